@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds the benchmarks in Release and runs them; figures are written down in bench/README.md.
+set -euo pipefail
+TALLYFOX_ROOT=$(cd "$(dirname "$0")" && pwd)
+source "$TALLYFOX_ROOT/scripts/deps.sh"
+
+tallyfox_install_packages "${TALLYFOX_BUILD_PACKAGES[@]}" libbenchmark-dev
+tallyfox_build "$TALLYFOX_ROOT/build/bench" Release -DTALLYFOX_BENCHMARKS=ON
+cd "$TALLYFOX_ROOT/build/bench"
+for b in bin/bench_*; do
+    [ -x "$b" ] || continue
+    "$b" "$@"
+done

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts Tallyfox. Without a display the program is started on a
+# virtual display, a screenshot of its main window is saved and its path printed, and the program ends.
+set -euo pipefail
+TALLYFOX_ROOT=$(cd "$(dirname "$0")" && pwd)
+source "$TALLYFOX_ROOT/scripts/deps.sh"
+
+tallyfox_install_packages "${TALLYFOX_BUILD_PACKAGES[@]}"
+tallyfox_build "$TALLYFOX_ROOT/build/run" RelWithDebInfo
+program="$TALLYFOX_ROOT/build/run/bin/tallyfox"
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    exec "$program"
+fi
+
+tallyfox_install_packages xvfb xauth x11-utils imagemagick
+shot="$TALLYFOX_ROOT/build/run/screenshot.png"
+"$TALLYFOX_ROOT/scripts/screenshot.sh" "$program" "$shot"
+echo "no display: the main window was shown on a virtual display; screenshot: $shot"
