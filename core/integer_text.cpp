@@ -1,0 +1,40 @@
+#include "core/integer_text.h"
+
+#include <limits>
+
+namespace tallyfox {
+
+std::optional<std::int32_t> parseDecimalInteger(std::string_view text)
+{
+    std::size_t pos = 0;
+    while (pos < text.size() && text[pos] == ' ') {
+        ++pos;
+    }
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+        negative = text[pos] == '-';
+        ++pos;
+    }
+    if (pos == text.size()) {
+        return std::nullopt;
+    }
+    // Accumulated as a magnitude one past the largest positive value, so that the smallest value fits.
+    constexpr std::int64_t limit = static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) + 1;
+    std::int64_t magnitude = 0;
+    for (; pos < text.size(); ++pos) {
+        const char c = text[pos];
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        magnitude = magnitude * 10 + (c - '0');
+        if (magnitude > limit) {
+            return std::nullopt;
+        }
+    }
+    if (!negative && magnitude == limit) {
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+}
+
+} // namespace tallyfox

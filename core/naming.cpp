@@ -1,0 +1,144 @@
+#include "core/naming.h"
+
+#include "core/errors.h"
+
+#include <cstdlib>
+
+namespace tallyfox {
+
+namespace {
+
+// A precision above this is ignored by the number conversion: the number keeps just its own digits.
+constexpr std::int64_t kMaxPrecision = 16;
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+} // namespace
+
+std::string NumberFormat(std::int32_t digitCount)
+{
+    return "%.0" + std::to_string(digitCount) + "d";
+}
+
+std::string NumberText(std::string_view format, std::int64_t k)
+{
+    // The only form NumberFormat produces: "%", optionally "." and a run of digits, then "d".
+    std::size_t pos = 0;
+    const auto misfit = [&format](std::size_t at) {
+        return FormatError(std::string(format.substr(0, at + 1)));
+    };
+    if (pos >= format.size() || format[pos] != '%') {
+        throw misfit(pos);
+    }
+    ++pos;
+    std::int64_t precision = 0;
+    if (pos < format.size() && format[pos] == '.') {
+        ++pos;
+        while (pos < format.size() && isDigit(format[pos])) {
+            if (precision <= kMaxPrecision) {
+                precision = precision * 10 + (format[pos] - '0');
+            }
+            ++pos;
+        }
+    }
+    if (pos >= format.size() || format[pos] != 'd' || pos + 1 != format.size()) {
+        throw misfit(pos);
+    }
+
+    const bool negative = k < 0;
+    std::string digits = std::to_string(negative ? 0 - static_cast<std::uint64_t>(k) : static_cast<std::uint64_t>(k));
+    if (precision <= kMaxPrecision && static_cast<std::int64_t>(digits.size()) < precision) {
+        digits.insert(0, static_cast<std::size_t>(precision) - digits.size(), '0');
+    }
+    return negative ? "-" + digits : digits;
+}
+
+std::string_view extensionOf(std::string_view name, CodePage codePage)
+{
+    const std::size_t delimiter = findLastCharacterOf(name, "./", codePage);
+    if (delimiter == std::string_view::npos || name[delimiter] != '.') {
+        return {};
+    }
+    return name.substr(delimiter);
+}
+
+std::string_view baseOf(std::string_view name, CodePage codePage)
+{
+    return name.substr(0, name.size() - extensionOf(name, codePage).size());
+}
+
+std::string NewExtension(std::string_view name, ExtensionMode mode, std::string_view givenExtension, CodePage codePage)
+{
+    std::string extension(extensionOf(name, codePage));
+    switch (mode) {
+    case ExtensionMode::Keep:
+        break;
+    case ExtensionMode::Upper:
+        // Byte by byte: only the ASCII letters change, whatever characters surround them.
+        for (char& c : extension) {
+            if (c >= 'a' && c <= 'z') {
+                c = static_cast<char>(c - 'a' + 'A');
+            }
+        }
+        break;
+    case ExtensionMode::Lower:
+        for (char& c : extension) {
+            if (c >= 'A' && c <= 'Z') {
+                c = static_cast<char>(c - 'A' + 'a');
+            }
+        }
+        break;
+    case ExtensionMode::Specified:
+        if (!givenExtension.empty() && givenExtension.front() == '.') {
+            extension = givenExtension;
+        } else {
+            extension = "." + std::string(givenExtension);
+        }
+        break;
+    }
+    return extension;
+}
+
+std::int64_t runningNumber(const NamingSettings& settings, std::int64_t position)
+{
+    return static_cast<std::int64_t>(settings.startNumber) + position;
+}
+
+std::string
+ComposeNewName(std::string_view name, std::int64_t position, const NamingSettings& settings, CodePage codePage)
+{
+    const std::string extension = NewExtension(name, settings.extensionMode, settings.givenExtension, codePage);
+    if (settings.operation == FileOperation::ExtensionOnly) {
+        return std::string(baseOf(name, codePage)) + extension;
+    }
+
+    const std::string number = NumberText(NumberFormat(settings.digitCount), runningNumber(settings, position));
+    const bool withTextBefore =
+        settings.pattern == NamePattern::NameNumber || settings.pattern == NamePattern::NameNumberName;
+    const bool withTextAfter =
+        settings.pattern == NamePattern::NumberName || settings.pattern == NamePattern::NameNumberName;
+
+    std::string composed;
+    if (withTextBefore) {
+        composed += settings.textBefore;
+    }
+    composed += number;
+    if (withTextAfter) {
+        composed += settings.textAfter;
+    }
+    composed += extension;
+    return composed;
+}
+
+std::string previewCaption(const std::string* firstEntry, const NamingSettings& settings, CodePage codePage)
+{
+    if (firstEntry == nullptr) {
+        return "-";
+    }
+    return ComposeNewName(*firstEntry, 0, settings, codePage) + " \xEF\xBD\x9E";
+}
+
+} // namespace tallyfox
