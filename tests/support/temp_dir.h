@@ -1,0 +1,24 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace tallyfox::testing {
+
+// A fresh folder under the system's temporary folder, removed with everything in it at the end.
+class TempDir final
+{
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const;
+    std::string str() const;
+
+private:
+    std::filesystem::path m_path;
+};
+
+} // namespace tallyfox::testing
