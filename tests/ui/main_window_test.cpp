@@ -1,0 +1,621 @@
+#include "core/errors.h"
+#include "tests/support/main_window_fixture.h"
+#include "ui/widgets/file_list_box.h"
+#include "ui/widgets/gauge.h"
+#include "ui/widgets/number_field.h"
+#include "ui/widgets/radio_group.h"
+#include "ui/widgets/text_field.h"
+#include "ui/widgets/tool_button.h"
+
+#include <QLabel>
+#include <QRadioButton>
+#include <QSet>
+
+using namespace tallyfox;
+using tallyfox::ui::NumberField;
+using tallyfox::ui::RadioGroup;
+using tallyfox::ui::TextField;
+
+namespace {
+
+struct FieldState
+{
+    bool enabled;
+    QColor colour;
+};
+
+// The dependent controls for a final operation, pattern and extension mode: the table the window's
+// rules must always end in, whatever sequence of choices led there.
+struct DependentStates
+{
+    FieldState saveFolder;
+    bool saveButton;
+    bool patternGroup;
+    bool numbers;
+    FieldState textBefore;
+    FieldState textAfter;
+    FieldState extension;
+};
+
+FieldState editable(bool on)
+{
+    return {on, on ? ui::clWindow() : ui::clBtnFace()};
+}
+
+DependentStates expectedStates(int operation, int pattern, int extension)
+{
+    const bool extensionOnly = operation == 3;
+    const bool before = !extensionOnly && (pattern == 1 || pattern == 3);
+    const bool after = !extensionOnly && (pattern == 2 || pattern == 3);
+    FieldState saveFolder = editable(operation == 1 || operation == 2);
+    if (operation == 2) {
+        saveFolder.colour = ui::fixedWhite();
+    }
+    return {saveFolder,
+            operation == 1 || operation == 2,
+            !extensionOnly,
+            !extensionOnly,
+            editable(before),
+            editable(after),
+            editable(extension == 3)};
+}
+
+} // namespace
+
+class MainWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    testing::MainWindowFixture m_fixture;
+
+    RadioGroup* group(const QString& name) const
+    {
+        return m_fixture.window->findChild<RadioGroup*>(name);
+    }
+    TextField* field(const char* name) const
+    {
+        return m_fixture.control<TextField>(name);
+    }
+    // Clicks an item on its round mark, where a radio item always takes the click.
+    static void clickItem(RadioGroup* g, int index)
+    {
+        QRadioButton* item = g->item(index);
+        QTest::mouseClick(item, Qt::LeftButton, {}, QPoint(7, item->height() / 2));
+    }
+
+    QString previewText() const
+    {
+        return m_fixture.control<QLabel>("lblPreview")->text();
+    }
+    void setEntries(std::vector<std::string> entries)
+    {
+        m_fixture.window->FileListBox1->setEntries(std::move(entries));
+    }
+
+    void compareField(const char* name, const FieldState& expected)
+    {
+        TextField* f = field(name);
+        QVERIFY2(f->isEnabled() == expected.enabled, name);
+        QVERIFY2(f->background() == expected.colour, name);
+    }
+
+    void compareStates(int operation, int pattern, int extension)
+    {
+        ui::TMain& w = *m_fixture.window;
+        QCOMPARE(w.rgSetting->itemIndex(), operation);
+        QCOMPARE(w.rgForm->itemIndex(), pattern);
+        QCOMPARE(w.rgExt->itemIndex(), extension);
+        const DependentStates expected = expectedStates(operation, pattern, extension);
+        compareField("editSaveFolder", expected.saveFolder);
+        QCOMPARE(w.btnSave->isEnabled(), expected.saveButton);
+        QCOMPARE(w.rgForm->isEnabled(), expected.patternGroup);
+        QCOMPARE(w.seStartNum->isEnabled(), expected.numbers);
+        QCOMPARE(w.seZeroNum->isEnabled(), expected.numbers);
+        compareField("editPrevName", expected.textBefore);
+        compareField("editLastName", expected.textAfter);
+        compareField("editExt", expected.extension);
+        QVERIFY(w.rgSetting->isEnabled());
+        QVERIFY(w.rgExt->isEnabled());
+    }
+
+private slots:
+    void init()
+    {
+        m_fixture.dialogs = {};
+        m_fixture.open();
+    }
+
+    void cleanup()
+    {
+        m_fixture.window.reset();
+    }
+
+    void windowFrame()
+    {
+        ui::TMain& w = *m_fixture.window;
+        QCOMPARE(w.windowTitle(), QStringLiteral("Tallyfox"));
+        QCOMPARE(w.size(), QSize(421, 453));
+        QCOMPARE(w.minimumSize(), w.maximumSize());
+        QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(w.windowFlags() & Qt::WindowMinimizeButtonHint);
+        QCOMPARE(w.font().pixelSize(), 12);
+    }
+
+    void placedCentredWithoutStoredPosition()
+    {
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        const QSize outer = m_fixture.window->frameGeometry().size();
+        QCOMPARE(m_fixture.window->pos(),
+                 QPoint((screen.width() - outer.width()) / 2, (screen.height() - outer.height()) / 2));
+    }
+
+    void controlGeometry_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("parent");
+        QTest::addColumn<QRect>("rect");
+        const auto row = [](const char* name, const char* parent, int x, int y, int w, int h) {
+            QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(parent) << QRect(x, y, w, h);
+        };
+        row("ToolBar1", "Main", 0, 0, 421, 25);
+        row("ToolButton1", "ToolBar1", 0, 2, 2, 20);
+        row("sbRename", "ToolBar1", 2, 2, 72, 20);
+        row("ToolButton6", "ToolBar1", 74, 2, 8, 20);
+        row("sbDialog", "ToolBar1", 82, 2, 80, 20);
+        row("ToolButton3", "ToolBar1", 162, 2, 8, 20);
+        row("sbReset", "ToolBar1", 170, 2, 72, 20);
+        row("ToolButton2", "ToolBar1", 242, 2, 8, 20);
+        row("sbHelp", "ToolBar1", 250, 2, 23, 20);
+        row("ToolButton4", "ToolBar1", 273, 2, 8, 20);
+        row("sbAbout", "ToolBar1", 281, 2, 23, 20);
+        row("ToolButton5", "ToolBar1", 304, 2, 8, 20);
+        row("sbExit", "ToolBar1", 312, 2, 72, 20);
+        row("ToolButton7", "ToolBar1", 384, 2, 8, 20);
+        row("Panel1", "Main", 0, 30, 160, 420);
+        row("DriveComboBox1", "Panel1", 1, 3, 155, 18);
+        row("DirectoryListBox1", "Panel1", 1, 22, 155, 156);
+        row("FilterComboBox1", "Panel1", 1, 179, 155, 20);
+        row("FileListBox1", "Panel1", 1, 200, 155, 194);
+        row("sbUp", "Panel1", 107, 397, 21, 20);
+        row("sbDown", "Panel1", 132, 397, 21, 20);
+        row("gbSetting", "Main", 159, 24, 261, 427);
+        row("gbPreview", "gbSetting", 9, 10, 243, 36);
+        row("rgSetting", "gbSetting", 9, 52, 243, 60);
+        row("gbSet", "gbSetting", 9, 119, 243, 45);
+        row("editSaveFolder", "gbSet", 8, 16, 204, 20);
+        row("btnSave", "gbSet", 217, 16, 20, 20);
+        row("rgForm", "gbSetting", 9, 171, 243, 60);
+        row("gbPattern", "gbSetting", 9, 237, 243, 100);
+        row("editPrevName", "gbPattern", 70, 14, 163, 20);
+        row("seStartNum", "gbPattern", 65, 41, 52, 21);
+        row("seZeroNum", "gbPattern", 181, 41, 52, 21);
+        row("editLastName", "gbPattern", 70, 70, 163, 20);
+        row("rgExt", "gbSetting", 9, 342, 243, 60);
+        row("editExt", "gbSetting", 184, 376, 60, 20);
+        row("Gauge1", "gbSetting", 9, 410, 243, 10);
+        // Labels are placed by their top-left corner and sized to their captions.
+        row("lblCount", "Panel1", 10, 402, -1, -1);
+        row("Label2", "gbPreview", 10, 14, -1, -1);
+        row("lblPreview", "gbPreview", 76, 14, -1, -1);
+        row("Label4", "gbPattern", 10, 18, -1, -1);
+        row("Label1", "gbPattern", 10, 46, -1, -1);
+        row("Label7", "gbPattern", 126, 46, -1, -1);
+        row("Label8", "gbPattern", 10, 75, -1, -1);
+    }
+
+    void controlGeometry()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, parent);
+        QFETCH(QRect, rect);
+        const QWidget* control = m_fixture.window->findChild<QWidget*>(name);
+        QVERIFY(control != nullptr);
+        QCOMPARE(control->parentWidget()->objectName(), parent);
+        if (rect.width() < 0) {
+            QCOMPARE(control->pos(), rect.topLeft());
+        } else {
+            QCOMPARE(control->geometry(), rect);
+        }
+    }
+
+    void controlsStayInsideTheirParentsAndDoNotOverlap()
+    {
+        // Overlaps the layout draws on purpose: the extension field lies on the extension choice, the
+        // settings area starts one pixel inside the left panel, and the tool bar meets the settings area.
+        const QSet<QPair<QString, QString>> intended{{QStringLiteral("editExt"), QStringLiteral("rgExt")},
+                                                     {QStringLiteral("Panel1"), QStringLiteral("gbSetting")},
+                                                     {QStringLiteral("ToolBar1"), QStringLiteral("gbSetting")}};
+        const QList<QWidget*> all = m_fixture.window->findChildren<QWidget*>();
+        for (const QWidget* control : all) {
+            if (control->objectName().isEmpty() || control->objectName().startsWith(QLatin1String("qt_"))
+                || control->isWindow()) {
+                continue;
+            }
+            const QWidget* parent = control->parentWidget();
+            QVERIFY2(parent->rect().contains(control->geometry()), qPrintable(control->objectName()));
+            for (const QWidget* other : all) {
+                if (other == control || other->parentWidget() != parent || other->objectName().isEmpty()
+                    || other->objectName().startsWith(QLatin1String("qt_"))
+                    || control->objectName() > other->objectName()) {
+                    continue;
+                }
+                const auto pair = qMakePair(control->objectName(), other->objectName());
+                const auto reversed = qMakePair(other->objectName(), control->objectName());
+                if (intended.contains(pair) || intended.contains(reversed)) {
+                    continue;
+                }
+                QVERIFY2(!control->geometry().intersects(other->geometry()),
+                         qPrintable(control->objectName() + QStringLiteral(" overlaps ") + other->objectName()));
+            }
+        }
+    }
+
+    void initialStates()
+    {
+        ui::TMain& w = *m_fixture.window;
+        compareStates(0, 0, 0);
+        QCOMPARE(w.seStartNum->text(), QStringLiteral("1"));
+        QCOMPARE(w.seZeroNum->text(), QStringLiteral("3"));
+        QCOMPARE(w.seStartNum->minimum(), 0);
+        QCOMPARE(w.seStartNum->maximum(), 99999);
+        QCOMPARE(w.seZeroNum->minimum(), 1);
+        QCOMPARE(w.seZeroNum->maximum(), 10);
+        QCOMPARE(previewText(), QStringLiteral("-"));
+        QCOMPARE(w.lblCount->text(), QStringLiteral("-"));
+        QCOMPARE(w.Gauge1->value(), 0);
+        QCOMPARE(w.ConfirmBeforeRun, 1);
+        for (TextField* f : {w.editSaveFolder, w.editPrevName, w.editLastName, w.editExt}) {
+            QVERIFY(f->text().isEmpty());
+        }
+        QVERIFY(w.ListBox1->entries.empty());
+        QVERIFY(w.FileListBox2->entries.empty());
+        QVERIFY(w.sbUp->isEnabled());
+        QVERIFY(w.sbDown->isEnabled());
+    }
+
+    void captionsAndItems()
+    {
+        ui::TMain& w = *m_fixture.window;
+        QCOMPARE(w.sbRename->text(), QStringLiteral("実行"));
+        QCOMPARE(w.sbDialog->text(), QStringLiteral("オプション"));
+        QCOMPARE(w.sbReset->text(), QStringLiteral("リセット"));
+        QCOMPARE(w.sbExit->text(), QStringLiteral("終了"));
+        QCOMPARE(w.btnSave->text(), QStringLiteral("..."));
+        QCOMPARE(w.gbSet->title(), QStringLiteral("保存フォルダ"));
+        QCOMPARE(w.gbPattern->title(), QStringLiteral("パターン設定"));
+        QCOMPARE(w.Label2->text(), QStringLiteral("プレビュー："));
+        QCOMPARE(w.Label4->text(), QStringLiteral("名前(前)："));
+        QCOMPARE(w.Label1->text(), QStringLiteral("開始番号："));
+        QCOMPARE(w.Label7->text(), QStringLiteral("連番桁数："));
+        QCOMPARE(w.Label8->text(), QStringLiteral("名前(後)："));
+        const auto items = [](RadioGroup* g) {
+            QStringList texts{g->title()};
+            for (int i = 0; i < g->count(); ++i) {
+                texts << g->item(i)->text();
+            }
+            return texts.join(QLatin1Char('|'));
+        };
+        QCOMPARE(items(w.rgSetting),
+                 QStringLiteral("ファイル操作|リネームのみ|リネーム＋コピー|リネーム＋移動|拡張子のみ変更"));
+        QCOMPARE(items(w.rgForm), QStringLiteral("パターン選択|連番のみ付加|名前＋連番|連番＋名前|名前＋連番＋名前"));
+        QCOMPARE(items(w.rgExt), QStringLiteral("拡張子|変更しない|大文字で統一|小文字で統一|指定："));
+    }
+
+    void radioItemsFillColumnsOneAfterTheOther()
+    {
+        RadioGroup* ext = m_fixture.window->rgExt;
+        QCOMPARE(ext->item(0)->x(), ext->item(1)->x());
+        QVERIFY(ext->item(0)->y() < ext->item(1)->y());
+        QCOMPARE(ext->item(2)->x(), ext->item(3)->x());
+        QVERIFY(ext->item(2)->x() > ext->item(0)->x());
+        // The extension field stands right of the fourth item, on its line.
+        const QRect specified(ext->mapTo(m_fixture.window->gbSetting, ext->item(3)->pos()), ext->item(3)->size());
+        const QRect extField = m_fixture.window->editExt->geometry();
+        QVERIFY(extField.center().y() >= specified.top() && extField.center().y() <= specified.bottom());
+    }
+
+    void onlyTheFourButtonsHaveTooltips()
+    {
+        QMap<QString, QString> tips;
+        for (const QWidget* control : m_fixture.window->findChildren<QWidget*>()) {
+            if (!control->toolTip().isEmpty()) {
+                tips.insert(control->objectName(), control->toolTip());
+            }
+        }
+        const QMap<QString, QString> expected{{QStringLiteral("sbHelp"), QStringLiteral("ヘルプ")},
+                                              {QStringLiteral("sbAbout"), QStringLiteral("ヴァージョン情報")},
+                                              {QStringLiteral("sbUp"), QStringLiteral("上へ")},
+                                              {QStringLiteral("sbDown"), QStringLiteral("下へ")}};
+        QCOMPARE(tips, expected);
+    }
+
+    void toolButtonsNeverTakeTheFocus()
+    {
+        for (const QToolButton* button : m_fixture.window->findChildren<QToolButton*>()) {
+            QVERIFY2(button->focusPolicy() == Qt::NoFocus, qPrintable(button->objectName()));
+        }
+    }
+
+    void tabOrder()
+    {
+        // Walk the focus chain from the first control; radio items count as their group.
+        QStringList seen;
+        QWidget* w = m_fixture.control("DriveComboBox1");
+        for (int guard = 0; guard < 200 && w != nullptr; ++guard) {
+            if (w->focusPolicy() & Qt::TabFocus) {
+                QString name = w->objectName();
+                if (auto* radio = qobject_cast<QRadioButton*>(w)) {
+                    name = radio->parentWidget()->objectName();
+                }
+                if (!name.isEmpty() && (seen.isEmpty() || seen.last() != name)) {
+                    if (!seen.isEmpty() && name == seen.first()) {
+                        break;
+                    }
+                    seen << name;
+                }
+            }
+            w = w->nextInFocusChain();
+        }
+        const QStringList expected{QStringLiteral("DriveComboBox1"),
+                                   QStringLiteral("DirectoryListBox1"),
+                                   QStringLiteral("FilterComboBox1"),
+                                   QStringLiteral("FileListBox1"),
+                                   QStringLiteral("rgSetting"),
+                                   QStringLiteral("editSaveFolder"),
+                                   QStringLiteral("rgForm"),
+                                   QStringLiteral("editPrevName"),
+                                   QStringLiteral("seStartNum"),
+                                   QStringLiteral("seZeroNum"),
+                                   QStringLiteral("editLastName"),
+                                   QStringLiteral("rgExt"),
+                                   QStringLiteral("editExt")};
+        QCOMPARE(seen.mid(0, expected.size()), expected);
+    }
+
+    void showingFocusesTheLeftPanel()
+    {
+        QVERIFY(QTest::qWaitForWindowActive(m_fixture.window.get()));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(m_fixture.window->Panel1));
+    }
+
+    void exitAndCloseBoxCloseTheWindow()
+    {
+        QTest::mouseClick(m_fixture.window->sbExit, Qt::LeftButton);
+        QTRY_VERIFY(!m_fixture.window->isVisible());
+        m_fixture.open();
+        m_fixture.window->close();
+        QVERIFY(!m_fixture.window->isVisible());
+    }
+
+    // Sequences of choices, each step a click ("c") or a selection by the program ("s") of an item of
+    // one of the three groups; the dependent controls must end as the table says.
+    void stateTable_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<int>("operation");
+        QTest::addColumn<int>("pattern");
+        QTest::addColumn<int>("extension");
+        const auto row = [](const char* name, const char* steps, int op, int pattern, int ext) {
+            QTest::newRow(name) << QString::fromLatin1(steps).split(QLatin1Char(' '), Qt::SkipEmptyParts) << op
+                                << pattern << ext;
+        };
+        row("copy enables the save folder", "c:rgSetting:1", 1, 0, 0);
+        row("move paints the save folder white", "c:rgSetting:2", 2, 0, 0);
+        row("copy then rename only greys it again", "c:rgSetting:1 c:rgSetting:0", 0, 0, 0);
+        row("extension only switches to a given extension", "c:rgSetting:3", 3, 0, 3);
+        row("renaming after extension only keeps the extension", "c:rgSetting:3 c:rgSetting:1", 1, 0, 0);
+        row("upper case under extension only", "c:rgSetting:3 c:rgExt:1", 3, 0, 1);
+        row("pattern set by the program under extension only", "s:rgSetting:3 s:rgForm:1", 3, 1, 3);
+        row("name fields follow the pattern again", "c:rgForm:3 c:rgSetting:3 c:rgSetting:0", 0, 3, 0);
+        row("name number", "c:rgForm:1", 0, 1, 0);
+        row("number name", "c:rgForm:2", 0, 2, 0);
+        row("name number name", "c:rgForm:3", 0, 3, 0);
+        row("loaded copy with a given extension", "s:rgSetting:1 s:rgForm:0 s:rgExt:3", 1, 0, 3);
+        row("loaded extension only with name number", "s:rgSetting:3 s:rgForm:1 s:rgExt:3", 3, 1, 3);
+        row("a renaming operation resets a given extension", "c:rgExt:3 c:rgSetting:2", 2, 0, 0);
+        row("given extension under move", "c:rgSetting:2 c:rgExt:3", 2, 0, 3);
+        row("program and clicks mixed", "s:rgForm:2 c:rgSetting:3 s:rgExt:2 c:rgSetting:1 c:rgExt:3", 1, 2, 3);
+    }
+
+    void stateTable()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(int, operation);
+        QFETCH(int, pattern);
+        QFETCH(int, extension);
+        for (const QString& step : steps) {
+            const QStringList parts = step.split(QLatin1Char(':'));
+            RadioGroup* g = group(parts[1]);
+            const int index = parts[2].toInt();
+            if (parts[0] == QLatin1String("c")) {
+                clickItem(g, index);
+            } else {
+                g->setItemIndex(index);
+            }
+            QCOMPARE(g->itemIndex(), index);
+        }
+        compareStates(operation, pattern, extension);
+    }
+
+    void disablingKeepsTheTexts()
+    {
+        ui::TMain& w = *m_fixture.window;
+        w.rgSetting->setItemIndex(1);
+        w.editSaveFolder->assignText(QStringLiteral("/save/"));
+        w.rgForm->setItemIndex(3);
+        w.editPrevName->assignText(QStringLiteral("a"));
+        w.rgSetting->setItemIndex(0);
+        w.rgForm->setItemIndex(0);
+        QCOMPARE(w.editSaveFolder->text(), QStringLiteral("/save/"));
+        QCOMPARE(w.editPrevName->text(), QStringLiteral("a"));
+        QVERIFY(!w.editSaveFolder->isEnabled());
+    }
+
+    void selectingTheSelectedItemRunsNothing()
+    {
+        ui::TMain& w = *m_fixture.window;
+        setEntries({"a.jpg"});
+        w.lblPreview->setText(QStringLiteral("untouched"));
+        for (RadioGroup* g : {w.rgSetting, w.rgForm, w.rgExt}) {
+            g->setItemIndex(g->itemIndex());
+            clickItem(g, g->itemIndex());
+        }
+        w.seStartNum->setValue(1);
+        w.editPrevName->assignText(QString());
+        QCOMPARE(previewText(), QStringLiteral("untouched"));
+        clickItem(w.rgForm, 1);
+        QCOMPARE(previewText(), QStringLiteral("001.jpg ～"));
+    }
+
+    void nestedHandlerRunsBeforeTheOuterGoesOn()
+    {
+        // Entering extension only selects the given extension from inside the operation handler; the
+        // extension handler then enables its field, and the operation handler's own last word on that
+        // field (enabled) and the preview come after it.
+        ui::TMain& w = *m_fixture.window;
+        setEntries({"photo.jpeg"});
+        w.editExt->assignText(QStringLiteral("txt"));
+        w.rgSetting->setItemIndex(3);
+        QCOMPARE(w.rgExt->itemIndex(), 3);
+        QCOMPARE(previewText(), QStringLiteral("photo.txt ～"));
+        w.rgSetting->setItemIndex(0);
+        QCOMPARE(w.rgExt->itemIndex(), 0);
+        QCOMPARE(previewText(), QStringLiteral("001.jpeg ～"));
+    }
+
+    void previewLine_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QStringList>("settings");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char* name, const char* first, const char* settings, const QString& expected) {
+            QTest::newRow(name) << QString::fromUtf8(first)
+                                << QString::fromUtf8(settings).split(QLatin1Char(' '), Qt::SkipEmptyParts) << expected;
+        };
+        row("empty list", "", "rgForm=1 editPrevName=x", QStringLiteral("-"));
+        row("name number", "IMG_0001.JPG", "rgForm=1 editPrevName=trip_", QStringLiteral("trip_001.JPG ～"));
+        row("name number lower",
+            "IMG_0001.JPG",
+            "rgForm=1 editPrevName=trip_ rgExt=2",
+            QStringLiteral("trip_001.jpg ～"));
+        row("name number upper",
+            "IMG_0001.JPG",
+            "rgForm=1 editPrevName=trip_ rgExt=1",
+            QStringLiteral("trip_001.JPG ～"));
+        row("number name png", "a.jpg", "rgForm=2 editLastName=-a rgExt=3 editExt=png", QStringLiteral("001-a.png ～"));
+        row("number name dot png",
+            "a.jpg",
+            "rgForm=2 editLastName=-a rgExt=3 editExt=.png",
+            QStringLiteral("001-a.png ～"));
+        row("empty given extension ends in a dot", "a.jpg", "rgExt=3", QStringLiteral("001. ～"));
+        row("extension only upper", "Photo.jpeg", "rgSetting=3 rgExt=1", QStringLiteral("Photo.JPEG ～"));
+        row("extension only keep shows the old name",
+            "Photo.jpeg",
+            "rgSetting=3 rgExt=0",
+            QStringLiteral("Photo.jpeg ～"));
+        row("extension only readme", "README", "rgSetting=3 editExt=txt", QStringLiteral("README.txt ～"));
+        row("number only ignores texts", "a.jpg", "editPrevName=p editLastName=q", QStringLiteral("001.jpg ～"));
+        row("start zero one digit", "a.jpg", "seStartNum=0 seZeroNum=1", QStringLiteral("0.jpg ～"));
+        row("start 123 one digit", "a.jpg", "seStartNum=123 seZeroNum=1", QStringLiteral("123.jpg ～"));
+        row("ten digits", "a.jpg", "seStartNum=5 seZeroNum=10", QStringLiteral("0000000005.jpg ～"));
+        row("multibyte name", "写真.JPG", "rgExt=2", QStringLiteral("001.jpg ～"));
+        row("katakana extension kept", "a.ソ", "", QStringLiteral("001.ソ ～"));
+    }
+
+    void previewLine()
+    {
+        QFETCH(QString, first);
+        QFETCH(QStringList, settings);
+        QFETCH(QString, expected);
+        ui::TMain& w = *m_fixture.window;
+        std::vector<std::string> entries;
+        if (!first.isEmpty()) {
+            entries = {first.toStdString(), "zzz.bmp"};
+        }
+        setEntries(entries);
+        w.FileListBox1Change();
+        for (const QString& setting : settings) {
+            const QString name = setting.section(QLatin1Char('='), 0, 0);
+            const QString value = setting.section(QLatin1Char('='), 1);
+            if (RadioGroup* g = group(name)) {
+                g->setItemIndex(value.toInt());
+            } else if (auto* number = m_fixture.window->findChild<NumberField*>(name)) {
+                number->setValue(value.toInt());
+            } else {
+                m_fixture.window->findChild<TextField*>(name)->assignText(value);
+            }
+        }
+        QCOMPARE(previewText(), expected);
+        QVERIFY(m_fixture.dialogs.messages.empty());
+    }
+
+    void typedValuesReachThePreviewUnclamped()
+    {
+        ui::TMain& w = *m_fixture.window;
+        setEntries({"a.jpg"});
+        w.seZeroNum->setFocus();
+        w.seZeroNum->selectAll();
+        QTest::keyClicks(w.seZeroNum, QStringLiteral("20"));
+        QCOMPARE(previewText(), QStringLiteral("1.jpg ～"));
+        w.seStartNum->setFocus(Qt::TabFocusReason);
+        QCOMPARE(w.seZeroNum->text(), QStringLiteral("10"));
+        QCOMPARE(previewText(), QStringLiteral("0000000001.jpg ～"));
+        w.seStartNum->selectAll();
+        QTest::keyClicks(w.seStartNum, QStringLiteral("-5"));
+        w.seZeroNum->setValue(3);
+        QCOMPARE(previewText(), QStringLiteral("-005.jpg ～"));
+        w.seStartNum->selectAll();
+        QTest::keyClick(w.seStartNum, Qt::Key_Backspace);
+        QCOMPARE(previewText(), QStringLiteral("000.jpg ～"));
+    }
+
+    void negativeDigitCountShowsTheFormatErrorAndKeepsThePreview()
+    {
+        ui::TMain& w = *m_fixture.window;
+        setEntries({"a.jpg"});
+        w.FileListBox1Change();
+        QCOMPARE(previewText(), QStringLiteral("001.jpg ～"));
+        w.seZeroNum->setFocus();
+        w.seZeroNum->selectAll();
+        QTest::keyClicks(w.seZeroNum, QStringLiteral("-1"));
+        // "-" alone reads as a digit count of 1; the "1" after it then fails and leaves that caption.
+        QCOMPARE(previewText(), QStringLiteral("1.jpg ～"));
+        QCOMPARE(m_fixture.dialogs.messages.size(), std::size_t{1});
+        const platform::Message& box = m_fixture.dialogs.messages.front();
+        QCOMPARE(box.caption, QStringLiteral("Tallyfox"));
+        QCOMPARE(box.text, QStringLiteral("書式文字列 '%.0-' は正しくないか引数の型と一致しません."));
+        QCOMPARE(box.icon, platform::MessageIcon::Error);
+        QCOMPARE(box.buttons, platform::MessageButtons::Ok);
+
+        // Selected by the program, as from inside another handler, the error goes on to the caller,
+        // ending it as well, instead of being shown a second time on the way.
+        QVERIFY_THROWS_EXCEPTION(FormatError, w.rgForm->setItemIndex(1));
+        QCOMPARE(m_fixture.dialogs.messages.size(), std::size_t{1});
+        QCOMPARE(previewText(), QStringLiteral("1.jpg ～"));
+
+        // Extension only never reads the digit count.
+        w.rgSetting->setItemIndex(3);
+        QCOMPARE(previewText(), QStringLiteral("a. ～"));
+
+        // A click on a choice takes the focus, and leaving the field brings the count into range.
+        clickItem(w.rgSetting, 0);
+        QCOMPARE(w.seZeroNum->text(), QStringLiteral("1"));
+        QCOMPARE(previewText(), QStringLiteral("1.jpg ～"));
+        QCOMPARE(m_fixture.dialogs.messages.size(), std::size_t{1});
+    }
+
+    void userSelectionInTheFileListRecomputesThePreview()
+    {
+        ui::TMain& w = *m_fixture.window;
+        setEntries({"a.jpg", "b.png"});
+        w.lblPreview->setText(QStringLiteral("stale"));
+        w.FileListBox1->setItemIndex(1);
+        QCOMPARE(previewText(), QStringLiteral("stale"));
+        QTest::keyClick(w.FileListBox1, Qt::Key_Up);
+        QCOMPARE(previewText(), QStringLiteral("001.jpg ～"));
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

@@ -1,0 +1,124 @@
+#include "ui/widgets/file_list_box.h"
+
+#include <QFile>
+#include <QStyledItemDelegate>
+
+#include <utility>
+
+namespace tallyfox::ui {
+
+namespace {
+
+constexpr int kRowHeight = 12;
+
+class FixedRowDelegate final : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(kRowHeight);
+        return size;
+    }
+};
+
+} // namespace
+
+const std::vector<std::string>& FileListModel::entries() const
+{
+    return m_entries;
+}
+
+void FileListModel::setEntries(std::vector<std::string> entries)
+{
+    beginResetModel();
+    m_entries = std::move(entries);
+    endResetModel();
+}
+
+void FileListModel::swapEntries(int a, int b)
+{
+    std::swap(m_entries[static_cast<std::size_t>(a)], m_entries[static_cast<std::size_t>(b)]);
+    emit dataChanged(index(std::min(a, b)), index(std::max(a, b)), {Qt::DisplayRole});
+}
+
+int FileListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_entries.size());
+}
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) {
+        return {};
+    }
+    const std::string& name = m_entries[static_cast<std::size_t>(index.row())];
+    // A name that is not valid UTF-8 shows replacement characters; the entry itself keeps its bytes.
+    return QFile::decodeName(QByteArray::fromRawData(name.data(), static_cast<qsizetype>(name.size())));
+}
+
+FileListBox::FileListBox(QWidget* parent)
+    : QListView(parent)
+    , m_model(new FileListModel(this))
+{
+    setModel(m_model);
+    setItemDelegate(new FixedRowDelegate(this));
+    setUniformItemSizes(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+        if (!m_selectingFromProgram && m_boundary != nullptr && m_changeHandler) {
+            m_boundary->run(m_changeHandler);
+        }
+    });
+}
+
+const std::vector<std::string>& FileListBox::entries() const
+{
+    return m_model->entries();
+}
+
+void FileListBox::setEntries(std::vector<std::string> entries)
+{
+    m_selectingFromProgram = true;
+    m_model->setEntries(std::move(entries));
+    m_selectingFromProgram = false;
+}
+
+void FileListBox::swapEntries(int a, int b)
+{
+    m_model->swapEntries(a, b);
+}
+
+int FileListBox::count() const
+{
+    return m_model->rowCount();
+}
+
+int FileListBox::itemIndex() const
+{
+    const QModelIndex current = selectionModel()->currentIndex();
+    return current.isValid() && selectionModel()->isSelected(current) ? current.row() : -1;
+}
+
+void FileListBox::setItemIndex(int index)
+{
+    m_selectingFromProgram = true;
+    if (index < 0 || index >= count()) {
+        selectionModel()->clear();
+    } else {
+        selectionModel()->setCurrentIndex(m_model->index(index), QItemSelectionModel::ClearAndSelect);
+    }
+    m_selectingFromProgram = false;
+}
+
+void FileListBox::setChangeHandler(Handler handler, HandlerBoundary* boundary)
+{
+    m_changeHandler = std::move(handler);
+    m_boundary = boundary;
+}
+
+} // namespace tallyfox::ui
