@@ -1,0 +1,52 @@
+#include "app/startup.h"
+
+#include "platform/dialogs.h"
+#include "platform/instance_guard.h"
+#include "ui/MainP.h"
+#include "ui/appearance.h"
+
+#include <QApplication>
+#include <QFileInfo>
+
+namespace tallyfox::app {
+
+QString defaultApplicationTitle(const QString& executablePath)
+{
+    QString name = QFileInfo(executablePath).fileName();
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    if (dot >= 0) {
+        name.truncate(dot);
+    }
+    if (name.size() > 1) {
+        name = name.left(1) + name.mid(1).toLower();
+    }
+    return name;
+}
+
+int runTallyfox(int& argc, char** argv, platform::Dialogs& dialogs)
+{
+    // Taking the guard is the first thing, before anything could be read or written.
+    platform::InstanceGuard::Outcome outcome{};
+    const auto guard = platform::InstanceGuard::tryAcquire(kInstanceGuardName, outcome);
+
+    QApplication application(argc, argv);
+    if (outcome == platform::InstanceGuard::Outcome::HeldElsewhere) {
+        // The running instance is not told anything; this one only says why it ends.
+        dialogs.message({
+            .text = QStringLiteral("アプリケーションは既に起動しています"),
+            .caption = defaultApplicationTitle(QCoreApplication::applicationFilePath()),
+            .icon = platform::MessageIcon::None,
+            .buttons = platform::MessageButtons::Ok,
+        });
+        return 0;
+    }
+
+    QApplication::setApplicationDisplayName(ui::applicationTitle());
+    QApplication::setFont(ui::windowFont());
+    ui::TMain main(ui::Services{.dialogs = dialogs});
+    main.show();
+    QApplication::exec();
+    return 0;
+}
+
+} // namespace tallyfox::app
