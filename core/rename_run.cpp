@@ -1,0 +1,316 @@
+#include "core/rename_run.h"
+
+#include <cerrno>
+
+namespace tallyfox {
+
+namespace {
+
+constexpr std::size_t kMostFailuresListed = 20;
+
+// Every box of the run ends in blanks that belong to its text.
+const std::string kNothingToRename = "リネームするファイルがありません。   ";
+const std::string kNoCopyFolder = "コピー用フォルダが設定されていません。   ";
+const std::string kNoMoveFolder = "移動用フォルダが設定されていません。   ";
+const std::string kNoExtension = "拡張子が設定されていません。   ";
+const std::string kInvalidSetting = "設定が不正です。   ";
+
+bool isNumbering(FileOperation operation)
+{
+    return operation != FileOperation::ExtensionOnly;
+}
+
+bool transfers(FileOperation operation)
+{
+    return operation == FileOperation::RenameCopy || operation == FileOperation::RenameMove;
+}
+
+// The refusal for the first check that holds, or empty when the run may go on.
+std::string refusal(const RunRequest& request)
+{
+    const NamingSettings& naming = request.naming;
+    const bool specifiedWithout = naming.extensionMode == ExtensionMode::Specified && naming.givenExtension.empty();
+    if (request.names.empty()) {
+        return kNothingToRename;
+    }
+    if (naming.operation == FileOperation::RenameCopy && request.saveFolder.empty()) {
+        return kNoCopyFolder;
+    }
+    if (naming.operation == FileOperation::RenameMove && request.saveFolder.empty()) {
+        return kNoMoveFolder;
+    }
+    if (naming.operation == FileOperation::ExtensionOnly && specifiedWithout) {
+        return kNoExtension;
+    }
+    if (naming.operation == FileOperation::ExtensionOnly && naming.extensionMode == ExtensionMode::Keep) {
+        return kInvalidSetting;
+    }
+    if (specifiedWithout) {
+        return kNoExtension;
+    }
+    return {};
+}
+
+std::string confirmation(const RunRequest& request)
+{
+    const std::string count = std::to_string(request.names.size());
+    switch (request.naming.operation) {
+    case FileOperation::RenameOnly:
+        return count + "枚のファイルをリネームします。よろしいですか？  ";
+    case FileOperation::RenameCopy:
+        return count + "枚のファイルをリネームした上でコピーします。よろしいですか？  ";
+    case FileOperation::RenameMove:
+        return count + "枚のファイルをリネームした上で移動します。よろしいですか？  ";
+    case FileOperation::ExtensionOnly:
+        break;
+    }
+    switch (request.naming.extensionMode) {
+    case ExtensionMode::Upper:
+        return "ファイルの拡張子を大文字に変更します。よろしいですか？  ";
+    case ExtensionMode::Lower:
+        return "ファイルの拡張子を小文字に変更します。よろしいですか？  ";
+    default:
+        return "ファイルの拡張子を " + request.naming.givenExtension + " に変更します。よろしいですか？  ";
+    }
+}
+
+void sweep(RunHost& host)
+{
+    for (int percent = 0; percent <= 100; ++percent) {
+        host.setProgress(percent);
+    }
+}
+
+std::string joinPath(const std::string& folder, const std::string& name)
+{
+    return folder + "/" + name;
+}
+
+// Where each file of a numbering run stands while the run goes on.
+enum class Place
+{
+    Old,
+    Temporary,
+    Final,
+};
+
+struct Planned
+{
+    std::string old;
+    std::string temporary;
+    std::string final;
+    Place place = Place::Old;
+    int error = 0; // why the file did not reach its final name
+};
+
+// Both new names of every file, composed before anything is touched so that an unusable number format
+// ends the run with every file as it was.
+std::vector<Planned> plan(const RunRequest& request)
+{
+    const NamingSettings& naming = request.naming;
+    const std::string format = NumberFormat(naming.digitCount);
+    std::vector<Planned> files;
+    files.reserve(request.names.size());
+    for (std::size_t i = 0; i < request.names.size(); ++i) {
+        const std::string& name = request.names[i];
+        const auto position = static_cast<std::int64_t>(i);
+        Planned file;
+        file.old = name;
+        file.temporary = "_" + NumberText(format, runningNumber(naming, position)) + std::string(extensionOf(name));
+        file.final = ComposeNewName(name, position, naming);
+        files.push_back(std::move(file));
+    }
+    return files;
+}
+
+// Temporary pass, final pass, and the way back for files that could not take their final names.
+void renumber(const RunRequest& request, std::vector<Planned>& files, FileOperations& operations)
+{
+    for (Planned& file : files) {
+        const int error = operations.renameInFolder(request.folder, file.old, file.temporary);
+        if (error == 0) {
+            file.place = Place::Temporary;
+        }
+    }
+    for (Planned& file : files) {
+        const std::string& from = file.place == Place::Temporary ? file.temporary : file.old;
+        file.error = operations.renameInFolder(request.folder, from, file.final);
+        if (file.error == 0) {
+            file.place = Place::Final;
+        }
+    }
+    // Only now, when every final name that could be taken is taken, do stragglers go back: an old name
+    // freed by the run may since have become another file's new name.
+    for (Planned& file : files) {
+        if (file.place == Place::Temporary
+            && operations.renameInFolder(request.folder, file.temporary, file.old) == 0) {
+            file.place = Place::Old;
+        }
+    }
+}
+
+std::string currentName(const Planned& file)
+{
+    switch (file.place) {
+    case Place::Old:
+        return file.old;
+    case Place::Temporary:
+        return file.temporary;
+    case Place::Final:
+        break;
+    }
+    return file.final;
+}
+
+void changeExtensions(const RunRequest& request, FileOperations& operations, RunResult& result)
+{
+    for (const std::string& name : request.names) {
+        const NamingSettings& naming = request.naming;
+        const std::string renamed =
+            std::string(baseOf(name)) + NewExtension(name, naming.extensionMode, naming.givenExtension);
+        if (const int error = operations.renameInFolder(request.folder, name, renamed)) {
+            result.failures.push_back({name, name, failureReason(error)});
+        }
+    }
+}
+
+void transfer(const RunRequest& request,
+              const std::vector<Planned>& files,
+              RunHost& host,
+              FileOperations& operations,
+              RunResult& result)
+{
+    const bool move = request.naming.operation == FileOperation::RenameMove;
+    for (const Planned& file : files) {
+        if (file.place != Place::Final) {
+            continue; // already reported; the name it holds may belong to another file
+        }
+        const std::string source = joinPath(request.folder, file.final);
+        const std::string target = request.saveFolder + "/" + file.final;
+        sweep(host);
+        host.setProgress(0);
+        bool replace = false;
+        if (operations.fileExists(target)) {
+            if (host.ask(file.final + "は既に存在します。上書きしますか？  ", RunBox::Overwrite) != RunAnswer::Ok) {
+                continue; // the user keeps the file in the save folder; not a failure
+            }
+            replace = true;
+        }
+        const int error =
+            move ? operations.moveFile(source, target, replace) : operations.copyFile(source, target, replace);
+        if (error != 0) {
+            const std::string what = move ? "移動できません：" : "コピーできません：";
+            const bool noFolder = error == ENOENT || error == ENOTDIR;
+            result.failures.push_back(
+                {file.old, file.final, what + (noFolder ? "保存フォルダが見つかりません" : failureReason(error))});
+        }
+    }
+}
+
+} // namespace
+
+std::string failureReason(int error)
+{
+    switch (error) {
+    case EEXIST:
+    case ENOTEMPTY:
+        return "同じ名前のファイルが既にあります";
+    case ENOENT:
+        return "ファイルが見つかりません";
+    case EACCES:
+    case EPERM:
+        return "アクセスが拒否されました";
+    case EROFS:
+        return "書き込みできない場所です";
+    case ENOSPC:
+    case EDQUOT:
+        return "ディスクがいっぱいです";
+    case ENAMETOOLONG:
+        return "名前が長すぎます";
+    case EINVAL:
+        return "ファイル名に使えない名前です";
+    case EBUSY:
+    case ETXTBSY:
+        return "ファイルが使用中です";
+    case EISDIR:
+        return "同じ名前のフォルダがあります";
+    case EIO:
+        return "入出力エラーです";
+    default:
+        return "エラー (" + std::to_string(error) + ")";
+    }
+}
+
+std::string completionMessage(FileOperation operation, const std::vector<FileFailure>& failures)
+{
+    std::string text;
+    switch (operation) {
+    case FileOperation::RenameOnly:
+        text = "リネームが完了しました。    ";
+        break;
+    case FileOperation::RenameCopy:
+        text = "リネーム＋コピーが完了しました。  ";
+        break;
+    case FileOperation::RenameMove:
+        text = "リネーム＋移動が完了しました。  ";
+        break;
+    case FileOperation::ExtensionOnly:
+        text = "拡張子の変更が完了しました。    ";
+        break;
+    }
+    if (failures.empty()) {
+        return text;
+    }
+    text += "\r\n\r\n処理できなかったファイル： " + std::to_string(failures.size()) + " 件";
+    for (std::size_t i = 0; i < failures.size() && i < kMostFailuresListed; ++i) {
+        const FileFailure& failure = failures[i];
+        text += "\r\n" + failure.before + " → " + failure.now + "：" + failure.reason;
+    }
+    if (failures.size() > kMostFailuresListed) {
+        text += "\r\n…";
+    }
+    return text;
+}
+
+RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& files)
+{
+    RunResult result;
+    if (const std::string refused = refusal(request); !refused.empty()) {
+        host.ask(refused, RunBox::Report);
+        return result;
+    }
+    if (request.confirmBeforeRun == 1 && host.ask(confirmation(request), RunBox::Confirmation) != RunAnswer::Ok) {
+        return result;
+    }
+    const FileOperation operation = request.naming.operation;
+    // Composed before the bar moves: a format that cannot number ends the run here.
+    std::vector<Planned> planned = isNumbering(operation) ? plan(request) : std::vector<Planned>{};
+    result.started = true;
+    sweep(host);
+
+    if (isNumbering(operation)) {
+        renumber(request, planned, files);
+        for (const Planned& file : planned) {
+            if (file.place == Place::Final) {
+                result.records.push_back(joinPath(request.folder, file.final));
+            } else {
+                result.failures.push_back({file.old, currentName(file), failureReason(file.error)});
+            }
+        }
+    } else {
+        changeExtensions(request, files, result);
+    }
+
+    if (transfers(operation)) {
+        transfer(request, planned, host, files, result);
+        host.relistFileLists();
+    } else {
+        host.relistFileLists();
+        host.setProgress(0);
+    }
+    host.ask(completionMessage(operation, result.failures),
+             result.failures.empty() ? RunBox::Report : RunBox::FailureReport);
+    return result;
+}
+
+} // namespace tallyfox

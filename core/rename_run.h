@@ -1,0 +1,83 @@
+#pragma once
+
+#include "core/file_operations.h"
+#include "core/naming.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tallyfox {
+
+// The boxes a run shows, all under the caption "確認".
+enum class RunBox
+{
+    Report,        // OK, information icon: refusals and the completion message
+    FailureReport, // OK, warning icon: the completion message when files could not be processed
+    Confirmation,  // OK and Cancel, information icon: the question before a run
+    Overwrite,     // OK and Cancel, question icon: replacing a file in the save folder
+};
+
+enum class RunAnswer
+{
+    Ok = 1,
+    Cancel = 2,
+};
+
+// What the run needs from the window around it.
+class RunHost
+{
+public:
+    virtual ~RunHost() = default;
+
+    // Shows a box and waits for the answer; a box with OK alone answers Ok.
+    virtual RunAnswer ask(const std::string& text, RunBox box) = 0;
+
+    // Sets the progress bar (0 to 100) and repaints it at once.
+    virtual void setProgress(int percent) = 0;
+
+    // Lists the file list and then its mirror anew, and writes the count label: all the window ties to
+    // the end of a run.
+    virtual void relistFileLists() = 0;
+};
+
+// Everything a run reads from the window, taken when the run starts.
+struct RunRequest
+{
+    std::string folder;             // the folder of the file list, absolute
+    std::vector<std::string> names; // the files in list order: the order the user sees is the numbering order
+    NamingSettings naming;
+    std::string saveFolder; // as typed; the target of a copy or move
+    std::int32_t confirmBeforeRun = 1;
+};
+
+// A file the run could not process as asked.
+struct FileFailure
+{
+    std::string before; // the file's name when the run started
+    std::string now;    // the name it has now, in the run's folder
+    std::string reason; // why, in a few words
+};
+
+struct RunResult
+{
+    bool started = false;              // false: refused by a check, or cancelled
+    std::vector<std::string> records;  // full paths of the files that took their new names
+    std::vector<FileFailure> failures; // files not renamed, copied or moved as asked
+};
+
+// The rename run: the checks, the question, the renaming through temporary names, the copy or move
+// into the save folder, the relisting and the completion message. Every file keeps a name at every
+// moment; a file that cannot take its new name goes back to its old one where that is still free. The
+// file at position i of the list receives the number S + i. Throws FormatError (before any file is
+// touched) for a digit count below zero.
+RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& files);
+
+// The completion message of an operation, with the list of failures where there are any.
+std::string completionMessage(FileOperation operation, const std::vector<FileFailure>& failures);
+
+// A few words on why a file operation failed with `error`.
+std::string failureReason(int error);
+
+} // namespace tallyfox
