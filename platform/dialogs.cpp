@@ -44,8 +44,11 @@ QMessageBox::StandardButton toQtButton(MessageAnswer answer)
 
 MessageAnswer QtDialogs::message(const Message& message)
 {
-    QMessageBox box(
-        toQtIcon(message.icon), message.caption, message.text, QMessageBox::NoButton, QApplication::activeWindow());
+    // The program's texts break their lines with CR LF; a label breaks them at LF alone.
+    QString text = message.text;
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    QMessageBox box(toQtIcon(message.icon), message.caption, text, QMessageBox::NoButton, QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
     switch (message.buttons) {
     case MessageButtons::Ok:
