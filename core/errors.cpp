@@ -7,4 +7,21 @@ FormatError::FormatError(const std::string& piece)
 {
 }
 
+SettingsWriteError::SettingsWriteError(const std::string& path, int error)
+    : Error(path + " に書き込めません")
+    , m_path(path)
+    , m_error(error)
+{
+}
+
+const std::string& SettingsWriteError::path() const
+{
+    return m_path;
+}
+
+int SettingsWriteError::error() const
+{
+    return m_error;
+}
+
 } // namespace tallyfox

@@ -21,4 +21,20 @@ public:
     explicit FormatError(const std::string& piece);
 };
 
+// A key of the settings file could not be written. The text names the file by its full path; the
+// file is as it was before this key's write (keys written earlier stay written).
+class SettingsWriteError final : public Error
+{
+public:
+    // `error` is the system's errno for the failure, or EINVAL for a value the file cannot hold.
+    SettingsWriteError(const std::string& path, int error);
+
+    const std::string& path() const;
+    int error() const;
+
+private:
+    std::string m_path;
+    int m_error;
+};
+
 } // namespace tallyfox

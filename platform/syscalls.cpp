@@ -86,6 +86,26 @@ DIR* Syscalls::opendir(const char* path)
     return ::opendir(path);
 }
 
+ssize_t Syscalls::readlinkat(int dirFd, const char* path, char* buffer, size_t size)
+{
+    return ::readlinkat(dirFd, path, buffer, size);
+}
+
+int Syscalls::mkdirat(int dirFd, const char* path, mode_t mode)
+{
+    return ::mkdirat(dirFd, path, mode);
+}
+
+int Syscalls::faccessat(int dirFd, const char* path, int mode, int flags)
+{
+    return ::faccessat(dirFd, path, mode, flags);
+}
+
+int Syscalls::ftruncate(int fd, off_t length)
+{
+    return ::ftruncate(fd, length);
+}
+
 Syscalls& systemCalls()
 {
     static Syscalls calls;

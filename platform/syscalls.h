@@ -32,6 +32,10 @@ public:
     virtual int chdir(const char* path);
     virtual char* getcwd(char* buffer, size_t size);
     virtual DIR* opendir(const char* path);
+    virtual ssize_t readlinkat(int dirFd, const char* path, char* buffer, size_t size);
+    virtual int mkdirat(int dirFd, const char* path, mode_t mode);
+    virtual int faccessat(int dirFd, const char* path, int mode, int flags);
+    virtual int ftruncate(int fd, off_t length);
 };
 
 // The calls of the running system.

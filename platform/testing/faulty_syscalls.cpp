@@ -136,6 +136,26 @@ DIR* FaultySyscalls::opendir(const char* path)
     TALLYFOX_FAULT(opendir, nullptr, path);
 }
 
+ssize_t FaultySyscalls::readlinkat(int dirFd, const char* path, char* buffer, size_t size)
+{
+    TALLYFOX_FAULT(readlinkat, -1, dirFd, path, buffer, size);
+}
+
+int FaultySyscalls::mkdirat(int dirFd, const char* path, mode_t mode)
+{
+    TALLYFOX_FAULT(mkdirat, -1, dirFd, path, mode);
+}
+
+int FaultySyscalls::faccessat(int dirFd, const char* path, int mode, int flags)
+{
+    TALLYFOX_FAULT(faccessat, -1, dirFd, path, mode, flags);
+}
+
+int FaultySyscalls::ftruncate(int fd, off_t length)
+{
+    TALLYFOX_FAULT(ftruncate, -1, fd, length);
+}
+
 #undef TALLYFOX_FAULT
 
 } // namespace tallyfox::platform

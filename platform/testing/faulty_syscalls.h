@@ -44,6 +44,10 @@ public:
     int chdir(const char* path) override;
     char* getcwd(char* buffer, size_t size) override;
     DIR* opendir(const char* path) override;
+    ssize_t readlinkat(int dirFd, const char* path, char* buffer, size_t size) override;
+    int mkdirat(int dirFd, const char* path, mode_t mode) override;
+    int faccessat(int dirFd, const char* path, int mode, int flags) override;
+    int ftruncate(int fd, off_t length) override;
 
 private:
     struct Plan
