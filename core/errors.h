@@ -37,4 +37,32 @@ private:
     int m_error;
 };
 
+// An input/output error of the system: a folder that cannot be entered or read. Its number is the one
+// the user is shown; the known numbers have their own texts, any other reads "I/O エラー (number)".
+class InOutError final : public Error
+{
+public:
+    // The error with the text the table gives its number.
+    explicit InOutError(int number);
+
+    // An error number that has no text of its own; it is shown in the general form whatever it is.
+    static InOutError general(int number);
+
+    int number() const;
+
+    // The known numbers.
+    static constexpr int FileNotFound = 2;
+    static constexpr int InvalidFileName = 3;
+    static constexpr int TooManyOpenFiles = 4;
+    static constexpr int AccessDenied = 5;
+    static constexpr int ReadBeyondEnd = 100;
+    static constexpr int DiskFull = 101;
+    static constexpr int NotNumeric = 106;
+
+private:
+    InOutError(int number, const std::string& text);
+
+    int m_number;
+};
+
 } // namespace tallyfox

@@ -1,0 +1,110 @@
+#include "core/file_list.h"
+
+#include "core/collation.h"
+#include "core/file_mask.h"
+
+#include <utility>
+
+namespace tallyfox {
+
+namespace {
+
+bool move(OrderedNames& list, OrderedNames& mirror, int step)
+{
+    const int from = list.itemIndex();
+    const int to = from + step;
+    if (from < 0 || to < 0 || to >= list.count()) {
+        return false;
+    }
+    mirror.setItemIndex(from);
+    list.swapEntries(from, to);
+    list.setItemIndex(to);
+    // The mirror may hold other names when the folder changed between the two listings; it swaps
+    // only where it has both positions, rather than reach past its end.
+    const int mirrorFrom = mirror.itemIndex();
+    if (mirrorFrom >= 0 && mirrorFrom + step >= 0 && mirrorFrom + step < mirror.count()) {
+        mirror.swapEntries(mirrorFrom, mirrorFrom + step);
+        mirror.setItemIndex(mirrorFrom + step);
+    }
+    return true;
+}
+
+} // namespace
+
+bool isHiddenName(std::string_view name)
+{
+    return !name.empty() && name.front() == '.';
+}
+
+bool listsName(std::string_view name, const FileMask& mask)
+{
+    return !isHiddenName(name) && mask.matches(name);
+}
+
+std::vector<std::string>
+selectFiles(std::vector<FolderEntry> entries, const FileMask& mask, const NameCollator& collator)
+{
+    // Each entry of a folder is looked at once, whichever of the mask's patterns matches it, so a name
+    // that two patterns match is listed once.
+    std::erase_if(entries, [&mask](const FolderEntry& entry) {
+        return !listsName(entry.name, mask);
+    });
+    return orderFiles(std::move(entries), collator);
+}
+
+std::vector<std::string> orderFiles(std::vector<FolderEntry> entries, const NameCollator& collator)
+{
+    std::vector<std::string> names;
+    names.reserve(entries.size());
+    for (FolderEntry& entry : entries) {
+        if (entry.kind == EntryKind::File) {
+            names.push_back(std::move(entry.name));
+        }
+    }
+    collator.sort(names);
+    return names;
+}
+
+std::vector<std::string> selectFolders(std::vector<FolderEntry> entries, const NameCollator& collator)
+{
+    std::vector<std::string> names;
+    for (FolderEntry& entry : entries) {
+        if (entry.kind == EntryKind::Folder && !isHiddenName(entry.name)) {
+            names.push_back(std::move(entry.name));
+        }
+    }
+    collator.sort(names);
+    return names;
+}
+
+bool moveUp(OrderedNames& list, OrderedNames& mirror)
+{
+    return move(list, mirror, -1);
+}
+
+bool moveDown(OrderedNames& list, OrderedNames& mirror)
+{
+    return move(list, mirror, +1);
+}
+
+int FileList::count() const
+{
+    return static_cast<int>(entries.size());
+}
+
+int FileList::itemIndex() const
+{
+    return selected;
+}
+
+void FileList::setItemIndex(int index)
+{
+    selected = index >= 0 && index < count() ? index : -1;
+}
+
+void FileList::swapEntries(int a, int b)
+{
+    std::swap(entries[static_cast<std::size_t>(a)], entries[static_cast<std::size_t>(b)]);
+}
+
+} // namespace tallyfox
