@@ -86,6 +86,16 @@ DIR* Syscalls::opendir(const char* path)
     return ::opendir(path);
 }
 
+struct dirent* Syscalls::readdir(DIR* dir)
+{
+    return ::readdir(dir);
+}
+
+int Syscalls::closedir(DIR* dir)
+{
+    return ::closedir(dir);
+}
+
 ssize_t Syscalls::readlinkat(int dirFd, const char* path, char* buffer, size_t size)
 {
     return ::readlinkat(dirFd, path, buffer, size);

@@ -36,6 +36,8 @@ public:
     virtual int mkdirat(int dirFd, const char* path, mode_t mode);
     virtual int faccessat(int dirFd, const char* path, int mode, int flags);
     virtual int ftruncate(int fd, off_t length);
+    virtual struct dirent* readdir(DIR* dir);
+    virtual int closedir(DIR* dir);
 };
 
 // The calls of the running system.

@@ -136,6 +136,22 @@ DIR* FaultySyscalls::opendir(const char* path)
     TALLYFOX_FAULT(opendir, nullptr, path);
 }
 
+struct dirent* FaultySyscalls::readdir(DIR* dir)
+{
+    TALLYFOX_FAULT(readdir, nullptr, dir);
+}
+
+int FaultySyscalls::closedir(DIR* dir)
+{
+    // A failed close still releases the folder, as the system's does.
+    if (const int error = enter("closedir")) {
+        Syscalls::closedir(dir);
+        errno = error;
+        return -1;
+    }
+    return Syscalls::closedir(dir);
+}
+
 ssize_t FaultySyscalls::readlinkat(int dirFd, const char* path, char* buffer, size_t size)
 {
     TALLYFOX_FAULT(readlinkat, -1, dirFd, path, buffer, size);

@@ -48,6 +48,8 @@ public:
     int mkdirat(int dirFd, const char* path, mode_t mode) override;
     int faccessat(int dirFd, const char* path, int mode, int flags) override;
     int ftruncate(int fd, off_t length) override;
+    struct dirent* readdir(DIR* dir) override;
+    int closedir(DIR* dir) override;
 
 private:
     struct Plan

@@ -1,0 +1,167 @@
+#include "platform/folders.h"
+
+#include "platform/syscalls.h"
+
+#include <cerrno>
+#include <fcntl.h>
+
+namespace tallyfox::platform {
+
+namespace {
+
+EntryKind kindOf(const struct stat& st)
+{
+    if (S_ISREG(st.st_mode)) {
+        return EntryKind::File;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return EntryKind::Folder;
+    }
+    return EntryKind::Other;
+}
+
+// Closes the folder on every way out of the reading, also when an error ends it.
+class OpenFolder final
+{
+public:
+    OpenFolder(Syscalls& calls, DIR* dir)
+        : m_calls(calls)
+        , m_dir(dir)
+    {
+    }
+    ~OpenFolder()
+    {
+        m_calls.closedir(m_dir);
+    }
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+
+private:
+    Syscalls& m_calls;
+    DIR* m_dir;
+};
+
+} // namespace
+
+InOutError folderError(int errorNumber)
+{
+    switch (errorNumber) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+        return InOutError(InOutError::InvalidFileName);
+    case EACCES:
+    case EPERM:
+        return InOutError(InOutError::AccessDenied);
+    case EMFILE:
+    case ENFILE:
+        return InOutError(InOutError::TooManyOpenFiles);
+    case ENOSPC:
+    case EDQUOT:
+        return InOutError(InOutError::DiskFull);
+    default:
+        return InOutError::general(errorNumber);
+    }
+}
+
+std::string currentFolder(Syscalls& calls)
+{
+    std::string buffer(256, '\0');
+    while (calls.getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE) {
+            throw folderError(errno);
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    buffer.resize(buffer.find('\0'));
+    return buffer;
+}
+
+std::string enterFolder(Syscalls& calls, const std::string& path)
+{
+    if (calls.chdir(path.c_str()) != 0) {
+        throw folderError(errno);
+    }
+    return currentFolder(calls);
+}
+
+bool isFolder(Syscalls& calls, const std::string& path)
+{
+    struct stat st
+    {
+    };
+    return !path.empty() && calls.fstatat(AT_FDCWD, path.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode);
+}
+
+namespace {
+
+template <typename Keep>
+std::vector<FolderEntry> readEntries(Syscalls& calls, const std::string& path, const NameFilter& wanted, Keep keep)
+{
+    DIR* dir = calls.opendir(path.c_str());
+    if (dir == nullptr) {
+        throw folderError(errno);
+    }
+    const OpenFolder open(calls, dir);
+    const int fd = ::dirfd(dir);
+    std::vector<FolderEntry> entries;
+    while (true) {
+        errno = 0;
+        const struct dirent* entry = calls.readdir(dir);
+        if (entry == nullptr) {
+            if (errno != 0) {
+                throw folderError(errno);
+            }
+            break;
+        }
+        const std::string_view name(entry->d_name);
+        if (name == "." || name == ".." || (wanted && !wanted(name))) {
+            continue;
+        }
+        EntryKind kind = EntryKind::Other;
+        switch (entry->d_type) {
+        case DT_REG:
+            kind = EntryKind::File;
+            break;
+        case DT_DIR:
+            kind = EntryKind::Folder;
+            break;
+        case DT_LNK:
+        case DT_UNKNOWN: {
+            // A link counts as what it leads to; a file system that gives no type is asked directly.
+            struct stat st
+            {
+            };
+            if (calls.fstatat(fd, entry->d_name, &st, 0) == 0) {
+                kind = kindOf(st);
+            }
+            break;
+        }
+        default:
+            break;
+        }
+        if (keep(kind)) {
+            entries.push_back({std::string(name), kind});
+        }
+    }
+    return entries;
+}
+
+} // namespace
+
+std::vector<FolderEntry> readFolder(Syscalls& calls, const std::string& path, const NameFilter& wanted)
+{
+    return readEntries(calls, path, wanted, [](EntryKind) {
+        return true;
+    });
+}
+
+std::vector<FolderEntry> readSubfolders(Syscalls& calls, const std::string& path)
+{
+    return readEntries(calls, path, {}, [](EntryKind kind) {
+        return kind == EntryKind::Folder;
+    });
+}
+
+} // namespace tallyfox::platform

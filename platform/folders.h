@@ -1,0 +1,43 @@
+#pragma once
+
+#include "core/errors.h"
+#include "core/file_list.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tallyfox::platform {
+
+class Syscalls;
+
+// The input/output error the user is shown for a system error number (errno) met while entering or
+// reading a folder: a path that does not exist or is not a folder is an invalid file name (3), access
+// refused is 5, too many open files 4, a full disk 101; any other number is shown as it is.
+InOutError folderError(int errorNumber);
+
+// The process's current directory as the system reports it. Throws InOutError.
+std::string currentFolder(Syscalls& calls);
+
+// Makes the folder the process's current directory (a relative path is taken from the current one) and
+// returns the current directory the system then reports. Throws InOutError, leaving the current
+// directory as it was, when the folder cannot be entered.
+std::string enterFolder(Syscalls& calls, const std::string& path);
+
+// Whether the path names an existing folder, or a link that leads to one.
+bool isFolder(Syscalls& calls, const std::string& path);
+
+// Which names of a folder a caller wants; the kind of an entry is looked up only for wanted names.
+using NameFilter = std::function<bool(std::string_view name)>;
+
+// The entries of a folder except "." and "..", in the order the file system gives them, each with its
+// kind: a link counts as what it leads to (Other when it leads nowhere), sockets, pipes and devices are
+// Other. Names are bytes as stored. Throws InOutError when the folder cannot be read.
+std::vector<FolderEntry> readFolder(Syscalls& calls, const std::string& path, const NameFilter& wanted = {});
+
+// The entries of a folder that are folders or links to folders, skipping the others without keeping
+// their names, so a folder of many files costs little more than reading it. Throws InOutError.
+std::vector<FolderEntry> readSubfolders(Syscalls& calls, const std::string& path);
+
+} // namespace tallyfox::platform

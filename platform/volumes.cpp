@@ -1,0 +1,208 @@
+#include "platform/volumes.h"
+
+#include "platform/folders.h"
+#include "platform/syscalls.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <map>
+#include <unistd.h>
+
+namespace tallyfox::platform {
+
+namespace {
+
+// The table writes blank, tab, line feed and backslash in a field as a backslash and three octal digits.
+std::string decodeOctal(std::string_view field)
+{
+    std::string out;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            const std::string_view digits = field.substr(i + 1, 3);
+            if (std::all_of(digits.begin(), digits.end(), [](char c) {
+                    return c >= '0' && c <= '7';
+                })) {
+                out += static_cast<char>((digits[0] - '0') * 64 + (digits[1] - '0') * 8 + (digits[2] - '0'));
+                i += 3;
+                continue;
+            }
+        }
+        out += field[i];
+    }
+    return out;
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// The names of label links write blanks, slashes and other unsafe bytes as "\x" and two hex digits.
+std::string decodeLabel(std::string_view name)
+{
+    std::string out;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x') {
+            const int high = hexValue(name[i + 2]);
+            const int low = hexValue(name[i + 3]);
+            if (high >= 0 && low >= 0) {
+                out += static_cast<char>(high * 16 + low);
+                i += 3;
+                continue;
+            }
+        }
+        out += name[i];
+    }
+    return out;
+}
+
+std::string readWholeFile(Syscalls& calls, const std::string& path)
+{
+    const int fd = calls.openat(AT_FDCWD, path.c_str(), O_RDONLY | O_CLOEXEC, 0);
+    if (fd < 0) {
+        return {};
+    }
+    std::string text;
+    char buffer[8192];
+    while (true) {
+        const ssize_t n = calls.read(fd, buffer, sizeof buffer);
+        if (n <= 0) {
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    calls.close(fd);
+    return text;
+}
+
+// Where a device path leads, following links (as /dev/mapper/ and /dev/disk/ names are) a few steps.
+std::string resolveDevice(Syscalls& calls, std::string path)
+{
+    for (int step = 0; step < 8; ++step) {
+        char target[4096];
+        const ssize_t n = calls.readlinkat(AT_FDCWD, path.c_str(), target, sizeof target);
+        if (n <= 0) {
+            break;
+        }
+        const std::filesystem::path link(std::string(target, static_cast<std::size_t>(n)));
+        path = (link.is_absolute() ? link : std::filesystem::path(path).parent_path() / link).lexically_normal();
+    }
+    return path;
+}
+
+std::map<std::string, std::string> labelsByDevice(Syscalls& calls, const std::string& labelFolder)
+{
+    std::map<std::string, std::string> labels;
+    try {
+        for (const FolderEntry& entry : readFolder(calls, labelFolder)) {
+            labels.emplace(resolveDevice(calls, labelFolder + "/" + entry.name), decodeLabel(entry.name));
+        }
+    } catch (const InOutError&) {
+        // Without label links every volume shows empty brackets.
+    }
+    return labels;
+}
+
+bool contains(std::string_view mountPoint, std::string_view folder)
+{
+    if (mountPoint == "/") {
+        return !folder.empty() && folder.front() == '/';
+    }
+    return folder.substr(0, mountPoint.size()) == mountPoint
+           && (folder.size() == mountPoint.size() || folder[mountPoint.size()] == '/');
+}
+
+} // namespace
+
+std::vector<MountEntry> parseMountTable(std::string_view table)
+{
+    std::vector<MountEntry> entries;
+    while (!table.empty()) {
+        const std::size_t end = table.find('\n');
+        std::string_view line = table.substr(0, end);
+        table.remove_prefix(end == std::string_view::npos ? table.size() : end + 1);
+        std::vector<std::string_view> fields;
+        while (!line.empty() && fields.size() < 3) {
+            const std::size_t start = line.find_first_not_of(" \t");
+            if (start == std::string_view::npos) {
+                break;
+            }
+            line.remove_prefix(start);
+            const std::size_t stop = line.find_first_of(" \t");
+            fields.push_back(line.substr(0, stop));
+            line.remove_prefix(stop == std::string_view::npos ? line.size() : stop);
+        }
+        if (fields.size() == 3) {
+            entries.push_back({decodeOctal(fields[0]), decodeOctal(fields[1]), decodeOctal(fields[2])});
+        }
+    }
+    return entries;
+}
+
+std::vector<Volume> mountedVolumes(Syscalls& calls, const std::string& mountTable, const std::string& labelFolder)
+{
+    const std::map<std::string, std::string> labels = labelsByDevice(calls, labelFolder);
+    const auto labelOf = [&](const std::string& source) {
+        const auto found = labels.find(resolveDevice(calls, source));
+        return found == labels.end() ? std::string() : found->second;
+    };
+
+    // A later mount on the same mount point hides the earlier one.
+    std::map<std::string, std::string> sourceByMountPoint;
+    for (const MountEntry& entry : parseMountTable(readWholeFile(calls, mountTable))) {
+        const bool realVolume =
+            entry.source.starts_with("/dev/") && !(entry.source.starts_with("/dev/loop") && entry.type == "squashfs");
+        if (entry.mountPoint == "/" || (realVolume && isFolder(calls, entry.mountPoint))) {
+            sourceByMountPoint[entry.mountPoint] = entry.source;
+        }
+    }
+    sourceByMountPoint.try_emplace("/", std::string());
+
+    std::vector<Volume> volumes;
+    for (const auto& [mountPoint, source] : sourceByMountPoint) {
+        const bool realVolume = source.starts_with("/dev/");
+        if (mountPoint != "/" && !realVolume) {
+            continue;
+        }
+        volumes.push_back({mountPoint, realVolume ? labelOf(source) : std::string()});
+    }
+    return volumes;
+}
+
+std::string volumeText(const Volume& volume)
+{
+    std::string label = volume.label;
+    for (char& c : label) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return volume.mountPoint + " [" + label + "]";
+}
+
+int volumeOf(const std::vector<Volume>& volumes, std::string_view folder)
+{
+    int best = -1;
+    std::size_t bestLength = 0;
+    for (std::size_t i = 0; i < volumes.size(); ++i) {
+        const std::string& mountPoint = volumes[i].mountPoint;
+        if (contains(mountPoint, folder) && (best < 0 || mountPoint.size() > bestLength)) {
+            best = static_cast<int>(i);
+            bestLength = mountPoint.size();
+        }
+    }
+    return best;
+}
+
+} // namespace tallyfox::platform

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tallyfox::platform {
+
+class Syscalls;
+
+// A mounted volume the drive chooser offers.
+struct Volume
+{
+    std::string mountPoint;
+    std::string label; // empty when the volume has none or it cannot be read
+};
+
+// One line of the mount table: the mounted source, where it is mounted, and its file system type;
+// the blanks and other characters the table writes as octal escapes are decoded.
+struct MountEntry
+{
+    std::string source;
+    std::string mountPoint;
+    std::string type;
+};
+
+// The entries of a mount table in the format of /proc/self/mounts.
+std::vector<MountEntry> parseMountTable(std::string_view table);
+
+// The volumes the drive chooser offers: the root file system and each mounted real volume (a source
+// under /dev/ mounted on a folder; read-only program images on loop devices left out), each mount point
+// once, ordered by mount point. The labels come from the folder of label links. The root file system
+// is offered even when the table cannot be read.
+std::vector<Volume> mountedVolumes(Syscalls& calls,
+                                   const std::string& mountTable = "/proc/self/mounts",
+                                   const std::string& labelFolder = "/dev/disk/by-label");
+
+// What the drive chooser shows for a volume: its mount point, a blank and its label in small letters
+// in square brackets; empty brackets when it has no label.
+std::string volumeText(const Volume& volume);
+
+// The position of the volume a folder lies on: the one with the longest mount point that contains the
+// folder; -1 when none does.
+int volumeOf(const std::vector<Volume>& volumes, std::string_view folder);
+
+} // namespace tallyfox::platform
