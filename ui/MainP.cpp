@@ -1,8 +1,16 @@
 #include "ui/MainP.h"
 
+#include "core/collation.h"
+#include "core/file_mask.h"
+#include "platform/folders.h"
+#include "platform/locale.h"
 #include "platform/screen.h"
+#include "platform/volumes.h"
 #include "ui/appearance.h"
+#include "ui/widgets/directory_list_box.h"
+#include "ui/widgets/drive_combo_box.h"
 #include "ui/widgets/file_list_box.h"
+#include "ui/widgets/filter_combo_box.h"
 #include "ui/widgets/gauge.h"
 #include "ui/widgets/number_field.h"
 #include "ui/widgets/radio_group.h"
@@ -11,14 +19,14 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
-#include <QListWidget>
 #include <QRadioButton>
 #include <QTimer>
 #include <QWindow>
+
+#include <utility>
 
 namespace tallyfox::ui {
 
@@ -49,6 +57,58 @@ std::string toBytes(const QString& text)
     return text.toStdString();
 }
 
+// A long listing shows the busy cursor from this many entries on.
+constexpr std::size_t kBusyFromEntry = 101;
+
+// The busy cursor of a long listing, shown from its 101st entry on and put back however the listing
+// ends, also by an error.
+class BusyCursor final
+{
+public:
+    BusyCursor() = default;
+    ~BusyCursor()
+    {
+        if (m_shown) {
+            QGuiApplication::restoreOverrideCursor();
+        }
+    }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+    void show()
+    {
+        if (!m_shown) {
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+            m_shown = true;
+        }
+    }
+
+private:
+    bool m_shown = false;
+};
+
+// Holds back a control's repainting while a handler works on it; it is repainted once at the end.
+class HeldBackRepaint final
+{
+public:
+    explicit HeldBackRepaint(QWidget* widget)
+        : m_widget(widget)
+        , m_wasEnabled(widget->updatesEnabled())
+    {
+        m_widget->setUpdatesEnabled(false);
+    }
+    ~HeldBackRepaint()
+    {
+        m_widget->setUpdatesEnabled(m_wasEnabled);
+    }
+    HeldBackRepaint(const HeldBackRepaint&) = delete;
+    HeldBackRepaint& operator=(const HeldBackRepaint&) = delete;
+
+private:
+    QWidget* m_widget;
+    bool m_wasEnabled;
+};
+
 } // namespace
 
 QColor clBtnFace()
@@ -71,6 +131,10 @@ TMain::TMain(Services services, QWidget* parent)
               Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , m_boundary(services.dialogs)
+    , m_syscalls(services.syscalls)
+    , m_collator(std::make_unique<NameCollator>(platform::userCollationLocale()))
+    , m_mountTable(services.mountTable)
+    , m_labelFolder(services.labelFolder)
 {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(applicationTitle());
@@ -78,7 +142,10 @@ TMain::TMain(Services services, QWidget* parent)
     setFixedSize(kClientWidth, kClientHeight);
     createControls();
     connectHandlers();
-    FormCreate();
+    // An error while the window is made is shown like any other; the window still opens.
+    m_boundary.run([this] {
+        FormCreate();
+    });
 }
 
 TMain::~TMain() = default;
@@ -91,7 +158,7 @@ void TMain::createControls()
 
     ListBox1 = new HiddenList(this);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    FileListBox2 = new HiddenList(this);
+    FileListBox2 = new HiddenFileList(this);
     FileListBox2->setObjectName(QStringLiteral("FileListBox2"));
 
     setTabOrder();
@@ -132,9 +199,9 @@ void TMain::createLeftPanel()
     // The panel itself takes the focus when the window is shown, so no field shows it at first.
     Panel1->setFocusPolicy(Qt::ClickFocus);
 
-    DriveComboBox1 = place(new QComboBox(Panel1), "DriveComboBox1", 1, 3, 155, 18);
-    DirectoryListBox1 = place(new QListWidget(Panel1), "DirectoryListBox1", 1, 22, 155, 156);
-    FilterComboBox1 = place(new QComboBox(Panel1), "FilterComboBox1", 1, 179, 155, 20);
+    DriveComboBox1 = place(new DriveComboBox(Panel1), "DriveComboBox1", 1, 3, 155, 18);
+    DirectoryListBox1 = place(new DirectoryListBox(Panel1), "DirectoryListBox1", 1, 22, 155, 156);
+    FilterComboBox1 = place(new FilterComboBox(Panel1), "FilterComboBox1", 1, 179, 155, 20);
     FileListBox1 = place(new FileListBox(Panel1), "FileListBox1", 1, 200, 155, 194);
     lblCount = placeLabel(Panel1, "lblCount", 10, 402, QStringLiteral("-"));
 
@@ -280,11 +347,32 @@ void TMain::connectHandlers()
         },
         boundary);
 
-    connect(sbExit, &QToolButton::clicked, this, [this] {
-        m_boundary.run([this] {
-            sbExitClick();
+    DriveComboBox1->setChooseHandler(
+        [this](int index) {
+            driveChosen(index);
+        },
+        boundary);
+    DirectoryListBox1->setOpenHandler(
+        [this](const std::string& path) {
+            folderOpened(path);
+        },
+        boundary);
+    FilterComboBox1->setPickHandler(
+        [this] {
+            filterChange();
+        },
+        boundary);
+
+    const auto clicked = [this](ToolButton* button, void (TMain::*handler)()) {
+        connect(button, &QToolButton::clicked, this, [this, handler] {
+            m_boundary.run([this, handler] {
+                (this->*handler)();
+            });
         });
-    });
+    };
+    clicked(sbExit, &TMain::sbExitClick);
+    clicked(sbUp, &TMain::sbUpClick);
+    clicked(sbDown, &TMain::sbDownClick);
 }
 
 NamingSettings TMain::namingSettings() const
@@ -383,6 +471,255 @@ void TMain::sbExitClick()
     close();
 }
 
+const std::string& TMain::currentFolder() const
+{
+    return DirectoryListBox1->directory();
+}
+
+TMain::EnteredFolder TMain::enterFolder(const std::string& path)
+{
+    const std::string& current = currentFolder();
+    // A relative path is taken from the current folder, if that still exists.
+    if (platform::isFolder(m_syscalls, current)) {
+        platform::enterFolder(m_syscalls, current);
+    }
+    EnteredFolder entered;
+    entered.folder = platform::enterFolder(m_syscalls, path);
+    try {
+        entered.subfolders = selectFolders(platform::readSubfolders(m_syscalls, "."), *m_collator);
+    } catch (const InOutError&) {
+        // A folder that can be entered but not read is not shown: the process goes back.
+        if (platform::isFolder(m_syscalls, current)) {
+            platform::enterFolder(m_syscalls, current);
+        }
+        throw;
+    }
+    return entered;
+}
+
+void TMain::showFolder(EnteredFolder entered)
+{
+    // The drive chooser follows the folder onto its volume once the folder has been entered, so that a
+    // folder that cannot be entered leaves the chooser as it was.
+    const int volume = platform::volumeOf(DriveComboBox1->volumes(), entered.folder);
+    if (volume != DriveComboBox1->itemIndex()) {
+        DriveComboBox1->setItemIndex(volume);
+        DriveComboBox1Change();
+    }
+    DirectoryListBox1->setDirectory(entered.folder, entered.subfolders);
+    setFileListBox1Folder(entered.folder);
+    DirectoryListBox1Change();
+}
+
+void TMain::makeFolderCurrent(const std::string& path)
+{
+    if (path.empty() || path == currentFolder()) {
+        return;
+    }
+    const HeldBackRepaint held(FileListBox1);
+    showFolder(enterFolder(path));
+}
+
+void TMain::folderOpened(const std::string& path)
+{
+    makeFolderCurrent(path);
+}
+
+void TMain::driveChosen(int index)
+{
+    const int current = platform::volumeOf(DriveComboBox1->volumes(), currentFolder());
+    if (index == current || index < 0) {
+        return;
+    }
+    const HeldBackRepaint held(FileListBox1);
+    EnteredFolder entered;
+    try {
+        entered = enterFolder(DriveComboBox1->volumes()[static_cast<std::size_t>(index)].mountPoint);
+    } catch (const Error&) {
+        // The chooser goes back to the volume of the folder that stays current.
+        DriveComboBox1->setItemIndex(current);
+        throw;
+    }
+    DirectoryListBox1->setDirectory(entered.folder, entered.subfolders);
+    DriveComboBox1->setItemIndex(platform::volumeOf(DriveComboBox1->volumes(), entered.folder));
+    setFileListBox1Folder(entered.folder);
+    DirectoryListBox1Change();
+    DriveComboBox1Change();
+}
+
+void TMain::DriveComboBox1Change()
+{
+    FileListBox1->viewport()->update();
+}
+
+void TMain::DirectoryListBox1Change()
+{
+    const HeldBackRepaint held(FileListBox1);
+    ListBox1->entries.clear();
+    editExt->assignText(QString());
+    writeCount();
+    listFileListBox2(currentFolder(), FileListBox2->mask);
+}
+
+void TMain::setFilterList(const std::string& filterList)
+{
+    if (FilterComboBox1->setFilterList(filterList)) {
+        filterChange();
+    }
+}
+
+const std::string& TMain::filterList() const
+{
+    return FilterComboBox1->filterList();
+}
+
+void TMain::selectFilterIndex(int index)
+{
+    FilterComboBox1->setItemIndex(index);
+}
+
+int TMain::filterIndex() const
+{
+    return FilterComboBox1->itemIndex();
+}
+
+std::string TMain::filterMask()
+{
+    return FilterComboBox1->mask();
+}
+
+void TMain::filterChange()
+{
+    const HeldBackRepaint held(FileListBox1);
+    // Listed also when the mask stays: a manual order ends with every filter change.
+    listFileListBox1(FileListBox1->folder(), filterMask());
+    FilterComboBox1Change();
+}
+
+void TMain::FilterComboBox1Change()
+{
+    const HeldBackRepaint held(FileListBox1);
+    ListBox1->entries.clear();
+    writeCount();
+    listFileListBox2(FileListBox2->folder, filterMask());
+}
+
+void TMain::startFileSelection(const std::string& savedFolder, const std::string& filterList, int savedFilterIndex)
+{
+    if (!savedFolder.empty() && platform::isFolder(m_syscalls, savedFolder)) {
+        makeFolderCurrent(savedFolder);
+    }
+    setFilterList(filterList);
+    selectFilterIndex(savedFilterIndex);
+    const std::string mask = filterMask();
+    setFileListBox1Mask(mask);
+    setFileListBox2Mask(mask);
+    writeCount();
+}
+
+void TMain::writeCount()
+{
+    lblCount->setText(QStringLiteral("ファイル： ") + QString::number(FileListBox1->count()) + QStringLiteral("枚"));
+    lblCount->adjustSize();
+}
+
+TMain::Listing TMain::listFiles(const std::string& folder, const std::string& mask)
+{
+    Listing listing;
+    listing.folder = platform::enterFolder(m_syscalls, folder);
+    const FileMask fileMask(mask);
+    BusyCursor busy;
+    std::size_t wanted = 0;
+    std::vector<FolderEntry> entries = platform::readFolder(m_syscalls, ".", [&](std::string_view name) {
+        if (!listsName(name, fileMask)) {
+            return false;
+        }
+        if (++wanted == kBusyFromEntry) {
+            busy.show();
+        }
+        return true;
+    });
+    listing.names = orderFiles(std::move(entries), *m_collator);
+    return listing;
+}
+
+void TMain::listFileListBox1(const std::string& folder, const std::string& mask)
+{
+    m_freshListing.reset();
+    Listing listing = listFiles(folder, mask);
+    FileListBox1->setListing(listing.folder, mask, std::move(listing.names));
+    m_fileListsListed = true;
+    m_freshListing = std::make_unique<FreshListing>(FreshListing{listing.folder, mask});
+    FileListBox1Change();
+}
+
+void TMain::listFileListBox2(const std::string& folder, const std::string& mask)
+{
+    const std::unique_ptr<FreshListing> fresh = std::move(m_freshListing);
+    if (fresh != nullptr && folder == fresh->folder && mask == fresh->mask) {
+        // Entering the folder again keeps it the process's current directory, as every listing does.
+        const std::string entered = platform::enterFolder(m_syscalls, fresh->folder);
+        if (entered == fresh->folder) {
+            FileListBox2->folder = entered;
+            FileListBox2->mask = mask;
+            FileListBox2->entries = FileListBox1->entries();
+            FileListBox2->selected = -1;
+            return;
+        }
+    }
+    Listing listing = listFiles(folder, mask);
+    FileListBox2->folder = std::move(listing.folder);
+    FileListBox2->mask = mask;
+    FileListBox2->entries = std::move(listing.names);
+    FileListBox2->selected = -1;
+}
+
+void TMain::listFileListBox1Anew()
+{
+    listFileListBox1(FileListBox1->folder(), FileListBox1->mask());
+}
+
+void TMain::listFileListBox2Anew()
+{
+    m_freshListing.reset();
+    listFileListBox2(FileListBox2->folder, FileListBox2->mask);
+}
+
+void TMain::setFileListBox1Folder(const std::string& folder)
+{
+    if (folder != FileListBox1->folder() || !m_fileListsListed) {
+        listFileListBox1(folder, FileListBox1->mask());
+    }
+}
+
+void TMain::setFileListBox1Mask(const std::string& mask)
+{
+    if (mask != FileListBox1->mask() || !m_fileListsListed) {
+        listFileListBox1(FileListBox1->folder(), mask);
+    }
+}
+
+void TMain::setFileListBox2Mask(const std::string& mask)
+{
+    if (mask != FileListBox2->mask || !m_fileListsListed) {
+        listFileListBox2(FileListBox2->folder, mask);
+    }
+}
+
+void TMain::sbUpClick()
+{
+    if (moveUp(*FileListBox1, *FileListBox2)) {
+        m_freshListing.reset();
+    }
+}
+
+void TMain::sbDownClick()
+{
+    if (moveDown(*FileListBox1, *FileListBox2)) {
+        m_freshListing.reset();
+    }
+}
+
 void TMain::FormCreate()
 {
     // Centred on the primary screen by the window's outer size until a stored place says otherwise. The
@@ -393,6 +730,18 @@ void TMain::FormCreate()
     const QMargins frame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
     const QSize outer = size().grownBy(frame);
     move(screen.left() + (screen.width() - outer.width()) / 2, screen.top() + (screen.height() - outer.height()) / 2);
+
+    // The folder list and both file lists start in the process's current directory, the file lists
+    // with the mask "*.*"; they are listed by the start-up below.
+    DriveComboBox1->setVolumes(platform::mountedVolumes(m_syscalls, m_mountTable, m_labelFolder));
+    const std::string start = platform::currentFolder(m_syscalls);
+    FileListBox1->setFolder(start);
+    FileListBox2->folder = start;
+    DriveComboBox1->setItemIndex(platform::volumeOf(DriveComboBox1->volumes(), start));
+    DirectoryListBox1->setDirectory(start, selectFolders(platform::readSubfolders(m_syscalls, start), *m_collator));
+
+    // Saved values come from the settings file once there is one; until then the defaults.
+    startFileSelection(std::string(), std::string(BuiltinFilterText), 0);
 }
 
 void TMain::FormShow()

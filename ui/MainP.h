@@ -10,15 +10,25 @@
 #include <string>
 #include <vector>
 
-class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
-class QListWidget;
+
+namespace tallyfox {
+class NameCollator;
+}
+
+namespace tallyfox::platform {
+class Syscalls;
+}
 
 namespace tallyfox::ui {
 
+class DirectoryListBox;
+class DriveComboBox;
 class FileListBox;
+class FilterComboBox;
+class HiddenFileList;
 class Gauge;
 class NumberField;
 class RadioGroup;
@@ -66,6 +76,51 @@ public:
     void rgExtClick();
     void sbExitClick();
     void FileListBox1Change();
+    void DriveComboBox1Change();
+    void DirectoryListBox1Change();
+    void FilterComboBox1Change();
+    void sbUpClick();
+    void sbDownClick();
+
+    // File selection as the settings, the options dialog and the run use it. Each may raise an
+    // InOutError when a folder cannot be entered or read; what had not been done then stays undone.
+
+    // The folder of the folder list, which the file lists share outside failures: an absolute path.
+    const std::string& currentFolder() const;
+    // Makes a folder current as opening it in the folder list does: enters it (a relative path from
+    // the current folder), shows it in the folder list and its volume in the drive chooser, lists the
+    // file list if its folder changed, then DirectoryListBox1Change. An empty path, or the current
+    // folder, changes nothing.
+    void makeFolderCurrent(const std::string& path);
+
+    // Gives the filter chooser a filter list (its `Filter`). Unless it equals the current one apart
+    // from the case of A to Z, its entries are rebuilt, the first is selected and the filter change
+    // follows (both file lists listed, the count written).
+    void setFilterList(const std::string& filterList);
+    // The filter list the chooser holds.
+    const std::string& filterList() const;
+    // Selects a filter entry as the program does: no notification, no listing; an index outside the
+    // entries selects none.
+    void selectFilterIndex(int index);
+    // The selected filter entry, or -1.
+    int filterIndex() const;
+    // The mask of the selected filter entry; selects the last entry first when none is selected.
+    std::string filterMask();
+    // The filter change, as when the user picks the selected entry: lists the file list with the
+    // entry's mask, then FilterComboBox1Change.
+    void filterChange();
+
+    // Start-up of the file selection: the saved folder (if it names a folder), the filter list, the
+    // saved filter index (outside the entries: the last), that entry's mask to both lists, the count.
+    void startFileSelection(const std::string& savedFolder, const std::string& filterList, int savedFilterIndex);
+
+    // Lists the file list anew from its folder with its mask; the preview follows.
+    void listFileListBox1Anew();
+    // Lists the mirror anew from its folder with its mask, reading the folder (as the run needs after
+    // renaming files).
+    void listFileListBox2Anew();
+    // Writes the count label from the number of entries of the file list.
+    void writeCount();
 
     // The controls, by the names the program's design gives them.
     QWidget* ToolBar1 = nullptr;
@@ -77,9 +132,9 @@ public:
     ToolButton* sbExit = nullptr;
 
     QFrame* Panel1 = nullptr;
-    QComboBox* DriveComboBox1 = nullptr;
-    QListWidget* DirectoryListBox1 = nullptr;
-    QComboBox* FilterComboBox1 = nullptr;
+    DriveComboBox* DriveComboBox1 = nullptr;
+    DirectoryListBox* DirectoryListBox1 = nullptr;
+    FilterComboBox* FilterComboBox1 = nullptr;
     FileListBox* FileListBox1 = nullptr;
     QLabel* lblCount = nullptr;
     ToolButton* sbUp = nullptr;
@@ -108,7 +163,7 @@ public:
     Gauge* Gauge1 = nullptr;
 
     HiddenList* ListBox1 = nullptr;
-    HiddenList* FileListBox2 = nullptr;
+    HiddenFileList* FileListBox2 = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -126,7 +181,55 @@ private:
     void applyNamePattern();
     void setFieldState(TextField* field, bool enabled);
 
+    // The user's choices in the left panel.
+    void driveChosen(int index);
+    void folderOpened(const std::string& path);
+
+    // A folder entered and its subfolders read, not yet shown.
+    struct EnteredFolder
+    {
+        std::string folder;
+        std::vector<std::string> subfolders;
+    };
+    // Enters `path` from the current folder (if it still exists) and reads its subfolders; on failure
+    // the process goes back to the current folder and nothing is changed.
+    EnteredFolder enterFolder(const std::string& path);
+    // Steps after a folder has been entered: the folder list, the drive chooser, the file list and
+    // DirectoryListBox1Change.
+    void showFolder(EnteredFolder entered);
+
+    // A listing of a folder's files under a mask: enters the folder, reads and orders its files.
+    struct Listing
+    {
+        std::string folder;
+        std::vector<std::string> names;
+    };
+    Listing listFiles(const std::string& folder, const std::string& mask);
+    // Lists the file list with a folder and a mask; the preview follows.
+    void listFileListBox1(const std::string& folder, const std::string& mask);
+    // Lists the mirror with a folder and a mask, taking the file list's names when the file list has
+    // just been listed with the same folder and mask.
+    void listFileListBox2(const std::string& folder, const std::string& mask);
+    // Sets a list's folder or mask, listing it when it changes.
+    void setFileListBox1Folder(const std::string& folder);
+    void setFileListBox1Mask(const std::string& mask);
+    void setFileListBox2Mask(const std::string& mask);
+
     HandlerBoundary m_boundary;
+    platform::Syscalls& m_syscalls;
+    std::unique_ptr<NameCollator> m_collator;
+    std::string m_mountTable;
+    std::string m_labelFolder;
+    // The folder and mask of the file list's latest listing while its names stand as listed; the
+    // mirror listed with the same folder and mask then takes them instead of reading the folder again.
+    struct FreshListing
+    {
+        std::string folder;
+        std::string mask;
+    };
+    std::unique_ptr<FreshListing> m_freshListing;
+    // Whether the file lists were listed since the window was made; until then they hold nothing.
+    bool m_fileListsListed = false;
     bool m_shownOnce = false;
 };
 

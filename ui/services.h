@@ -1,5 +1,9 @@
 #pragma once
 
+#include "platform/syscalls.h"
+
+#include <string>
+
 namespace tallyfox::platform {
 class Dialogs;
 }
@@ -10,6 +14,11 @@ namespace tallyfox::ui {
 struct Services
 {
     platform::Dialogs& dialogs;
+    // The file system calls of folder and file listing.
+    platform::Syscalls& syscalls = platform::systemCalls();
+    // Where the mounted volumes are read from.
+    std::string mountTable = "/proc/self/mounts";
+    std::string labelFolder = "/dev/disk/by-label";
 };
 
 } // namespace tallyfox::ui

@@ -262,7 +262,8 @@ private slots:
         QCOMPARE(w.seZeroNum->minimum(), 1);
         QCOMPARE(w.seZeroNum->maximum(), 10);
         QCOMPARE(previewText(), QStringLiteral("-"));
-        QCOMPARE(w.lblCount->text(), QStringLiteral("-"));
+        // Start-up lists the (empty) start folder and writes the count.
+        QCOMPARE(w.lblCount->text(), QStringLiteral("ファイル： 0枚"));
         QCOMPARE(w.Gauge1->value(), 0);
         QCOMPARE(w.ConfirmBeforeRun, 1);
         for (TextField* f : {w.editSaveFolder, w.editPrevName, w.editLastName, w.editExt}) {

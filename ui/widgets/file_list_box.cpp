@@ -88,6 +88,33 @@ void FileListBox::setEntries(std::vector<std::string> entries)
     m_selectingFromProgram = false;
 }
 
+void FileListBox::setListing(std::string folder, std::string mask, std::vector<std::string> entries)
+{
+    m_folder = std::move(folder);
+    m_mask = std::move(mask);
+    setEntries(std::move(entries));
+}
+
+const std::string& FileListBox::folder() const
+{
+    return m_folder;
+}
+
+const std::string& FileListBox::mask() const
+{
+    return m_mask;
+}
+
+void FileListBox::setFolder(std::string folder)
+{
+    m_folder = std::move(folder);
+}
+
+void FileListBox::setMask(std::string mask)
+{
+    m_mask = std::move(mask);
+}
+
 void FileListBox::swapEntries(int a, int b)
 {
     m_model->swapEntries(a, b);

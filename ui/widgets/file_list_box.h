@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/file_list.h"
 #include "ui/handler_boundary.h"
 
 #include <QAbstractListModel>
@@ -30,8 +31,9 @@ private:
     std::vector<std::string> m_entries;
 };
 
-// The visible file list: one row per name, single selection, rows of a fixed height.
-class FileListBox final : public QListView
+// The visible file list: one row per name, single selection, rows of a fixed height. It keeps the
+// folder and the mask it was last listed with; the listing itself is the window's.
+class FileListBox final : public QListView, public OrderedNames
 {
     Q_OBJECT
 
@@ -41,22 +43,41 @@ public:
     const std::vector<std::string>& entries() const;
     // Replaces every entry; no entry is selected afterwards.
     void setEntries(std::vector<std::string> entries);
-    void swapEntries(int a, int b);
-    int count() const;
+    // Replaces folder, mask and entries at once, as a listing that succeeded does.
+    void setListing(std::string folder, std::string mask, std::vector<std::string> entries);
+    void swapEntries(int a, int b) override;
+    int count() const override;
+
+    const std::string& folder() const;
+    const std::string& mask() const;
+    void setFolder(std::string folder);
+    void setMask(std::string mask);
 
     // The selected row, or -1.
-    int itemIndex() const;
+    int itemIndex() const override;
     // Selects a row from the program (-1: none); sends no change notification.
-    void setItemIndex(int index);
+    void setItemIndex(int index) override;
 
     // The handler of a selection the user makes.
     void setChangeHandler(Handler handler, HandlerBoundary* boundary);
 
 private:
     FileListModel* m_model;
+    std::string m_folder;
+    std::string m_mask = "*.*";
     Handler m_changeHandler;
     HandlerBoundary* m_boundary = nullptr;
     bool m_selectingFromProgram = false;
+};
+
+// The mirror of the file list, never shown: the same kind of entries, folder and mask, and a selection
+// that only the move buttons set.
+class HiddenFileList final : public QObject, public FileList
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
 };
 
 } // namespace tallyfox::ui
