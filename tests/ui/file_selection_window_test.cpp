@@ -1,0 +1,568 @@
+#include "core/errors.h"
+#include "core/filter_list.h"
+#include "tests/support/main_window_fixture.h"
+#include "ui/widgets/directory_list_box.h"
+#include "ui/widgets/drive_combo_box.h"
+#include "ui/widgets/file_list_box.h"
+#include "ui/widgets/filter_combo_box.h"
+#include "ui/widgets/radio_group.h"
+#include "ui/widgets/text_field.h"
+#include "ui/widgets/tool_button.h"
+
+#include <QLabel>
+
+#include <cerrno>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace tallyfox;
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+
+namespace {
+
+void createFiles(const fs::path& folder, const Names& names)
+{
+    for (const std::string& name : names) {
+        std::ofstream(folder / name) << name;
+    }
+}
+
+QString countText(int count)
+{
+    return QStringLiteral("ファイル： ") + QString::number(count) + QStringLiteral("枚");
+}
+
+} // namespace
+
+class FileSelectionWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    testing::MainWindowFixture m_fixture;
+    std::unique_ptr<testing::TempDir> m_dir;
+
+    ui::TMain& w() const
+    {
+        return *m_fixture.window;
+    }
+    fs::path dir() const
+    {
+        return fs::canonical(m_dir->path());
+    }
+    Names listed() const
+    {
+        return w().FileListBox1->entries();
+    }
+    Names mirrored() const
+    {
+        return w().FileListBox2->entries;
+    }
+    QString preview() const
+    {
+        return w().lblPreview->text();
+    }
+    int rowOf(const std::string& name) const
+    {
+        for (int row = 0; row < w().DirectoryListBox1->count(); ++row) {
+            if (w().DirectoryListBox1->nameOf(row) == name) {
+                return row;
+            }
+        }
+        return -1;
+    }
+    // Opens a folder list entry as the user does: a double-click on it.
+    void doubleClickFolder(int row)
+    {
+        ui::DirectoryListBox* list = w().DirectoryListBox1;
+        const QModelIndex index = list->model()->index(row, 0);
+        list->scrollTo(index);
+        const QPoint at = list->visualRect(index).center();
+        // A double-click begins with a press, as the hand makes it.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    }
+    // Opens a folder list entry with the Enter key.
+    void enterFolder(int row)
+    {
+        ui::DirectoryListBox* list = w().DirectoryListBox1;
+        list->setFocus();
+        list->setCurrentIndex(list->model()->index(row, 0));
+        QTest::keyClick(list, Qt::Key_Return);
+    }
+    void selectInFileList(int row)
+    {
+        w().FileListBox1->setFocus();
+        w().FileListBox1->setCurrentIndex(w().FileListBox1->model()->index(row, 0));
+    }
+    void click(ui::ToolButton* button)
+    {
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+    QStringList errors() const
+    {
+        QStringList texts;
+        for (const platform::Message& message : m_fixture.dialogs.messages) {
+            texts << message.text;
+        }
+        return texts;
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<testing::TempDir>();
+        m_fixture.dialogs = {};
+        m_fixture.mountTable.clear();
+    }
+
+    void cleanup()
+    {
+        m_fixture.window.reset();
+        QVERIFY(::chdir("/") == 0);
+        m_dir.reset();
+    }
+
+    void listsTheVisibleFilesOfTheStartFolderInOrder()
+    {
+        createFiles(dir(), {"cherry.jpg", "img2.jpg", "Banana.jpg", "img10.jpg", "apple.jpg", "README", ".hidden.jpg"});
+        fs::create_directory(dir() / "album.jpg");
+        QCOMPARE(::mkfifo((dir() / "pipe.jpg").c_str(), 0600), 0);
+        fs::create_symlink(dir() / "apple.jpg", dir() / "link.jpg");
+        fs::create_symlink(dir() / "gone.jpg", dir() / "dangling.jpg");
+        fs::create_symlink(dir() / "album.jpg", dir() / "folderlink.jpg");
+        m_fixture.open(dir());
+
+        const Names expected{"apple.jpg", "Banana.jpg", "cherry.jpg", "img10.jpg", "img2.jpg", "link.jpg", "README"};
+        QCOMPARE(listed(), expected);
+        QCOMPARE(mirrored(), expected);
+        QCOMPARE(w().FileListBox1->itemIndex(), -1);
+        QCOMPARE(w().lblCount->text(), countText(7));
+        QCOMPARE(preview(), QStringLiteral("001.jpg ～"));
+        QCOMPARE(w().FileListBox1->folder(), dir().string());
+        QCOMPARE(w().FileListBox2->folder, dir().string());
+        QCOMPARE(w().currentFolder(), dir().string());
+        QCOMPARE(fs::current_path(), dir());
+        QVERIFY(errors().isEmpty());
+    }
+
+    void theFilterChooserOffersTheBuiltInEntries()
+    {
+        m_fixture.open(dir());
+        ui::FilterComboBox* filter = w().FilterComboBox1;
+        QCOMPARE(filter->count(), 8);
+        QCOMPARE(filter->itemText(0), QStringLiteral("All Files (*.*)"));
+        QCOMPARE(filter->itemText(7), QStringLiteral("HTML Files (*.html;*.htm)"));
+        QCOMPARE(filter->currentIndex(), 0);
+        QVERIFY(!filter->isEditable());
+        QCOMPARE(w().filterList(), std::string(BuiltinFilterText));
+    }
+
+    void theFolderListShowsThePathAndTheVisibleSubfolders()
+    {
+        fs::create_directories(dir() / "deep");
+        fs::create_directories(dir() / "Zoo");
+        fs::create_directories(dir() / "apple");
+        fs::create_directories(dir() / ".git");
+        fs::create_directories(dir() / "Beta");
+        createFiles(dir(), {"file.jpg"});
+        fs::create_symlink(dir() / "apple", dir() / "linked");
+        m_fixture.open(dir() / "deep");
+        QVERIFY(errors().isEmpty());
+        // Up to the parent, then into it: the parent's own entry is the current folder's.
+        enterFolder(rowOf(dir().filename().string()));
+        QVERIFY(errors().isEmpty());
+
+        ui::DirectoryListBox* list = w().DirectoryListBox1;
+        Names rows;
+        for (int row = 0; row < list->count(); ++row) {
+            rows.push_back(list->nameOf(row));
+        }
+        Names expected{"/"};
+        for (const auto& part : dir().relative_path()) {
+            expected.push_back(part.string());
+        }
+        const int current = static_cast<int>(expected.size()) - 1;
+        for (const char* name : {"apple", "Beta", "deep", "linked", "Zoo"}) {
+            expected.push_back(name);
+        }
+        QCOMPARE(rows, expected);
+        QCOMPARE(list->itemIndex(), current);
+        QCOMPARE(list->pathOf(0), std::string("/"));
+        QCOMPARE(list->pathOf(current), dir().string());
+        QCOMPARE(list->pathOf(current + 1), (dir() / "apple").string());
+        QCOMPARE(list->pathOf(1), "/" + expected[1]);
+    }
+
+    void openingASubfolderListsItAndEmptiesTheTypedExtension()
+    {
+        fs::create_directory(dir() / "sub");
+        createFiles(dir(), {"a.jpg"});
+        createFiles(dir() / "sub", {"b.png", "c.png"});
+        m_fixture.open(dir());
+        w().rgExt->setItemIndex(3);
+        w().editExt->assignText(QStringLiteral("txt"));
+        w().ListBox1->entries = {"/x/001.jpg"};
+        QCOMPARE(preview(), QStringLiteral("001.txt ～"));
+
+        doubleClickFolder(rowOf("sub"));
+        QVERIFY(errors().isEmpty());
+        QCOMPARE(w().currentFolder(), (dir() / "sub").string());
+        QCOMPARE(listed(), (Names{"b.png", "c.png"}));
+        QCOMPARE(mirrored(), listed());
+        QCOMPARE(w().FileListBox2->folder, (dir() / "sub").string());
+        QVERIFY(w().editExt->text().isEmpty());
+        QCOMPARE(w().rgExt->itemIndex(), 3);
+        QVERIFY(w().ListBox1->entries.empty());
+        QCOMPARE(w().lblCount->text(), countText(2));
+        // The emptied extension gives the name ending in a dot.
+        QCOMPARE(preview(), QStringLiteral("001. ～"));
+        QCOMPARE(fs::current_path(), dir() / "sub");
+
+        // The root entry opens the root.
+        doubleClickFolder(0);
+        QCOMPARE(w().currentFolder(), std::string("/"));
+        QCOMPARE(w().DirectoryListBox1->itemIndex(), 0);
+    }
+
+    void aFilterChangeKeepsTheTypedExtension()
+    {
+        createFiles(dir(), {"a.jpg", "b.png", "c.jpeg", "dpng"});
+        m_fixture.open(dir());
+        w().rgExt->setItemIndex(3);
+        w().editExt->assignText(QStringLiteral("txt"));
+        w().ListBox1->entries = {"/x/001.jpg"};
+        w().FilterComboBox1->setFocus();
+        QTest::keyClick(w().FilterComboBox1, Qt::Key_Down);
+        QCOMPARE(w().filterIndex(), 1);
+        QCOMPARE(listed(), (Names{"a.jpg", "c.jpeg"}));
+        QCOMPARE(mirrored(), listed());
+        QCOMPARE(w().FileListBox1->mask(), std::string("*.jpg;*jpeg"));
+        QCOMPARE(w().editExt->text(), QStringLiteral("txt"));
+        QVERIFY(w().ListBox1->entries.empty());
+        QCOMPARE(w().lblCount->text(), countText(2));
+        // PNG: every name that ends in png, with or without a dot.
+        QTest::keyClick(w().FilterComboBox1, Qt::Key_Down);
+        QTest::keyClick(w().FilterComboBox1, Qt::Key_Down);
+        QTest::keyClick(w().FilterComboBox1, Qt::Key_Down);
+        QCOMPARE(w().filterIndex(), 4);
+        QCOMPARE(listed(), (Names{"b.png", "dpng"}));
+        QCOMPARE(w().lblCount->text(), countText(2));
+        QVERIFY(errors().isEmpty());
+    }
+
+    void theMoveButtonsSwapInBothListsAndLeaveThePreview()
+    {
+        createFiles(dir(), {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"});
+        m_fixture.open(dir());
+        // Nothing selected after a listing: the buttons do nothing.
+        click(w().sbUp);
+        click(w().sbDown);
+        QCOMPARE(listed(), (Names{"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"}));
+
+        selectInFileList(2);
+        w().lblPreview->setText(QStringLiteral("untouched"));
+        click(w().sbUp);
+        QCOMPARE(listed(), (Names{"a.jpg", "c.jpg", "b.jpg", "d.jpg", "e.jpg"}));
+        QCOMPARE(mirrored(), listed());
+        click(w().sbUp);
+        QCOMPARE(listed(), (Names{"c.jpg", "a.jpg", "b.jpg", "d.jpg", "e.jpg"}));
+        QCOMPARE(mirrored(), listed());
+        QCOMPARE(w().FileListBox1->itemIndex(), 0);
+        QCOMPARE(w().FileListBox2->itemIndex(), 0);
+        click(w().sbUp);
+        QCOMPARE(listed(), (Names{"c.jpg", "a.jpg", "b.jpg", "d.jpg", "e.jpg"}));
+        QCOMPARE(preview(), QStringLiteral("untouched"));
+        QCOMPARE(w().lblCount->text(), countText(5));
+
+        selectInFileList(3);
+        w().lblPreview->setText(QStringLiteral("untouched"));
+        click(w().sbDown);
+        click(w().sbDown);
+        click(w().sbDown);
+        QCOMPARE(listed(), (Names{"c.jpg", "a.jpg", "b.jpg", "e.jpg", "d.jpg"}));
+        QCOMPARE(mirrored(), listed());
+        QCOMPARE(w().FileListBox1->itemIndex(), 4);
+        QCOMPARE(preview(), QStringLiteral("untouched"));
+        QVERIFY(errors().isEmpty());
+    }
+
+    void aManualOrderLastsUntilTheNextListing()
+    {
+        createFiles(dir(), {"a.jpg", "b.jpg", "c.jpg"});
+        m_fixture.open(dir());
+        const Names sorted{"a.jpg", "b.jpg", "c.jpg"};
+        const Names moved{"a.jpg", "c.jpg", "b.jpg"};
+        const auto move = [&] {
+            selectInFileList(2);
+            click(w().sbUp);
+            QCOMPARE(listed(), moved);
+        };
+
+        // Opening the current folder's own entry changes nothing.
+        move();
+        enterFolder(w().DirectoryListBox1->currentFolderRow());
+        QCOMPARE(listed(), moved);
+        QCOMPARE(mirrored(), moved);
+        // Neither does choosing the volume of the current folder.
+        w().DriveComboBox1->activated(w().DriveComboBox1->itemIndex());
+        QCOMPARE(listed(), moved);
+
+        // Another filter entry with the same mask lists anew.
+        w().setFilterList("Jpeg|*.jpg|Also jpeg|*.jpg");
+        QCOMPARE(listed(), sorted);
+        move();
+        w().FilterComboBox1->setFocus();
+        QTest::keyClick(w().FilterComboBox1, Qt::Key_Down);
+        QCOMPARE(w().filterIndex(), 1);
+        QCOMPARE(listed(), sorted);
+        QCOMPARE(mirrored(), sorted);
+
+        // A filter list that differs only in the case of letters is not taken: the order stays.
+        move();
+        w().setFilterList("JPEG|*.JPG|ALSO JPEG|*.JPG");
+        QCOMPARE(listed(), moved);
+        QCOMPARE(w().filterIndex(), 1);
+        QCOMPARE(w().FileListBox1->mask(), std::string("*.jpg"));
+
+        // A folder change lists anew.
+        fs::create_directory(dir() / "sub");
+        w().makeFolderCurrent((dir() / "sub").string());
+        QCOMPARE(listed(), Names{});
+        w().makeFolderCurrent("..");
+        QCOMPARE(w().currentFolder(), dir().string());
+        QCOMPARE(listed(), sorted);
+        QCOMPARE(mirrored(), sorted);
+        QVERIFY(errors().isEmpty());
+    }
+
+    void aFolderRemovedSinceItWasShownChangesNothing()
+    {
+        fs::create_directory(dir() / "gone");
+        createFiles(dir(), {"a.jpg", "b.jpg"});
+        m_fixture.open(dir());
+        selectInFileList(1);
+        click(w().sbUp);
+        w().editExt->assignText(QStringLiteral("txt"));
+        const int rows = w().DirectoryListBox1->count();
+        fs::remove(dir() / "gone");
+
+        doubleClickFolder(rowOf("gone"));
+        QCOMPARE(errors(), QStringList{QStringLiteral("不正なファイル名です.")});
+        const platform::Message& box = m_fixture.dialogs.messages.front();
+        QCOMPARE(box.caption, QStringLiteral("Tallyfox"));
+        QCOMPARE(box.icon, platform::MessageIcon::Error);
+        QCOMPARE(w().currentFolder(), dir().string());
+        QCOMPARE(w().DirectoryListBox1->count(), rows);
+        QCOMPARE(listed(), (Names{"b.jpg", "a.jpg"}));
+        QCOMPARE(mirrored(), listed());
+        QCOMPARE(w().lblCount->text(), countText(2));
+        QCOMPARE(w().editExt->text(), QStringLiteral("txt"));
+        QCOMPARE(fs::current_path(), dir());
+    }
+
+    void refusedAccessIsShownAndChangesNothing()
+    {
+        fs::create_directory(dir() / "locked");
+        createFiles(dir(), {"a.jpg"});
+        m_fixture.open(dir());
+        // The second chdir is the one into the folder (the first re-enters the current folder).
+        m_fixture.syscalls->fail("chdir", m_fixture.syscalls->calls("chdir") + 2, EACCES);
+        enterFolder(rowOf("locked"));
+        QCOMPARE(errors(), QStringList{QStringLiteral("ファイルへのアクセスが拒否されました.")});
+        QCOMPARE(w().currentFolder(), dir().string());
+        QCOMPARE(listed(), (Names{"a.jpg"}));
+
+        // A folder that can be entered but not read goes back too.
+        m_fixture.syscalls->fail("opendir", m_fixture.syscalls->calls("opendir") + 1, EACCES);
+        enterFolder(rowOf("locked"));
+        QCOMPARE(errors().size(), 2);
+        QCOMPARE(w().currentFolder(), dir().string());
+        QCOMPARE(fs::current_path(), dir());
+        QCOMPARE(listed(), (Names{"a.jpg"}));
+    }
+
+    void aNameThatIsNotUtf8IsListedAndKeptIntact()
+    {
+        const std::string latin1 = "caf\xe9.jpg";
+        createFiles(dir(), {latin1, "zebra.jpg", "apple.jpg"});
+        m_fixture.open(dir());
+        const Names names = listed();
+        QCOMPARE(names.size(), std::size_t{3});
+        QCOMPARE(names.front(), std::string("apple.jpg"));
+        QVERIFY(std::find(names.begin(), names.end(), latin1) != names.end());
+        QCOMPARE(mirrored(), names);
+        // Shown with a replacement character; the entry's bytes still address the file.
+        const int row = static_cast<int>(std::find(names.begin(), names.end(), latin1) - names.begin());
+        const QString shown = w().FileListBox1->model()->index(row, 0).data().toString();
+        QVERIFY(shown.contains(QChar(0xFFFD)));
+        struct stat st
+        {
+        };
+        QCOMPARE(::stat(names[static_cast<std::size_t>(row)].c_str(), &st), 0);
+        QVERIFY(S_ISREG(st.st_mode));
+    }
+
+    void theBusyCursorIsPutBackWhenAListingFails()
+    {
+        Names many;
+        for (int i = 0; i < 150; ++i) {
+            many.push_back("f" + std::to_string(i) + ".jpg");
+        }
+        createFiles(dir(), many);
+        m_fixture.open(dir());
+        QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+        QCOMPARE(w().FileListBox1->count(), 150);
+
+        bool busyWhileReading = false;
+        const int readdirs = m_fixture.syscalls->calls("readdir");
+        m_fixture.syscalls->before("readdir", readdirs + 130, [&busyWhileReading] {
+            busyWhileReading = QGuiApplication::overrideCursor() != nullptr
+                               && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        });
+        m_fixture.syscalls->fail("readdir", readdirs + 140, EIO);
+        w().FilterComboBox1->setFocus();
+        QTest::keyClick(w().FilterComboBox1, Qt::Key_Down);
+        QVERIFY(busyWhileReading);
+        QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+        QCOMPARE(errors(), QStringList{QStringLiteral("I/O エラー (5).")});
+        // The list keeps its entries and its mask.
+        QCOMPARE(w().FileListBox1->count(), 150);
+        QCOMPARE(w().FileListBox1->mask(), std::string("*.*"));
+    }
+
+    void theMirrorTakesTheFileListsNamesInsteadOfReadingAgain()
+    {
+        createFiles(dir(), {"a.jpg", "b.png"});
+        m_fixture.open(dir());
+        const int opened = m_fixture.syscalls->calls("opendir");
+        w().FilterComboBox1->setFocus();
+        QTest::keyClick(w().FilterComboBox1, Qt::Key_Down);
+        QCOMPARE(m_fixture.syscalls->calls("opendir"), opened + 1);
+        QCOMPARE(mirrored(), (Names{"a.jpg"}));
+
+        // Listed anew for the run, the mirror reads the folder: it then shows what the folder holds.
+        fs::rename(dir() / "a.jpg", dir() / "_001.jpg");
+        w().listFileListBox2Anew();
+        QCOMPARE(m_fixture.syscalls->calls("opendir"), opened + 2);
+        QCOMPARE(mirrored(), (Names{"_001.jpg"}));
+        QCOMPARE(listed(), (Names{"a.jpg"}));
+        w().listFileListBox1Anew();
+        QCOMPARE(listed(), (Names{"_001.jpg"}));
+        QCOMPARE(preview(), QStringLiteral("001.jpg ～"));
+    }
+
+    void startUpWithSavedValues_data()
+    {
+        QTest::addColumn<int>("savedIndex");
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<int>("count");
+        QTest::newRow("jpeg entry") << 1 << 1 << 2;
+        QTest::newRow("index beyond the last selects html") << 12 << 7 << 1;
+        QTest::newRow("minus one selects the last") << -1 << 7 << 1;
+        QTest::newRow("first entry") << 0 << 0 << 4;
+    }
+
+    void startUpWithSavedValues()
+    {
+        QFETCH(int, savedIndex);
+        QFETCH(int, selected);
+        QFETCH(int, count);
+        fs::create_directory(dir() / "saved");
+        createFiles(dir() / "saved", {"a.jpg", "bjpeg", "c.htm", "d.txt"});
+        m_fixture.open(dir());
+        w().rgExt->setItemIndex(3);
+        w().startFileSelection((dir() / "saved").string(), std::string(BuiltinFilterText), savedIndex);
+        QCOMPARE(w().currentFolder(), (dir() / "saved").string());
+        QCOMPARE(w().filterIndex(), selected);
+        QCOMPARE(w().FilterComboBox1->currentIndex(), selected);
+        QCOMPARE(w().FileListBox1->count(), count);
+        QCOMPARE(w().FileListBox2->count(), count);
+        QCOMPARE(w().lblCount->text(), countText(count));
+        QVERIFY(errors().isEmpty());
+    }
+
+    void aSavedFolderThatIsGoneIsIgnored()
+    {
+        createFiles(dir(), {"a.jpg"});
+        m_fixture.open(dir());
+        w().startFileSelection((dir() / "gone").string(), std::string(BuiltinFilterText), 0);
+        QCOMPARE(w().currentFolder(), dir().string());
+        QVERIFY(errors().isEmpty());
+    }
+
+    void aNewFilterListSelectsTheFirstEntryAndLists()
+    {
+        createFiles(dir(), {"a.jpg", "b.raw"});
+        m_fixture.open(dir());
+        w().selectFilterIndex(1);
+        QCOMPARE(listed(), (Names{"a.jpg", "b.raw"})); // selecting by program lists nothing
+        w().setFilterList(composeFilterList(UserFilterEntry("raw"), "", "", ""));
+        QCOMPARE(w().filterIndex(), 0);
+        QCOMPARE(w().FilterComboBox1->count(), 9);
+        QCOMPARE(w().FilterComboBox1->itemText(8), QStringLiteral("ユーザー設定 (*.raw)"));
+        w().selectFilterIndex(8);
+        QCOMPARE(w().filterMask(), std::string("*.raw"));
+        w().filterChange();
+        QCOMPARE(listed(), (Names{"b.raw"}));
+        QCOMPARE(mirrored(), listed());
+
+        // No entries at all: the mask is "*.*".
+        w().setFilterList("nothing");
+        QCOMPARE(w().FilterComboBox1->count(), 0);
+        QCOMPARE(w().filterIndex(), -1);
+        QCOMPARE(listed(), (Names{"a.jpg", "b.raw"}));
+        QCOMPARE(w().lblCount->text(), countText(2));
+    }
+
+    void theDriveChooserFollowsTheFolderAcrossVolumes()
+    {
+        fs::create_directories(dir() / "vol" / "inner");
+        fs::create_directories(dir() / "home");
+        createFiles(dir() / "vol", {"v.jpg"});
+        createFiles(dir() / "home", {"h.jpg"});
+        std::ofstream(dir() / "mounts") << "/dev/tallyfox-root / ext4 rw 0 0\n"
+                                        << "/dev/tallyfox-vol " << (dir() / "vol").string() << " vfat rw 0 0\n";
+        fs::create_directory(dir() / "labels");
+        fs::create_symlink("/dev/tallyfox-vol", dir() / "labels" / "CARD");
+        m_fixture.mountTable = (dir() / "mounts").string();
+        m_fixture.labelFolder = (dir() / "labels").string();
+        m_fixture.open(dir() / "home");
+
+        ui::DriveComboBox* drives = w().DriveComboBox1;
+        QCOMPARE(drives->count(), 2);
+        QCOMPARE(drives->itemText(0), QStringLiteral("/ []"));
+        QCOMPARE(drives->itemText(1), QString::fromStdString((dir() / "vol").string()) + QStringLiteral(" [card]"));
+        QCOMPARE(drives->itemIndex(), 0);
+
+        w().editExt->assignText(QStringLiteral("txt"));
+        drives->setFocus();
+        QTest::keyClick(drives, Qt::Key_Down);
+        QVERIFY(errors().isEmpty());
+        QCOMPARE(drives->itemIndex(), 1);
+        QCOMPARE(w().currentFolder(), (dir() / "vol").string());
+        QCOMPARE(listed(), (Names{"v.jpg"}));
+        QCOMPARE(mirrored(), listed());
+        QVERIFY(w().editExt->text().isEmpty());
+        QCOMPARE(w().lblCount->text(), countText(1));
+
+        // Making a folder of the other volume current selects that volume.
+        w().makeFolderCurrent((dir() / "home").string());
+        QCOMPARE(drives->itemIndex(), 0);
+        QCOMPARE(listed(), (Names{"h.jpg"}));
+
+        // A volume that cannot be entered leaves everything, the chooser included, as it was.
+        // The first chdir re-enters the current folder, the second is the one onto the volume.
+        m_fixture.syscalls->fail("chdir", m_fixture.syscalls->calls("chdir") + 2, EACCES);
+        QTest::keyClick(drives, Qt::Key_Down);
+        QCOMPARE(errors(), QStringList{QStringLiteral("ファイルへのアクセスが拒否されました.")});
+        QCOMPARE(drives->itemIndex(), 0);
+        QCOMPARE(w().currentFolder(), (dir() / "home").string());
+        QCOMPARE(listed(), (Names{"h.jpg"}));
+    }
+};
+
+QTEST_MAIN(FileSelectionWindowTest)
+#include "file_selection_window_test.moc"
