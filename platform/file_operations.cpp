@@ -1,0 +1,577 @@
+#include "platform/file_operations.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+namespace tallyfox::platform {
+namespace {
+
+// Whether renameat2 refused a flag that the file system does not know, rather than the rename itself.
+bool flagUnsupported(int error)
+{
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
+// Whether copy_file_range cannot copy between these two files, so the bytes must pass through us.
+bool copyRangeUnsupported(int error)
+{
+    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
+bool holdsNul(std::string_view text)
+{
+    return text.find('\0') != std::string_view::npos;
+}
+
+// A name that stays inside its folder: one entry, neither the folder itself nor its parent.
+int checkPlainName(std::string_view name)
+{
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos || holdsNul(name)) {
+        return EINVAL;
+    }
+    return name.size() > NAME_MAX ? ENAMETOOLONG : 0;
+}
+
+// A folder without the "/" at its end, so "save/" + "/a.jpg" and "save/a.jpg" lie in one folder.
+std::string_view trimFolder(std::string_view folder)
+{
+    while (folder.size() > 1 && folder.back() == '/') {
+        folder.remove_suffix(1);
+    }
+    return folder;
+}
+
+// A target path split into its folder and its last part. The last part points into the path, so it
+// ends in the path's own NUL and needs no copy.
+struct PathParts
+{
+    std::string_view folder;
+    std::string_view name;
+    const char* nameText;
+};
+
+PathParts splitPath(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return {".", path, path.c_str()};
+    }
+    std::string_view folder = trimFolder(std::string_view(path).substr(0, slash));
+    if (folder.empty()) {
+        folder = "/";
+    }
+    return {folder, std::string_view(path).substr(slash + 1), path.c_str() + slash + 1};
+}
+
+// Why an existing target may not be replaced: a folder, or a file nobody may write to. The write bits
+// are read here because root passes every permission check of the kernel.
+int checkReplaceable(const struct stat& existing)
+{
+    if (S_ISDIR(existing.st_mode)) {
+        return EISDIR;
+    }
+    if (!S_ISLNK(existing.st_mode) && (existing.st_mode & 0222) == 0) {
+        return EACCES;
+    }
+    return 0;
+}
+
+// An open descriptor, closed when it goes out of scope unless closed before.
+class Descriptor
+{
+public:
+    Descriptor(Syscalls& calls, int fd)
+        : m_calls(calls)
+        , m_fd(fd)
+    {
+    }
+    ~Descriptor()
+    {
+        if (m_fd >= 0) {
+            m_calls.close(m_fd);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const
+    {
+        return m_fd;
+    }
+
+    // Closes now and gives the errno of a failed close: for a written file, the last word on whether
+    // its data reached the file system.
+    int close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return m_calls.close(fd) == 0 ? 0 : errno;
+    }
+
+private:
+    Syscalls& m_calls;
+    int m_fd;
+};
+
+std::atomic<unsigned long> g_temporaryCount{0};
+
+// Folders are opened only to address entries in them, which needs no read permission on the folder.
+constexpr int kOpenFolder = O_PATH | O_DIRECTORY | O_CLOEXEC;
+// A new file is created exclusively: never through a link, never over an entry that appeared meanwhile.
+constexpr int kCreateNew = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
+constexpr int kOpenSource = O_RDONLY | O_CLOEXEC | O_NONBLOCK; // a pipe in its place must not block us
+
+} // namespace
+
+// The descriptor of a folder for one call: the one kept open, the current directory, or one opened for
+// this call alone (a relative folder, whose meaning changes with the current directory).
+class PosixFileOperations::Folder
+{
+public:
+    explicit Folder(Syscalls& calls)
+        : m_calls(calls)
+    {
+    }
+    ~Folder()
+    {
+        if (m_owned >= 0) {
+            m_calls.close(m_owned);
+        }
+    }
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    void own(int opened)
+    {
+        fd = opened;
+        m_owned = opened;
+    }
+
+    int fd = AT_FDCWD;
+
+private:
+    Syscalls& m_calls;
+    int m_owned = -1;
+};
+
+PosixFileOperations::PosixFileOperations(Syscalls& calls)
+    : m_calls(calls)
+    , m_pid(static_cast<long>(::getpid()))
+{
+}
+
+PosixFileOperations::~PosixFileOperations()
+{
+    if (m_folderFd >= 0) {
+        m_calls.close(m_folderFd);
+    }
+}
+
+int PosixFileOperations::openFolder(std::string_view folder, Folder& opened)
+{
+    if (holdsNul(folder)) {
+        return EINVAL;
+    }
+    folder = trimFolder(folder);
+    if (folder == ".") {
+        opened.fd = AT_FDCWD;
+        return 0;
+    }
+    if (folder.empty() || folder.front() != '/') {
+        const int fd = m_calls.openat(AT_FDCWD, std::string(folder).c_str(), kOpenFolder, 0);
+        if (fd < 0) {
+            return errno;
+        }
+        opened.own(fd);
+        return 0;
+    }
+    if (m_folderFd < 0 || folder != m_folderPath) {
+        if (m_folderFd >= 0) {
+            m_calls.close(m_folderFd);
+            m_folderFd = -1;
+            m_folderPath.clear();
+        }
+        std::string path(folder);
+        const int fd = m_calls.openat(AT_FDCWD, path.c_str(), kOpenFolder, 0);
+        if (fd < 0) {
+            return errno;
+        }
+        m_folderFd = fd;
+        m_folderPath = std::move(path);
+    }
+    opened.fd = m_folderFd;
+    return 0;
+}
+
+int PosixFileOperations::renameNoReplace(int fromFolder, const char* from, int toFolder, const char* to)
+{
+    if (m_calls.renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    const int refused = errno;
+    if (!flagUnsupported(refused)) {
+        return refused;
+    }
+    // The file system cannot refuse an existing name by itself; a hard link can, so the file takes its
+    // new name as a second link and then gives up the old one. Folders cannot be linked, and EINVAL may
+    // also mean a folder moved into itself, so this is done for regular files only.
+    struct stat st;
+    if (m_calls.fstatat(fromFolder, from, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return refused;
+    }
+    if (m_calls.linkat(fromFolder, from, toFolder, to, 0) != 0) {
+        return errno;
+    }
+    bool kept = false;
+    const int error = removeName(fromFolder, from, st, kept);
+    if (kept) {
+        m_calls.unlinkat(toFolder, to, 0); // the file keeps its old name alone
+    }
+    return error;
+}
+
+int PosixFileOperations::removeName(int folder, const char* name, const struct stat& file, bool& kept)
+{
+    kept = false;
+    if (m_calls.unlinkat(folder, name, 0) == 0) {
+        return 0;
+    }
+    const int error = errno;
+    // Undoing means removing the other instance of the file, which is safe only while this name
+    // still leads to it. Gone or taken by another file, the other instance is the one to keep.
+    struct stat now;
+    if (m_calls.fstatat(folder, name, &now, AT_SYMLINK_NOFOLLOW) == 0) {
+        kept = now.st_dev == file.st_dev && now.st_ino == file.st_ino;
+        return kept ? error : 0;
+    }
+    return errno == ENOENT ? 0 : error;
+}
+
+int PosixFileOperations::renameInFolder(const std::string& folder, const std::string& from, const std::string& to)
+{
+    if (const int error = checkPlainName(to)) {
+        return error;
+    }
+    if (const int error = checkPlainName(from)) {
+        return error;
+    }
+    if (from == to) {
+        return 0;
+    }
+    Folder opened(m_calls);
+    if (const int error = openFolder(folder, opened)) {
+        return error;
+    }
+    return renameNoReplace(opened.fd, from.c_str(), opened.fd, to.c_str());
+}
+
+int PosixFileOperations::checkTarget(int folder, const char* name)
+{
+    struct stat existing;
+    if (m_calls.fstatat(folder, name, &existing, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT ? 0 : errno; // gone meanwhile: nothing left to protect
+    }
+    return checkReplaceable(existing);
+}
+
+bool PosixFileOperations::fileExists(const std::string& path)
+{
+    struct stat st;
+    return !holdsNul(path) && m_calls.fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0
+           && !S_ISDIR(st.st_mode);
+}
+
+int PosixFileOperations::createTemporary(int folder, std::string& name, int& fd)
+{
+    // Hidden, and unique by process and count; a name left by someone else is simply skipped.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = ".tallyfox-" + std::to_string(m_pid) + "-" + std::to_string(++g_temporaryCount) + ".tmp";
+        fd = m_calls.openat(folder, name.c_str(), kCreateNew, 0600);
+        if (fd >= 0) {
+            return 0;
+        }
+        if (errno != EEXIST) {
+            return errno;
+        }
+    }
+    return EEXIST;
+}
+
+ssize_t PosixFileOperations::readAndWrite(int in, int out, std::size_t count)
+{
+    if (!m_buffer) {
+        m_buffer = std::make_unique<char[]>(kCopyChunkBytes);
+    }
+    count = std::min(count, kCopyChunkBytes);
+    ssize_t got;
+    do {
+        got = m_calls.read(in, m_buffer.get(), count);
+    } while (got < 0 && errno == EINTR);
+    if (got <= 0) {
+        return got;
+    }
+    for (ssize_t written = 0; written < got;) {
+        const ssize_t n = m_calls.write(out, m_buffer.get() + written, static_cast<std::size_t>(got - written));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return -1;
+        }
+        if (n == 0) {
+            errno = EIO; // a write that takes nothing would never end
+            return -1;
+        }
+        written += n;
+    }
+    return got;
+}
+
+int PosixFileOperations::copyContent(int in, int out, off_t size)
+{
+    bool inKernel = true;
+    for (off_t done = 0; done < size;) {
+        const auto count = static_cast<std::size_t>(std::min<off_t>(size - done, kCopyChunkBytes));
+        ssize_t n;
+        if (inKernel) {
+            // Both descriptors' own offsets advance, so the bytes through us go on where the kernel stopped.
+            n = m_calls.copy_file_range(in, nullptr, out, nullptr, count, 0);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if ((n < 0 && copyRangeUnsupported(errno)) || n == 0) {
+                // Nothing copied before the size is reached: some file systems say so instead of
+                // refusing, so only a plain read may tell that the file got shorter.
+                inKernel = false;
+                continue;
+            }
+        } else {
+            n = readAndWrite(in, out, count);
+            if (n == 0) {
+                break; // the source got shorter while we copied: what it holds is copied
+            }
+        }
+        if (n < 0) {
+            return errno;
+        }
+        done += n;
+    }
+    return 0;
+}
+
+int PosixFileOperations::writeCopy(int in, const struct stat& st, int out, bool flush)
+{
+    if (const int error = copyContent(in, out, st.st_size)) {
+        return error;
+    }
+    // Set-user-ID and set-group-ID bits would give a file we now own the rights of its source's owner.
+    if (m_calls.fchmod(out, st.st_mode & 0777) != 0 && errno != EPERM && errno != EOPNOTSUPP) {
+        return errno;
+    }
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (m_calls.futimens(out, times) != 0) {
+        return errno;
+    }
+    if (flush && m_calls.fsync(out) != 0) {
+        return errno; // never retried: after a failed flush the written pages may be gone
+    }
+    return 0;
+}
+
+int PosixFileOperations::copyFile(const std::string& source, const std::string& target, bool replace)
+{
+    if (holdsNul(source) || holdsNul(target)) {
+        return EINVAL;
+    }
+    const PathParts parts = splitPath(target);
+    if (const int error = checkPlainName(parts.name)) {
+        return error;
+    }
+    Descriptor in(m_calls, m_calls.openat(AT_FDCWD, source.c_str(), kOpenSource, 0));
+    if (in.get() < 0) {
+        return errno;
+    }
+    struct stat st;
+    if (m_calls.fstat(in.get(), &st) != 0) {
+        return errno;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    }
+    Folder folder(m_calls);
+    if (const int error = openFolder(parts.folder, folder)) {
+        return error;
+    }
+
+    // A free name: written in place. The source stays where it is, so a crash loses nothing and the
+    // copy needs no flush.
+    const int fresh = m_calls.openat(folder.fd, parts.nameText, kCreateNew, 0600);
+    if (fresh >= 0) {
+        Descriptor out(m_calls, fresh);
+        int error = writeCopy(in.get(), st, out.get(), false);
+        const int closed = out.close();
+        error = error ? error : closed;
+        if (error) {
+            m_calls.unlinkat(folder.fd, parts.nameText, 0);
+        }
+        return error;
+    }
+    if (errno != EEXIST || !replace) {
+        return errno;
+    }
+
+    // An existing file: replaced only by a complete copy, flushed, renamed over it in one step.
+    if (const int error = checkTarget(folder.fd, parts.nameText)) {
+        return error;
+    }
+    std::string temporary;
+    int temporaryFd = -1;
+    if (const int error = createTemporary(folder.fd, temporary, temporaryFd)) {
+        return error;
+    }
+    Descriptor out(m_calls, temporaryFd);
+    int error = writeCopy(in.get(), st, out.get(), true);
+    const int closed = out.close();
+    error = error ? error : closed;
+    if (!error && m_calls.renameat2(folder.fd, temporary.c_str(), folder.fd, parts.nameText, 0) != 0) {
+        error = errno;
+    }
+    if (error) {
+        m_calls.unlinkat(folder.fd, temporary.c_str(), 0);
+    }
+    return error;
+}
+
+int PosixFileOperations::flushFolder(int folder)
+{
+    // The folder is held only as a path, which cannot be flushed; the entry of a moved file must be on
+    // disk before its source is removed on another file system.
+    Descriptor opened(m_calls, m_calls.openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+    if (opened.get() < 0) {
+        return errno;
+    }
+    if (m_calls.fsync(opened.get()) != 0) {
+        return errno;
+    }
+    return opened.close();
+}
+
+int PosixFileOperations::moveAcross(const std::string& source, int folder, const char* name, bool replace)
+{
+    // Only a regular file's content can be carried over; a link or anything else stays where it is.
+    Descriptor in(m_calls, m_calls.openat(AT_FDCWD, source.c_str(), kOpenSource | O_NOFOLLOW, 0));
+    if (in.get() < 0) {
+        return errno == ELOOP ? EXDEV : errno;
+    }
+    struct stat st;
+    if (m_calls.fstat(in.get(), &st) != 0) {
+        return errno;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return EXDEV;
+    }
+    // The target is judged before any data is copied, since the copy may be long.
+    bool replacing = false;
+    struct stat existing;
+    if (m_calls.fstatat(folder, name, &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (!replace) {
+            return EEXIST;
+        }
+        if (const int error = checkReplaceable(existing)) {
+            return error;
+        }
+        replacing = true;
+    } else if (errno != ENOENT) {
+        return errno;
+    }
+
+    std::string temporary;
+    int temporaryFd = -1;
+    if (const int error = createTemporary(folder, temporary, temporaryFd)) {
+        return error;
+    }
+    Descriptor out(m_calls, temporaryFd);
+    int error = writeCopy(in.get(), st, out.get(), true);
+    const int closed = out.close();
+    error = error ? error : closed;
+
+    // Put the copy in place. A replaced target is swapped out rather than dropped, so that it can come
+    // back if the source cannot be removed; where the file system cannot swap, it is replaced outright.
+    bool swapped = false;
+    if (!error && replacing) {
+        if (m_calls.renameat2(folder, temporary.c_str(), folder, name, RENAME_EXCHANGE) == 0) {
+            swapped = true;
+        } else if (!flagUnsupported(errno)) {
+            error = errno;
+        } else if (m_calls.renameat2(folder, temporary.c_str(), folder, name, 0) != 0) {
+            error = errno;
+        }
+    } else if (!error) {
+        error = renameNoReplace(folder, temporary.c_str(), folder, name);
+    }
+    if (error) {
+        m_calls.unlinkat(folder, temporary.c_str(), 0);
+        return error;
+    }
+
+    // The copy is complete and flushed under its name; now the source may go.
+    bool kept = true;
+    error = flushFolder(folder);
+    if (!error) {
+        error = removeName(AT_FDCWD, source.c_str(), st, kept);
+    }
+    if (error && kept) {
+        // The source stays, so the target goes back to what it was.
+        if (swapped) {
+            // Swapped back, the temporary name holds the copy; should the swap fail, it holds the
+            // replaced target, which the user agreed to give up. Either way it must not stay behind.
+            m_calls.renameat2(folder, temporary.c_str(), folder, name, RENAME_EXCHANGE);
+            m_calls.unlinkat(folder, temporary.c_str(), 0);
+        } else if (!replacing) {
+            m_calls.unlinkat(folder, name, 0);
+        }
+        return error;
+    }
+    if (swapped) {
+        m_calls.unlinkat(folder, temporary.c_str(), 0); // the replaced target
+    }
+    return error;
+}
+
+int PosixFileOperations::moveFile(const std::string& source, const std::string& target, bool replace)
+{
+    if (holdsNul(source) || holdsNul(target)) {
+        return EINVAL;
+    }
+    const PathParts parts = splitPath(target);
+    if (const int error = checkPlainName(parts.name)) {
+        return error;
+    }
+    Folder folder(m_calls);
+    if (const int error = openFolder(parts.folder, folder)) {
+        return error;
+    }
+    int error = renameNoReplace(AT_FDCWD, source.c_str(), folder.fd, parts.nameText);
+    if (error == EEXIST && replace) {
+        error = checkTarget(folder.fd, parts.nameText);
+        if (!error && m_calls.renameat2(AT_FDCWD, source.c_str(), folder.fd, parts.nameText, 0) != 0) {
+            error = errno;
+        }
+    }
+    if (error == EXDEV) {
+        // renameat2 answers EXDEV before it looks at the target, so the copy judges the target itself.
+        error = moveAcross(source, folder.fd, parts.nameText, replace);
+    }
+    return error;
+}
+
+} // namespace tallyfox::platform

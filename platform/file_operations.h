@@ -1,0 +1,85 @@
+#pragma once
+
+#include "core/file_operations.h"
+#include "platform/syscalls.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace tallyfox::platform {
+
+// The file operations of a run on a POSIX file system, every call made through `Syscalls`.
+//
+// What a caller may rely on, beyond FileOperations:
+// - Renames use renameat2 with RENAME_NOREPLACE on the folder's own descriptor. Where the file system
+//   refuses the flag (EINVAL, ENOSYS, EOPNOTSUPP), a regular file is linked under its new name and then
+//   unlinked under its old one (the new link is removed again if that fails); anything else fails with
+//   the errno of the refused flag. An existing entry, also a link that leads nowhere, is never replaced.
+// - `from` must be a plain name as well (EINVAL, ENAMETOOLONG), so no file is taken from outside the folder.
+// - Names longer than NAME_MAX (255) bytes fail with ENAMETOOLONG; a path or folder holding NUL fails
+//   with EINVAL; a copy or move target whose last part is empty, "." or ".." fails with EINVAL.
+// - A "/" doubled or at the end of a folder counts as one: "save//a.jpg" is "save/a.jpg".
+// - A copy to a free name is written in place (created exclusively, never through a link) and removed
+//   again if it fails; it is not flushed, since its source stays. A copy over an existing file goes
+//   through a hidden temporary file in the target's folder, flushed before it replaces the target.
+// - Copies keep the permission bits (not set-user-ID, set-group-ID or sticky) and the access and
+//   modification times to the nanosecond; where the file system cannot hold the mode (EPERM,
+//   EOPNOTSUPP from fchmod, as on FAT) the copy keeps the file system's mode. The owner is not kept.
+// - Only regular files are copied (a folder: EISDIR; anything else: EINVAL). A copy follows a link to
+//   its file; a move across file systems moves only a regular file and fails with EXDEV for a link, a
+//   folder or anything else, which a rename can still move within one file system.
+// - An existing target is replaced only with `replace` (else EEXIST, checked before any data is copied);
+//   never when it is a folder (EISDIR) or has no write bit for anyone (EACCES, also for root). A link
+//   at the target is itself replaced, never the file it leads to.
+// - A move across file systems copies into a temporary file, flushes it, puts it in place (swapping it
+//   with an existing target where the file system allows), flushes the target's folder and only then
+//   removes the source. If the source cannot be removed, the target is put back as it was and the move
+//   fails with that errno; only where the file system cannot swap two names does a replaced target
+//   then hold the copy while the source stays. A source that vanished meanwhile leaves the copy in
+//   place (0), since it is then the file's only instance; the same holds for the old name of a rename
+//   made with link and unlink.
+// - Failing calls give the errno of the system call that failed (ENOSPC on write, fsync or close, EIO, ...).
+//
+// The object keeps the last absolute folder it used open and works through that descriptor while the
+// folder text stays the same, so a folder replaced under the same path later is not seen: make one
+// object per run. Not for use from more than one thread at once.
+class PosixFileOperations final : public FileOperations
+{
+public:
+    // Bytes moved by one step of a copy (one copy_file_range, or one read and its writes).
+    static constexpr std::size_t kCopyChunkBytes = std::size_t{1} << 20;
+
+    explicit PosixFileOperations(Syscalls& calls = systemCalls());
+    ~PosixFileOperations() override;
+    PosixFileOperations(const PosixFileOperations&) = delete;
+    PosixFileOperations& operator=(const PosixFileOperations&) = delete;
+
+    int renameInFolder(const std::string& folder, const std::string& from, const std::string& to) override;
+    bool fileExists(const std::string& path) override;
+    int copyFile(const std::string& source, const std::string& target, bool replace) override;
+    int moveFile(const std::string& source, const std::string& target, bool replace) override;
+
+private:
+    class Folder;
+
+    int openFolder(std::string_view folder, Folder& opened);
+    int checkTarget(int folder, const char* name);
+    int renameNoReplace(int fromFolder, const char* from, int toFolder, const char* to);
+    int removeName(int folder, const char* name, const struct stat& file, bool& kept);
+    int createTemporary(int folder, std::string& name, int& fd);
+    int writeCopy(int in, const struct stat& st, int out, bool flush);
+    int copyContent(int in, int out, off_t size);
+    ssize_t readAndWrite(int in, int out, std::size_t count);
+    int flushFolder(int folder);
+    int moveAcross(const std::string& source, int folder, const char* name, bool replace);
+
+    Syscalls& m_calls;
+    std::string m_folderPath; // the absolute folder kept open, empty when none
+    int m_folderFd = -1;
+    std::unique_ptr<char[]> m_buffer; // for copies the kernel cannot make itself
+    long m_pid = 0;
+};
+
+} // namespace tallyfox::platform
