@@ -1,0 +1,542 @@
+#include "core/errors.h"
+#include "core/rename_run.h"
+#include "platform/file_operations.h"
+#include "platform/testing/faulty_syscalls.h"
+#include "tests/support/file_tree.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_names.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <deque>
+#include <fstream>
+
+namespace tallyfox {
+namespace {
+
+using testing::contents;
+using testing::createFiles;
+using testing::FileTree;
+using testing::readFiles;
+
+// Answers the run's boxes from a script (OK when none is left) and records what the run showed.
+class RecordingHost final : public RunHost
+{
+public:
+    RunAnswer ask(const std::string& text, RunBox box) override
+    {
+        boxes.push_back({text, box});
+        if (answers.empty()) {
+            return RunAnswer::Ok;
+        }
+        const RunAnswer next = answers.front();
+        answers.pop_front();
+        return next;
+    }
+
+    void setProgress(int percent) override
+    {
+        progress.push_back(percent);
+    }
+
+    void relistFileLists() override
+    {
+        ++relists;
+    }
+
+    std::deque<RunAnswer> answers;
+    std::vector<std::pair<std::string, RunBox>> boxes;
+    std::vector<int> progress;
+    int relists = 0;
+};
+
+class RenameRunTest : public ::testing::Test
+{
+protected:
+    std::filesystem::path source() const
+    {
+        return m_root.path() / "photos";
+    }
+    std::filesystem::path save() const
+    {
+        return m_root.path() / "save";
+    }
+
+    // A run over the given names of the source folder with the given settings.
+    RunRequest request(std::vector<std::string> names, NamingSettings naming = {})
+    {
+        RunRequest r;
+        r.folder = source().string();
+        r.names = std::move(names);
+        r.naming = std::move(naming);
+        r.saveFolder = save().string() + "/";
+        r.confirmBeforeRun = 0;
+        return r;
+    }
+
+    RunResult run(const RunRequest& r)
+    {
+        return runRename(r, m_host, m_files);
+    }
+
+    const std::string& lastBox() const
+    {
+        return m_host.boxes.back().first;
+    }
+
+    testing::TempDir m_root;
+    platform::FaultySyscalls m_calls;
+    platform::PosixFileOperations m_files{m_calls};
+    RecordingHost m_host;
+};
+
+NamingSettings numbering(FileOperation operation = FileOperation::RenameOnly, std::int32_t digits = 3)
+{
+    NamingSettings n;
+    n.operation = operation;
+    n.digitCount = digits;
+    return n;
+}
+
+NamingSettings extensionOnly(ExtensionMode mode, std::string given = {})
+{
+    NamingSettings n;
+    n.operation = FileOperation::ExtensionOnly;
+    n.extensionMode = mode;
+    n.givenExtension = std::move(given);
+    return n;
+}
+
+// The checks before a run: the first that holds shows its refusal and nothing else happens.
+struct CheckCase
+{
+    std::string name;
+    bool emptyList;
+    FileOperation operation;
+    ExtensionMode mode;
+    std::string given;
+    std::string saveFolder;
+    std::string refusal;
+};
+
+class RunChecksTest : public RenameRunTest, public ::testing::WithParamInterface<CheckCase>
+{
+};
+
+TEST_P(RunChecksTest, RefusesWithItsMessageAndTouchesNothing)
+{
+    const CheckCase& row = GetParam();
+    const FileTree files{{"a.jpg", "A"}};
+    createFiles(source(), files);
+    NamingSettings naming = numbering(row.operation);
+    naming.extensionMode = row.mode;
+    naming.givenExtension = row.given;
+    RunRequest r = request(row.emptyList ? std::vector<std::string>{} : std::vector<std::string>{"a.jpg"}, naming);
+    r.saveFolder = row.saveFolder;
+    r.confirmBeforeRun = 1;
+
+    const RunResult result = run(r);
+    EXPECT_FALSE(result.started);
+    ASSERT_EQ(m_host.boxes.size(), 1u);
+    EXPECT_EQ(m_host.boxes[0].first, row.refusal);
+    EXPECT_EQ(m_host.boxes[0].second, RunBox::Report);
+    EXPECT_TRUE(m_host.progress.empty()) << "the bar is not touched";
+    EXPECT_EQ(m_host.relists, 0);
+    EXPECT_EQ(readFiles(source()), files);
+}
+
+const std::string kEmpty = "リネームするファイルがありません。   ";
+const std::string kNoCopy = "コピー用フォルダが設定されていません。   ";
+const std::string kNoMove = "移動用フォルダが設定されていません。   ";
+const std::string kNoExt = "拡張子が設定されていません。   ";
+const std::string kInvalid = "設定が不正です。   ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Run,
+    RunChecksTest,
+    ::testing::Values(
+        CheckCase{"empty list", true, FileOperation::RenameCopy, ExtensionMode::Specified, "", "", kEmpty},
+        CheckCase{"copy without save folder", false, FileOperation::RenameCopy, ExtensionMode::Keep, "", "", kNoCopy},
+        CheckCase{"move without save folder", false, FileOperation::RenameMove, ExtensionMode::Keep, "", "", kNoMove},
+        CheckCase{"move folder check before extension",
+                  false,
+                  FileOperation::RenameMove,
+                  ExtensionMode::Specified,
+                  "",
+                  "",
+                  kNoMove},
+        CheckCase{"extension only without extension",
+                  false,
+                  FileOperation::ExtensionOnly,
+                  ExtensionMode::Specified,
+                  "",
+                  "/s",
+                  kNoExt},
+        CheckCase{"extension only keeping the extension",
+                  false,
+                  FileOperation::ExtensionOnly,
+                  ExtensionMode::Keep,
+                  "",
+                  "",
+                  kInvalid},
+        CheckCase{"given extension empty under rename",
+                  false,
+                  FileOperation::RenameOnly,
+                  ExtensionMode::Specified,
+                  "",
+                  "",
+                  kNoExt}),
+    TALLYFOX_ROW_NAMES);
+
+struct QuestionCase
+{
+    std::string name;
+    NamingSettings naming;
+    std::string question;
+};
+
+class RunQuestionTest : public RenameRunTest, public ::testing::WithParamInterface<QuestionCase>
+{
+};
+
+TEST_P(RunQuestionTest, AsksWhenSwitchedOnAndCancelChangesNothing)
+{
+    const FileTree files{{"a.Jpg", "A"}, {"b.jpg", "B"}};
+    createFiles(source(), files);
+    createFiles(save(), {});
+    RunRequest r = request({"a.Jpg", "b.jpg"}, GetParam().naming);
+    r.confirmBeforeRun = 1;
+    m_host.answers = {RunAnswer::Cancel};
+
+    EXPECT_FALSE(run(r).started);
+    ASSERT_EQ(m_host.boxes.size(), 1u);
+    EXPECT_EQ(m_host.boxes[0].first, GetParam().question);
+    EXPECT_EQ(m_host.boxes[0].second, RunBox::Confirmation);
+    EXPECT_TRUE(m_host.progress.empty());
+    EXPECT_EQ(readFiles(source()), files);
+
+    m_host.boxes.clear();
+    m_host.answers = {RunAnswer::Ok};
+    EXPECT_TRUE(run(r).started);
+    EXPECT_EQ(m_host.boxes[0].first, GetParam().question);
+    EXPECT_NE(readFiles(source()), files);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Run,
+    RunQuestionTest,
+    ::testing::Values(QuestionCase{"rename only", numbering(), "2枚のファイルをリネームします。よろしいですか？  "},
+                      QuestionCase{"rename and copy",
+                                   numbering(FileOperation::RenameCopy),
+                                   "2枚のファイルをリネームした上でコピーします。よろしいですか？  "},
+                      QuestionCase{"rename and move",
+                                   numbering(FileOperation::RenameMove),
+                                   "2枚のファイルをリネームした上で移動します。よろしいですか？  "},
+                      QuestionCase{"upper case",
+                                   extensionOnly(ExtensionMode::Upper),
+                                   "ファイルの拡張子を大文字に変更します。よろしいですか？  "},
+                      QuestionCase{"lower case",
+                                   extensionOnly(ExtensionMode::Lower),
+                                   "ファイルの拡張子を小文字に変更します。よろしいですか？  "},
+                      QuestionCase{"given extension as typed",
+                                   extensionOnly(ExtensionMode::Specified, ".Png"),
+                                   "ファイルの拡張子を .Png に変更します。よろしいですか？  "}),
+    TALLYFOX_ROW_NAMES);
+
+TEST_F(RenameRunTest, OnlyASwitchOfExactlyOneAsks)
+{
+    createFiles(source(), {{"a.jpg", "A"}});
+    for (const std::int32_t confirm : {0, 2, -1}) {
+        RunRequest r = request({readFiles(source()).begin()->first});
+        r.confirmBeforeRun = confirm;
+        m_host.boxes.clear();
+        run(r);
+        ASSERT_EQ(m_host.boxes.size(), 1u) << confirm;
+        EXPECT_EQ(m_host.boxes[0].first, "リネームが完了しました。    ");
+    }
+}
+
+TEST_F(RenameRunTest, ReorderedNamesSwapThroughTemporaryNames)
+{
+    createFiles(source(), {{"001.jpg", "first"}, {"002.jpg", "second"}});
+    const RunResult result = run(request({"002.jpg", "001.jpg"}));
+    EXPECT_EQ(readFiles(source()), (FileTree{{"001.jpg", "second"}, {"002.jpg", "first"}}));
+    EXPECT_TRUE(result.failures.empty());
+    EXPECT_EQ(lastBox(), "リネームが完了しました。    ");
+    EXPECT_EQ(m_host.boxes.back().second, RunBox::Report);
+    EXPECT_EQ(m_host.relists, 1);
+    EXPECT_EQ(m_host.progress.back(), 0) << "the bar goes back to 0 after a rename";
+    EXPECT_EQ(m_host.progress.size(), 102u) << "one sweep 0..100, then 0";
+}
+
+TEST_F(RenameRunTest, TwelveFilesWithOneDigitAreNumberedInTheOrderShown)
+{
+    FileTree files;
+    std::vector<std::string> order;
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "img" + std::string(1, static_cast<char>('a' + i)) + ".jpg";
+        files[name] = "content " + std::to_string(i);
+        order.push_back(name);
+    }
+    createFiles(source(), files);
+    run(request(order, numbering(FileOperation::RenameOnly, 1)));
+    FileTree expected;
+    for (int i = 0; i < 12; ++i) {
+        expected[std::to_string(i + 1) + ".jpg"] = "content " + std::to_string(i);
+    }
+    EXPECT_EQ(readFiles(source()), expected);
+}
+
+TEST_F(RenameRunTest, AFileWithoutExtensionIsNumberedAndNotLeftUnderItsTemporaryName)
+{
+    // Listed by the mask "*png" although it has no dot: its temporary name has no extension either.
+    createFiles(source(), {{"a.png", "A"}, {"screenpng", "S"}});
+    run(request({"a.png", "screenpng"}));
+    EXPECT_EQ(readFiles(source()), (FileTree{{"001.png", "A"}, {"002", "S"}}));
+}
+
+TEST_F(RenameRunTest, TwoFilesThatWouldShareANewExtensionFirstWinsSecondIsReported)
+{
+    createFiles(source(), {{"a.jpg", "J"}, {"a.png", "P"}});
+    const RunResult result = run(request({"a.jpg", "a.png"}, extensionOnly(ExtensionMode::Specified, "txt")));
+    EXPECT_EQ(readFiles(source()), (FileTree{{"a.txt", "J"}, {"a.png", "P"}}));
+    ASSERT_EQ(result.failures.size(), 1u);
+    EXPECT_EQ(lastBox(),
+              "拡張子の変更が完了しました。    \r\n\r\n処理できなかったファイル： 1 件\r\n"
+              "a.png → a.png：同じ名前のファイルが既にあります");
+    EXPECT_EQ(m_host.boxes.back().second, RunBox::FailureReport);
+    EXPECT_TRUE(result.records.empty()) << "changing extensions records nothing";
+}
+
+TEST_F(RenameRunTest, ExtensionCaseChangesKeepTheBaseNames)
+{
+    createFiles(source(), {{"photo.jpeg", "P"}, {"README", "R"}, {"SHOUT.JPG", "S"}});
+    const RunResult result = run(request({"photo.jpeg", "README", "SHOUT.JPG"}, extensionOnly(ExtensionMode::Upper)));
+    EXPECT_EQ(readFiles(source()), (FileTree{{"photo.JPEG", "P"}, {"README", "R"}, {"SHOUT.JPG", "S"}}));
+    EXPECT_TRUE(result.failures.empty()) << "a name that stays the same is done, not failed";
+}
+
+TEST_F(RenameRunTest, AFinalNameHeldOutsideTheListLeavesThatFileUntouchedAndTheOtherBack)
+{
+    createFiles(source(), {{"a.jpg", "A"}, {"b.jpg", "B"}, {"002.jpg", "outsider"}});
+    const RunResult result = run(request({"a.jpg", "b.jpg"}));
+    EXPECT_EQ(readFiles(source()), (FileTree{{"001.jpg", "A"}, {"b.jpg", "B"}, {"002.jpg", "outsider"}}));
+    ASSERT_EQ(result.failures.size(), 1u);
+    EXPECT_EQ(result.failures[0].before, "b.jpg");
+    EXPECT_EQ(result.failures[0].now, "b.jpg");
+    EXPECT_EQ(result.records, std::vector<std::string>{source().string() + "/001.jpg"});
+}
+
+TEST_F(RenameRunTest, AFileWhoseOldNameWasTakenMeanwhileStaysUnderItsTemporaryName)
+{
+    // b takes 001.jpg; the former 001.jpg cannot take 002.jpg (held outside the list) and cannot go back.
+    createFiles(source(), {{"001.jpg", "X"}, {"b.jpg", "B"}, {"002.jpg", "outsider"}});
+    const RunResult result = run(request({"b.jpg", "001.jpg"}));
+    EXPECT_EQ(readFiles(source()), (FileTree{{"001.jpg", "B"}, {"002.jpg", "outsider"}, {"_002.jpg", "X"}}));
+    ASSERT_EQ(result.failures.size(), 1u);
+    EXPECT_EQ(result.failures[0].before, "001.jpg");
+    EXPECT_EQ(result.failures[0].now, "_002.jpg");
+}
+
+TEST_F(RenameRunTest, NewNamesThatAreNoFileNamesFailWithoutLeavingTheFolder)
+{
+    createFiles(source(), {{"a.jpg", "A"}});
+    std::filesystem::create_directories(m_root.path() / "other");
+    for (const std::string& before : {std::string("../other/"), std::string("x/y"), std::string(300, 'n')}) {
+        NamingSettings naming = numbering();
+        naming.pattern = NamePattern::NameNumber;
+        naming.textBefore = before;
+        const RunResult result = run(request({"a.jpg"}, naming));
+        EXPECT_EQ(readFiles(source()), (FileTree{{"a.jpg", "A"}})) << before;
+        EXPECT_TRUE(std::filesystem::is_empty(m_root.path() / "other"));
+        ASSERT_EQ(result.failures.size(), 1u);
+        EXPECT_EQ(result.failures[0].now, "a.jpg");
+    }
+}
+
+TEST_F(RenameRunTest, NegativeDigitCountEndsTheRunBeforeAnyFileIsTouched)
+{
+    createFiles(source(), {{"a.jpg", "A"}});
+    EXPECT_THROW(run(request({"a.jpg"}, numbering(FileOperation::RenameOnly, -1))), FormatError);
+    EXPECT_EQ(readFiles(source()), (FileTree{{"a.jpg", "A"}}));
+    EXPECT_EQ(m_host.relists, 0);
+    EXPECT_EQ(m_calls.calls("renameat2"), 0);
+}
+
+TEST_F(RenameRunTest, AReadOnlyFolderChangesNothingAndReportsEveryFile)
+{
+    const FileTree files{{"a.jpg", "A"}, {"b.jpg", "B"}};
+    createFiles(source(), files);
+    m_calls.fail("renameat2", 1, EROFS, true);
+    const RunResult result = run(request({"a.jpg", "b.jpg"}));
+    EXPECT_EQ(readFiles(source()), files);
+    EXPECT_EQ(result.failures.size(), 2u);
+    EXPECT_EQ(lastBox(),
+              "リネームが完了しました。    \r\n\r\n処理できなかったファイル： 2 件\r\n"
+              "a.jpg → a.jpg：書き込みできない場所です\r\nb.jpg → b.jpg：書き込みできない場所です");
+}
+
+TEST_F(RenameRunTest, AFailingFinalRenameGoesBackToTheOldName)
+{
+    createFiles(source(), {{"a.jpg", "A"}, {"b.jpg", "B"}});
+    m_calls.fail("renameat2", 4, EIO); // the final rename of b
+    const RunResult result = run(request({"a.jpg", "b.jpg"}));
+    EXPECT_EQ(readFiles(source()), (FileTree{{"001.jpg", "A"}, {"b.jpg", "B"}}));
+    ASSERT_EQ(result.failures.size(), 1u);
+    EXPECT_EQ(result.failures[0].reason, "入出力エラーです");
+}
+
+TEST_F(RenameRunTest, ManyFailuresListTwentyAndThenAnEllipsis)
+{
+    std::vector<FileFailure> failures(25, FileFailure{"x", "x", "r"});
+    const std::string text = completionMessage(FileOperation::RenameOnly, failures);
+    EXPECT_NE(text.find("処理できなかったファイル： 25 件"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + 20 + 1) << "blank line, header, twenty files, ellipsis";
+    EXPECT_EQ(text.substr(text.size() - 5), "\r\n…");
+}
+
+struct TransferCase
+{
+    std::string name;
+    FileOperation operation;
+    RunAnswer answer;
+    FileTree source;
+    FileTree save;
+};
+
+class TransferTest : public RenameRunTest, public ::testing::WithParamInterface<TransferCase>
+{
+};
+
+TEST_P(TransferTest, AnExistingTargetIsReplacedOnlyWhenTheUserAgrees)
+{
+    const TransferCase& row = GetParam();
+    createFiles(source(), {{"a.jpg", "A"}, {"b.jpg", "B"}});
+    createFiles(save(), {{"002.jpg", "old target"}});
+    m_host.answers = {row.answer};
+    const RunResult result = run(request({"a.jpg", "b.jpg"}, numbering(row.operation)));
+    EXPECT_EQ(readFiles(source()), row.source);
+    EXPECT_EQ(readFiles(save()), row.save);
+    ASSERT_EQ(m_host.boxes.size(), 2u);
+    EXPECT_EQ(m_host.boxes[0].first, "002.jpgは既に存在します。上書きしますか？  ");
+    EXPECT_EQ(m_host.boxes[0].second, RunBox::Overwrite);
+    EXPECT_TRUE(result.failures.empty()) << "keeping a file in the save folder is the user's choice";
+    EXPECT_EQ(m_host.boxes[1].second, RunBox::Report);
+    EXPECT_EQ(m_host.progress.back(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Run,
+                         TransferTest,
+                         ::testing::Values(TransferCase{"copy replaced",
+                                                        FileOperation::RenameCopy,
+                                                        RunAnswer::Ok,
+                                                        {{"001.jpg", "A"}, {"002.jpg", "B"}},
+                                                        {{"001.jpg", "A"}, {"002.jpg", "B"}}},
+                                           TransferCase{"copy kept",
+                                                        FileOperation::RenameCopy,
+                                                        RunAnswer::Cancel,
+                                                        {{"001.jpg", "A"}, {"002.jpg", "B"}},
+                                                        {{"001.jpg", "A"}, {"002.jpg", "old target"}}},
+                                           TransferCase{"move replaced",
+                                                        FileOperation::RenameMove,
+                                                        RunAnswer::Ok,
+                                                        {},
+                                                        {{"001.jpg", "A"}, {"002.jpg", "B"}}},
+                                           TransferCase{"move kept",
+                                                        FileOperation::RenameMove,
+                                                        RunAnswer::Cancel,
+                                                        {{"002.jpg", "B"}},
+                                                        {{"001.jpg", "A"}, {"002.jpg", "old target"}}}),
+                         TALLYFOX_ROW_NAMES);
+
+TEST_F(RenameRunTest, AMissingSaveFolderFailsEveryTransferAndKeepsTheRenamedFiles)
+{
+    createFiles(source(), {{"a.jpg", "A"}, {"b.jpg", "B"}});
+    RunRequest r = request({"a.jpg", "b.jpg"}, numbering(FileOperation::RenameMove));
+    r.saveFolder = (m_root.path() / "missing").string();
+    const RunResult result = run(r);
+    EXPECT_EQ(readFiles(source()), (FileTree{{"001.jpg", "A"}, {"002.jpg", "B"}}));
+    ASSERT_EQ(result.failures.size(), 2u);
+    EXPECT_EQ(result.failures[0].before, "a.jpg");
+    EXPECT_EQ(result.failures[0].now, "001.jpg");
+    EXPECT_EQ(result.failures[0].reason, "移動できません：保存フォルダが見つかりません");
+    EXPECT_EQ(m_host.boxes.back().second, RunBox::FailureReport);
+}
+
+TEST_F(RenameRunTest, AMoveToAnotherFileSystemCopiesThenRemovesTheSource)
+{
+    createFiles(source(), {{"a.jpg", "A"}});
+    createFiles(save(), {});
+    m_calls.fail("renameat2", 3, EXDEV); // temporary, final, then the move
+    const RunResult result = run(request({"a.jpg"}, numbering(FileOperation::RenameMove)));
+    EXPECT_TRUE(result.failures.empty());
+    EXPECT_TRUE(readFiles(source()).empty());
+    EXPECT_EQ(readFiles(save()), (FileTree{{"001.jpg", "A"}}));
+}
+
+TEST_F(RenameRunTest, AnUnreadableFileIsReportedAndNothingIsLeftInTheSaveFolder)
+{
+    createFiles(source(), {{"a.jpg", "A"}});
+    createFiles(save(), {});
+    // From the look for an existing target on, no file can be opened: the renamed file has become unreadable.
+    m_calls.before("fstatat", 1, [this] {
+        m_calls.fail("openat", m_calls.calls("openat") + 1, EACCES, true);
+    });
+    const RunResult result = run(request({"a.jpg"}, numbering(FileOperation::RenameCopy)));
+    EXPECT_EQ(readFiles(source()), (FileTree{{"001.jpg", "A"}}));
+    EXPECT_TRUE(readFiles(save()).empty());
+    ASSERT_EQ(result.failures.size(), 1u);
+    EXPECT_EQ(result.failures[0].reason, "コピーできません：アクセスが拒否されました");
+}
+
+TEST_F(RenameRunTest, ACopyThatFailsHalfWayLeavesTheOldTargetWhole)
+{
+    const std::string big(3 * platform::PosixFileOperations::kCopyChunkBytes, 'x');
+    createFiles(source(), {{"a.jpg", big}});
+    createFiles(save(), {{"001.jpg", "old target"}});
+    m_calls.fail("copy_file_range", 2, ENOSPC, true);
+    m_calls.fail("write", 2, ENOSPC, true);
+    const RunResult result = run(request({"a.jpg"}, numbering(FileOperation::RenameCopy)));
+    EXPECT_EQ(readFiles(save()), (FileTree{{"001.jpg", "old target"}}));
+    EXPECT_TRUE(readFiles(source()).at("001.jpg") == big);
+    ASSERT_EQ(result.failures.size(), 1u);
+    EXPECT_EQ(result.failures[0].reason, "コピーできません：ディスクがいっぱいです");
+}
+
+TEST_F(RenameRunTest, NoFileIsLostAndTheBarSweepsForEveryTransfer)
+{
+    FileTree files;
+    std::vector<std::string> names;
+    for (int i = 0; i < 30; ++i) {
+        const std::string name = "p" + std::to_string(100 - i) + (i % 2 ? ".jpg" : ".JPG");
+        files[name] = "content " + std::to_string(i);
+        names.push_back(name);
+    }
+    createFiles(source(), files);
+    createFiles(save(), {{"005.JPG", "kept"}});
+    m_host.answers = {RunAnswer::Cancel};
+    const RunResult result = run(request(names, numbering(FileOperation::RenameCopy)));
+    EXPECT_EQ(readFiles(source()).size(), 30u);
+    const FileTree saved = readFiles(save());
+    EXPECT_EQ(saved.size(), 30u);
+    EXPECT_EQ(saved.at("005.JPG"), "kept");
+    // Every content is in the source once and in the save folder once, except the one kept there.
+    std::vector<std::string> expected = contents({files, files});
+    expected.erase(std::find(expected.begin(), expected.end(), files.at(names[4])));
+    expected.push_back("kept");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(contents({readFiles(source()), saved}), expected);
+    EXPECT_EQ(result.records.size(), 30u);
+    EXPECT_EQ(m_host.progress.size(), 101u + 30u * 102u) << "one sweep, then a sweep and a 0 per file";
+}
+
+TEST_F(RenameRunTest, WithoutRecordsTheBarStaysFull)
+{
+    createFiles(source(), {{"a.jpg", "A"}, {"001.jpg", "outsider"}});
+    run(request({"a.jpg"}, numbering(FileOperation::RenameCopy)));
+    EXPECT_EQ(m_host.progress.back(), 100);
+}
+
+} // namespace
+} // namespace tallyfox
