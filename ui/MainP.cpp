@@ -2,6 +2,9 @@
 
 #include "core/collation.h"
 #include "core/file_mask.h"
+#include "core/rename_run.h"
+#include "platform/dialogs.h"
+#include "platform/file_operations.h"
 #include "platform/folders.h"
 #include "platform/locale.h"
 #include "platform/screen.h"
@@ -370,6 +373,7 @@ void TMain::connectHandlers()
             });
         });
     };
+    clicked(sbRename, &TMain::sbRenameClick);
     clicked(sbExit, &TMain::sbExitClick);
     clicked(sbUp, &TMain::sbUpClick);
     clicked(sbDown, &TMain::sbDownClick);
@@ -469,6 +473,81 @@ void TMain::FileListBox1Change()
 void TMain::sbExitClick()
 {
     close();
+}
+
+namespace {
+
+// The run's boxes and progress bar in this window; the end of the run lists both file lists anew.
+class WindowRunHost final : public RunHost
+{
+public:
+    WindowRunHost(TMain& main, platform::Dialogs& dialogs)
+        : m_main(main)
+        , m_dialogs(dialogs)
+    {
+    }
+
+    RunAnswer ask(const std::string& text, RunBox box) override
+    {
+        platform::Message message{.text = QString::fromStdString(text), .caption = QStringLiteral("確認")};
+        switch (box) {
+        case RunBox::Report:
+            message.icon = platform::MessageIcon::Information;
+            break;
+        case RunBox::FailureReport:
+            message.icon = platform::MessageIcon::Warning;
+            break;
+        case RunBox::Confirmation:
+            message.icon = platform::MessageIcon::Information;
+            message.buttons = platform::MessageButtons::OkCancel;
+            break;
+        case RunBox::Overwrite:
+            message.icon = platform::MessageIcon::Question;
+            message.buttons = platform::MessageButtons::OkCancel;
+            break;
+        }
+        return m_dialogs.message(message) == platform::MessageAnswer::Ok ? RunAnswer::Ok : RunAnswer::Cancel;
+    }
+
+    void setProgress(int percent) override
+    {
+        m_main.Gauge1->setValue(percent);
+        m_main.Gauge1->repaint();
+    }
+
+    void relistFileLists() override
+    {
+        m_main.listFileListsAfterRun();
+    }
+
+private:
+    TMain& m_main;
+    platform::Dialogs& m_dialogs;
+};
+
+} // namespace
+
+void TMain::sbRenameClick()
+{
+    ListBox1->entries.clear();
+    RunRequest request;
+    request.folder = FileListBox1->folder();
+    request.names = FileListBox2->entries;
+    request.naming = namingSettings();
+    request.saveFolder = editSaveFolder->text().toStdString();
+    request.confirmBeforeRun = ConfirmBeforeRun;
+    WindowRunHost host(*this, m_boundary.dialogs());
+    // One set of file operations per run: it keeps the run's folder open between renames.
+    platform::PosixFileOperations files(m_syscalls);
+    ListBox1->entries = runRename(request, host, files).records;
+}
+
+void TMain::listFileListsAfterRun()
+{
+    listFileListBox1Anew();
+    // Listed right after the file list with the same folder and mask, the mirror takes its names.
+    listFileListBox2(FileListBox2->folder, FileListBox2->mask);
+    writeCount();
 }
 
 const std::string& TMain::currentFolder() const

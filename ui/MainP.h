@@ -75,6 +75,7 @@ public:
     void rgFormClick();
     void rgExtClick();
     void sbExitClick();
+    void sbRenameClick();
     void FileListBox1Change();
     void DriveComboBox1Change();
     void DirectoryListBox1Change();
@@ -121,6 +122,9 @@ public:
     void listFileListBox2Anew();
     // Writes the count label from the number of entries of the file list.
     void writeCount();
+
+    // The end of a rename run: the file list and then its mirror listed anew, and the count written.
+    void listFileListsAfterRun();
 
     // The controls, by the names the program's design gives them.
     QWidget* ToolBar1 = nullptr;
