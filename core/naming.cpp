@@ -70,6 +70,13 @@ std::string_view baseOf(std::string_view name, CodePage codePage)
     return name.substr(0, name.size() - extensionOf(name, codePage).size());
 }
 
+std::string withExtension(std::string_view path, std::string_view extension, CodePage codePage)
+{
+    std::string result(baseOf(path, codePage));
+    result += extension;
+    return result;
+}
+
 std::string NewExtension(std::string_view name, ExtensionMode mode, std::string_view givenExtension, CodePage codePage)
 {
     std::string extension(extensionOf(name, codePage));

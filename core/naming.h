@@ -67,6 +67,12 @@ std::string_view extensionOf(std::string_view name, CodePage codePage = systemCo
 // The name without its extension.
 std::string_view baseOf(std::string_view name, CodePage codePage = systemCodePage());
 
+// The path of the file that lies beside `path` under the same name with another extension (dot
+// included): the extension of the last path component, from its last "." on, is replaced; a name
+// without a dot gets the extension appended. "/opt/tf/Tallyfox.exe" gives "/opt/tf/Tallyfox.ini",
+// "/opt/tf.d/tallyfox" gives "/opt/tf.d/tallyfox.ini". Used for the settings and the help file.
+std::string withExtension(std::string_view path, std::string_view extension, CodePage codePage = systemCodePage());
+
 // The extension a name receives under the given mode, dot included, or empty.
 std::string NewExtension(std::string_view name,
                          ExtensionMode mode,
