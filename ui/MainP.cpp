@@ -1,7 +1,13 @@
 #include "ui/MainP.h"
 
+#include "core/save_folder.h"
+#include "platform/dialogs.h"
+#include "platform/help_viewer.h"
+#include "platform/program_files.h"
 #include "platform/screen.h"
+#include "ui/about_box.h"
 #include "ui/appearance.h"
+#include "ui/pictures.h"
 #include "ui/widgets/file_list_box.h"
 #include "ui/widgets/gauge.h"
 #include "ui/widgets/number_field.h"
@@ -12,6 +18,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFile>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -71,17 +78,25 @@ TMain::TMain(Services services, QWidget* parent)
               Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , m_boundary(services.dialogs)
+    , m_help(services.help)
 {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(applicationTitle());
     setFont(windowFont());
     setFixedSize(kClientWidth, kClientHeight);
     createControls();
+    setToolButtonPictures(*this);
     connectHandlers();
     FormCreate();
 }
 
-TMain::~TMain() = default;
+TMain::~TMain()
+{
+    // The program ends with this window: a help viewer it asked for is no longer needed.
+    if (!m_helpFile.empty()) {
+        m_help.quit(m_helpFile);
+    }
+}
 
 void TMain::createControls()
 {
@@ -285,6 +300,21 @@ void TMain::connectHandlers()
             sbExitClick();
         });
     });
+    connect(sbHelp, &QToolButton::clicked, this, [this] {
+        m_boundary.run([this] {
+            sbHelpClick();
+        });
+    });
+    connect(sbAbout, &QToolButton::clicked, this, [this] {
+        m_boundary.run([this] {
+            sbAboutClick();
+        });
+    });
+    connect(btnSave, &QToolButton::clicked, this, [this] {
+        m_boundary.run([this] {
+            btnSaveClick();
+        });
+    });
 }
 
 NamingSettings TMain::namingSettings() const
@@ -381,6 +411,28 @@ void TMain::FileListBox1Change()
 void TMain::sbExitClick()
 {
     close();
+}
+
+void TMain::sbHelpClick()
+{
+    // Looked up on every click, so that the help file follows the executable's present name.
+    m_helpFile = platform::helpFileOf(platform::executablePath());
+    m_help.showContents(m_helpFile, this);
+}
+
+void TMain::sbAboutClick()
+{
+    m_boundary.dialogs().message(versionBox());
+}
+
+void TMain::btnSaveClick()
+{
+    // The browser always starts from the top; the field's present text plays no part.
+    const std::optional<std::string> folder =
+        m_boundary.dialogs().chooseFolder(QStringLiteral("フォルダを選択して下さい。"));
+    if (folder) {
+        editSaveFolder->assignText(QFile::decodeName(QByteArray::fromStdString(saveFolderText(*folder))));
+    }
 }
 
 void TMain::FormCreate()

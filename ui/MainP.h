@@ -65,6 +65,9 @@ public:
     void rgFormClick();
     void rgExtClick();
     void sbExitClick();
+    void sbHelpClick();
+    void sbAboutClick();
+    void btnSaveClick();
     void FileListBox1Change();
 
     // The controls, by the names the program's design gives them.
@@ -127,6 +130,9 @@ private:
     void setFieldState(TextField* field, bool enabled);
 
     HandlerBoundary m_boundary;
+    platform::HelpViewer& m_help;
+    // The help file of the last help request; empty until help is first asked for.
+    std::string m_helpFile;
     bool m_shownOnce = false;
 };
 

@@ -2,7 +2,8 @@
 
 namespace tallyfox::platform {
 class Dialogs;
-}
+class HelpViewer;
+} // namespace tallyfox::platform
 
 namespace tallyfox::ui {
 
@@ -10,6 +11,7 @@ namespace tallyfox::ui {
 struct Services
 {
     platform::Dialogs& dialogs;
+    platform::HelpViewer& help;
 };
 
 } // namespace tallyfox::ui

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/testing/scripted_dialogs.h"
+#include "platform/testing/scripted_help_viewer.h"
 #include "ui/MainP.h"
 
 #include <QTest>
@@ -13,11 +14,12 @@ namespace tallyfox::testing {
 struct MainWindowFixture
 {
     platform::ScriptedDialogs dialogs;
+    platform::ScriptedHelpViewer help;
     std::unique_ptr<ui::TMain> window;
 
     void open()
     {
-        window = std::make_unique<ui::TMain>(ui::Services{.dialogs = dialogs});
+        window = std::make_unique<ui::TMain>(ui::Services{.dialogs = dialogs, .help = help});
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
