@@ -6,7 +6,11 @@
 #include "ui/widgets/tool_button.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QPointer>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QSet>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
@@ -77,6 +81,43 @@ private slots:
         QVERIFY(shownText(viewer).contains(QStringLiteral("使い方")));
         QCOMPARE(viewer.window()->helpFile(), file);
         viewer.quit(file);
+    }
+
+    void linksOfTheContentsMoveWithinTheHelp()
+    {
+        ui::HelpWindowViewer viewer;
+        std::string body = "<p><a href=\"#end\">to the end</a></p>";
+        for (int i = 0; i < 200; ++i) {
+            body += "<p>line " + std::to_string(i) + "</p>";
+        }
+        body += "<h2><a name=\"end\"></a>end</h2>";
+        const std::string file = helpFile("tallyfox.hlp", body);
+        viewer.showContents(file, nullptr);
+        QTextBrowser* browser = viewer.window()->browser();
+        const QString before = browser->toPlainText();
+        QCOMPARE(browser->verticalScrollBar()->value(), 0);
+        // What a click on the link does.
+        browser->setSource(QUrl(QStringLiteral("#end")));
+        QVERIFY(browser->verticalScrollBar()->value() > 0);
+        QCOMPARE(browser->toPlainText(), before);
+        viewer.quit(file);
+    }
+
+    void everyLinkOfTheProgramsHelpFileHasItsTarget()
+    {
+        QFile file(QStringLiteral(TALLYFOX_HELP_SOURCE));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString html = QString::fromUtf8(file.readAll());
+        QSet<QString> targets;
+        for (const auto& match : QRegularExpression(QStringLiteral("name=\"([^\"]+)\"")).globalMatch(html)) {
+            targets.insert(match.captured(1));
+        }
+        int links = 0;
+        for (const auto& match : QRegularExpression(QStringLiteral("href=\"#([^\"]+)\"")).globalMatch(html)) {
+            QVERIFY2(targets.contains(match.captured(1)), qPrintable(match.captured(1)));
+            ++links;
+        }
+        QVERIFY(links > 10);
     }
 
     void aMissingFileIsReportedByTheWindow()
