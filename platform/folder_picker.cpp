@@ -75,8 +75,8 @@ std::optional<std::string> browseForFolder(const QString& title, QWidget* owner)
     if (!QDir::isAbsolutePath(folder)) {
         return std::nullopt;
     }
-    // The dialog itself refuses a folder whose name did not survive its decoding (it no longer
-    // exists under the decoded name), so encoding the confirmed path gives the folder's own bytes.
+    // The dialog offers only folders whose names survive decoding (a name that is no UTF-8 is not
+    // listed), so encoding the confirmed path gives the folder's own bytes.
     return QFile::encodeName(folder).toStdString();
 }
 

@@ -138,6 +138,34 @@ private slots:
         QCOMPARE(QByteArray::fromStdString(*chosen), QByteArray::fromStdString(trip.native()));
     }
 
+    void everyFolderOfferedNamesItselfInBytes()
+    {
+        // A name that is no UTF-8 cannot be decoded and encoded back; the browser must not offer it
+        // under a decoded name that would hand back the bytes of another, missing folder.
+        testing::TempDir root;
+        std::filesystem::create_directories(root.path() / "plain");
+        std::filesystem::create_directories(root.path() / std::string("caf\xe9"));
+        std::filesystem::create_directories(root.path() / "写真");
+        QStringList offered;
+        browse([&](QFileDialog& dialog, QLineEdit&) {
+            dialog.setDirectory(decoded(root.path()));
+            QAbstractItemView* list = shownList(dialog);
+            QVERIFY(list != nullptr);
+            QTRY_VERIFY(itemNamed(*list, QStringLiteral("plain")).isValid());
+            QTRY_VERIFY(itemNamed(*list, QStringLiteral("写真")).isValid());
+            const QAbstractItemModel* model = list->model();
+            for (int row = 0; row < model->rowCount(list->rootIndex()); ++row) {
+                offered << model->index(row, 0, list->rootIndex()).data().toString();
+            }
+            dialog.reject();
+        });
+        QVERIFY(offered.contains(QStringLiteral("plain")));
+        for (const QString& name : offered) {
+            const std::filesystem::path bytes = root.path() / QFile::encodeName(name).toStdString();
+            QVERIFY2(std::filesystem::is_directory(bytes), qPrintable(name));
+        }
+    }
+
     void confirmingWithNothingChosenGivesTheFolderShown()
     {
         const std::optional<std::string> chosen = browse([](QFileDialog& dialog, QLineEdit&) {
