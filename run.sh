@@ -13,7 +13,7 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     exec "$program"
 fi
 
-tallyfox_install_packages xvfb xauth x11-utils imagemagick
+tallyfox_install_packages "${TALLYFOX_SCREENSHOT_PACKAGES[@]}"
 shot="$TALLYFOX_ROOT/build/run/screenshot.png"
 "$TALLYFOX_ROOT/scripts/screenshot.sh" "$program" "$shot"
 echo "no display: the main window was shown on a virtual display; screenshot: $shot"

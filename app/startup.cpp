@@ -3,7 +3,9 @@
 #include "platform/dialogs.h"
 #include "platform/instance_guard.h"
 #include "ui/MainP.h"
+#include "ui/app_icon.h"
 #include "ui/appearance.h"
+#include "ui/help_window.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -43,7 +45,12 @@ int runTallyfox(int& argc, char** argv, platform::Dialogs& dialogs)
 
     QApplication::setApplicationDisplayName(ui::applicationTitle());
     QApplication::setFont(ui::windowFont());
-    ui::TMain main(ui::Services{.dialogs = dialogs});
+    QApplication::setWindowIcon(ui::applicationIcon());
+    // Lets the desktop match the window to the installed launcher and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tallyfox"));
+    // Made before the main window and so outliving it: the window closes the help window as it goes.
+    ui::HelpWindowViewer help;
+    ui::TMain main(ui::Services{.dialogs = dialogs, .help = help});
     main.show();
     QApplication::exec();
     return 0;

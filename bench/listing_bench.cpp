@@ -5,6 +5,7 @@
 #include "core/filter_list.h"
 #include "platform/dialogs.h"
 #include "ui/MainP.h"
+#include "ui/help_window.h"
 #include "ui/widgets/file_list_box.h"
 
 #include <QApplication>
@@ -160,7 +161,8 @@ int main(int argc, char** argv)
         return 1;
     }
     // The window starts in the folder of 100,000 files and lists it at start-up.
-    tallyfox::ui::TMain window(tallyfox::ui::Services{.dialogs = dialogs});
+    tallyfox::ui::HelpWindowViewer help;
+    tallyfox::ui::TMain window(tallyfox::ui::Services{.dialogs = dialogs, .help = help});
     window.show();
     QApplication::processEvents();
     std::printf("file system: tmpfs (%s), %d files\n", kTree.c_str(), kFileCount);

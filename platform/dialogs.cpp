@@ -1,5 +1,7 @@
 #include "platform/dialogs.h"
 
+#include "platform/folder_picker.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -83,6 +85,11 @@ MessageAnswer QtDialogs::message(const Message& message)
 void QtDialogs::beep()
 {
     QApplication::beep();
+}
+
+std::optional<std::string> QtDialogs::chooseFolder(const QString& title)
+{
+    return browseForFolder(title, QApplication::activeWindow());
 }
 
 } // namespace tallyfox::platform

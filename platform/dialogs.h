@@ -2,6 +2,9 @@
 
 #include <QString>
 
+#include <optional>
+#include <string>
+
 namespace tallyfox::platform {
 
 enum class MessageIcon
@@ -50,6 +53,12 @@ public:
 
     // The short system sound of a refused key.
     virtual void beep() = 0;
+
+    // The folder browser under the given title, modal to the program: it opens at the top of the file
+    // system, offers folders only, shows the full path of the current choice while the user browses,
+    // and waits. The confirmed folder as an absolute path in bytes, without a trailing "/" except for
+    // the root "/" itself; nothing when the user cancelled.
+    virtual std::optional<std::string> chooseFolder(const QString& title) = 0;
 };
 
 // The real boxes, drawn by the widget toolkit.
@@ -58,6 +67,7 @@ class QtDialogs final : public Dialogs
 public:
     MessageAnswer message(const Message& message) override;
     void beep() override;
+    std::optional<std::string> chooseFolder(const QString& title) override;
 };
 
 } // namespace tallyfox::platform

@@ -3,13 +3,18 @@
 #include "core/collation.h"
 #include "core/file_mask.h"
 #include "core/rename_run.h"
+#include "core/save_folder.h"
 #include "platform/dialogs.h"
 #include "platform/file_operations.h"
 #include "platform/folders.h"
+#include "platform/help_viewer.h"
 #include "platform/locale.h"
+#include "platform/program_files.h"
 #include "platform/screen.h"
 #include "platform/volumes.h"
+#include "ui/about_box.h"
 #include "ui/appearance.h"
+#include "ui/pictures.h"
 #include "ui/widgets/directory_list_box.h"
 #include "ui/widgets/drive_combo_box.h"
 #include "ui/widgets/file_list_box.h"
@@ -22,6 +27,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -138,12 +145,14 @@ TMain::TMain(Services services, QWidget* parent)
     , m_collator(std::make_unique<NameCollator>(platform::userCollationLocale()))
     , m_mountTable(services.mountTable)
     , m_labelFolder(services.labelFolder)
+    , m_help(services.help)
 {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(applicationTitle());
     setFont(windowFont());
     setFixedSize(kClientWidth, kClientHeight);
     createControls();
+    setToolButtonPictures(*this);
     connectHandlers();
     // An error while the window is made is shown like any other; the window still opens.
     m_boundary.run([this] {
@@ -151,7 +160,13 @@ TMain::TMain(Services services, QWidget* parent)
     });
 }
 
-TMain::~TMain() = default;
+TMain::~TMain()
+{
+    // The program ends with this window: a help viewer it asked for is no longer needed.
+    if (!m_helpFile.empty()) {
+        m_help.quit(m_helpFile);
+    }
+}
 
 void TMain::createControls()
 {
@@ -377,6 +392,9 @@ void TMain::connectHandlers()
     clicked(sbExit, &TMain::sbExitClick);
     clicked(sbUp, &TMain::sbUpClick);
     clicked(sbDown, &TMain::sbDownClick);
+    clicked(sbHelp, &TMain::sbHelpClick);
+    clicked(sbAbout, &TMain::sbAboutClick);
+    clicked(btnSave, &TMain::btnSaveClick);
 }
 
 NamingSettings TMain::namingSettings() const
@@ -796,6 +814,25 @@ void TMain::sbDownClick()
 {
     if (moveDown(*FileListBox1, *FileListBox2)) {
         m_freshListing.reset();
+void TMain::sbHelpClick()
+{
+    // Looked up on every click, so that the help file follows the executable's present name.
+    m_helpFile = platform::helpFileOf(platform::executablePath());
+    m_help.showContents(m_helpFile, this);
+}
+
+void TMain::sbAboutClick()
+{
+    m_boundary.dialogs().message(versionBox());
+}
+
+void TMain::btnSaveClick()
+{
+    // The browser always starts from the top; the field's present text plays no part.
+    const std::optional<std::string> folder =
+        m_boundary.dialogs().chooseFolder(QStringLiteral("フォルダを選択して下さい。"));
+    if (folder) {
+        editSaveFolder->assignText(QFile::decodeName(QByteArray::fromStdString(saveFolderText(*folder))));
     }
 }
 

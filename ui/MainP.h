@@ -76,6 +76,9 @@ public:
     void rgExtClick();
     void sbExitClick();
     void sbRenameClick();
+    void sbHelpClick();
+    void sbAboutClick();
+    void btnSaveClick();
     void FileListBox1Change();
     void DriveComboBox1Change();
     void DirectoryListBox1Change();
@@ -234,6 +237,9 @@ private:
     std::unique_ptr<FreshListing> m_freshListing;
     // Whether the file lists were listed since the window was made; until then they hold nothing.
     bool m_fileListsListed = false;
+    platform::HelpViewer& m_help;
+    // The help file of the last help request; empty until help is first asked for.
+    std::string m_helpFile;
     bool m_shownOnce = false;
 };
 

@@ -6,7 +6,8 @@
 
 namespace tallyfox::platform {
 class Dialogs;
-}
+class HelpViewer;
+} // namespace tallyfox::platform
 
 namespace tallyfox::ui {
 
@@ -14,6 +15,7 @@ namespace tallyfox::ui {
 struct Services
 {
     platform::Dialogs& dialogs;
+    platform::HelpViewer& help;
     // The file system calls of folder and file listing.
     platform::Syscalls& syscalls = platform::systemCalls();
     // Where the mounted volumes are read from.

@@ -23,6 +23,17 @@ void ScriptedDialogs::beep()
     ++beeps;
 }
 
+std::optional<std::string> ScriptedDialogs::chooseFolder(const QString& title)
+{
+    folderTitles.push_back(title);
+    if (m_folders.empty()) {
+        return std::nullopt;
+    }
+    std::optional<std::string> next = std::move(m_folders.front());
+    m_folders.pop_front();
+    return next;
+}
+
 void ScriptedDialogs::answer(MessageAnswer next)
 {
     m_answers.push_back(next);
@@ -31,6 +42,11 @@ void ScriptedDialogs::answer(MessageAnswer next)
 void ScriptedDialogs::onNextMessage(std::function<void(const Message&)> hook)
 {
     m_hooks.push_back(std::move(hook));
+}
+
+void ScriptedDialogs::answerFolder(std::optional<std::string> folder)
+{
+    m_folders.push_back(std::move(folder));
 }
 
 } // namespace tallyfox::platform

@@ -29,6 +29,11 @@ public:
     void beep() override
     {
     }
+
+    std::optional<std::string> chooseFolder(const QString&) override
+    {
+        return std::nullopt;
+    }
 };
 
 void announceAndHold()

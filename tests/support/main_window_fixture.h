@@ -3,6 +3,7 @@
 #include "platform/testing/faulty_syscalls.h"
 #include "platform/testing/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
+#include "platform/testing/scripted_help_viewer.h"
 #include "ui/MainP.h"
 
 #include <QTest>
@@ -20,6 +21,7 @@ struct MainWindowFixture
 {
     platform::ScriptedDialogs dialogs;
     std::unique_ptr<platform::FaultySyscalls> syscalls;
+    platform::ScriptedHelpViewer help;
     std::unique_ptr<ui::TMain> window;
     TempDir emptyFolder;
     // A mount table and label folder of the test's own; empty for the system's.
@@ -32,7 +34,7 @@ struct MainWindowFixture
         syscalls = std::make_unique<platform::FaultySyscalls>();
         const std::filesystem::path start = startFolder.empty() ? emptyFolder.path() : startFolder;
         QVERIFY(::chdir(start.c_str()) == 0);
-        ui::Services services{.dialogs = dialogs, .syscalls = *syscalls};
+        ui::Services services{.dialogs = dialogs, .help = help, .syscalls = *syscalls};
         if (!mountTable.empty()) {
             services.mountTable = mountTable;
             services.labelFolder = labelFolder;

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+#include <string>
+
+class QWidget;
+
+namespace tallyfox::platform {
+
+// The object name of the browser's line that shows the full path of the current choice.
+inline constexpr const char* kFolderPathLineName = "pathLine";
+
+// The folder browser drawn by the widget toolkit itself, modal to the program and owned by `owner`
+// (may be null): it opens at "/", lists folders only, lets nothing be created, renamed or deleted,
+// and shows under its list the full path that confirming would give. The confirmed folder as an
+// absolute path in bytes, without a trailing "/" except for "/" itself; nothing on cancel.
+std::optional<std::string> browseForFolder(const QString& title, QWidget* owner);
+
+} // namespace tallyfox::platform

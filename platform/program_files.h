@@ -1,0 +1,22 @@
+#pragma once
+
+#include "platform/syscalls.h"
+
+#include <string>
+
+namespace tallyfox::platform {
+
+// The full path of the running program's executable, in bytes.
+std::string executablePath();
+
+// The help file of the program at `executablePath`: the executable's path with its extension
+// replaced by ".hlp" (a name without a dot gets ".hlp" appended). When no file lies there but an
+// installed copy keeps one of that file name in its data folder (share/tallyfox beside the bin
+// folder), that one. Otherwise the name beside the executable, so that the viewer reports it missing.
+std::string helpFileOf(const std::string& executablePath, Syscalls& sys = systemCalls());
+
+// Reads the whole regular file at `path` into `content`. Gives 0, or the errno of the failure
+// (EISDIR for a folder, ENOENT when nothing is there); `content` is then empty.
+int readWholeFile(const std::string& path, std::string& content, Syscalls& sys = systemCalls());
+
+} // namespace tallyfox::platform

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Takes the README's picture of the main window: builds the program, starts a fresh copy of it (no
+# settings file, no other instance in the way) in a folder of sample photos on a virtual display,
+# and saves the picture as docs/screenshot.png.
+set -euo pipefail
+TALLYFOX_ROOT=$(cd "$(dirname "$0")/.." && pwd)
+source "$TALLYFOX_ROOT/scripts/deps.sh"
+
+tallyfox_install_packages "${TALLYFOX_BUILD_PACKAGES[@]}" "${TALLYFOX_SCREENSHOT_PACKAGES[@]}"
+tallyfox_build "$TALLYFOX_ROOT/build/run" RelWithDebInfo
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/bin" "$work/run" "$work/home" "$work/photos/kyoto"
+chmod 700 "$work/run"
+cp "$TALLYFOX_ROOT/build/run/bin/tallyfox" "$work/bin/"
+for i in $(seq -w 1 12); do
+    : >"$work/photos/kyoto/IMG_00$i.JPG"
+done
+
+cd "$work/photos/kyoto"
+HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/run" \
+    "$TALLYFOX_ROOT/scripts/screenshot.sh" "$work/bin/tallyfox" "$TALLYFOX_ROOT/docs/screenshot.png"
+echo "saved $TALLYFOX_ROOT/docs/screenshot.png"

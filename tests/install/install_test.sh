@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Installs the built program into a fresh folder and checks that what a desktop needs is there and
+# works: the program starts, finds its help file, and has its launcher and icon in their places.
+# Usage: install_test.sh CMAKE BUILD_FOLDER HELP_PROBE DESKTOP_FILE_VALIDATE
+set -euo pipefail
+cmake=$1 build=$2 probe=$3 validate=$4
+
+if [ ! -x "$validate" ]; then
+    echo "FAIL: desktop-file-validate is missing; install desktop-file-utils (scripts/deps.sh)" >&2
+    exit 1
+fi
+
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+"$cmake" --install "$build" --prefix "$prefix" >/dev/null
+
+program="$prefix/bin/tallyfox"
+help="$prefix/share/tallyfox/tallyfox.hlp"
+launcher="$prefix/share/applications/tallyfox.desktop"
+
+[ -x "$program" ] || fail "no program at $program"
+[ -f "$help" ] || fail "no help file at $help"
+cmp -s "$help" "$build/bin/tallyfox.hlp" || fail "the installed help file differs from the built one"
+grep -q '<html' "$help" || fail "the help file is no HTML document"
+
+# The launcher is valid and names the installed program and icon.
+[ -f "$launcher" ] || fail "no launcher at $launcher"
+"$validate" "$launcher" || fail "desktop-file-validate refused the launcher"
+exec_name=$(sed -n 's/^Exec=//p' "$launcher")
+icon_name=$(sed -n 's/^Icon=//p' "$launcher")
+[ -x "$prefix/bin/$exec_name" ] || fail "the launcher starts '$exec_name', which is not installed"
+
+# The icon at every size, each a PNG of that size.
+for size in 16 22 24 32 48 64 128 256; do
+    icon="$prefix/share/icons/hicolor/${size}x${size}/apps/$icon_name.png"
+    if [ ! -f "$icon" ]; then
+        fail "no icon at $icon"
+        continue
+    fi
+    [ "$(head -c 8 "$icon" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "$icon is no PNG"
+    read -r width height < <(od -An -tu1 -j16 -N8 "$icon" | awk '{print $3*256+$4, $7*256+$8}')
+    [ "$width" = "$size" ] && [ "$height" = "$size" ] || fail "$icon is ${width}x${height}"
+done
+
+# Nothing lies beside the installed program but the program: its help comes from the data folder.
+found=$("$probe" "$program")
+[ "$found" = "$help" ] || fail "the installed program looks for its help file at $found"
+[ -z "$(ls "$prefix/bin" | grep -v '^tallyfox$')" ] || fail "more than the program in $prefix/bin"
+
+# The installed program starts and keeps running until it is stopped.
+mkdir -p "$prefix/run" "$prefix/home"
+chmod 700 "$prefix/run"
+status=0
+(cd "$prefix/home" && HOME="$prefix/home" XDG_RUNTIME_DIR="$prefix/run" XDG_CONFIG_HOME="$prefix/home/.config" \
+    QT_QPA_PLATFORM=offscreen timeout 3 "$program") >/dev/null 2>&1 || status=$?
+[ "$status" = 124 ] || fail "the installed program ended with status $status instead of running"
+
+if [ "$failures" -ne 0 ]; then
+    exit 1
+fi
+echo "installed into $prefix: program, help file, launcher and icons are in place"

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/dialogs.h"
+
+namespace tallyfox::ui {
+
+// The version box: seven lines, each ending in CR LF, the program's name and version first, then a
+// short legal notice and where to reach the program's makers; caption "ヴァージョン情報", the
+// information icon and an OK button.
+platform::Message versionBox();
+
+} // namespace tallyfox::ui
