@@ -814,6 +814,9 @@ void TMain::sbDownClick()
 {
     if (moveDown(*FileListBox1, *FileListBox2)) {
         m_freshListing.reset();
+    }
+}
+
 void TMain::sbHelpClick()
 {
     // Looked up on every click, so that the help file follows the executable's present name.
