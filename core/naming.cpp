@@ -102,7 +102,8 @@ std::string NewExtension(std::string_view name, ExtensionMode mode, std::string_
         if (!givenExtension.empty() && givenExtension.front() == '.') {
             extension = givenExtension;
         } else {
-            extension = "." + std::string(givenExtension);
+            extension.assign(1, '.');
+            extension.append(givenExtension);
         }
         break;
     }

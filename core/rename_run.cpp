@@ -116,7 +116,9 @@ std::vector<Planned> plan(const RunRequest& request)
         const auto position = static_cast<std::int64_t>(i);
         Planned file;
         file.old = name;
-        file.temporary = "_" + NumberText(format, runningNumber(naming, position)) + std::string(extensionOf(name));
+        file.temporary.push_back('_');
+        file.temporary += NumberText(format, runningNumber(naming, position));
+        file.temporary += extensionOf(name);
         file.final = ComposeNewName(name, position, naming);
         files.push_back(std::move(file));
     }

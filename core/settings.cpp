@@ -249,7 +249,13 @@ std::string valueText(std::string_view value)
     const bool quote =
         !value.empty()
         && (isBlank(value.front()) || isBlank(value.back()) || withoutQuotes(value).size() != value.size());
-    return quote ? "\"" + std::string(value) + "\"" : std::string(value);
+    if (!quote) {
+        return std::string(value);
+    }
+    std::string quoted = "\"";
+    quoted += value;
+    quoted += '"';
+    return quoted;
 }
 
 } // namespace
@@ -330,7 +336,8 @@ std::optional<std::int32_t> parseSettingsInteger(std::string_view text)
 {
     std::string hexText;
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        hexText = "$" + std::string(text.substr(2));
+        hexText = "$";
+        hexText += text.substr(2);
         text = hexText;
     }
     std::size_t pos = 0;
