@@ -1,7 +1,10 @@
 #include "app/startup.h"
 
+#include "core/settings.h"
 #include "platform/dialogs.h"
 #include "platform/instance_guard.h"
+#include "platform/program_files.h"
+#include "platform/settings_store.h"
 #include "ui/MainP.h"
 #include "ui/app_icon.h"
 #include "ui/appearance.h"
@@ -50,7 +53,12 @@ int runTallyfox(int& argc, char** argv, platform::Dialogs& dialogs)
     QGuiApplication::setDesktopFileName(QStringLiteral("tallyfox"));
     // Made before the main window and so outliving it: the window closes the help window as it goes.
     ui::HelpWindowViewer help;
-    ui::TMain main(ui::Services{.dialogs = dialogs, .help = help});
+    const platform::SettingsLocation location = platform::settingsLocation(platform::executablePath());
+    platform::PosixSettingsStore store(platform::systemCalls(),
+                                       location.createFolder ? platform::PosixSettingsStore::MissingFolder::Create
+                                                             : platform::PosixSettingsStore::MissingFolder::Fail);
+    SettingsFile settings(location.path, store);
+    ui::TMain main(ui::Services{.dialogs = dialogs, .help = help, .settings = settings});
     main.show();
     QApplication::exec();
     return 0;

@@ -3,7 +3,9 @@
 // between runs. Figures and their reading: bench/README.md.
 
 #include "core/filter_list.h"
+#include "core/settings.h"
 #include "platform/dialogs.h"
+#include "platform/settings_store.h"
 #include "ui/MainP.h"
 #include "ui/help_window.h"
 #include "ui/widgets/file_list_box.h"
@@ -162,7 +164,10 @@ int main(int argc, char** argv)
     }
     // The window starts in the folder of 100,000 files and lists it at start-up.
     tallyfox::ui::HelpWindowViewer help;
-    tallyfox::ui::TMain window(tallyfox::ui::Services{.dialogs = dialogs, .help = help});
+    // Settings of the bench's own, so that the user's are never read or written.
+    tallyfox::platform::PosixSettingsStore store;
+    tallyfox::SettingsFile settings("/dev/shm/tallyfox-bench/listing.ini", store);
+    tallyfox::ui::TMain window(tallyfox::ui::Services{.dialogs = dialogs, .help = help, .settings = settings});
     window.show();
     QApplication::processEvents();
     std::printf("file system: tmpfs (%s), %d files\n", kTree.c_str(), kFileCount);

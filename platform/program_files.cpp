@@ -29,11 +29,11 @@ bool isRegularFile(const std::string& path, Syscalls& sys)
 
 } // namespace
 
-std::string executablePath()
+std::string executablePath(Syscalls& calls)
 {
     // The kernel's own link keeps the path's bytes as they are; the toolkit's answer is a fallback.
     std::array<char, 4096> buffer{};
-    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    const ssize_t length = calls.readlinkat(AT_FDCWD, "/proc/self/exe", buffer.data(), buffer.size());
     if (length > 0 && static_cast<std::size_t>(length) < buffer.size()) {
         return {buffer.data(), static_cast<std::size_t>(length)};
     }

@@ -7,7 +7,7 @@
 namespace tallyfox::platform {
 
 // The full path of the running program's executable, in bytes.
-std::string executablePath();
+std::string executablePath(Syscalls& calls = systemCalls());
 
 // The help file of the program at `executablePath`: the executable's path with its extension
 // replaced by ".hlp" (a name without a dot gets ".hlp" appended). When no file lies there but an

@@ -305,15 +305,6 @@ int PosixSettingsStore::replace(const std::string& path, const std::string& cont
     return error;
 }
 
-std::string executablePath(Syscalls& calls)
-{
-    std::string path;
-    if (readLink(calls, "/proc/self/exe", path) != 0) {
-        return {};
-    }
-    return path;
-}
-
 SettingsLocation settingsLocation(const std::string& executable, Syscalls& calls)
 {
     SettingsLocation beside{withExtension(executable, ".ini"), false};

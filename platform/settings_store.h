@@ -47,9 +47,6 @@ struct SettingsLocation
     bool createFolder = false;
 };
 
-// The running executable's full path, as bytes; empty when the system does not tell it.
-std::string executablePath(Syscalls& calls = systemCalls());
-
 // The settings file of the executable at `executable` (a full path): beside it, with its extension
 // replaced by ".ini". An installed copy whose folder its user cannot write, and beside which there is
 // no settings file, keeps it under the same file name in $XDG_CONFIG_HOME/tallyfox/ (by default

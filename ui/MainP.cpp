@@ -4,6 +4,7 @@
 #include "core/file_mask.h"
 #include "core/rename_run.h"
 #include "core/save_folder.h"
+#include "core/settings.h"
 #include "platform/dialogs.h"
 #include "platform/file_operations.h"
 #include "platform/folders.h"
@@ -12,6 +13,7 @@
 #include "platform/program_files.h"
 #include "platform/screen.h"
 #include "platform/volumes.h"
+#include "ui/Option.h"
 #include "ui/about_box.h"
 #include "ui/appearance.h"
 #include "ui/pictures.h"
@@ -146,6 +148,7 @@ TMain::TMain(Services services, QWidget* parent)
     , m_mountTable(services.mountTable)
     , m_labelFolder(services.labelFolder)
     , m_help(services.help)
+    , m_settings(services.settings)
 {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(applicationTitle());
@@ -389,6 +392,8 @@ void TMain::connectHandlers()
         });
     };
     clicked(sbRename, &TMain::sbRenameClick);
+    clicked(sbDialog, &TMain::sbDialogClick);
+    clicked(sbReset, &TMain::sbResetClick);
     clicked(sbExit, &TMain::sbExitClick);
     clicked(sbUp, &TMain::sbUpClick);
     clicked(sbDown, &TMain::sbDownClick);
@@ -839,28 +844,73 @@ void TMain::btnSaveClick()
     }
 }
 
-void TMain::FormCreate()
+QPoint TMain::centredPosition()
 {
-    // Centred on the primary screen by the window's outer size until a stored place says otherwise. The
-    // frame is known once the window exists on the platform; a window manager that draws its frame
+    // The frame is known once the window exists on the platform; a window manager that draws its frame
     // only when the window first appears leaves the outer size at the client size here.
     create();
     const QRect screen = platform::primaryScreenGeometry();
     const QMargins frame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
     const QSize outer = size().grownBy(frame);
-    move(screen.left() + (screen.width() - outer.width()) / 2, screen.top() + (screen.height() - outer.height()) / 2);
+    return {screen.left() + (screen.width() - outer.width()) / 2,
+            screen.top() + (screen.height() - outer.height()) / 2};
+}
 
+void TMain::FormCreate()
+{
     // The folder list and both file lists start in the process's current directory, the file lists
-    // with the mask "*.*"; they are listed by the start-up below.
+    // with the mask "*.*"; the stored settings then take them where the user left them.
     DriveComboBox1->setVolumes(platform::mountedVolumes(m_syscalls, m_mountTable, m_labelFolder));
     const std::string start = platform::currentFolder(m_syscalls);
     FileListBox1->setFolder(start);
     FileListBox2->folder = start;
     DriveComboBox1->setItemIndex(platform::volumeOf(DriveComboBox1->volumes(), start));
     DirectoryListBox1->setDirectory(start, selectFolders(platform::readSubfolders(m_syscalls, start), *m_collator));
+    loadSettings();
+}
 
-    // Saved values come from the settings file once there is one; until then the defaults.
-    startFileSelection(std::string(), std::string(BuiltinFilterText), 0);
+namespace {
+
+// A stored choice of operation, pattern or extension mode: 1, 2 or 3 select that item, anything else the
+// first.
+int storedChoice(std::int32_t value)
+{
+    return value >= 1 && value <= 3 ? value : 0;
+}
+
+QString storedText(const SettingsFile& file, Setting id)
+{
+    return QString::fromStdString(readSetting(file, id));
+}
+
+} // namespace
+
+void TMain::loadSettings()
+{
+    const SettingsFile& file = m_settings;
+    // The stored place is used as it stands, also off the screen.
+    const QPoint centred = centredPosition();
+    move(readIntegerSetting(file, Setting::WindowLeft, centred.x()),
+         readIntegerSetting(file, Setting::WindowTop, centred.y()));
+
+    const std::string folder = readSetting(file, Setting::DirectoryPath);
+    const std::string filters = composeFilterList(readSetting(file, Setting::NameFilter1),
+                                                  readSetting(file, Setting::NameFilter2),
+                                                  readSetting(file, Setting::NameFilter3),
+                                                  readSetting(file, Setting::NameFilter4));
+    startFileSelection(folder, filters, readIntegerSetting(file, Setting::SettingFilter));
+
+    editSaveFolder->assignText(storedText(file, Setting::SaveDirPath));
+    rgSetting->setItemIndex(storedChoice(readIntegerSetting(file, Setting::SettingFile)));
+    rgForm->setItemIndex(storedChoice(readIntegerSetting(file, Setting::SettingPattern)));
+    seStartNum->setValue(readIntegerSetting(file, Setting::SettingNumber1));
+    seZeroNum->setValue(readIntegerSetting(file, Setting::SettingNumber2));
+    editPrevName->assignText(storedText(file, Setting::NamePrev));
+    editLastName->assignText(storedText(file, Setting::NameLast));
+    // After the folder, whose change empties the typed extension.
+    rgExt->setItemIndex(storedChoice(readIntegerSetting(file, Setting::SettingExt)));
+    editExt->assignText(storedText(file, Setting::NameExt));
+    ConfirmBeforeRun = readIntegerSetting(file, Setting::DialogShow);
 }
 
 void TMain::FormShow()
@@ -872,6 +922,89 @@ void TMain::FormShow()
 
 void TMain::FormClose()
 {
+    // Key by key; a key that cannot be written ends the saving there, and the window still closes.
+    for (const Setting id : settingsOrder(SettingsProcedure::Save)) {
+        switch (id) {
+        case Setting::DirectoryPath:
+            writeSetting(m_settings, id, currentFolder());
+            break;
+        case Setting::WindowLeft:
+            writeIntegerSetting(m_settings, id, pos().x());
+            break;
+        case Setting::WindowTop:
+            writeIntegerSetting(m_settings, id, pos().y());
+            break;
+        case Setting::SettingFilter:
+            writeIntegerSetting(m_settings, id, filterIndex());
+            break;
+        case Setting::SettingFile:
+            writeIntegerSetting(m_settings, id, rgSetting->itemIndex());
+            break;
+        case Setting::SaveDirPath:
+            writeSetting(m_settings, id, editSaveFolder->text().toStdString());
+            break;
+        case Setting::SettingPattern:
+            writeIntegerSetting(m_settings, id, rgForm->itemIndex());
+            break;
+        case Setting::NamePrev:
+            writeSetting(m_settings, id, editPrevName->text().toStdString());
+            break;
+        case Setting::NameLast:
+            writeSetting(m_settings, id, editLastName->text().toStdString());
+            break;
+        // The numbers as the fields hold them; a typed value out of range is brought in by the next load.
+        case Setting::SettingNumber1:
+            writeIntegerSetting(m_settings, id, seStartNum->value());
+            break;
+        case Setting::SettingNumber2:
+            writeIntegerSetting(m_settings, id, seZeroNum->value());
+            break;
+        case Setting::SettingExt:
+            writeIntegerSetting(m_settings, id, rgExt->itemIndex());
+            break;
+        case Setting::NameExt:
+            writeSetting(m_settings, id, editExt->text().toStdString());
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void TMain::sbResetClick()
+{
+    const platform::MessageAnswer answer = m_boundary.dialogs().message({
+        .text = QStringLiteral("設定をリセットし，初期化します。よろしいですか？   \r\n\r\n* "
+                               "オプション項目は初期化されません。"),
+        .caption = QStringLiteral("リセットの確認"),
+        .icon = platform::MessageIcon::Question,
+        .buttons = platform::MessageButtons::YesNo,
+        .defaultButton = platform::MessageAnswer::Yes,
+    });
+    if (answer != platform::MessageAnswer::Yes) {
+        return;
+    }
+    selectFilterIndex(0);
+    filterChange();
+    editSaveFolder->assignText(QString());
+    rgSetting->setItemIndex(static_cast<int>(FileOperation::RenameOnly));
+    rgForm->setItemIndex(static_cast<int>(NamePattern::NumberOnly));
+    editPrevName->assignText(QString());
+    editLastName->assignText(QString());
+    seStartNum->setValue(*settingKey(Setting::SettingNumber1).defaultNumber);
+    seZeroNum->setValue(*settingKey(Setting::SettingNumber2).defaultNumber);
+    rgExt->setItemIndex(static_cast<int>(ExtensionMode::Keep));
+    editExt->assignText(QString());
+    for (const Setting id : settingsOrder(SettingsProcedure::Reset)) {
+        writeDefaultSetting(m_settings, id);
+    }
+}
+
+void TMain::sbDialogClick()
+{
+    // A new dialog for every opening; it changes what it changes in this window itself.
+    TOptionForm dialog(*this, m_settings, m_boundary, this);
+    dialog.exec();
 }
 
 void TMain::showEvent(QShowEvent* event)

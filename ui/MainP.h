@@ -16,7 +16,8 @@ class QLabel;
 
 namespace tallyfox {
 class NameCollator;
-}
+class SettingsFile;
+} // namespace tallyfox
 
 namespace tallyfox::platform {
 class Syscalls;
@@ -76,6 +77,8 @@ public:
     void rgExtClick();
     void sbExitClick();
     void sbRenameClick();
+    void sbDialogClick();
+    void sbResetClick();
     void sbHelpClick();
     void sbAboutClick();
     void btnSaveClick();
@@ -188,6 +191,11 @@ private:
     void applyNamePattern();
     void setFieldState(TextField* field, bool enabled);
 
+    // Where the window stands without a stored place: centred on the primary screen by its outer size.
+    QPoint centredPosition();
+    // Applies the stored settings to the controls, each with its usual effects.
+    void loadSettings();
+
     // The user's choices in the left panel.
     void driveChosen(int index);
     void folderOpened(const std::string& path);
@@ -238,6 +246,7 @@ private:
     // Whether the file lists were listed since the window was made; until then they hold nothing.
     bool m_fileListsListed = false;
     platform::HelpViewer& m_help;
+    SettingsFile& m_settings;
     // The help file of the last help request; empty until help is first asked for.
     std::string m_helpFile;
     bool m_shownOnce = false;

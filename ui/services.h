@@ -4,6 +4,10 @@
 
 #include <string>
 
+namespace tallyfox {
+class SettingsFile;
+}
+
 namespace tallyfox::platform {
 class Dialogs;
 class HelpViewer;
@@ -16,6 +20,8 @@ struct Services
 {
     platform::Dialogs& dialogs;
     platform::HelpViewer& help;
+    // The program's settings file, read at start-up and written at close, by the reset and the options.
+    SettingsFile& settings;
     // The file system calls of folder and file listing.
     platform::Syscalls& syscalls = platform::systemCalls();
     // Where the mounted volumes are read from.

@@ -541,12 +541,6 @@ TEST_F(SettingsLocationTest, TheUsersConfigFolderIsMadeOnTheFirstWrite)
     EXPECT_EQ(statOf(m_dir.path() / "config" / "tallyfox").st_mode & 0777, 0700u);
 }
 
-TEST(ExecutablePathTest, IsTheRunningProgram)
-{
-    const std::string path = executablePath();
-    EXPECT_TRUE(path.starts_with("/")) << path;
-    EXPECT_TRUE(path.ends_with("/settings_store_test")) << path;
-}
 
 } // namespace
 } // namespace tallyfox::platform

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "core/settings.h"
+#include "platform/settings_store.h"
 #include "platform/testing/faulty_syscalls.h"
 #include "platform/testing/scripted_dialogs.h"
-#include "tests/support/temp_dir.h"
 #include "platform/testing/scripted_help_viewer.h"
+#include "tests/support/temp_dir.h"
 #include "ui/MainP.h"
 
 #include <QTest>
@@ -24,6 +26,12 @@ struct MainWindowFixture
     platform::ScriptedHelpViewer help;
     std::unique_ptr<ui::TMain> window;
     TempDir emptyFolder;
+    // The settings file, kept between openings of the window so that a test can close and start it
+    // again; its calls go through a FaultySyscalls of their own.
+    TempDir settingsFolder;
+    platform::FaultySyscalls settingsCalls;
+    platform::PosixSettingsStore settingsStore{settingsCalls};
+    SettingsFile settings{(settingsFolder.path() / "tallyfox.ini").string(), settingsStore};
     // A mount table and label folder of the test's own; empty for the system's.
     std::string mountTable;
     std::string labelFolder;
@@ -34,7 +42,7 @@ struct MainWindowFixture
         syscalls = std::make_unique<platform::FaultySyscalls>();
         const std::filesystem::path start = startFolder.empty() ? emptyFolder.path() : startFolder;
         QVERIFY(::chdir(start.c_str()) == 0);
-        ui::Services services{.dialogs = dialogs, .help = help, .syscalls = *syscalls};
+        ui::Services services{.dialogs = dialogs, .help = help, .settings = settings, .syscalls = *syscalls};
         if (!mountTable.empty()) {
             services.mountTable = mountTable;
             services.labelFolder = labelFolder;

@@ -1,4 +1,6 @@
+#include "core/settings.h"
 #include "platform/program_files.h"
+#include "platform/settings_store.h"
 #include "platform/testing/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
 #include "ui/MainP.h"
@@ -195,7 +197,10 @@ private slots:
     {
         platform::ScriptedDialogs dialogs;
         ui::HelpWindowViewer viewer;
-        auto main = std::make_unique<ui::TMain>(ui::Services{.dialogs = dialogs, .help = viewer});
+        testing::TempDir settingsFolder;
+        platform::PosixSettingsStore store;
+        SettingsFile settings((settingsFolder.path() / "tallyfox.ini").string(), store);
+        auto main = std::make_unique<ui::TMain>(ui::Services{.dialogs = dialogs, .help = viewer, .settings = settings});
         main->show();
         QVERIFY(QTest::qWaitForWindowExposed(main.get()));
         QVERIFY(helpWindows().isEmpty());
@@ -229,7 +234,10 @@ private slots:
     {
         platform::ScriptedDialogs dialogs;
         ui::HelpWindowViewer viewer;
-        auto main = std::make_unique<ui::TMain>(ui::Services{.dialogs = dialogs, .help = viewer});
+        testing::TempDir settingsFolder;
+        platform::PosixSettingsStore store;
+        SettingsFile settings((settingsFolder.path() / "tallyfox.ini").string(), store);
+        auto main = std::make_unique<ui::TMain>(ui::Services{.dialogs = dialogs, .help = viewer, .settings = settings});
         main->show();
         QVERIFY(QTest::qWaitForWindowExposed(main.get()));
         main->close();
