@@ -176,8 +176,9 @@ void BM_Run_Baseline(benchmark::State& state)
         state.ResumeTiming();
         // Two renames per file, through a temporary name, then one listing.
         for (std::size_t i = 0; i < names.size(); ++i) {
-            const std::string temporary = "_" + std::to_string(i + 1) + ".jpg";
-            const std::string final = "photo_" + std::to_string(i + 1) + ".jpg";
+            std::string temporary(1, '_');
+            temporary += std::to_string(i + 1);
+            temporary += ".jpg";
             ::renameat2(dir, names[i].c_str(), dir, temporary.c_str(), RENAME_NOREPLACE);
             names[i] = temporary;
         }

@@ -157,8 +157,13 @@ int createTemporary(Syscalls& calls, int dirFd, const std::string& name, mode_t 
     constexpr std::size_t kMaxStem = 200;
     static unsigned counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = "." + name.substr(0, kMaxStem) + "." + std::to_string(::getpid()) + "-" + std::to_string(++counter)
-                    + ".tmp";
+        temporary.assign(1, '.');
+        temporary.append(name, 0, kMaxStem);
+        temporary += '.';
+        temporary += std::to_string(::getpid());
+        temporary += '-';
+        temporary += std::to_string(++counter);
+        temporary += ".tmp";
         const int fd =
             calls.openat(dirFd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
         if (fd >= 0 || errno != EEXIST) {
