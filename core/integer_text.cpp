@@ -4,7 +4,7 @@
 
 namespace tallyfox {
 
-std::optional<std::int32_t> parseDecimalInteger(std::string_view text)
+std::optional<std::int32_t> parseInteger(std::string_view text, IntegerDigits digits)
 {
     std::size_t pos = 0;
     while (pos < text.size() && text[pos] == ' ') {
@@ -15,6 +15,11 @@ std::optional<std::int32_t> parseDecimalInteger(std::string_view text)
         negative = text[pos] == '-';
         ++pos;
     }
+    int base = 10;
+    if (digits == IntegerDigits::DecimalOrDollarHex && pos < text.size() && text[pos] == '$') {
+        base = 16;
+        ++pos;
+    }
     if (pos == text.size()) {
         return std::nullopt;
     }
@@ -23,10 +28,17 @@ std::optional<std::int32_t> parseDecimalInteger(std::string_view text)
     std::int64_t magnitude = 0;
     for (; pos < text.size(); ++pos) {
         const char c = text[pos];
-        if (c < '0' || c > '9') {
+        int digit;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (base == 16 && c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (base == 16 && c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        } else {
             return std::nullopt;
         }
-        magnitude = magnitude * 10 + (c - '0');
+        magnitude = magnitude * base + digit;
         if (magnitude > limit) {
             return std::nullopt;
         }
@@ -35,6 +47,11 @@ std::optional<std::int32_t> parseDecimalInteger(std::string_view text)
         return std::nullopt;
     }
     return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+}
+
+std::optional<std::int32_t> parseDecimalInteger(std::string_view text)
+{
+    return parseInteger(text, IntegerDigits::Decimal);
 }
 
 } // namespace tallyfox

@@ -55,40 +55,4 @@ std::string helpFileOf(const std::string& executablePath, Syscalls& sys)
     return beside;
 }
 
-int readWholeFile(const std::string& path, std::string& content, Syscalls& sys)
-{
-    content.clear();
-    const int fd = sys.openat(AT_FDCWD, path.c_str(), O_RDONLY | O_CLOEXEC, 0);
-    if (fd < 0) {
-        return errno;
-    }
-    int error = 0;
-    struct stat st
-    {
-    };
-    if (sys.fstat(fd, &st) != 0) {
-        error = errno;
-    } else if (S_ISDIR(st.st_mode)) {
-        error = EISDIR;
-    } else {
-        std::array<char, 65536> buffer{};
-        for (;;) {
-            const ssize_t n = sys.read(fd, buffer.data(), buffer.size());
-            if (n > 0) {
-                content.append(buffer.data(), static_cast<std::size_t>(n));
-            } else if (n == 0) {
-                break;
-            } else if (errno != EINTR) {
-                error = errno;
-                break;
-            }
-        }
-    }
-    sys.close(fd);
-    if (error != 0) {
-        content.clear();
-    }
-    return error;
-}
-
 } // namespace tallyfox::platform

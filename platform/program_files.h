@@ -15,8 +15,4 @@ std::string executablePath(Syscalls& calls = systemCalls());
 // folder), that one. Otherwise the name beside the executable, so that the viewer reports it missing.
 std::string helpFileOf(const std::string& executablePath, Syscalls& sys = systemCalls());
 
-// Reads the whole regular file at `path` into `content`. Gives 0, or the errno of the failure
-// (EISDIR for a folder, ENOENT when nothing is there); `content` is then empty.
-int readWholeFile(const std::string& path, std::string& content, Syscalls& sys = systemCalls());
-
 } // namespace tallyfox::platform

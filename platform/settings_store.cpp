@@ -1,6 +1,7 @@
 #include "platform/settings_store.h"
 
 #include "core/naming.h"
+#include "platform/file_reading.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -175,36 +176,6 @@ int createTemporary(Syscalls& calls, int dirFd, const std::string& name, mode_t 
 }
 
 // Reads to the end, also past the size the file had when it was opened.
-int readRegularFile(Syscalls& calls, int fd, std::size_t expectedSize, std::string& content)
-{
-    try {
-        std::size_t used = 0;
-        content.resize(expectedSize + 1);
-        for (;;) {
-            if (used == content.size()) {
-                content.resize(content.size() * 2);
-            }
-            const ssize_t got = calls.read(fd, content.data() + used, content.size() - used);
-            if (got < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return errno;
-            }
-            if (got == 0) {
-                break;
-            }
-            used += static_cast<std::size_t>(got);
-        }
-        content.resize(used);
-        return 0;
-    } catch (const std::bad_alloc&) {
-        // A file far too large to be a settings file reads as unreadable, never as a crash.
-        return ENOMEM;
-    } catch (const std::length_error&) {
-        return ENOMEM;
-    }
-}
 
 } // namespace
 
@@ -216,31 +187,7 @@ PosixSettingsStore::PosixSettingsStore(Syscalls& calls, MissingFolder missingFol
 
 int PosixSettingsStore::readAll(const std::string& path, std::string& content)
 {
-    content.clear();
-    if (path.empty()) {
-        return ENOENT;
-    }
-    // Without O_NONBLOCK a pipe in the file's place would wait for a writer that never comes.
-    const int fd = m_calls.openat(AT_FDCWD, path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0);
-    if (fd < 0) {
-        return errno;
-    }
-    int error = 0;
-    struct stat st
-    {
-    };
-    if (m_calls.fstat(fd, &st) != 0) {
-        error = errno;
-    } else if (!S_ISREG(st.st_mode)) {
-        error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    } else {
-        error = readRegularFile(m_calls, fd, static_cast<std::size_t>(st.st_size), content);
-    }
-    m_calls.close(fd);
-    if (error != 0) {
-        content.clear();
-    }
-    return error;
+    return readWholeFile(path, content, m_calls);
 }
 
 int PosixSettingsStore::replace(const std::string& path, const std::string& content)

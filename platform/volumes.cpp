@@ -1,5 +1,6 @@
 #include "platform/volumes.h"
 
+#include "platform/file_reading.h"
 #include "platform/folders.h"
 #include "platform/syscalls.h"
 
@@ -67,22 +68,10 @@ std::string decodeLabel(std::string_view name)
     return out;
 }
 
-std::string readWholeFile(Syscalls& calls, const std::string& path)
+std::string mountTableText(Syscalls& calls, const std::string& path)
 {
-    const int fd = calls.openat(AT_FDCWD, path.c_str(), O_RDONLY | O_CLOEXEC, 0);
-    if (fd < 0) {
-        return {};
-    }
     std::string text;
-    char buffer[8192];
-    while (true) {
-        const ssize_t n = calls.read(fd, buffer, sizeof buffer);
-        if (n <= 0) {
-            break;
-        }
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    calls.close(fd);
+    readWholeFile(path, text, calls); // an unreadable table offers the root alone
     return text;
 }
 
@@ -160,7 +149,7 @@ std::vector<Volume> mountedVolumes(Syscalls& calls, const std::string& mountTabl
 
     // A later mount on the same mount point hides the earlier one.
     std::map<std::string, std::string> sourceByMountPoint;
-    for (const MountEntry& entry : parseMountTable(readWholeFile(calls, mountTable))) {
+    for (const MountEntry& entry : parseMountTable(mountTableText(calls, mountTable))) {
         const bool realVolume =
             entry.source.starts_with("/dev/") && !(entry.source.starts_with("/dev/loop") && entry.type == "squashfs");
         if (entry.mountPoint == "/" || (realVolume && isFolder(calls, entry.mountPoint))) {

@@ -1,5 +1,6 @@
 #include "ui/help_window.h"
 
+#include "platform/file_reading.h"
 #include "platform/program_files.h"
 #include "platform/screen.h"
 #include "ui/handler_boundary.h"

@@ -1,3 +1,4 @@
+#include "platform/file_reading.h"
 #include "platform/program_files.h"
 #include "platform/testing/faulty_syscalls.h"
 #include "tests/support/temp_dir.h"
