@@ -54,6 +54,19 @@ public:
 class RenameRunTest : public ::testing::Test
 {
 protected:
+    // Whatever a test did, no temporary file of a copy or move is left behind in either folder.
+    void TearDown() override
+    {
+        for (const std::filesystem::path& folder : {source(), save()}) {
+            if (!std::filesystem::exists(folder)) {
+                continue;
+            }
+            for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+                EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+            }
+        }
+    }
+
     std::filesystem::path source() const
     {
         return m_root.path() / "photos";
