@@ -3,12 +3,14 @@
 #include <QFile>
 #include <QStyledItemDelegate>
 
+#include <algorithm>
 #include <utility>
 
 namespace tallyfox::ui {
 
 namespace {
 
+// The rows' height, raised where the face in use needs more room than that for its descenders.
 constexpr int kRowHeight = 12;
 
 class FixedRowDelegate final : public QStyledItemDelegate
@@ -19,7 +21,7 @@ public:
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         QSize size = QStyledItemDelegate::sizeHint(option, index);
-        size.setHeight(kRowHeight);
+        size.setHeight(std::max(kRowHeight, option.fontMetrics.height()));
         return size;
     }
 };
