@@ -198,8 +198,10 @@ void transfer(const RunRequest& request,
             }
             replace = true;
         }
-        const int error =
-            move ? operations.moveFile(source, target, replace) : operations.copyFile(source, target, replace);
+        int error = move ? operations.moveFile(source, target, replace) : operations.copyFile(source, target, replace);
+        if (error == EEXIST && !operations.fileExists(target)) {
+            error = EISDIR; // what stands in the way is a folder, which no file may replace
+        }
         if (error != 0) {
             const std::string what = move ? "移動できません：" : "コピーできません：";
             const bool noFolder = error == ENOENT || error == ENOTDIR;

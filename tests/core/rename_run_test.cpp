@@ -477,6 +477,18 @@ TEST_F(RenameRunTest, AMissingSaveFolderFailsEveryTransferAndKeepsTheRenamedFile
     EXPECT_EQ(m_host.boxes.back().second, RunBox::FailureReport);
 }
 
+TEST_F(RenameRunTest, AFolderOfTheNewNameInTheSaveFolderIsNeverAskedAboutNorReplaced)
+{
+    createFiles(source(), {{"a.jpg", "A"}});
+    std::filesystem::create_directories(save() / "001.jpg");
+    const RunResult result = run(request({"a.jpg"}, numbering(FileOperation::RenameMove)));
+    EXPECT_EQ(m_host.boxes.size(), 1u) << "no overwrite question";
+    EXPECT_TRUE(std::filesystem::is_directory(save() / "001.jpg"));
+    EXPECT_EQ(readFiles(source()), (FileTree{{"001.jpg", "A"}}));
+    ASSERT_EQ(result.failures.size(), 1u);
+    EXPECT_EQ(result.failures[0].reason, "移動できません：同じ名前のフォルダがあります");
+}
+
 TEST_F(RenameRunTest, AMoveToAnotherFileSystemCopiesThenRemovesTheSource)
 {
     createFiles(source(), {{"a.jpg", "A"}});
