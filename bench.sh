@@ -5,7 +5,7 @@ TALLYFOX_ROOT=$(cd "$(dirname "$0")" && pwd)
 source "$TALLYFOX_ROOT/scripts/deps.sh"
 
 tallyfox_install_packages "${TALLYFOX_BUILD_PACKAGES[@]}" libbenchmark-dev
-tallyfox_build "$TALLYFOX_ROOT/build/bench" Release -DTALLYFOX_BENCHMARKS=ON
+tallyfox_build "$TALLYFOX_ROOT/build/bench" Release -DTALLYFOX_BENCHMARKS=ON -DTALLYFOX_TESTS=OFF
 cd "$TALLYFOX_ROOT/build/bench"
 for b in bin/bench_*; do
     [ -x "$b" ] || continue

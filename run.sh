@@ -6,7 +6,7 @@ TALLYFOX_ROOT=$(cd "$(dirname "$0")" && pwd)
 source "$TALLYFOX_ROOT/scripts/deps.sh"
 
 tallyfox_install_packages "${TALLYFOX_BUILD_PACKAGES[@]}"
-tallyfox_build "$TALLYFOX_ROOT/build/run" RelWithDebInfo
+tallyfox_build "$TALLYFOX_ROOT/build/run" RelWithDebInfo -DTALLYFOX_TESTS=OFF
 program="$TALLYFOX_ROOT/build/run/bin/tallyfox"
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then

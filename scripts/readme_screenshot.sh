@@ -7,7 +7,7 @@ TALLYFOX_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 source "$TALLYFOX_ROOT/scripts/deps.sh"
 
 tallyfox_install_packages "${TALLYFOX_BUILD_PACKAGES[@]}" "${TALLYFOX_SCREENSHOT_PACKAGES[@]}"
-tallyfox_build "$TALLYFOX_ROOT/build/run" RelWithDebInfo
+tallyfox_build "$TALLYFOX_ROOT/build/run" RelWithDebInfo -DTALLYFOX_TESTS=OFF
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
