@@ -12,6 +12,9 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 namespace tallyfox::app {
 
@@ -46,6 +49,14 @@ int runTallyfox(int& argc, char** argv, platform::Dialogs& dialogs)
         return 0;
     }
 
+    // The program speaks Japanese whatever the locale, and so do the toolkit's own buttons and dialogs.
+    QTranslator toolkitTexts;
+    if (toolkitTexts.load(QLocale(QLocale::Japanese, QLocale::Japan),
+                          QStringLiteral("qtbase"),
+                          QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(&toolkitTexts);
+    }
     QApplication::setApplicationDisplayName(ui::applicationTitle());
     QApplication::setFont(ui::windowFont());
     QApplication::setWindowIcon(ui::applicationIcon());
