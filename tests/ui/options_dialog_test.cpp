@@ -120,13 +120,12 @@ private:
     void withDialog(const std::function<void(ui::TOptionForm&)>& act)
     {
         bool ran = false;
-        int polls = 0;
+        // Timers still waiting when this returns (the dialog never opened) go with it.
+        QObject lifetime;
         std::function<void()> poll = [&] {
             auto* dialog = qobject_cast<ui::TOptionForm*>(QApplication::activeModalWidget());
             if (dialog == nullptr) {
-                if (++polls < 500) {
-                    QTimer::singleShot(10, poll);
-                }
+                QTimer::singleShot(10, &lifetime, poll);
                 return;
             }
             ran = true;
@@ -135,7 +134,7 @@ private:
                 dialog->reject();
             }
         };
-        QTimer::singleShot(0, poll);
+        QTimer::singleShot(0, &lifetime, poll);
         QTest::mouseClick(w().sbDialog, Qt::LeftButton);
         QVERIFY(ran);
         // Destroyed when it closed.

@@ -738,6 +738,7 @@ private slots:
         QTest::newRow("read-only folder, closed by the exit button") << QStringLiteral("read-only") << true;
         QTest::newRow("disk full in the middle of a write") << QStringLiteral("disk full") << false;
         QTest::newRow("the data cannot be flushed") << QStringLiteral("flush") << false;
+        QTest::newRow("a file that cannot be read is never replaced") << QStringLiteral("unreadable") << false;
     }
 
     void aFailedSaveAtCloseIsShownAndTheWindowStillCloses()
@@ -746,15 +747,19 @@ private slots:
         QFETCH(bool, byExit);
         const std::string before = "[Setting]\nFile=1\n; the user's note\n";
         writeBytes(ini(), before);
-        m_fixture->open();
         platform::FaultySyscalls& calls = m_fixture->settingsCalls;
+        if (failure == QLatin1String("unreadable")) {
+            calls.fail("openat", 1, EACCES, true);
+        }
+        m_fixture->open();
+        QCOMPARE(w().rgSetting->itemIndex(), failure == QLatin1String("unreadable") ? 0 : 1);
         if (failure == QLatin1String("read-only")) {
             // The first key is read (1), its folder opened (2); then neither a temporary file (3) nor
             // the file itself (4) can be opened for writing.
             calls.fail("openat", calls.calls("openat") + 3, EROFS, true);
         } else if (failure == QLatin1String("disk full")) {
             calls.fail("write", calls.calls("write") + 1, ENOSPC);
-        } else {
+        } else if (failure == QLatin1String("flush")) {
             calls.fail("fsync", calls.calls("fsync") + 1, EIO);
         }
         if (byExit) {
