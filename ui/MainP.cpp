@@ -1,6 +1,7 @@
 #include "ui/MainP.h"
 
 #include "core/collation.h"
+#include "core/errors.h"
 #include "core/file_mask.h"
 #include "core/rename_run.h"
 #include "core/save_folder.h"
@@ -709,7 +710,14 @@ void TMain::FilterComboBox1Change()
 void TMain::startFileSelection(const std::string& savedFolder, const std::string& filterList, int savedFilterIndex)
 {
     if (!savedFolder.empty() && platform::isFolder(m_syscalls, savedFolder)) {
-        makeFolderCurrent(savedFolder);
+        // A saved folder that can no longer be entered is reported and the start folder kept. The rest
+        // of the start-up goes on: cut short, it would leave the other saved choices unloaded, and the
+        // next close would overwrite them with the defaults.
+        try {
+            makeFolderCurrent(savedFolder);
+        } catch (const Error& error) {
+            m_boundary.showError(QString::fromUtf8(error.what()));
+        }
     }
     setFilterList(filterList);
     selectFilterIndex(savedFilterIndex);

@@ -119,6 +119,8 @@ public:
 
     // Start-up of the file selection: the saved folder (if it names a folder), the filter list, the
     // saved filter index (outside the entries: the last), that entry's mask to both lists, the count.
+    // A saved folder that cannot be entered is shown in the error box and the start folder kept; the
+    // rest goes on.
     void startFileSelection(const std::string& savedFolder, const std::string& filterList, int savedFilterIndex);
 
     // Lists the file list anew from its folder with its mask; the preview follows.

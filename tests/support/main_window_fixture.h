@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <unistd.h>
 
@@ -32,14 +33,32 @@ struct MainWindowFixture
     platform::FaultySyscalls settingsCalls;
     platform::PosixSettingsStore settingsStore{settingsCalls};
     SettingsFile settings{(settingsFolder.path() / "tallyfox.ini").string(), settingsStore};
+    // Planned into the window's FaultySyscalls before the window is made, for faults during its start.
+    std::function<void(platform::FaultySyscalls&)> planStart;
     // A mount table and label folder of the test's own; empty for the system's.
     std::string mountTable;
     std::string labelFolder;
 
     void open(const std::filesystem::path& startFolder = {})
     {
+        create(startFolder);
+        if (window == nullptr) {
+            return;
+        }
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    // The window made as at start-up but not yet shown: where it stands is where the program put it.
+    // (Showing a window placed left of or above the screen, the offscreen platform nudges it by its
+    // frame width; a desktop's window manager may have its own rules.)
+    void create(const std::filesystem::path& startFolder = {})
+    {
         window.reset();
         syscalls = std::make_unique<platform::FaultySyscalls>();
+        if (planStart) {
+            planStart(*syscalls);
+        }
         const std::filesystem::path start = startFolder.empty() ? emptyFolder.path() : startFolder;
         QVERIFY(::chdir(start.c_str()) == 0);
         ui::Services services{.dialogs = dialogs, .help = help, .settings = settings, .syscalls = *syscalls};
@@ -48,8 +67,6 @@ struct MainWindowFixture
             services.labelFolder = labelFolder;
         }
         window = std::make_unique<ui::TMain>(services);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
 
     template <typename T = QWidget> T* control(const char* name) const

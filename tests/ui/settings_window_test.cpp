@@ -1,0 +1,841 @@
+#include "core/settings.h"
+#include "tests/support/file_tree.h"
+#include "tests/support/main_window_fixture.h"
+#include "tests/support/settings_files.h"
+#include "ui/widgets/directory_list_box.h"
+#include "ui/widgets/file_list_box.h"
+#include "ui/widgets/filter_combo_box.h"
+#include "ui/widgets/number_field.h"
+#include "ui/widgets/radio_group.h"
+#include "ui/widgets/text_field.h"
+#include "ui/widgets/tool_button.h"
+
+#include <QLabel>
+
+#include <cerrno>
+#include <climits>
+#include <random>
+#include <unistd.h>
+
+using namespace tallyfox;
+using platform::MessageAnswer;
+using platform::MessageButtons;
+using platform::MessageIcon;
+using testing::readBytes;
+using testing::writeBytes;
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+
+namespace {
+
+// Stands for the coordinate that centres the window on the screen.
+constexpr int kCentred = INT_MIN;
+
+// The folder the file lists are filtered in: one file for each built-in mask that matters here.
+const testing::FileTree kFiles{{"a.jpg", "A"}, {"bjpeg", "B"}, {"c.htm", "C"}, {"d.txt", "D"}, {"e.raw", "E"}};
+
+QString countText(int count)
+{
+    return QStringLiteral("ファイル： ") + QString::number(count) + QStringLiteral("枚");
+}
+
+QStringList utf8(std::initializer_list<const char*> texts)
+{
+    QStringList list;
+    for (const char* text : texts) {
+        list << QString::fromUtf8(text);
+    }
+    return list;
+}
+
+QStringList qNames(const Names& names)
+{
+    QStringList list;
+    for (const std::string& name : names) {
+        list << QString::fromStdString(name);
+    }
+    return list;
+}
+
+// What the window shows of one loaded set of choices.
+struct Shown
+{
+    int operation = 0;
+    int pattern = 0;
+    int extension = 0;
+    const char* startNumber = "1";
+    const char* digitCount = "3";
+    const char* textBefore = "";
+    const char* textAfter = "";
+    const char* givenExtension = "";
+    const char* saveFolder = "";
+    int confirm = 1;
+};
+
+} // namespace
+
+// The settings file as the main window reads it at start, writes it at close, and resets it.
+class SettingsWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<testing::MainWindowFixture> m_fixture;
+    std::unique_ptr<testing::TempDir> m_root;
+
+    ui::TMain& w() const
+    {
+        return *m_fixture->window;
+    }
+    fs::path ini() const
+    {
+        return m_fixture->settings.path();
+    }
+    fs::path startFolder() const
+    {
+        return fs::canonical(m_fixture->emptyFolder.path());
+    }
+    // A folder holding kFiles.
+    fs::path files() const
+    {
+        return fs::canonical(m_root->path()) / "files";
+    }
+    std::string stored(std::string_view section, std::string_view key) const
+    {
+        return readSettingsValue(readBytes(ini()), section, key);
+    }
+    const std::vector<platform::Message>& messages() const
+    {
+        return m_fixture->dialogs.messages;
+    }
+    QPoint centred() const
+    {
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        const QSize outer = w().frameGeometry().size();
+        return {screen.left() + (screen.width() - outer.width()) / 2,
+                screen.top() + (screen.height() - outer.height()) / 2};
+    }
+    // Closes the window, which saves, and starts a new one on the same settings file; shown unless the
+    // test looks at where the program placed it.
+    void restart(bool shown = true)
+    {
+        w().close();
+        QVERIFY(!w().isVisible());
+        if (shown) {
+            m_fixture->open();
+        } else {
+            m_fixture->create();
+        }
+    }
+
+    void compareField(ui::TextField* field, bool enabled)
+    {
+        QVERIFY2(field->isEnabled() == enabled, qPrintable(field->objectName()));
+        QVERIFY2(field->background() == (enabled ? ui::clWindow() : ui::clBtnFace()), qPrintable(field->objectName()));
+    }
+
+    // The dependent controls for the loaded choices, as a user choosing them would have left them.
+    void compareStates(int operation, int pattern, int extension)
+    {
+        const bool extensionOnly = operation == 3;
+        const bool saving = operation == 1 || operation == 2;
+        QCOMPARE(w().editSaveFolder->isEnabled(), saving);
+        QCOMPARE(w().editSaveFolder->background(),
+                 operation == 2 ? ui::fixedWhite() : (saving ? ui::clWindow() : ui::clBtnFace()));
+        QCOMPARE(w().btnSave->isEnabled(), saving);
+        QCOMPARE(w().rgForm->isEnabled(), !extensionOnly);
+        QCOMPARE(w().seStartNum->isEnabled(), !extensionOnly);
+        QCOMPARE(w().seZeroNum->isEnabled(), !extensionOnly);
+        compareField(w().editPrevName, !extensionOnly && (pattern == 1 || pattern == 3));
+        compareField(w().editLastName, !extensionOnly && (pattern == 2 || pattern == 3));
+        compareField(w().editExt, extension == 3);
+    }
+
+    void compareErrorBox(const platform::Message& box)
+    {
+        QCOMPARE(box.text, QString::fromStdString(ini().string()) + QStringLiteral(" に書き込めません."));
+        QCOMPARE(box.caption, QStringLiteral("Tallyfox"));
+        QCOMPARE(box.icon, MessageIcon::Error);
+        QCOMPARE(box.buttons, MessageButtons::Ok);
+    }
+
+    // A file with every key the window keeps away from its default, the options and a section of
+    // someone else's beside them.
+    std::string everyKeyChanged() const
+    {
+        return "; written by hand\n"
+               "[Window]\nLeft=12\nTop=34\n"
+               "[Directory]\nPath="
+               + files().string()
+               + "\n"
+                 "[Name]\nFilter1=|ユーザー設定 (*.raw)|*.raw\nFString1=raw\nPrev=旅行_\nLast=_end\nExt=png\n"
+                 "[Setting]\nFilter=8\nFile=1\nPattern=3\nNumber1=42\nNumber2=5\nExt=3\n"
+                 "[SaveDir]\nPath=/srv/save/\n"
+                 "[Dialog]\nShow=2\n"
+                 "[Other]\nKey=kept\n";
+    }
+
+private slots:
+    void init()
+    {
+        m_fixture = std::make_unique<testing::MainWindowFixture>();
+        m_root = std::make_unique<testing::TempDir>();
+        testing::createFiles(m_root->path() / "files", kFiles);
+    }
+
+    void cleanup()
+    {
+        m_fixture->window.reset();
+        QVERIFY(::chdir("/") == 0);
+        m_fixture.reset();
+        m_root.reset();
+    }
+
+    void loadsTheStoredChoices_data()
+    {
+        QTest::addColumn<bool>("fileExists");
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<int>("operation");
+        QTest::addColumn<int>("pattern");
+        QTest::addColumn<int>("extension");
+        QTest::addColumn<QString>("startNumber");
+        QTest::addColumn<QString>("digitCount");
+        QTest::addColumn<QString>("textBefore");
+        QTest::addColumn<QString>("textAfter");
+        QTest::addColumn<QString>("givenExtension");
+        QTest::addColumn<QString>("saveFolder");
+        QTest::addColumn<int>("confirm");
+        const auto row = [](const char* name, const char* ini, Shown shown) {
+            QTest::newRow(name) << (ini != nullptr) << QByteArray(ini) << shown.operation << shown.pattern
+                                << shown.extension << QString::fromUtf8(shown.startNumber)
+                                << QString::fromUtf8(shown.digitCount) << QString::fromUtf8(shown.textBefore)
+                                << QString::fromUtf8(shown.textAfter) << QString::fromUtf8(shown.givenExtension)
+                                << QString::fromUtf8(shown.saveFolder) << shown.confirm;
+        };
+        row("first start without a file", nullptr, {});
+        row("an empty file", "", {});
+        row("operation 7 renames only", "[Setting]\nFile=7\n", {});
+        row("operation that is no number renames only", "[Setting]\nFile=copy\n", {});
+        row("choices out of range take the first item", "[Setting]\nFile=-1\nPattern=4\nExt=9\n", {});
+        row("start number above the range", "[Setting]\nNumber1=123456\n", {.startNumber = "99999"});
+        row("start number below the range", "[Setting]\nNumber1=-7\n", {.startNumber = "0"});
+        row("digit count zero", "[Setting]\nNumber2=0\n", {.digitCount = "1"});
+        row("digit count above the range", "[Setting]\nNumber2=25\n", {.digitCount = "10"});
+        row("digit count in hexadecimal", "[Setting]\nNumber2=0x0A\n", {.digitCount = "10"});
+        row("hexadecimal with a capital X", "[Setting]\nNumber1=0X1f\n", {.startNumber = "31"});
+        row("a number beyond 32 bits takes the default", "[Setting]\nNumber2=4294967306\n", {});
+        row("confirmation 2 kept as read", "[Dialog]\nShow=2\n", {.confirm = 2});
+        row("confirmation off", "[Dialog]\nShow=0\n", {.confirm = 0});
+        row("confirmation that is no number", "[Dialog]\nShow=yes\n", {});
+        row("extension only with name and number",
+            "[Setting]\nFile=3\nPattern=1\n[Name]\nPrev=p\n",
+            {.operation = 3, .pattern = 1, .textBefore = "p"});
+        row("copy with a given extension",
+            "[Setting]\nFile=1\nExt=3\n[SaveDir]\nPath=/srv/save/\n[Name]\nExt=txt\n",
+            {.operation = 1, .extension = 3, .givenExtension = "txt", .saveFolder = "/srv/save/"});
+        row("move with both names",
+            "[Setting]\nFile=2\nPattern=3\nExt=2\n[Name]\nPrev=旅行_\nLast=\"  end  \"\n",
+            {.operation = 2, .pattern = 3, .extension = 2, .textBefore = "旅行_", .textAfter = "  end  "});
+        row("extension only keeping the extension",
+            "[Setting]\nFile=3\nExt=0\nPattern=2\n",
+            {.operation = 3, .pattern = 2, .extension = 0});
+    }
+
+    void loadsTheStoredChoices()
+    {
+        QFETCH(bool, fileExists);
+        QFETCH(QByteArray, ini);
+        QFETCH(int, operation);
+        QFETCH(int, pattern);
+        QFETCH(int, extension);
+        QFETCH(QString, startNumber);
+        QFETCH(QString, digitCount);
+        QFETCH(QString, textBefore);
+        QFETCH(QString, textAfter);
+        QFETCH(QString, givenExtension);
+        QFETCH(QString, saveFolder);
+        QFETCH(int, confirm);
+        if (fileExists) {
+            writeBytes(this->ini(), ini.toStdString());
+        }
+        m_fixture->open();
+
+        QCOMPARE(w().rgSetting->itemIndex(), operation);
+        QCOMPARE(w().rgForm->itemIndex(), pattern);
+        QCOMPARE(w().rgExt->itemIndex(), extension);
+        QCOMPARE(w().seStartNum->text(), startNumber);
+        QCOMPARE(w().seZeroNum->text(), digitCount);
+        QCOMPARE(w().editPrevName->text(), textBefore);
+        QCOMPARE(w().editLastName->text(), textAfter);
+        QCOMPARE(w().editExt->text(), givenExtension);
+        QCOMPARE(w().editSaveFolder->text(), saveFolder);
+        QCOMPARE(w().ConfirmBeforeRun, confirm);
+        compareStates(operation, pattern, extension);
+        // None of these files names a folder, a filter or a place.
+        QCOMPARE(w().currentFolder(), startFolder().string());
+        QCOMPARE(w().FilterComboBox1->count(), 8);
+        QCOMPARE(w().filterIndex(), 0);
+        QCOMPARE(w().FilterComboBox1->currentText(), QStringLiteral("All Files (*.*)"));
+        QCOMPARE(w().lblCount->text(), countText(0));
+        QCOMPARE(w().pos(), centred());
+        QVERIFY(messages().empty());
+        // Reading never writes.
+        QCOMPARE(fs::exists(this->ini()), fileExists);
+        QCOMPARE(QByteArray::fromStdString(readBytes(this->ini())), ini);
+    }
+
+    void theLoadedChoicesReachThePreview()
+    {
+        writeBytes(ini(),
+                   "[Setting]\nPattern=1\nNumber1=0x0A\nNumber2=2\nExt=1\n[Name]\nPrev=trip_\n[Directory]\nPath="
+                       + files().string() + "\n");
+        m_fixture->open();
+        QCOMPARE(w().lblPreview->text(), QStringLiteral("trip_10.JPG ～"));
+    }
+
+    void placesTheWindowWhereItWasStored_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<int>("left");
+        QTest::addColumn<int>("top");
+        QTest::newRow("no position: centred") << QByteArray() << kCentred << kCentred;
+        QTest::newRow("far left, off the screen") << QByteArray("[Window]\nLeft=-5000\nTop=-5000\n") << -5000 << -5000;
+        QTest::newRow("beyond a smaller screen") << QByteArray("[Window]\nLeft=5000\nTop=4000\n") << 5000 << 4000;
+        QTest::newRow("left alone: the top centred") << QByteArray("[Window]\nLeft=10\n") << 10 << kCentred;
+        QTest::newRow("no numbers: centred") << QByteArray("[Window]\nLeft=x\nTop=\n") << kCentred << kCentred;
+        QTest::newRow("hexadecimal") << QByteArray("[Window]\nLeft=0x20\nTop=0x10\n") << 32 << 16;
+    }
+
+    void placesTheWindowWhereItWasStored()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(int, left);
+        QFETCH(int, top);
+        writeBytes(this->ini(), ini.toStdString());
+        m_fixture->create();
+        const QPoint expected(left == kCentred ? centred().x() : left, top == kCentred ? centred().y() : top);
+        QCOMPARE(w().pos(), expected);
+
+        // Closing stores the place the window stands at, so it opens there again.
+        restart(false);
+        QCOMPARE(stored("Window", "Left"), std::to_string(expected.x()));
+        QCOMPARE(stored("Window", "Top"), std::to_string(expected.y()));
+        QCOMPARE(w().pos(), expected);
+    }
+
+    void aStoredFolderThatIsNoFolderIsIgnored_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("a deleted folder") << QStringLiteral("deleted");
+        QTest::newRow("a file") << QStringLiteral("file");
+        QTest::newRow("an empty value") << QStringLiteral("empty");
+    }
+
+    void aStoredFolderThatIsNoFolderIsIgnored()
+    {
+        QFETCH(QString, kind);
+        std::string path;
+        if (kind == QLatin1String("deleted")) {
+            fs::create_directory(m_root->path() / "gone");
+            fs::remove(m_root->path() / "gone");
+            path = (m_root->path() / "gone").string();
+        } else if (kind == QLatin1String("file")) {
+            path = (files() / "a.jpg").string();
+        }
+        writeBytes(ini(), "[Directory]\nPath=" + path + "\n[Setting]\nFile=1\n");
+        m_fixture->open();
+        QCOMPARE(w().currentFolder(), startFolder().string());
+        QCOMPARE(w().DirectoryListBox1->directory(), startFolder().string());
+        QCOMPARE(w().rgSetting->itemIndex(), 1); // the rest of the load went on
+        QVERIFY(messages().empty());
+
+        w().close();
+        QCOMPARE(stored("Directory", "Path"), startFolder().string());
+    }
+
+    void aStoredFolderThatCannotBeEnteredIsReportedAndTheRestStillLoads()
+    {
+        writeBytes(ini(), everyKeyChanged());
+        // The first change of folder enters the start folder again, the second the stored one.
+        m_fixture->planStart = [](platform::FaultySyscalls& calls) {
+            calls.fail("chdir", 2, EACCES);
+        };
+        m_fixture->open();
+        QCOMPARE(messages().size(), std::size_t{1});
+        QCOMPARE(messages().front().text, QStringLiteral("ファイルへのアクセスが拒否されました."));
+        QCOMPARE(w().currentFolder(), startFolder().string());
+        // Everything after the folder is loaded as stored, so the next close keeps it.
+        QCOMPARE(w().FilterComboBox1->count(), 9);
+        QCOMPARE(w().filterIndex(), 8);
+        QCOMPARE(w().lblCount->text(), countText(0));
+        QCOMPARE(w().rgSetting->itemIndex(), 1);
+        QCOMPARE(w().rgForm->itemIndex(), 3);
+        QCOMPARE(w().seStartNum->text(), QStringLiteral("42"));
+        QCOMPARE(w().editExt->text(), QStringLiteral("png"));
+        QCOMPARE(w().ConfirmBeforeRun, 2);
+        w().close();
+        QCOMPARE(stored("Setting", "Pattern"), std::string("3"));
+        QCOMPARE(stored("Name", "Prev"), std::string("旅行_"));
+        QCOMPARE(stored("SaveDir", "Path"), std::string("/srv/save/"));
+    }
+
+    void aFolderWhoseNameIsNotUtf8ComesBackByteForByte()
+    {
+        const std::string folder = fs::canonical(m_root->path()).string() + "/\x8e\xca\x90\x5e"; // Shift-JIS
+        fs::create_directory(folder);
+        writeBytes(ini(), "[Directory]\nPath=" + folder + "\n");
+        m_fixture->open();
+        QCOMPARE(w().currentFolder(), folder);
+        w().close();
+        QCOMPARE(stored("Directory", "Path"), folder);
+    }
+
+    void theTypedExtensionOutlastsTheStoredFolder()
+    {
+        // Opening the stored folder empties the typed extension; the load sets it only afterwards.
+        writeBytes(ini(), "[Directory]\nPath=" + files().string() + "\n[Setting]\nExt=3\nFilter=6\n[Name]\nExt=png\n");
+        m_fixture->open();
+        QCOMPARE(w().currentFolder(), files().string());
+        QCOMPARE(w().DirectoryListBox1->directory(), files().string());
+        QCOMPARE(w().editExt->text(), QStringLiteral("png"));
+        compareStates(0, 0, 3);
+        QCOMPARE(w().FileListBox1->entries(), Names{"d.txt"});
+        QCOMPARE(w().FileListBox2->entries, Names{"d.txt"});
+        QCOMPARE(w().lblPreview->text(), QStringLiteral("001.png ～"));
+    }
+
+    void selectsTheStoredFilter_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<QStringList>("userEntries");
+        QTest::addColumn<QStringList>("listed");
+        const QStringList all = utf8({"a.jpg", "bjpeg", "c.htm", "d.txt", "e.raw"});
+        const QString raw = QStringLiteral("ユーザー設定 (*.raw)");
+        QTest::newRow("1 selects JPEG and filters the list")
+            << QByteArray("[Setting]\nFilter=1\n") << 1 << QStringList() << utf8({"a.jpg", "bjpeg"});
+        QTest::newRow("12 with eight entries selects the last")
+            << QByteArray("[Setting]\nFilter=12\n") << 7 << QStringList() << utf8({"c.htm"});
+        QTest::newRow("-1 selects the last")
+            << QByteArray("[Setting]\nFilter=-1\n") << 7 << QStringList() << utf8({"c.htm"});
+        QTest::newRow("no number selects the first")
+            << QByteArray("[Setting]\nFilter=html\n") << 0 << QStringList() << all;
+        QTest::newRow("beyond the entries selects the last user entry")
+            << QByteArray("[Setting]\nFilter=12\n[Name]\nFilter3=|ユーザー設定 (*.raw)|*.raw\n") << 8
+            << QStringList{raw} << utf8({"e.raw"});
+        QTest::newRow("user filters in slots 2 and 4 follow without a gap")
+            << QByteArray("[Setting]\nFilter=9\n[Name]\nFilter2=|ユーザー設定 (*.raw)|*.raw\n"
+                          "Filter4=|ユーザー設定 (*.txt)|*.txt\n")
+            << 9 << QStringList{raw, QStringLiteral("ユーザー設定 (*.txt)")} << utf8({"d.txt"});
+        QTest::newRow("a fragment is used as stored, not rebuilt from its extension")
+            << QByteArray("[Setting]\nFilter=8\n[Name]\nFilter1=|Raw pictures|*.raw\nFString1=jpg\n") << 8
+            << utf8({"Raw pictures"}) << utf8({"e.raw"});
+        // Without its leading "|" the fragment runs into the mask of the HTML entry and the rest of it
+        // is a shown text without a mask.
+        QTest::newRow("a fragment without a leading bar forms no entry")
+            << QByteArray("[Setting]\nFilter=8\n[Name]\nFilter1=ユーザー設定 (*.raw)|*.raw\n") << 7 << QStringList()
+            << QStringList();
+    }
+
+    void selectsTheStoredFilter()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(int, selected);
+        QFETCH(QStringList, userEntries);
+        QFETCH(QStringList, listed);
+        writeBytes(this->ini(), ini.toStdString());
+        m_fixture->open(files());
+
+        ui::FilterComboBox* filters = w().FilterComboBox1;
+        QCOMPARE(filters->count(), 8 + userEntries.size());
+        QCOMPARE(filters->itemText(7), QStringLiteral("HTML Files (*.html;*.htm)"));
+        for (int i = 0; i < userEntries.size(); ++i) {
+            QCOMPARE(filters->itemText(8 + i), userEntries[i]);
+        }
+        QCOMPARE(w().filterIndex(), selected);
+        QCOMPARE(filters->currentIndex(), selected);
+        QCOMPARE(qNames(w().FileListBox1->entries()), listed);
+        QCOMPARE(qNames(w().FileListBox2->entries), listed);
+        QCOMPARE(w().lblCount->text(), countText(static_cast<int>(listed.size())));
+        QVERIFY(messages().empty());
+
+        w().close();
+        QCOMPARE(stored("Setting", "Filter"), std::to_string(selected));
+    }
+
+    void savedChoicesComeBackAfterARestart_data()
+    {
+        QTest::addColumn<QPoint>("position");
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<int>("operation");
+        QTest::addColumn<int>("pattern");
+        QTest::addColumn<int>("extension");
+        QTest::addColumn<QString>("saveFolder");
+        QTest::addColumn<QString>("textBefore");
+        QTest::addColumn<QString>("textAfter");
+        QTest::addColumn<QString>("givenExtension");
+        QTest::addColumn<int>("startNumber");
+        QTest::addColumn<int>("digitCount");
+        QTest::newRow("move, both names, a given extension")
+            << QPoint(37, 45) << 2 << 2 << 3 << 3 << QStringLiteral("/srv/save/") << QStringLiteral("旅行_")
+            << QStringLiteral("_end") << QStringLiteral("png") << 42 << 5;
+        QTest::newRow("extension only in upper case, blanks and quotes kept")
+            << QPoint(-300, 20) << 7 << 3 << 1 << 1 << QString() << QStringLiteral("  a  ") << QStringLiteral("\"q\"")
+            << QString() << 0 << 10;
+        QTest::newRow("copy with the number first")
+            << QPoint(0, 0) << 0 << 1 << 2 << 2 << QStringLiteral("/tmp/コピー先/") << QString() << QStringLiteral("-x")
+            << QString() << 99999 << 1;
+    }
+
+    void savedChoicesComeBackAfterARestart()
+    {
+        QFETCH(QPoint, position);
+        QFETCH(int, filter);
+        QFETCH(int, operation);
+        QFETCH(int, pattern);
+        QFETCH(int, extension);
+        QFETCH(QString, saveFolder);
+        QFETCH(QString, textBefore);
+        QFETCH(QString, textAfter);
+        QFETCH(QString, givenExtension);
+        QFETCH(int, startNumber);
+        QFETCH(int, digitCount);
+        m_fixture->open();
+        w().move(position);
+        w().makeFolderCurrent(files().string());
+        w().selectFilterIndex(filter);
+        w().filterChange();
+        w().rgSetting->setItemIndex(operation);
+        w().rgForm->setItemIndex(pattern);
+        w().rgExt->setItemIndex(extension);
+        w().editSaveFolder->assignText(saveFolder);
+        w().editPrevName->assignText(textBefore);
+        w().editLastName->assignText(textAfter);
+        w().editExt->assignText(givenExtension);
+        w().seStartNum->setValue(startNumber);
+        w().seZeroNum->setValue(digitCount);
+        const QStringList before = testing::windowSettings(w());
+
+        restart(false);
+        QCOMPARE(testing::windowSettings(w()), before);
+        compareStates(operation, pattern, extension);
+        QVERIFY(messages().empty());
+    }
+
+    void typedNumbersAreSavedAsTypedAndBroughtIntoRangeByTheNextStart_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("saved");
+        QTest::addColumn<QString>("loaded");
+        QTest::newRow("start number 123456") << "seStartNum"
+                                             << "123456"
+                                             << "123456"
+                                             << "99999";
+        QTest::newRow("start number -5") << "seStartNum"
+                                         << "-5"
+                                         << "-5"
+                                         << "0";
+        QTest::newRow("empty start number saved as its minimum") << "seStartNum"
+                                                                 << ""
+                                                                 << "0"
+                                                                 << "0";
+        QTest::newRow("digit count 25") << "seZeroNum"
+                                        << "25"
+                                        << "25"
+                                        << "10";
+        QTest::newRow("digit count 0") << "seZeroNum"
+                                       << "0"
+                                       << "0"
+                                       << "1";
+        QTest::newRow("empty digit count saved as its minimum") << "seZeroNum"
+                                                                << ""
+                                                                << "1"
+                                                                << "1";
+    }
+
+    void typedNumbersAreSavedAsTypedAndBroughtIntoRangeByTheNextStart()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(QString, saved);
+        QFETCH(QString, loaded);
+        m_fixture->open();
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+        auto* number = w().findChild<ui::NumberField*>(field);
+        number->setFocus();
+        number->selectAll();
+        QTest::keyClick(number, Qt::Key_Backspace);
+        QTest::keyClicks(number, typed);
+        QCOMPARE(number->text(), typed);
+
+        // The field keeps the focus until the window closes, so the typed value is what is saved.
+        restart();
+        const char* key = field == QLatin1String("seStartNum") ? "Number1" : "Number2";
+        QCOMPARE(QString::fromStdString(stored("Setting", key)), saved);
+        QCOMPARE(w().findChild<ui::NumberField*>(field)->text(), loaded);
+    }
+
+    void closingWritesTheKeysInOrder()
+    {
+        m_fixture->open();
+        const testing::WrittenKeys written(m_fixture->settingsCalls, ini());
+        w().close();
+        const Names expected{"Directory/Path",
+                             "Window/Left",
+                             "Window/Top",
+                             "Setting/Filter",
+                             "Setting/File",
+                             "SaveDir/Path",
+                             "Setting/Pattern",
+                             "Name/Prev",
+                             "Name/Last",
+                             "Setting/Number1",
+                             "Setting/Number2",
+                             "Setting/Ext",
+                             "Name/Ext"};
+        QCOMPARE(written.keys(), expected);
+        // An empty text is stored as an empty value, not left out.
+        QVERIFY(readBytes(ini()).find("Prev=\r\n") != std::string::npos
+                || readBytes(ini()).find("Prev=\n") != std::string::npos);
+    }
+
+    void closingKeepsWhatItDoesNotOwn()
+    {
+        const std::string before = everyKeyChanged();
+        writeBytes(ini(), before);
+        m_fixture->open();
+        const testing::WrittenKeys written(m_fixture->settingsCalls, ini());
+        w().close();
+        // Everything was saved as it was loaded: nothing to write, not even the options.
+        QCOMPARE(written.keys(), Names{});
+        QCOMPARE(readBytes(ini()), before);
+        QVERIFY(messages().empty());
+    }
+
+    void resetAnsweredYes()
+    {
+        writeBytes(ini(), everyKeyChanged());
+        m_fixture->open();
+        QCOMPARE(w().pos(), QPoint(12, 34));
+        QCOMPARE(w().filterIndex(), 8);
+        QCOMPARE(w().rgSetting->itemIndex(), 1);
+        const testing::WrittenKeys written(m_fixture->settingsCalls, ini());
+        m_fixture->dialogs.answer(MessageAnswer::Yes);
+        QTest::mouseClick(w().sbReset, Qt::LeftButton);
+
+        QCOMPARE(messages().size(), std::size_t{1});
+        const platform::Message& box = messages().front();
+        QCOMPARE(box.caption, QStringLiteral("リセットの確認"));
+        QCOMPARE(box.text,
+                 QStringLiteral("設定をリセットし，初期化します。よろしいですか？   \r\n\r\n* "
+                                "オプション項目は初期化されません。"));
+        QCOMPARE(box.buttons, MessageButtons::YesNo);
+        QCOMPARE(box.defaultButton, MessageAnswer::Yes);
+        QCOMPARE(box.icon, MessageIcon::Question);
+
+        // The controls, with the effects of each change: the first filter lists every file.
+        QCOMPARE(w().filterIndex(), 0);
+        QCOMPARE(w().FilterComboBox1->currentIndex(), 0);
+        QCOMPARE(w().FileListBox1->count(), 5);
+        QCOMPARE(w().FileListBox2->count(), 5);
+        QCOMPARE(w().lblCount->text(), countText(5));
+        QCOMPARE(w().editSaveFolder->text(), QString());
+        QCOMPARE(w().rgSetting->itemIndex(), 0);
+        QCOMPARE(w().rgForm->itemIndex(), 0);
+        QCOMPARE(w().editPrevName->text(), QString());
+        QCOMPARE(w().editLastName->text(), QString());
+        QCOMPARE(w().seStartNum->text(), QStringLiteral("1"));
+        QCOMPARE(w().seZeroNum->text(), QStringLiteral("3"));
+        QCOMPARE(w().rgExt->itemIndex(), 0);
+        QCOMPARE(w().editExt->text(), QString());
+        compareStates(0, 0, 0);
+        QCOMPARE(w().lblPreview->text(), QStringLiteral("001.jpg ～"));
+        // Not reset: the folder, the place, the user filters and the confirmation switch.
+        QCOMPARE(w().currentFolder(), files().string());
+        QCOMPARE(w().pos(), QPoint(12, 34));
+        QCOMPARE(w().FilterComboBox1->count(), 9);
+        QCOMPARE(w().ConfirmBeforeRun, 2);
+
+        // The keys, in order; every other line stays as it was.
+        QCOMPARE(written.keys(),
+                 (Names{"Setting/Filter",
+                        "Setting/File",
+                        "SaveDir/Path",
+                        "Setting/Pattern",
+                        "Name/Prev",
+                        "Name/Last",
+                        "Setting/Number1",
+                        "Setting/Number2",
+                        "Setting/Ext",
+                        "Name/Ext"}));
+        const std::string expected = "; written by hand\n"
+                                     "[Window]\nLeft=12\nTop=34\n"
+                                     "[Directory]\nPath="
+                                     + files().string()
+                                     + "\n"
+                                       "[Name]\nFilter1=|ユーザー設定 (*.raw)|*.raw\nFString1=raw\nPrev=\nLast=\nExt=\n"
+                                       "[Setting]\nFilter=0\nFile=0\nPattern=0\nNumber1=1\nNumber2=3\nExt=0\n"
+                                       "[SaveDir]\nPath=\n"
+                                       "[Dialog]\nShow=2\n"
+                                       "[Other]\nKey=kept\n";
+        QCOMPARE(readBytes(ini()), expected);
+
+        // After a restart the folder and the place are those of the close; the user filter is offered.
+        w().move(50, 60);
+        restart();
+        QCOMPARE(w().currentFolder(), files().string());
+        QCOMPARE(w().pos(), QPoint(50, 60));
+        QCOMPARE(w().FilterComboBox1->count(), 9);
+        QCOMPARE(w().filterIndex(), 0);
+        QCOMPARE(w().ConfirmBeforeRun, 2);
+        QCOMPARE(messages().size(), std::size_t{1});
+    }
+
+    void resetAnsweredNoChangesNothing()
+    {
+        writeBytes(ini(), everyKeyChanged());
+        m_fixture->open();
+        const QStringList before = testing::windowSettings(w());
+        const int renames = m_fixture->settingsCalls.calls("renameat2");
+        m_fixture->dialogs.answer(MessageAnswer::No);
+        QTest::mouseClick(w().sbReset, Qt::LeftButton);
+        QCOMPARE(messages().size(), std::size_t{1});
+        QCOMPARE(testing::windowSettings(w()), before);
+        QCOMPARE(readBytes(ini()), everyKeyChanged());
+        QCOMPARE(m_fixture->settingsCalls.calls("renameat2"), renames);
+    }
+
+    void aResetStopsAtTheKeyThatCannotBeWritten()
+    {
+        writeBytes(ini(), everyKeyChanged());
+        m_fixture->open();
+        // The fourth key, Setting/Pattern, meets a full disk.
+        m_fixture->settingsCalls.fail("write", m_fixture->settingsCalls.calls("write") + 4, ENOSPC);
+        m_fixture->dialogs.answer(MessageAnswer::Yes);
+        QTest::mouseClick(w().sbReset, Qt::LeftButton);
+
+        QCOMPARE(messages().size(), std::size_t{2});
+        compareErrorBox(messages()[1]);
+        QCOMPARE(stored("Setting", "Filter"), std::string("0"));
+        QCOMPARE(stored("Setting", "File"), std::string("0"));
+        QCOMPARE(stored("SaveDir", "Path"), std::string());
+        QCOMPARE(stored("Setting", "Pattern"), std::string("3"));
+        QCOMPARE(stored("Name", "Prev"), std::string("旅行_"));
+        QCOMPARE(stored("Name", "Ext"), std::string("png"));
+        // The controls were reset before the keys and stay so.
+        QCOMPARE(w().rgForm->itemIndex(), 0);
+        QCOMPARE(w().editPrevName->text(), QString());
+        QCOMPARE(w().rgExt->itemIndex(), 0);
+        QCOMPARE(testing::namesIn(m_fixture->settingsFolder.path()), Names{"tallyfox.ini"});
+    }
+
+    void aFailedSaveAtCloseIsShownAndTheWindowStillCloses_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<bool>("byExit");
+        QTest::newRow("read-only folder") << QStringLiteral("read-only") << false;
+        QTest::newRow("read-only folder, closed by the exit button") << QStringLiteral("read-only") << true;
+        QTest::newRow("disk full in the middle of a write") << QStringLiteral("disk full") << false;
+        QTest::newRow("the data cannot be flushed") << QStringLiteral("flush") << false;
+        QTest::newRow("a file that cannot be read is never replaced") << QStringLiteral("unreadable") << false;
+    }
+
+    void aFailedSaveAtCloseIsShownAndTheWindowStillCloses()
+    {
+        QFETCH(QString, failure);
+        QFETCH(bool, byExit);
+        const std::string before = "[Setting]\nFile=1\n; the user's note\n";
+        writeBytes(ini(), before);
+        platform::FaultySyscalls& calls = m_fixture->settingsCalls;
+        if (failure == QLatin1String("unreadable")) {
+            calls.fail("openat", 1, EACCES, true);
+        }
+        m_fixture->open();
+        QCOMPARE(w().rgSetting->itemIndex(), failure == QLatin1String("unreadable") ? 0 : 1);
+        if (failure == QLatin1String("read-only")) {
+            // The first key is read (1), its folder opened (2); then neither a temporary file (3) nor
+            // the file itself (4) can be opened for writing.
+            calls.fail("openat", calls.calls("openat") + 3, EROFS, true);
+        } else if (failure == QLatin1String("disk full")) {
+            calls.fail("write", calls.calls("write") + 1, ENOSPC);
+        } else if (failure == QLatin1String("flush")) {
+            calls.fail("fsync", calls.calls("fsync") + 1, EIO);
+        }
+        if (byExit) {
+            QTest::mouseClick(w().sbExit, Qt::LeftButton);
+        } else {
+            w().close();
+        }
+
+        QTRY_VERIFY(!w().isVisible());
+        QCOMPARE(messages().size(), std::size_t{1});
+        compareErrorBox(messages().front());
+        QCOMPARE(readBytes(ini()), before);
+        QCOMPARE(testing::namesIn(m_fixture->settingsFolder.path()), Names{"tallyfox.ini"});
+    }
+
+    void aFolderThatTakesNoTemporaryFileIsWrittenInPlace()
+    {
+        writeBytes(ini(), "; the user's note\n[Other]\nKey=1\n");
+        m_fixture->open();
+        w().rgSetting->setItemIndex(2);
+        // Each of the 13 keys is read (1), its folder opened (2), refused a temporary file (3) and
+        // written in place (4).
+        platform::FaultySyscalls& calls = m_fixture->settingsCalls;
+        const int done = calls.calls("openat");
+        for (int key = 0; key < 13; ++key) {
+            calls.fail("openat", done + 3 + 4 * key, EACCES);
+        }
+        w().close();
+        QVERIFY(messages().empty());
+        QCOMPARE(calls.calls("openat"), done + 4 * 13);
+        QVERIFY(readBytes(ini()).starts_with("; the user's note\n[Other]\nKey=1\n"));
+        QCOMPARE(stored("Setting", "File"), std::string("2"));
+        QCOMPARE(stored("Name", "Ext"), std::string());
+        QCOMPARE(testing::namesIn(m_fixture->settingsFolder.path()), Names{"tallyfox.ini"});
+    }
+
+    void aSettingsFileOfGarbageGivesEveryDefault_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QByteArray>("alphabet");
+        QTest::newRow("10 MB of random bytes") << 10 * 1024 * 1024 << QByteArray();
+        // Many short lines, brackets and equal signs, with NUL bytes among them.
+        QTest::newRow("random lines with NUL bytes") << 1024 * 1024 << QByteArray("[]=\r\n\0 ;\"x0", 11);
+    }
+
+    void aSettingsFileOfGarbageGivesEveryDefault()
+    {
+        QFETCH(int, size);
+        QFETCH(QByteArray, alphabet);
+        std::mt19937 random(20240611);
+        std::uniform_int_distribution<int> byte(0, 255);
+        std::string garbage(static_cast<std::size_t>(size), '\0');
+        for (char& c : garbage) {
+            const int b = byte(random);
+            c = alphabet.isEmpty() ? static_cast<char>(b) : alphabet[b % alphabet.size()];
+        }
+        writeBytes(ini(), garbage);
+        m_fixture->open();
+
+        QCOMPARE(w().pos(), centred());
+        QCOMPARE(w().currentFolder(), startFolder().string());
+        QCOMPARE(w().FilterComboBox1->count(), 8);
+        QCOMPARE(w().filterIndex(), 0);
+        QCOMPARE(w().rgSetting->itemIndex(), 0);
+        QCOMPARE(w().rgForm->itemIndex(), 0);
+        QCOMPARE(w().rgExt->itemIndex(), 0);
+        QCOMPARE(w().seStartNum->text(), QStringLiteral("1"));
+        QCOMPARE(w().seZeroNum->text(), QStringLiteral("3"));
+        for (ui::TextField* field : {w().editSaveFolder, w().editPrevName, w().editLastName, w().editExt}) {
+            QVERIFY(field->text().isEmpty());
+        }
+        QCOMPARE(w().ConfirmBeforeRun, 1);
+        compareStates(0, 0, 0);
+        QVERIFY(messages().empty());
+    }
+};
+
+QTEST_MAIN(SettingsWindowTest)
+#include "settings_window_test.moc"
