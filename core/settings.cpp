@@ -101,6 +101,12 @@ public:
     {
     }
 
+    // Goes on from `pos`, which must be the start of a line.
+    void seek(std::size_t pos)
+    {
+        m_pos = std::max(m_pos, pos);
+    }
+
     bool next(Line& line)
     {
         if (m_pos >= m_content.size()) {
@@ -187,22 +193,71 @@ struct KeyPlace
     Line lastLineOfSection; // its header, or its last entry
 };
 
+// The last line break in [from, to), or npos.
+std::size_t lastLineBreak(std::string_view content, std::size_t from, std::size_t to)
+{
+    const auto* lf = static_cast<const char*>(::memrchr(content.data() + from, '\n', to - from));
+    const auto* cr = static_cast<const char*>(::memrchr(content.data() + from, '\r', to - from));
+    const char* last = std::max(lf, cr);
+    return last != nullptr ? static_cast<std::size_t>(last - content.data()) : std::string_view::npos;
+}
+
+// The start of the first line at or after `from` (itself a line start) whose first character, blanks
+// aside, is "[": where a section header may stand. Jumps from bracket to bracket, so that the lines of a
+// large file outside the wanted section cost next to nothing; npos when there is none.
+std::size_t nextBracketLine(std::string_view content, std::size_t from)
+{
+    std::size_t lineStart = from;
+    std::size_t scan = from;
+    while (scan < content.size()) {
+        const auto* bracket = static_cast<const char*>(std::memchr(content.data() + scan, '[', content.size() - scan));
+        if (bracket == nullptr) {
+            break;
+        }
+        const auto at = static_cast<std::size_t>(bracket - content.data());
+        if (const std::size_t lineBreak = lastLineBreak(content, scan, at); lineBreak != std::string_view::npos) {
+            lineStart = lineBreak + 1;
+        }
+        std::size_t first = lineStart;
+        while (first < at && isBlank(content[first])) {
+            ++first;
+        }
+        if (first == at) {
+            return lineStart;
+        }
+        // No later bracket on this line starts it: go on at the next line.
+        const auto* lf = static_cast<const char*>(std::memchr(bracket, '\n', content.size() - at));
+        const std::size_t untilLf = lf != nullptr ? static_cast<std::size_t>(lf - bracket) : content.size() - at;
+        const auto* cr = static_cast<const char*>(std::memchr(bracket, '\r', untilLf));
+        const char* lineBreak = cr != nullptr ? cr : lf;
+        if (lineBreak == nullptr) {
+            break;
+        }
+        scan = static_cast<std::size_t>(lineBreak - content.data()) + 1;
+        lineStart = scan;
+    }
+    return std::string_view::npos;
+}
+
 KeyPlace findKey(std::string_view content, std::string_view section, std::string_view key)
 {
     KeyPlace place;
     LineCursor cursor(content);
     Line line;
-    while (cursor.next(line)) {
-        // Outside the section only headers matter; look no further than the first character.
+    std::size_t from = content.starts_with(kUtf8Bom) ? kUtf8Bom.size() : 0;
+    for (;;) {
+        // Outside the section only headers matter.
         if (!place.sectionFound) {
-            std::size_t first = line.begin;
-            while (first < line.end && isBlank(content[first])) {
-                ++first;
+            const std::size_t header = nextBracketLine(content, from);
+            if (header == std::string_view::npos) {
+                break;
             }
-            if (first == line.end || content[first] != '[') {
-                continue;
-            }
+            cursor.seek(header);
         }
+        if (!cursor.next(line)) {
+            break;
+        }
+        from = line.next;
         const LineMeaning meaning = meaningOf(content, line);
         if (meaning.kind == LineMeaning::Section) {
             if (place.sectionFound) {

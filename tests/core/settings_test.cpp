@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <map>
@@ -371,6 +372,80 @@ std::string randomContent(std::mt19937& random)
         content += p < pieces.size() ? pieces[p] : std::string(1, static_cast<char>(byte(random)));
     }
     return content;
+}
+
+// The reading rules spelt out the slow way, line by line, as the oracle of the reader's shortcuts.
+std::string referenceValue(std::string content, std::string_view section, std::string_view key)
+{
+    const auto blank = [](char c) {
+        return (c >= 0x09 && c <= 0x0D) || c == ' ' || c == 0x1A;
+    };
+    const auto trim = [&](std::string_view t) {
+        while (!t.empty() && blank(t.front())) {
+            t.remove_prefix(1);
+        }
+        while (!t.empty() && blank(t.back())) {
+            t.remove_suffix(1);
+        }
+        return t;
+    };
+    const auto same = [](std::string_view a, std::string_view b) {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                   return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               });
+    };
+    if (content.starts_with("\xEF\xBB\xBF")) {
+        content.erase(0, 3);
+    }
+    std::vector<std::string_view> lines;
+    std::string_view rest = content;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find_first_of("\r\n");
+        lines.push_back(rest.substr(0, end));
+        if (end == std::string_view::npos) {
+            break;
+        }
+        rest.remove_prefix(end + (rest.substr(end, 2) == "\r\n" ? 2 : 1));
+    }
+    bool inSection = false;
+    for (const std::string_view raw : lines) {
+        const std::string_view line = trim(raw);
+        const std::size_t close = line.rfind(']');
+        if (!line.empty() && line.front() == '[' && close != std::string_view::npos) {
+            if (inSection) {
+                return {};
+            }
+            inSection = same(trim(line.substr(1, close - 1)), section);
+        } else if (inSection && !line.empty() && line.front() != ';') {
+            const std::size_t equals = line.find('=');
+            if (same(trim(line.substr(0, equals)), key)) {
+                if (equals == std::string_view::npos) {
+                    return {};
+                }
+                std::string_view value = trim(line.substr(equals + 1));
+                if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')
+                    && value.back() == value.front()) {
+                    value = value.substr(1, value.size() - 2);
+                }
+                return std::string(value.substr(0, value.find('\0')));
+            }
+        }
+    }
+    return {};
+}
+
+TEST(ReadValueTest, RandomFilesReadAsTheRulesSayLineByLine)
+{
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 5000; ++round) {
+        const std::string content = randomContent(random);
+        for (const char* section : {"A", "B", "C"}) {
+            for (const char* key : {"k", "K", "j", "m"}) {
+                ASSERT_EQ(readSettingsValue(content, section, key), referenceValue(content, section, key))
+                    << "round " << round << ", " << section << "/" << key;
+            }
+        }
+    }
 }
 
 TEST(StoreValueTest, RandomFilesKeepEveryOtherKeyAndEveryOtherLine)
