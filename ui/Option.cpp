@@ -128,8 +128,8 @@ void TOptionForm::FormCreate()
 
 void TOptionForm::btnOKClick()
 {
-    // Each slot's two keys are written before the next slot's; a write that fails ends OK there and the
-    // dialog stays open.
+    // Each slot's two keys are written before the next slot's, and the switch last; a write that fails
+    // ends OK there, the dialog stays open and the main window is not touched.
     std::array<std::string, 4> fragments;
     for (std::size_t slot = 0; slot < fragments.size(); ++slot) {
         const std::string extension = extensionField(static_cast<int>(slot))->text().toStdString();
@@ -137,9 +137,9 @@ void TOptionForm::btnOKClick()
         writeSetting(m_settings, kFilterKeys[slot], fragments[slot]);
         writeSetting(m_settings, kExtensionKeys[slot], extension);
     }
-    m_main.setFilterList(composeFilterList(fragments[0], fragments[1], fragments[2], fragments[3]));
     const int confirm = cbShowDialog->isChecked() ? 1 : 0;
     writeIntegerSetting(m_settings, Setting::DialogShow, confirm);
+    m_main.setFilterList(composeFilterList(fragments[0], fragments[1], fragments[2], fragments[3]));
     m_main.ConfirmBeforeRun = confirm;
     accept();
 }

@@ -123,6 +123,8 @@ private slots:
     void init()
     {
         m_fixture.dialogs = {};
+        // Every test starts without settings, whatever an earlier one closed the window with.
+        std::filesystem::remove(m_fixture.settingsFolder.path() / "tallyfox.ini");
         m_fixture.open();
     }
 

@@ -540,6 +540,8 @@ private slots:
         QTest::newRow("FString2") << 4 << utf8({"Filter1", "FString1", "Filter2"});
         QTest::newRow("FString4")
             << 8 << utf8({"Filter1", "FString1", "Filter2", "FString2", "Filter3", "FString3", "Filter4"});
+        QTest::newRow("Show")
+            << 9 << utf8({"Filter1", "FString1", "Filter2", "FString2", "Filter3", "FString3", "Filter4", "FString4"});
     }
 
     void aFailedWriteKeepsTheDialogOpenAndTheWindowAsItWas()
