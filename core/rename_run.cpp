@@ -1,5 +1,6 @@
 #include "core/rename_run.h"
 
+#include <algorithm>
 #include <cerrno>
 
 namespace tallyfox {
@@ -126,19 +127,43 @@ std::vector<Planned> plan(const RunRequest& request)
 }
 
 // Temporary pass, final pass, and the way back for files that could not take their final names.
+void giveFinalName(const RunRequest& request, Planned& file, FileOperations& operations)
+{
+    const std::string& from = file.place == Place::Temporary ? file.temporary : file.old;
+    file.error = operations.renameInFolder(request.folder, from, file.final);
+    if (file.error == 0) {
+        file.place = Place::Final;
+    }
+}
+
 void renumber(const RunRequest& request, std::vector<Planned>& files, FileOperations& operations)
 {
     for (Planned& file : files) {
-        const int error = operations.renameInFolder(request.folder, file.old, file.temporary);
-        if (error == 0) {
+        file.error = operations.renameInFolder(request.folder, file.old, file.temporary);
+        if (file.error == 0) {
             file.place = Place::Temporary;
         }
     }
+    // A file that kept its old name is renamed from it first, while that name can only be its own; one
+    // that has gone has nothing to rename, and its name may soon be another file's.
     for (Planned& file : files) {
-        const std::string& from = file.place == Place::Temporary ? file.temporary : file.old;
-        file.error = operations.renameInFolder(request.folder, from, file.final);
-        if (file.error == 0) {
-            file.place = Place::Final;
+        if (file.place == Place::Old && file.error != ENOENT) {
+            giveFinalName(request, file, operations);
+        }
+    }
+    for (Planned& file : files) {
+        if (file.place == Place::Temporary) {
+            giveFinalName(request, file, operations);
+        }
+    }
+    // A final name held by another file's temporary name is free once that file has moved on.
+    for (bool progress = true; progress;) {
+        progress = false;
+        for (Planned& file : files) {
+            if (file.place != Place::Final && file.error == EEXIST) {
+                giveFinalName(request, file, operations);
+                progress = progress || file.place == Place::Final;
+            }
         }
     }
     // Only now, when every final name that could be taken is taken, do stragglers go back: an old name
@@ -155,7 +180,7 @@ std::string currentName(const Planned& file)
 {
     switch (file.place) {
     case Place::Old:
-        return file.old;
+        return file.error == ENOENT ? std::string("-") : file.old; // gone: it has no name here now
     case Place::Temporary:
         return file.temporary;
     case Place::Final:
@@ -164,14 +189,52 @@ std::string currentName(const Planned& file)
     return file.final;
 }
 
+bool sameIgnoringCase(std::string_view a, std::string_view b)
+{
+    const auto lower = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
+               return lower(x) == lower(y);
+           });
+}
+
+// Renames a file to a name that differs from its own only in letter case. A folder that ignores case
+// (a camera's card) refuses that as a name already taken, so the file goes by way of another name; the
+// steps never replace a file, and a file that cannot take the new name goes back. Gives the name the
+// file has afterwards in `now`.
+int changeCase(const std::string& folder,
+               const std::string& name,
+               const std::string& renamed,
+               FileOperations& operations,
+               std::string& now)
+{
+    const std::string between = "_" + renamed;
+    if (operations.renameInFolder(folder, name, between) != 0) {
+        return EEXIST;
+    }
+    const int error = operations.renameInFolder(folder, between, renamed);
+    if (error == 0) {
+        now = renamed;
+    } else if (operations.renameInFolder(folder, between, name) != 0) {
+        now = between;
+    }
+    return error;
+}
+
 void changeExtensions(const RunRequest& request, FileOperations& operations, RunResult& result)
 {
     for (const std::string& name : request.names) {
         const NamingSettings& naming = request.naming;
         const std::string renamed =
             std::string(baseOf(name)) + NewExtension(name, naming.extensionMode, naming.givenExtension);
-        if (const int error = operations.renameInFolder(request.folder, name, renamed)) {
-            result.failures.push_back({name, name, failureReason(error)});
+        int error = operations.renameInFolder(request.folder, name, renamed);
+        std::string now = name;
+        if (error == EEXIST && sameIgnoringCase(name, renamed)) {
+            error = changeCase(request.folder, name, renamed, operations, now);
+        }
+        if (error != 0) {
+            result.failures.push_back({name, now, failureReason(error)});
         }
     }
 }
@@ -193,6 +256,9 @@ void transfer(const RunRequest& request,
         host.setProgress(0);
         bool replace = false;
         if (operations.fileExists(target)) {
+            if (operations.sameFile(source, target)) {
+                continue; // the save folder is this folder, reached another way: the file is there already
+            }
             if (host.ask(file.final + "は既に存在します。上書きしますか？  ", RunBox::Overwrite) != RunAnswer::Ok) {
                 continue; // the user keeps the file in the save folder; not a failure
             }
@@ -204,7 +270,7 @@ void transfer(const RunRequest& request,
         }
         if (error != 0) {
             const std::string what = move ? "移動できません：" : "コピーできません：";
-            const bool noFolder = error == ENOENT || error == ENOTDIR;
+            const bool noFolder = (error == ENOENT || error == ENOTDIR) && operations.fileExists(source);
             result.failures.push_back(
                 {file.old, file.final, what + (noFolder ? "保存フォルダが見つかりません" : failureReason(error))});
         }
@@ -307,9 +373,17 @@ RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& fi
 
     if (transfers(operation)) {
         transfer(request, planned, host, files, result);
+    }
+    try {
         host.relistFileLists();
-    } else {
-        host.relistFileLists();
+    } catch (...) {
+        // The folder can no longer be listed; the files the run could not process are still told of.
+        if (!result.failures.empty()) {
+            host.ask(completionMessage(operation, result.failures), RunBox::FailureReport);
+        }
+        throw;
+    }
+    if (!transfers(operation)) {
         host.setProgress(0);
     }
     host.ask(completionMessage(operation, result.failures),

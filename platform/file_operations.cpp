@@ -264,12 +264,14 @@ int PosixFileOperations::renameInFolder(const std::string& folder, const std::st
     if (const int error = checkPlainName(from)) {
         return error;
     }
-    if (from == to) {
-        return 0;
-    }
     Folder opened(m_calls);
     if (const int error = openFolder(folder, opened)) {
         return error;
+    }
+    if (from == to) {
+        // Nothing to rename, but a file that has gone is not done.
+        struct stat st;
+        return m_calls.fstatat(opened.fd, from.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
     }
     return renameNoReplace(opened.fd, from.c_str(), opened.fd, to.c_str());
 }
@@ -281,6 +283,15 @@ int PosixFileOperations::checkTarget(int folder, const char* name)
         return errno == ENOENT ? 0 : errno; // gone meanwhile: nothing left to protect
     }
     return checkReplaceable(existing);
+}
+
+bool PosixFileOperations::sameFile(const std::string& a, const std::string& b)
+{
+    struct stat first;
+    struct stat second;
+    return !holdsNul(a) && !holdsNul(b) && m_calls.fstatat(AT_FDCWD, a.c_str(), &first, AT_SYMLINK_NOFOLLOW) == 0
+           && m_calls.fstatat(AT_FDCWD, b.c_str(), &second, AT_SYMLINK_NOFOLLOW) == 0 && first.st_dev == second.st_dev
+           && first.st_ino == second.st_ino;
 }
 
 bool PosixFileOperations::fileExists(const std::string& path)
@@ -483,6 +494,9 @@ int PosixFileOperations::moveAcross(const std::string& source, int folder, const
     bool replacing = false;
     struct stat existing;
     if (m_calls.fstatat(folder, name, &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (existing.st_dev == st.st_dev && existing.st_ino == st.st_ino) {
+            return 0; // the target is the source itself, reached another way: it is there already
+        }
         if (!replace) {
             return EEXIST;
         }
@@ -523,11 +537,18 @@ int PosixFileOperations::moveAcross(const std::string& source, int folder, const
         return error;
     }
 
-    // The copy is complete and flushed under its name; now the source may go.
+    // The copy is complete and flushed under its name; now the source may go, unless its name has come
+    // to hold another file meanwhile (a newer version saved over it), which must not be lost.
     bool kept = true;
     error = flushFolder(folder);
     if (!error) {
-        error = removeName(AT_FDCWD, source.c_str(), st, kept);
+        struct stat now;
+        if (m_calls.fstatat(AT_FDCWD, source.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0
+            && (now.st_dev != st.st_dev || now.st_ino != st.st_ino)) {
+            error = EBUSY;
+        } else {
+            error = removeName(AT_FDCWD, source.c_str(), st, kept);
+        }
     }
     if (error && kept) {
         // The source stays, so the target goes back to what it was.

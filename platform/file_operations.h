@@ -58,6 +58,7 @@ public:
 
     int renameInFolder(const std::string& folder, const std::string& from, const std::string& to) override;
     bool fileExists(const std::string& path) override;
+    bool sameFile(const std::string& a, const std::string& b) override;
     int copyFile(const std::string& source, const std::string& target, bool replace) override;
     int moveFile(const std::string& source, const std::string& target, bool replace) override;
 

@@ -556,7 +556,8 @@ void TMain::sbRenameClick()
     ListBox1->entries.clear();
     RunRequest request;
     request.folder = FileListBox1->folder();
-    request.names = FileListBox2->entries;
+    // The files in the order the user sees them: that order is the numbering order.
+    request.names = FileListBox1->entries();
     request.naming = namingSettings();
     request.saveFolder = editSaveFolder->text().toStdString();
     request.confirmBeforeRun = ConfirmBeforeRun;
@@ -569,7 +570,7 @@ void TMain::sbRenameClick()
 void TMain::listFileListsAfterRun()
 {
     listFileListBox1Anew();
-    // Listed right after the file list with the same folder and mask, the mirror takes its names.
+    // With the file list's folder and mask, the mirror takes its names.
     listFileListBox2(FileListBox2->folder, FileListBox2->mask);
     writeCount();
 }
@@ -755,21 +756,20 @@ TMain::Listing TMain::listFiles(const std::string& folder, const std::string& ma
 
 void TMain::listFileListBox1(const std::string& folder, const std::string& mask)
 {
-    m_freshListing.reset();
     Listing listing = listFiles(folder, mask);
     FileListBox1->setListing(listing.folder, mask, std::move(listing.names));
     m_fileListsListed = true;
-    m_freshListing = std::make_unique<FreshListing>(FreshListing{listing.folder, mask});
     FileListBox1Change();
 }
 
 void TMain::listFileListBox2(const std::string& folder, const std::string& mask)
 {
-    const std::unique_ptr<FreshListing> fresh = std::move(m_freshListing);
-    if (fresh != nullptr && folder == fresh->folder && mask == fresh->mask) {
+    // Listed with the file list's folder and mask, the mirror takes the file list's names in the order
+    // shown, a manual order included: it is read again only to be listed on its own.
+    if (m_fileListsListed && folder == FileListBox1->folder() && mask == FileListBox1->mask()) {
         // Entering the folder again keeps it the process's current directory, as every listing does.
-        const std::string entered = platform::enterFolder(m_syscalls, fresh->folder);
-        if (entered == fresh->folder) {
+        const std::string entered = platform::enterFolder(m_syscalls, folder);
+        if (entered == folder) {
             FileListBox2->folder = entered;
             FileListBox2->mask = mask;
             FileListBox2->entries = FileListBox1->entries();
@@ -777,6 +777,11 @@ void TMain::listFileListBox2(const std::string& folder, const std::string& mask)
             return;
         }
     }
+    readFileListBox2(folder, mask);
+}
+
+void TMain::readFileListBox2(const std::string& folder, const std::string& mask)
+{
     Listing listing = listFiles(folder, mask);
     FileListBox2->folder = std::move(listing.folder);
     FileListBox2->mask = mask;
@@ -791,8 +796,7 @@ void TMain::listFileListBox1Anew()
 
 void TMain::listFileListBox2Anew()
 {
-    m_freshListing.reset();
-    listFileListBox2(FileListBox2->folder, FileListBox2->mask);
+    readFileListBox2(FileListBox2->folder, FileListBox2->mask);
 }
 
 void TMain::setFileListBox1Folder(const std::string& folder)
@@ -818,16 +822,12 @@ void TMain::setFileListBox2Mask(const std::string& mask)
 
 void TMain::sbUpClick()
 {
-    if (moveUp(*FileListBox1, *FileListBox2)) {
-        m_freshListing.reset();
-    }
+    moveUp(*FileListBox1, *FileListBox2);
 }
 
 void TMain::sbDownClick()
 {
-    if (moveDown(*FileListBox1, *FileListBox2)) {
-        m_freshListing.reset();
-    }
+    moveDown(*FileListBox1, *FileListBox2);
 }
 
 void TMain::sbHelpClick()

@@ -224,9 +224,10 @@ private:
     Listing listFiles(const std::string& folder, const std::string& mask);
     // Lists the file list with a folder and a mask; the preview follows.
     void listFileListBox1(const std::string& folder, const std::string& mask);
-    // Lists the mirror with a folder and a mask, taking the file list's names when the file list has
-    // just been listed with the same folder and mask.
+    // Lists the mirror with a folder and a mask: with the file list's own, it takes the file list's names
+    // in the order shown; otherwise it reads the folder.
     void listFileListBox2(const std::string& folder, const std::string& mask);
+    void readFileListBox2(const std::string& folder, const std::string& mask);
     // Sets a list's folder or mask, listing it when it changes.
     void setFileListBox1Folder(const std::string& folder);
     void setFileListBox1Mask(const std::string& mask);
@@ -237,14 +238,6 @@ private:
     std::unique_ptr<NameCollator> m_collator;
     std::string m_mountTable;
     std::string m_labelFolder;
-    // The folder and mask of the file list's latest listing while its names stand as listed; the
-    // mirror listed with the same folder and mask then takes them instead of reading the folder again.
-    struct FreshListing
-    {
-        std::string folder;
-        std::string mask;
-    };
-    std::unique_ptr<FreshListing> m_freshListing;
     // Whether the file lists were listed since the window was made; until then they hold nothing.
     bool m_fileListsListed = false;
     platform::HelpViewer& m_help;

@@ -43,12 +43,16 @@ public:
     void relistFileLists() override
     {
         ++relists;
+        if (folderGone) {
+            throw std::runtime_error("the folder cannot be listed");
+        }
     }
 
     std::deque<RunAnswer> answers;
     std::vector<std::pair<std::string, RunBox>> boxes;
     std::vector<int> progress;
     int relists = 0;
+    bool folderGone = false;
 };
 
 class RenameRunTest : public ::testing::Test
@@ -350,6 +354,98 @@ TEST_F(RenameRunTest, AFileWhoseOldNameWasTakenMeanwhileStaysUnderItsTemporaryNa
     ASSERT_EQ(result.failures.size(), 1u);
     EXPECT_EQ(result.failures[0].before, "001.jpg");
     EXPECT_EQ(result.failures[0].now, "_002.jpg");
+}
+
+TEST_F(RenameRunTest, AFileThatHasGoneIsReportedAndNoOtherFileIsRenamedTwice)
+{
+    // 001.jpg was listed but is gone when the run starts; a.jpg takes its name and keeps it.
+    createFiles(source(), {{"a.jpg", "A"}});
+    const RunResult result = run(request({"a.jpg", "001.jpg"}));
+    EXPECT_EQ(readFiles(source()), (FileTree{{"001.jpg", "A"}}));
+    ASSERT_EQ(result.failures.size(), 1u);
+    EXPECT_EQ(result.failures[0].before, "001.jpg");
+    EXPECT_EQ(result.failures[0].now, "-");
+    EXPECT_EQ(result.failures[0].reason, "ファイルが見つかりません");
+    EXPECT_EQ(result.records, std::vector<std::string>{source().string() + "/001.jpg"});
+}
+
+TEST_F(RenameRunTest, AFinalNameFreedLaterInTheRunIsTakenAfterAll)
+{
+    // With "_1" before one digit, the first file's name _11.jpg is the eleventh file's temporary name
+    // until that file moves on.
+    FileTree files;
+    std::vector<std::string> names;
+    for (int i = 0; i < 11; ++i) {
+        names.push_back("p" + std::string(1, static_cast<char>('a' + i)) + ".jpg");
+        files[names.back()] = std::to_string(i);
+    }
+    createFiles(source(), files);
+    NamingSettings naming = numbering(FileOperation::RenameOnly, 1);
+    naming.pattern = NamePattern::NameNumber;
+    naming.textBefore = "_1";
+    const RunResult result = run(request(names, naming));
+    EXPECT_TRUE(result.failures.empty());
+    FileTree expected;
+    for (int i = 0; i < 11; ++i) {
+        expected["_1" + std::to_string(i + 1) + ".jpg"] = std::to_string(i);
+    }
+    EXPECT_EQ(readFiles(source()), expected);
+}
+
+TEST_F(RenameRunTest, ACaseChangeRefusedAsATakenNameGoesByAnotherName)
+{
+    // A folder that ignores letter case answers a case-only rename as a name already taken.
+    createFiles(source(), {{"photo.jpeg", "P"}});
+    m_calls.fail("renameat2", 1, EEXIST);
+    const RunResult result = run(request({"photo.jpeg"}, extensionOnly(ExtensionMode::Upper)));
+    EXPECT_TRUE(result.failures.empty());
+    EXPECT_EQ(readFiles(source()), (FileTree{{"photo.JPEG", "P"}}));
+}
+
+TEST_F(RenameRunTest, ACaseChangeOntoAnotherFileOfThatNameLeavesBoth)
+{
+    createFiles(source(), {{"photo.jpeg", "lower"}, {"photo.JPEG", "upper"}});
+    const RunResult result = run(request({"photo.jpeg"}, extensionOnly(ExtensionMode::Upper)));
+    EXPECT_EQ(readFiles(source()), (FileTree{{"photo.jpeg", "lower"}, {"photo.JPEG", "upper"}}));
+    ASSERT_EQ(result.failures.size(), 1u);
+    EXPECT_EQ(result.failures[0].now, "photo.jpeg");
+}
+
+TEST_F(RenameRunTest, ASaveFolderThatIsTheFolderItselfAsksNothingAndLosesNothing)
+{
+    createFiles(source(), {{"a.jpg", "A"}, {"b.jpg", "B"}});
+    for (const FileOperation operation : {FileOperation::RenameCopy, FileOperation::RenameMove}) {
+        RunRequest r = request({readFiles(source()).begin()->first, std::next(readFiles(source()).begin())->first},
+                               numbering(operation));
+        r.saveFolder = source().string() + "/./";
+        m_host.boxes.clear();
+        const RunResult result = run(r);
+        EXPECT_TRUE(result.failures.empty());
+        EXPECT_EQ(m_host.boxes.size(), 1u) << "no overwrite question about the file itself";
+        EXPECT_EQ(readFiles(source()), (FileTree{{"001.jpg", "A"}, {"002.jpg", "B"}}));
+    }
+}
+
+TEST_F(RenameRunTest, ARenamedFileThatVanishesBeforeItsCopyIsReportedAsGone)
+{
+    createFiles(source(), {{"a.jpg", "A"}});
+    createFiles(save(), {});
+    m_calls.before("fstatat", 1, [this] {
+        std::filesystem::remove(source() / "001.jpg");
+    });
+    const RunResult result = run(request({"a.jpg"}, numbering(FileOperation::RenameCopy)));
+    ASSERT_EQ(result.failures.size(), 1u);
+    EXPECT_EQ(result.failures[0].reason, "コピーできません：ファイルが見つかりません");
+}
+
+TEST_F(RenameRunTest, FailuresAreToldEvenWhenTheFolderCannotBeListedAfterwards)
+{
+    createFiles(source(), {{"a.jpg", "A"}, {"001.jpg", "outsider"}});
+    m_host.folderGone = true;
+    EXPECT_THROW(run(request({"a.jpg"})), std::runtime_error);
+    ASSERT_EQ(m_host.boxes.size(), 1u);
+    EXPECT_EQ(m_host.boxes[0].second, RunBox::FailureReport);
+    EXPECT_NE(m_host.boxes[0].first.find("処理できなかったファイル： 1 件"), std::string::npos);
 }
 
 TEST_F(RenameRunTest, NewNamesThatAreNoFileNamesFailWithoutLeavingTheFolder)

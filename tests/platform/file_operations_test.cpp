@@ -230,11 +230,12 @@ TEST_F(FileOperationsTest, RenameOntoAnExistingNameLeavesBothFilesAsTheyWere)
     EXPECT_EQ(snapshot(m_scene.root.path()), before);
 }
 
-TEST_F(FileOperationsTest, RenameToTheSameNameIsDoneWithoutACall)
+TEST_F(FileOperationsTest, RenameToTheSameNameIsDoneWithoutARenameUnlessTheFileHasGone)
 {
     writeFile(m_scene.photos / "001.jpg", "photo");
     EXPECT_EQ(ops().renameInFolder(m_scene.photos.string(), "001.jpg", "001.jpg"), 0);
-    EXPECT_TRUE(m_calls.log.empty());
+    EXPECT_EQ(ops().renameInFolder(m_scene.photos.string(), "002.jpg", "002.jpg"), ENOENT);
+    EXPECT_EQ(m_calls.calls("renameat2"), 0);
     EXPECT_EQ(snapshot(m_scene.photos), (Snapshot{{"001.jpg", "photo"}}));
 }
 
@@ -1007,6 +1008,43 @@ TEST_F(FileOperationsTest, AMoveAcrossFileSystemsWhoseSourceVanishedKeepsTheCopy
     m_calls.fail("unlinkat", 1, EIO);
     EXPECT_EQ(ops().moveFile(m_scene.photo("001.jpg"), m_scene.saved("001.jpg"), false), 0);
     EXPECT_EQ(snapshot(m_scene.save), (Snapshot{{"001.jpg", content(5000, 1)}}));
+}
+
+TEST_F(FileOperationsTest, AMoveAcrossFileSystemsOntoTheSourceItselfLeavesItAlone)
+{
+    // The save folder reached through another mount shows the very file being moved: there is nothing
+    // to carry, and removing "the source" would remove the only copy.
+    writeFile(m_scene.photos / "001.jpg", content(5000, 1));
+    fs::create_hard_link(m_scene.photos / "001.jpg", m_scene.save / "001.jpg");
+    const Snapshot before = snapshot(m_scene.root.path());
+    m_calls.fail("renameat2", 1, EXDEV);
+    EXPECT_TRUE(ops().sameFile(m_scene.photo("001.jpg"), m_scene.saved("001.jpg")));
+    EXPECT_EQ(ops().moveFile(m_scene.photo("001.jpg"), m_scene.saved("001.jpg"), true), 0);
+    EXPECT_EQ(snapshot(m_scene.root.path()), before);
+    EXPECT_EQ(m_calls.calls("unlinkat"), 0);
+}
+
+TEST_F(FileOperationsTest, AMoveAcrossFileSystemsKeepsASourceSavedOverDuringTheCopy)
+{
+    for (const bool existingTarget : {false, true}) {
+        SCOPED_TRACE(existingTarget ? "over an existing file" : "to a free name");
+        Scene scene;
+        writeFile(scene.photos / "001.jpg", content(5000, 1));
+        if (existingTarget) {
+            writeFile(scene.save / "001.jpg", content(700, 2));
+        }
+        FaultySyscalls calls;
+        calls.fail("renameat2", 1, EXDEV);
+        // An editor saves a newer version while the copy is being flushed: write aside, rename over.
+        calls.before("fsync", 1, [&] {
+            writeFile(scene.photos / "newer.tmp", content(6000, 3));
+            fs::rename(scene.photos / "newer.tmp", scene.photos / "001.jpg");
+        });
+        PosixFileOperations ops(calls);
+        EXPECT_EQ(ops.moveFile(scene.photo("001.jpg"), scene.saved("001.jpg"), true), EBUSY);
+        EXPECT_EQ(snapshot(scene.photos), (Snapshot{{"001.jpg", content(6000, 3)}}));
+        EXPECT_EQ(snapshot(scene.save), existingTarget ? (Snapshot{{"001.jpg", content(700, 2)}}) : Snapshot{});
+    }
 }
 
 TEST_F(FileOperationsTest, AMoveAcrossFileSystemsCarriesOnlyRegularFiles)

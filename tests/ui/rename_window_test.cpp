@@ -127,6 +127,21 @@ private slots:
         compareBox(0, QStringLiteral("リネームが完了しました。    "), MessageIcon::Information, MessageButtons::Ok);
     }
 
+    void theShownOrderHoldsAlsoAfterTheFolderIsOpenedAgainAnotherWay()
+    {
+        // The folder opened again through a link to itself lists nothing anew: the manual order stays,
+        // in the list and in its mirror, and the run follows it.
+        std::filesystem::create_directory_symlink(".", photos() / "self");
+        window().ConfirmBeforeRun = 0;
+        window().FileListBox1->setItemIndex(1);
+        QTest::mouseClick(window().sbUp, Qt::LeftButton);
+        window().makeFolderCurrent((photos() / "self").string());
+        QVERIFY(listed() == (std::vector<std::string>{"b.jpg", "a.jpg"}));
+        QVERIFY(window().FileListBox2->entries == listed());
+        pressRename();
+        QVERIFY(readFiles(photos()) == (FileTree{{"001.jpg", "B"}, {"002.jpg", "A"}}));
+    }
+
     void movingEverythingEmptiesTheList()
     {
         window().ConfirmBeforeRun = 0;
