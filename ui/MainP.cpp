@@ -551,6 +551,23 @@ private:
 
 } // namespace
 
+void TMain::setSaveFolder(const std::string& folder)
+{
+    m_saveFolder = folder;
+    editSaveFolder->assignText(QFile::decodeName(QByteArray::fromStdString(folder)));
+}
+
+std::string TMain::saveFolder() const
+{
+    // A path whose bytes are not UTF-8 is shown with replacement characters; as long as the field shows
+    // it unchanged, the path itself is the one chosen.
+    const QString shown = editSaveFolder->text();
+    if (shown == QFile::decodeName(QByteArray::fromStdString(m_saveFolder))) {
+        return m_saveFolder;
+    }
+    return QFile::encodeName(shown).toStdString();
+}
+
 void TMain::sbRenameClick()
 {
     ListBox1->entries.clear();
@@ -559,7 +576,7 @@ void TMain::sbRenameClick()
     // The files in the order the user sees them: that order is the numbering order.
     request.names = FileListBox1->entries();
     request.naming = namingSettings();
-    request.saveFolder = editSaveFolder->text().toStdString();
+    request.saveFolder = saveFolder();
     request.confirmBeforeRun = ConfirmBeforeRun;
     WindowRunHost host(*this, m_boundary.dialogs());
     // One set of file operations per run: it keeps the run's folder open between renames.
@@ -848,7 +865,7 @@ void TMain::btnSaveClick()
     const std::optional<std::string> folder =
         m_boundary.dialogs().chooseFolder(QStringLiteral("フォルダを選択して下さい。"));
     if (folder) {
-        editSaveFolder->assignText(QFile::decodeName(QByteArray::fromStdString(saveFolderText(*folder))));
+        setSaveFolder(saveFolderText(*folder));
     }
 }
 
@@ -908,7 +925,7 @@ void TMain::loadSettings()
                                                   readSetting(file, Setting::NameFilter4));
     startFileSelection(folder, filters, readIntegerSetting(file, Setting::SettingFilter));
 
-    editSaveFolder->assignText(storedText(file, Setting::SaveDirPath));
+    setSaveFolder(readSetting(file, Setting::SaveDirPath));
     rgSetting->setItemIndex(storedChoice(readIntegerSetting(file, Setting::SettingFile)));
     rgForm->setItemIndex(storedChoice(readIntegerSetting(file, Setting::SettingPattern)));
     seStartNum->setValue(readIntegerSetting(file, Setting::SettingNumber1));
@@ -949,7 +966,7 @@ void TMain::FormClose()
             writeIntegerSetting(m_settings, id, rgSetting->itemIndex());
             break;
         case Setting::SaveDirPath:
-            writeSetting(m_settings, id, editSaveFolder->text().toStdString());
+            writeSetting(m_settings, id, saveFolder());
             break;
         case Setting::SettingPattern:
             writeIntegerSetting(m_settings, id, rgForm->itemIndex());
@@ -994,7 +1011,7 @@ void TMain::sbResetClick()
     }
     selectFilterIndex(0);
     filterChange();
-    editSaveFolder->assignText(QString());
+    setSaveFolder(std::string());
     rgSetting->setItemIndex(static_cast<int>(FileOperation::RenameOnly));
     rgForm->setItemIndex(static_cast<int>(NamePattern::NumberOnly));
     editPrevName->assignText(QString());

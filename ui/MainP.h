@@ -131,6 +131,10 @@ public:
     // Writes the count label from the number of entries of the file list.
     void writeCount();
 
+    // The save folder: set as a path in bytes, read as the field holds it (typed text as UTF-8).
+    void setSaveFolder(const std::string& folder);
+    std::string saveFolder() const;
+
     // The end of a rename run: the file list and then its mirror listed anew, and the count written.
     void listFileListsAfterRun();
 
@@ -242,6 +246,8 @@ private:
     bool m_fileListsListed = false;
     platform::HelpViewer& m_help;
     SettingsFile& m_settings;
+    // The bytes of the save folder last set by the program, which the field can only show decoded.
+    std::string m_saveFolder;
     // The help file of the last help request; empty until help is first asked for.
     std::string m_helpFile;
     bool m_shownOnce = false;

@@ -64,6 +64,7 @@ private slots:
         createFiles(photos(), {{"b.jpg", "B"}, {"a.jpg", "A"}});
         createFiles(save(), {{"002.jpg", "old"}});
         m_fixture.dialogs = {};
+        std::filesystem::remove(m_fixture.settingsFolder.path() / "tallyfox.ini");
         m_fixture.open(photos());
     }
 
@@ -140,6 +141,20 @@ private slots:
         QVERIFY(window().FileListBox2->entries == listed());
         pressRename();
         QVERIFY(readFiles(photos()) == (FileTree{{"001.jpg", "B"}, {"002.jpg", "A"}}));
+    }
+
+    void aSaveFolderWhoseNameIsNotUtf8IsTheOneUsedAndStored()
+    {
+        const std::string folder = m_root->str() + "/caf\xE9";
+        std::filesystem::create_directory(folder);
+        window().ConfirmBeforeRun = 0;
+        window().rgSetting->setItemIndex(1);
+        m_fixture.dialogs.answerFolder(folder);
+        QTest::mouseClick(window().btnSave, Qt::LeftButton);
+        pressRename();
+        QVERIFY(readFiles(folder) == (FileTree{{"001.jpg", "A"}, {"002.jpg", "B"}}));
+        window().close();
+        QCOMPARE(m_fixture.settings.readString("SaveDir", "Path"), folder + "/");
     }
 
     void movingEverythingEmptiesTheList()
