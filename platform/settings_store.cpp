@@ -130,9 +130,8 @@ int writeAll(Syscalls& calls, int fd, const std::string& content)
     return 0;
 }
 
-// Rewrites the file itself, for a folder that will not take a temporary file. Shrinks it only once the
-// new content is written, so that a failure part-way loses as little as it can.
-int rewriteInPlace(Syscalls& calls, int dirFd, const std::string& name, const std::string& content)
+// Writes the file itself over, shrinking it only once the new content is written.
+int writeInPlace(Syscalls& calls, int dirFd, const std::string& name, const std::string& content)
 {
     const int fd = calls.openat(dirFd, name.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0);
     if (fd < 0) {
@@ -147,6 +146,19 @@ int rewriteInPlace(Syscalls& calls, int dirFd, const std::string& name, const st
     }
     if (calls.close(fd) != 0 && error == 0) {
         error = errno;
+    }
+    return error;
+}
+
+// Rewrites the file itself, for a folder that will not take a temporary file; a failure part-way puts
+// the old content back.
+int rewriteInPlace(
+    Syscalls& calls, int dirFd, const std::string& name, const std::string& content, const std::string& oldContent)
+{
+    const int error = writeInPlace(calls, dirFd, name, content);
+    if (error != 0) {
+        // Part of the new content may stand over the old: the old goes back, into the room it had.
+        writeInPlace(calls, dirFd, name, oldContent);
     }
     return error;
 }
@@ -228,7 +240,14 @@ int PosixSettingsStore::replace(const std::string& path, const std::string& cont
     if (fd < 0) {
         const int error = errno;
         const bool folderRefuses = error == EACCES || error == EROFS || error == EPERM;
-        const int result = folderRefuses && target.exists ? rewriteInPlace(m_calls, dirFd, name, content) : error;
+        int result = error;
+        std::string oldContent;
+        if (folderRefuses && target.exists) {
+            result = readWholeFile(target.path, oldContent, m_calls);
+            if (result == 0) {
+                result = rewriteInPlace(m_calls, dirFd, name, content, oldContent);
+            }
+        }
         m_calls.close(dirFd);
         return result;
     }

@@ -290,9 +290,10 @@ TEST_P(InPlaceTest, RewritesTheFileItself)
     const ino_t inode = statOf(m_path).st_ino;
     FaultySyscalls calls;
     // The temporary file of each of the two writes: the first write opens the file to read it, the
-    // folder, the temporary file and the file itself; the second the file, the folder, the temporary.
+    // folder, the temporary file, the file to read its old content and the file itself; the second the
+    // file, the folder, the temporary.
     calls.fail("openat", 3, GetParam());
-    calls.fail("openat", 7, GetParam());
+    calls.fail("openat", 8, GetParam());
     PosixSettingsStore store(calls);
     SettingsFile file(m_path.string(), store);
     file.writeString("Name", "Prev", "new");
@@ -305,7 +306,7 @@ TEST_P(InPlaceTest, RewritesTheFileItself)
 
 INSTANTIATE_TEST_SUITE_P(Settings, InPlaceTest, ::testing::Values(EACCES, EROFS, EPERM));
 
-TEST_F(SettingsStoreTest, InPlaceRewriteReportsAFullDisk)
+TEST_F(SettingsStoreTest, InPlaceRewriteReportsAFullDiskAndPutsTheOldContentBack)
 {
     for (const char* call : {"write", "ftruncate", "fsync"}) {
         writeBytes(m_path, kOld);
@@ -314,7 +315,8 @@ TEST_F(SettingsStoreTest, InPlaceRewriteReportsAFullDisk)
         calls.fail(call, 1, ENOSPC);
         PosixSettingsStore store(calls);
         SettingsFile file(m_path.string(), store);
-        EXPECT_EQ(writeError(file, "Name", "Prev", "new"), ENOSPC) << call;
+        EXPECT_EQ(writeError(file, "Name", "Prev", "a value longer than the one before it"), ENOSPC) << call;
+        EXPECT_EQ(readBytes(m_path), kOld) << call;
     }
 }
 
@@ -540,7 +542,6 @@ TEST_F(SettingsLocationTest, TheUsersConfigFolderIsMadeOnTheFirstWrite)
     EXPECT_EQ(readBytes(location.path), "[Dialog]\r\nShow=0\r\n");
     EXPECT_EQ(statOf(m_dir.path() / "config" / "tallyfox").st_mode & 0777, 0700u);
 }
-
 
 } // namespace
 } // namespace tallyfox::platform

@@ -780,16 +780,16 @@ private slots:
         writeBytes(ini(), "; the user's note\n[Other]\nKey=1\n");
         m_fixture->open();
         w().rgSetting->setItemIndex(2);
-        // Each of the 13 keys is read (1), its folder opened (2), refused a temporary file (3) and
-        // written in place (4).
+        // Each of the 13 keys is read (1), its folder opened (2), refused a temporary file (3), its old
+        // content kept aside (4) and written in place (5).
         platform::FaultySyscalls& calls = m_fixture->settingsCalls;
         const int done = calls.calls("openat");
         for (int key = 0; key < 13; ++key) {
-            calls.fail("openat", done + 3 + 4 * key, EACCES);
+            calls.fail("openat", done + 3 + 5 * key, EACCES);
         }
         w().close();
         QVERIFY(messages().empty());
-        QCOMPARE(calls.calls("openat"), done + 4 * 13);
+        QCOMPARE(calls.calls("openat"), done + 5 * 13);
         QVERIFY(readBytes(ini()).starts_with("; the user's note\n[Other]\nKey=1\n"));
         QCOMPARE(stored("Setting", "File"), std::string("2"));
         QCOMPARE(stored("Name", "Ext"), std::string());
