@@ -22,11 +22,6 @@ bool isAscii(std::string_view s)
     return true;
 }
 
-char lowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // The characters of a UTF-8 text, each folded to its case-independent form.
 void foldedCharacters(std::string_view s, std::vector<char32_t>& out)
 {
@@ -95,7 +90,7 @@ FileMask::FileMask(std::string_view mask)
             pattern.ascii = isAscii(text);
             if (pattern.ascii) {
                 for (const char c : text) {
-                    pattern.bytes += lowerAscii(c);
+                    pattern.bytes += asciiLower(c);
                 }
             }
             foldedCharacters(text, pattern.text);
@@ -118,7 +113,7 @@ bool FileMask::matches(std::string_view name) const
             return true;
         }
         if (asciiName && pattern.ascii) {
-            if (wildcardMatch(name.data(), name.size(), pattern.bytes.data(), pattern.bytes.size(), lowerAscii)) {
+            if (wildcardMatch(name.data(), name.size(), pattern.bytes.data(), pattern.bytes.size(), asciiLower)) {
                 return true;
             }
             continue;

@@ -2,15 +2,6 @@
 
 namespace tallyfox {
 
-namespace {
-
-char upperAscii(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-} // namespace
-
 std::string UserFilterEntry(std::string_view extension)
 {
     if (extension.empty()) {
@@ -59,21 +50,7 @@ std::vector<FilterEntry> parseFilterList(std::string_view filterList, CodePage c
 
 bool sameFilterList(std::string_view a, std::string_view b, CodePage codePage)
 {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t pos = 0; pos < a.size();) {
-        const std::size_t length = characterLength(a, pos, codePage);
-        if (length == 1) {
-            if (upperAscii(a[pos]) != upperAscii(b[pos])) {
-                return false;
-            }
-        } else if (a.substr(pos, length) != b.substr(pos, length)) {
-            return false;
-        }
-        pos += length;
-    }
-    return true;
+    return equalIgnoringAsciiCase(a, b, codePage);
 }
 
 FilterChoice::FilterChoice()

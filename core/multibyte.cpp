@@ -76,4 +76,33 @@ std::size_t findLastCharacterOf(std::string_view s, std::string_view set, CodePa
     return found;
 }
 
+char asciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+char asciiUpper(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool equalIgnoringAsciiCase(std::string_view a, std::string_view b, CodePage codePage)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t pos = 0; pos < a.size();) {
+        const std::size_t length = characterLength(a, pos, codePage);
+        if (length == 1) {
+            if (asciiLower(a[pos]) != asciiLower(b[pos])) {
+                return false;
+            }
+        } else if (a.substr(pos, length) != b.substr(pos, length)) {
+            return false;
+        }
+        pos += length;
+    }
+    return true;
+}
+
 } // namespace tallyfox

@@ -27,4 +27,12 @@ std::size_t findCharacter(std::string_view s, char c, std::size_t from, CodePage
 // Position of the last character that is one of the single-byte characters in `set`; npos if none.
 std::size_t findLastCharacterOf(std::string_view s, std::string_view set, CodePage codePage);
 
+// The letters A to Z as a to z, and the other way round; every other byte stays as it is.
+char asciiLower(char c);
+char asciiUpper(char c);
+
+// Whether two texts are equal apart from the case of the letters A to Z; a multibyte character is
+// compared byte for byte, so that no byte inside one is taken for a letter.
+bool equalIgnoringAsciiCase(std::string_view a, std::string_view b, CodePage codePage);
+
 } // namespace tallyfox

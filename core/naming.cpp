@@ -86,16 +86,12 @@ std::string NewExtension(std::string_view name, ExtensionMode mode, std::string_
     case ExtensionMode::Upper:
         // Byte by byte: only the ASCII letters change, whatever characters surround them.
         for (char& c : extension) {
-            if (c >= 'a' && c <= 'z') {
-                c = static_cast<char>(c - 'a' + 'A');
-            }
+            c = asciiUpper(c);
         }
         break;
     case ExtensionMode::Lower:
         for (char& c : extension) {
-            if (c >= 'A' && c <= 'Z') {
-                c = static_cast<char>(c - 'A' + 'a');
-            }
+            c = asciiLower(c);
         }
         break;
     case ExtensionMode::Specified:

@@ -189,16 +189,6 @@ std::string currentName(const Planned& file)
     return file.final;
 }
 
-bool sameIgnoringCase(std::string_view a, std::string_view b)
-{
-    const auto lower = [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
-               return lower(x) == lower(y);
-           });
-}
-
 // Renames a file to a name that differs from its own only in letter case. A folder that ignores case
 // (a camera's card) refuses that as a name already taken, so the file goes by way of another name; the
 // steps never replace a file, and a file that cannot take the new name goes back. Gives the name the
@@ -230,7 +220,7 @@ void changeExtensions(const RunRequest& request, FileOperations& operations, Run
             std::string(baseOf(name)) + NewExtension(name, naming.extensionMode, naming.givenExtension);
         int error = operations.renameInFolder(request.folder, name, renamed);
         std::string now = name;
-        if (error == EEXIST && sameIgnoringCase(name, renamed)) {
+        if (error == EEXIST && equalIgnoringAsciiCase(name, renamed, systemCodePage())) {
             error = changeCase(request.folder, name, renamed, operations, now);
         }
         if (error != 0) {

@@ -35,22 +35,9 @@ std::string_view trimmed(std::string_view s)
     return s.substr(begin, end - begin);
 }
 
-char asciiLower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool sameName(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (asciiLower(a[i]) != asciiLower(b[i])) {
-            return false;
-        }
-    }
-    return true;
+    return equalIgnoringAsciiCase(a, b, systemCodePage());
 }
 
 bool isUtf16(std::string_view content)
