@@ -6,6 +6,7 @@
 #include "core/settings.h"
 #include "platform/dialogs.h"
 #include "platform/settings_store.h"
+#include "tests/support/window_controls.h"
 #include "ui/MainP.h"
 #include "ui/help_window.h"
 #include "ui/widgets/file_list_box.h"
@@ -25,6 +26,8 @@
 #include <unicode/ucol.h>
 #include <unistd.h>
 #include <vector>
+
+using tallyfox::testing::ctl;
 
 namespace {
 
@@ -122,12 +125,12 @@ void baseline(benchmark::State& state, const char* suffix)
 void pickFilter(benchmark::State& state, tallyfox::ui::TMain& window, int index)
 {
     for (auto _ : state) {
-        window.selectFilterIndex(index);
-        window.filterChange();
+        window.fileSelection().selectFilterIndex(index);
+        window.fileSelection().filterPicked();
         QApplication::processEvents();
-        state.counters["files"] = static_cast<double>(window.FileListBox1->count());
+        state.counters["files"] = static_cast<double>(ctl(window).FileListBox1->count());
     }
-    if (window.FileListBox2->entries != window.FileListBox1->entries()) {
+    if (ctl(window).FileListBox2->entries != ctl(window).FileListBox1->entries()) {
         state.SkipWithError("the mirror differs from the file list");
     }
 }
@@ -136,17 +139,17 @@ void pickFilter(benchmark::State& state, tallyfox::ui::TMain& window, int index)
 void listFileListAnew(benchmark::State& state, tallyfox::ui::TMain& window)
 {
     for (auto _ : state) {
-        window.listFileListBox1Anew();
+        window.fileSelection().relistFileList();
         QApplication::processEvents();
-        state.counters["files"] = static_cast<double>(window.FileListBox1->count());
+        state.counters["files"] = static_cast<double>(ctl(window).FileListBox1->count());
     }
 }
 
 void listMirrorAnew(benchmark::State& state, tallyfox::ui::TMain& window)
 {
     for (auto _ : state) {
-        window.listFileListBox2Anew();
-        state.counters["files"] = static_cast<double>(window.FileListBox2->count());
+        window.fileSelection().rereadMirror();
+        state.counters["files"] = static_cast<double>(ctl(window).FileListBox2->count());
     }
 }
 

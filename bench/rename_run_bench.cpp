@@ -13,6 +13,7 @@
 #include "platform/locale.h"
 #include "platform/settings_store.h"
 #include "platform/syscalls.h"
+#include "tests/support/window_controls.h"
 #include "ui/MainP.h"
 #include "ui/help_window.h"
 #include "ui/widgets/gauge.h"
@@ -35,6 +36,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace tallyfox;
+using tallyfox::testing::ctl;
 
 fs::path benchRoot()
 {
@@ -280,11 +282,11 @@ void BM_Window_TransferSweep(benchmark::State& state)
     QApplication::processEvents();
     for (auto _ : state) {
         for (int percent = 0; percent <= 100; ++percent) {
-            window.Gauge1->setValue(percent);
-            window.Gauge1->repaint();
+            ctl(window).Gauge1->setValue(percent);
+            ctl(window).Gauge1->repaint();
         }
-        window.Gauge1->setValue(0);
-        window.Gauge1->repaint();
+        ctl(window).Gauge1->setValue(0);
+        ctl(window).Gauge1->repaint();
     }
     state.SetItemsProcessed(state.iterations());
 }

@@ -319,12 +319,17 @@ std::string readSettingsValue(std::string_view content, std::string_view section
     return std::string(cutToReadLimit(value));
 }
 
+bool storableSettingsValue(std::string_view value)
+{
+    return !holdsLineBreakOrNul(value);
+}
+
 SettingsEditResult
 storeSettingsValue(std::string_view content, std::string_view section, std::string_view key, std::string_view value)
 {
     const std::string_view sectionName = trimmed(section);
     const std::string_view keyName = trimmed(key);
-    if (holdsLineBreakOrNul(section) || holdsLineBreakOrNul(key) || holdsLineBreakOrNul(value)
+    if (holdsLineBreakOrNul(section) || holdsLineBreakOrNul(key) || !storableSettingsValue(value)
         || sectionName.find(']') != std::string_view::npos || keyName.find('=') != std::string_view::npos
         || keyName.empty() || keyName.front() == ';' || keyName.front() == '[' || isUtf16(content)) {
         return {SettingsEdit::Refused, {}};

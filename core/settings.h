@@ -51,6 +51,9 @@ struct SettingsEditResult
 SettingsEditResult
 storeSettingsValue(std::string_view content, std::string_view section, std::string_view key, std::string_view value);
 
+// Whether a value can be stored at all: one holding CR, LF or NUL would break the file's lines.
+bool storableSettingsValue(std::string_view value);
+
 // The integer a settings value stands for: optional leading spaces, an optional sign, then decimal
 // digits or "$" and hexadecimal digits, within the signed 32-bit range; a text longer than two
 // characters that starts with "0x" or "0X" counts as "$" and the rest. Empty for anything else.

@@ -1,7 +1,8 @@
 #include "platform/file_operations.h"
 
+#include "platform/posix_io.h"
+
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -82,44 +83,7 @@ int checkReplaceable(const struct stat& existing)
     return 0;
 }
 
-// An open descriptor, closed when it goes out of scope unless closed before.
-class Descriptor
-{
-public:
-    Descriptor(Syscalls& calls, int fd)
-        : m_calls(calls)
-        , m_fd(fd)
-    {
-    }
-    ~Descriptor()
-    {
-        if (m_fd >= 0) {
-            m_calls.close(m_fd);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const
-    {
-        return m_fd;
-    }
-
-    // Closes now and gives the errno of a failed close: for a written file, the last word on whether
-    // its data reached the file system.
-    int close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return m_calls.close(fd) == 0 ? 0 : errno;
-    }
-
-private:
-    Syscalls& m_calls;
-    int m_fd;
-};
-
-std::atomic<unsigned long> g_temporaryCount{0};
+using Descriptor = FileDescriptor;
 
 // Folders are opened only to address entries in them, which needs no read permission on the folder.
 constexpr int kOpenFolder = O_PATH | O_DIRECTORY | O_CLOEXEC;
@@ -162,7 +126,6 @@ private:
 
 PosixFileOperations::PosixFileOperations(Syscalls& calls)
     : m_calls(calls)
-    , m_pid(static_cast<long>(::getpid()))
 {
 }
 
@@ -301,22 +264,6 @@ bool PosixFileOperations::fileExists(const std::string& path)
            && !S_ISDIR(st.st_mode);
 }
 
-int PosixFileOperations::createTemporary(int folder, std::string& name, int& fd)
-{
-    // Hidden, and unique by process and count; a name left by someone else is simply skipped.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name = ".tallyfox-" + std::to_string(m_pid) + "-" + std::to_string(++g_temporaryCount) + ".tmp";
-        fd = m_calls.openat(folder, name.c_str(), kCreateNew, 0600);
-        if (fd >= 0) {
-            return 0;
-        }
-        if (errno != EEXIST) {
-            return errno;
-        }
-    }
-    return EEXIST;
-}
-
 ssize_t PosixFileOperations::readAndWrite(int in, int out, std::size_t count)
 {
     if (!m_buffer) {
@@ -330,19 +277,9 @@ ssize_t PosixFileOperations::readAndWrite(int in, int out, std::size_t count)
     if (got <= 0) {
         return got;
     }
-    for (ssize_t written = 0; written < got;) {
-        const ssize_t n = m_calls.write(out, m_buffer.get() + written, static_cast<std::size_t>(got - written));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return -1;
-        }
-        if (n == 0) {
-            errno = EIO; // a write that takes nothing would never end
-            return -1;
-        }
-        written += n;
+    if (const int error = writeAll(m_calls, out, m_buffer.get(), static_cast<std::size_t>(got))) {
+        errno = error;
+        return -1;
     }
     return got;
 }
@@ -445,11 +382,11 @@ int PosixFileOperations::copyFile(const std::string& source, const std::string& 
         return error;
     }
     std::string temporary;
-    int temporaryFd = -1;
-    if (const int error = createTemporary(folder.fd, temporary, temporaryFd)) {
-        return error;
+    // Hidden, and unique by process and count; the copy's mode is set once its bytes are in.
+    Descriptor out(m_calls, createHiddenTemporary(m_calls, folder.fd, "tallyfox", 0600, temporary));
+    if (out.get() < 0) {
+        return errno;
     }
-    Descriptor out(m_calls, temporaryFd);
     int error = writeCopy(in.get(), st, out.get(), true);
     const int closed = out.close();
     error = error ? error : closed;
@@ -509,11 +446,11 @@ int PosixFileOperations::moveAcross(const std::string& source, int folder, const
     }
 
     std::string temporary;
-    int temporaryFd = -1;
-    if (const int error = createTemporary(folder, temporary, temporaryFd)) {
-        return error;
+    // Hidden, and unique by process and count; the copy's mode is set once its bytes are in.
+    Descriptor out(m_calls, createHiddenTemporary(m_calls, folder, "tallyfox", 0600, temporary));
+    if (out.get() < 0) {
+        return errno;
     }
-    Descriptor out(m_calls, temporaryFd);
     int error = writeCopy(in.get(), st, out.get(), true);
     const int closed = out.close();
     error = error ? error : closed;

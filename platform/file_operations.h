@@ -69,7 +69,6 @@ private:
     int checkTarget(int folder, const char* name);
     int renameNoReplace(int fromFolder, const char* from, int toFolder, const char* to);
     int removeName(int folder, const char* name, const struct stat& file, bool& kept);
-    int createTemporary(int folder, std::string& name, int& fd);
     int writeCopy(int in, const struct stat& st, int out, bool flush);
     int copyContent(int in, int out, off_t size);
     ssize_t readAndWrite(int in, int out, std::size_t count);
@@ -80,7 +79,6 @@ private:
     std::string m_folderPath; // the absolute folder kept open, empty when none
     int m_folderFd = -1;
     std::unique_ptr<char[]> m_buffer; // for copies the kernel cannot make itself
-    long m_pid = 0;
 };
 
 } // namespace tallyfox::platform

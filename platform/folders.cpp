@@ -1,5 +1,6 @@
 #include "platform/folders.h"
 
+#include "core/file_mask.h"
 #include "platform/syscalls.h"
 
 #include <cerrno>
@@ -162,6 +163,51 @@ std::vector<FolderEntry> readSubfolders(Syscalls& calls, const std::string& path
     return readEntries(calls, path, {}, [](EntryKind kind) {
         return kind == EntryKind::Folder;
     });
+}
+
+EnteredFolder
+enterAndReadFolder(Syscalls& calls, const NameCollator& collator, const std::string& from, const std::string& path)
+{
+    const auto goBack = [&] {
+        if (isFolder(calls, from)) {
+            enterFolder(calls, from);
+        }
+    };
+    goBack();
+    EnteredFolder entered;
+    entered.folder = enterFolder(calls, path);
+    try {
+        entered.subfolders = selectFolders(readSubfolders(calls, "."), collator);
+    } catch (const InOutError&) {
+        // A folder that can be entered but not read is not shown: the process goes back.
+        goBack();
+        throw;
+    }
+    return entered;
+}
+
+FileListing listFolderFiles(Syscalls& calls,
+                            const NameCollator& collator,
+                            const std::string& folder,
+                            const std::string& mask,
+                            std::size_t longFrom,
+                            const std::function<void()>& longListing)
+{
+    FileListing listing;
+    listing.folder = enterFolder(calls, folder);
+    const FileMask fileMask(mask);
+    std::size_t wanted = 0;
+    std::vector<FolderEntry> entries = readFolder(calls, ".", [&](std::string_view name) {
+        if (!listsName(name, fileMask)) {
+            return false;
+        }
+        if (++wanted == longFrom && longListing) {
+            longListing();
+        }
+        return true;
+    });
+    listing.names = orderFiles(std::move(entries), collator);
+    return listing;
 }
 
 } // namespace tallyfox::platform

@@ -8,6 +8,10 @@
 #include <string_view>
 #include <vector>
 
+namespace tallyfox {
+class NameCollator;
+}
+
 namespace tallyfox::platform {
 
 class Syscalls;
@@ -39,5 +43,35 @@ std::vector<FolderEntry> readFolder(Syscalls& calls, const std::string& path, co
 // The entries of a folder that are folders or links to folders, skipping the others without keeping
 // their names, so a folder of many files costs little more than reading it. Throws InOutError.
 std::vector<FolderEntry> readSubfolders(Syscalls& calls, const std::string& path);
+
+// A folder entered, with the subfolders the folder list shows below it in list order.
+struct EnteredFolder
+{
+    std::string folder;
+    std::vector<std::string> subfolders;
+};
+
+// Enters `path` (a relative path is taken from `from`, when that still exists) and reads its subfolders.
+// Throws InOutError when the folder cannot be entered or read; the process is then back in `from` (when
+// that still exists) and nothing has changed.
+EnteredFolder
+enterAndReadFolder(Syscalls& calls, const NameCollator& collator, const std::string& from, const std::string& path);
+
+// A folder's files under a mask, as a file list shows them.
+struct FileListing
+{
+    std::string folder; // the folder as the system reports it once entered
+    std::vector<std::string> names;
+};
+
+// Enters the folder and lists its visible files that the mask matches, in list order. `longListing` is
+// called once, when the `longFrom`th wanted file is met, so a window can show that it is busy. Throws
+// InOutError when the folder cannot be entered or read.
+FileListing listFolderFiles(Syscalls& calls,
+                            const NameCollator& collator,
+                            const std::string& folder,
+                            const std::string& mask,
+                            std::size_t longFrom,
+                            const std::function<void()>& longListing);
 
 } // namespace tallyfox::platform

@@ -2,6 +2,7 @@
 
 #include "core/naming.h"
 #include "platform/file_reading.h"
+#include "platform/posix_io.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -111,25 +112,6 @@ int makeFolders(Syscalls& calls, const std::string& folder)
     }
 }
 
-int writeAll(Syscalls& calls, int fd, const std::string& content)
-{
-    std::size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t written = calls.write(fd, content.data() + done, content.size() - done);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        if (written == 0) {
-            return EIO;
-        }
-        done += static_cast<std::size_t>(written);
-    }
-    return 0;
-}
-
 // Writes the file itself over, shrinking it only once the new content is written.
 int writeInPlace(Syscalls& calls, int dirFd, const std::string& name, const std::string& content)
 {
@@ -162,32 +144,6 @@ int rewriteInPlace(
     }
     return error;
 }
-
-// Creates a new temporary file beside `name`, hidden, with a name no other file has.
-int createTemporary(Syscalls& calls, int dirFd, const std::string& name, mode_t mode, std::string& temporary)
-{
-    // Short enough that the temporary name stays within the file system's limit for one name.
-    constexpr std::size_t kMaxStem = 200;
-    static unsigned counter = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary.assign(1, '.');
-        temporary.append(name, 0, kMaxStem);
-        temporary += '.';
-        temporary += std::to_string(::getpid());
-        temporary += '-';
-        temporary += std::to_string(++counter);
-        temporary += ".tmp";
-        const int fd =
-            calls.openat(dirFd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
-        }
-    }
-    errno = EEXIST;
-    return -1;
-}
-
-// Reads to the end, also past the size the file had when it was opened.
 
 } // namespace
 
@@ -236,7 +192,7 @@ int PosixSettingsStore::replace(const std::string& path, const std::string& cont
     }
     std::string temporary;
     // A replaced file gets its old mode below; until then nobody else may read the new content.
-    const int fd = createTemporary(m_calls, dirFd, name, target.exists ? 0600 : 0666, temporary);
+    const int fd = createHiddenTemporary(m_calls, dirFd, name, target.exists ? 0600 : 0666, temporary);
     if (fd < 0) {
         const int error = errno;
         const bool folderRefuses = error == EACCES || error == EROFS || error == EPERM;

@@ -1,22 +1,18 @@
 #include "ui/MainP.h"
 
-#include "core/collation.h"
-#include "core/errors.h"
-#include "core/file_mask.h"
-#include "core/rename_run.h"
+#include "core/control_states.h"
+#include "core/filter_list.h"
 #include "core/save_folder.h"
 #include "core/settings.h"
 #include "platform/dialogs.h"
-#include "platform/file_operations.h"
-#include "platform/folders.h"
 #include "platform/help_viewer.h"
-#include "platform/locale.h"
 #include "platform/program_files.h"
-#include "platform/screen.h"
-#include "platform/volumes.h"
 #include "ui/Option.h"
 #include "ui/about_box.h"
 #include "ui/appearance.h"
+#include "ui/file_selection.h"
+#include "ui/layout.h"
+#include "ui/main_settings.h"
 #include "ui/pictures.h"
 #include "ui/widgets/directory_list_box.h"
 #include "ui/widgets/drive_combo_box.h"
@@ -25,13 +21,13 @@
 #include "ui/widgets/gauge.h"
 #include "ui/widgets/number_field.h"
 #include "ui/widgets/radio_group.h"
+#include "ui/widgets/save_folder_field.h"
 #include "ui/widgets/text_field.h"
 #include "ui/widgets/tool_button.h"
+#include "ui/window_run.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QComboBox>
-#include <QFile>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -48,79 +44,29 @@ namespace {
 constexpr int kClientWidth = 421;
 constexpr int kClientHeight = 453;
 
-template <typename Control> Control* place(Control* control, const char* name, int left, int top, int width, int height)
-{
-    control->setObjectName(QLatin1String(name));
-    control->setGeometry(left, top, width, height);
-    return control;
-}
-
-// A label sized to its caption, as labels are placed by their top-left corner only.
-QLabel* placeLabel(QWidget* parent, const char* name, int left, int top, const QString& caption)
-{
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QLatin1String(name));
-    label->adjustSize();
-    label->move(left, top);
-    return label;
-}
-
 std::string toBytes(const QString& text)
 {
     return text.toStdString();
 }
 
-// A long listing shows the busy cursor from this many entries on.
-constexpr std::size_t kBusyFromEntry = 101;
-
-// The busy cursor of a long listing, shown from its 101st entry on and put back however the listing
-// ends, also by an error.
-class BusyCursor final
+QColor colourOf(FieldColour colour)
 {
-public:
-    BusyCursor() = default;
-    ~BusyCursor()
-    {
-        if (m_shown) {
-            QGuiApplication::restoreOverrideCursor();
-        }
+    switch (colour) {
+    case FieldColour::Window:
+        return clWindow();
+    case FieldColour::FixedWhite:
+        return fixedWhite();
+    case FieldColour::ButtonFace:
+        break;
     }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
+    return clBtnFace();
+}
 
-    void show()
-    {
-        if (!m_shown) {
-            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-            m_shown = true;
-        }
-    }
-
-private:
-    bool m_shown = false;
-};
-
-// Holds back a control's repainting while a handler works on it; it is repainted once at the end.
-class HeldBackRepaint final
+void applyFieldState(TextField* field, FieldState state)
 {
-public:
-    explicit HeldBackRepaint(QWidget* widget)
-        : m_widget(widget)
-        , m_wasEnabled(widget->updatesEnabled())
-    {
-        m_widget->setUpdatesEnabled(false);
-    }
-    ~HeldBackRepaint()
-    {
-        m_widget->setUpdatesEnabled(m_wasEnabled);
-    }
-    HeldBackRepaint(const HeldBackRepaint&) = delete;
-    HeldBackRepaint& operator=(const HeldBackRepaint&) = delete;
-
-private:
-    QWidget* m_widget;
-    bool m_wasEnabled;
-};
+    field->setEnabled(state.enabled);
+    field->setBackground(colourOf(state.colour));
+}
 
 } // namespace
 
@@ -145,9 +91,7 @@ TMain::TMain(Services services, QWidget* parent)
                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , m_boundary(services.dialogs)
     , m_syscalls(services.syscalls)
-    , m_collator(std::make_unique<NameCollator>(platform::userCollationLocale()))
-    , m_mountTable(services.mountTable)
-    , m_labelFolder(services.labelFolder)
+    , m_fileOperations(std::move(services.fileOperations))
     , m_help(services.help)
     , m_settings(services.settings)
 {
@@ -155,8 +99,55 @@ TMain::TMain(Services services, QWidget* parent)
     setWindowTitle(applicationTitle());
     setFont(windowFont());
     setFixedSize(kClientWidth, kClientHeight);
-    createControls();
+    createToolBar();
+    createLeftPanel();
+    createSettingsArea();
+    ListBox1 = new HiddenList(this);
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    FileListBox2 = new HiddenFileList(this);
+    FileListBox2->setObjectName(QStringLiteral("FileListBox2"));
+    setTabOrder();
     setToolButtonPictures(*this);
+
+    m_files = std::make_unique<FileSelection>(
+        FileSelectionControls{
+            .drives = DriveComboBox1,
+            .folders = DirectoryListBox1,
+            .filters = FilterComboBox1,
+            .files = FileListBox1,
+            .count = lblCount,
+            .mirror = FileListBox2,
+            .producedPaths = ListBox1,
+        },
+        FileSelectionHooks{
+            .fileListListed =
+                [this] {
+                    FileListBox1Change();
+                },
+            .folderShown =
+                [this] {
+                    editExt->assignText(QString());
+                },
+        },
+        m_boundary,
+        m_syscalls,
+        services.mountTable,
+        services.labelFolder);
+    m_storedSettings = std::make_unique<MainSettings>(m_settings,
+                                                      SettingsControls{
+                                                          .operation = rgSetting,
+                                                          .pattern = rgForm,
+                                                          .extensionMode = rgExt,
+                                                          .startNumber = seStartNum,
+                                                          .digitCount = seZeroNum,
+                                                          .textBefore = editPrevName,
+                                                          .textAfter = editLastName,
+                                                          .givenExtension = editExt,
+                                                          .saveFolder = editSaveFolder,
+                                                      },
+                                                      *this,
+                                                      *m_files,
+                                                      ConfirmBeforeRun);
     connectHandlers();
     // An error while the window is made is shown like any other; the window still opens.
     m_boundary.run([this] {
@@ -172,18 +163,14 @@ TMain::~TMain()
     }
 }
 
-void TMain::createControls()
+FileSelection& TMain::fileSelection()
 {
-    createToolBar();
-    createLeftPanel();
-    createSettingsArea();
+    return *m_files;
+}
 
-    ListBox1 = new HiddenList(this);
-    ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    FileListBox2 = new HiddenFileList(this);
-    FileListBox2->setObjectName(QStringLiteral("FileListBox2"));
-
-    setTabOrder();
+const FileSelection& TMain::fileSelection() const
+{
+    return *m_files;
 }
 
 void TMain::createToolBar()
@@ -238,7 +225,7 @@ void TMain::createSettingsArea()
     gbSetting = place(new QGroupBox(this), "gbSetting", 159, 24, 261, 427);
 
     gbPreview = place(new QGroupBox(gbSetting), "gbPreview", 9, 10, 243, 36);
-    Label2 = placeLabel(gbPreview, "Label2", 10, 14, QStringLiteral("プレビュー："));
+    placeLabel(gbPreview, "Label2", 10, 14, QStringLiteral("プレビュー："));
     lblPreview = placeLabel(gbPreview, "lblPreview", 76, 14, QStringLiteral("-"));
 
     rgSetting = place(new RadioGroup(QStringLiteral("ファイル操作"),
@@ -255,7 +242,7 @@ void TMain::createSettingsArea()
                       60);
 
     gbSet = place(new QGroupBox(QStringLiteral("保存フォルダ"), gbSetting), "gbSet", 9, 119, 243, 45);
-    editSaveFolder = place(new TextField(gbSet), "editSaveFolder", 8, 16, 204, 20);
+    editSaveFolder = place(new SaveFolderField(gbSet), "editSaveFolder", 8, 16, 204, 20);
     btnSave = place(new ToolButton(gbSet), "btnSave", 217, 16, 20, 20);
     btnSave->setText(QStringLiteral("..."));
     btnSave->setFlat(false);
@@ -274,13 +261,13 @@ void TMain::createSettingsArea()
                    60);
 
     gbPattern = place(new QGroupBox(QStringLiteral("パターン設定"), gbSetting), "gbPattern", 9, 237, 243, 100);
-    Label4 = placeLabel(gbPattern, "Label4", 10, 18, QStringLiteral("名前(前)："));
+    placeLabel(gbPattern, "Label4", 10, 18, QStringLiteral("名前(前)："));
     editPrevName = place(new TextField(gbPattern), "editPrevName", 70, 14, 163, 20);
-    Label1 = placeLabel(gbPattern, "Label1", 10, 46, QStringLiteral("開始番号："));
+    placeLabel(gbPattern, "Label1", 10, 46, QStringLiteral("開始番号："));
     seStartNum = place(new NumberField(0, 99999, gbPattern), "seStartNum", 65, 41, 52, 21);
-    Label7 = placeLabel(gbPattern, "Label7", 126, 46, QStringLiteral("連番桁数："));
+    placeLabel(gbPattern, "Label7", 126, 46, QStringLiteral("連番桁数："));
     seZeroNum = place(new NumberField(1, 10, gbPattern), "seZeroNum", 181, 41, 52, 21);
-    Label8 = placeLabel(gbPattern, "Label8", 10, 75, QStringLiteral("名前(後)："));
+    placeLabel(gbPattern, "Label8", 10, 75, QStringLiteral("名前(後)："));
     editLastName = place(new TextField(gbPattern), "editLastName", 70, 70, 163, 20);
 
     rgExt = place(new RadioGroup(QStringLiteral("拡張子"),
@@ -307,10 +294,7 @@ void TMain::createSettingsArea()
     rgExt->setItemIndex(0);
     seStartNum->setValue(1);
     seZeroNum->setValue(3);
-    for (TextField* field : {editSaveFolder, editPrevName, editLastName, editExt}) {
-        setFieldState(field, false);
-    }
-    btnSave->setEnabled(false);
+    applyControlStates();
 }
 
 void TMain::setTabOrder()
@@ -371,17 +355,17 @@ void TMain::connectHandlers()
 
     DriveComboBox1->setChooseHandler(
         [this](int index) {
-            driveChosen(index);
+            m_files->driveChosen(index);
         },
         boundary);
     DirectoryListBox1->setOpenHandler(
         [this](const std::string& path) {
-            folderOpened(path);
+            m_files->makeFolderCurrent(path);
         },
         boundary);
     FilterComboBox1->setPickHandler(
         [this] {
-            filterChange();
+            m_files->filterPicked();
         },
         boundary);
 
@@ -426,66 +410,38 @@ void TMain::UpdatePreview()
     lblPreview->adjustSize();
 }
 
-void TMain::setFieldState(TextField* field, bool enabled)
+void TMain::applyControlStates()
 {
-    field->setEnabled(enabled);
-    field->setBackground(enabled ? clWindow() : clBtnFace());
-}
-
-void TMain::applyNamePattern()
-{
-    const auto pattern = static_cast<NamePattern>(rgForm->itemIndex());
-    const bool extensionOnly = rgSetting->itemIndex() == static_cast<int>(FileOperation::ExtensionOnly);
-    const bool before = pattern == NamePattern::NameNumber || pattern == NamePattern::NameNumberName;
-    const bool after = pattern == NamePattern::NumberName || pattern == NamePattern::NameNumberName;
-    setFieldState(editPrevName, before && !extensionOnly);
-    setFieldState(editLastName, after && !extensionOnly);
+    const ControlStates states = controlStates(static_cast<FileOperation>(rgSetting->itemIndex()),
+                                               static_cast<NamePattern>(rgForm->itemIndex()),
+                                               static_cast<ExtensionMode>(rgExt->itemIndex()));
+    applyFieldState(editSaveFolder, states.saveFolder);
+    btnSave->setEnabled(states.saveFolderButton);
+    rgForm->setEnabled(states.patternChoice);
+    seStartNum->setEnabled(states.numberFields);
+    seZeroNum->setEnabled(states.numberFields);
+    applyFieldState(editPrevName, states.textBefore);
+    applyFieldState(editLastName, states.textAfter);
+    applyFieldState(editExt, states.givenExtension);
 }
 
 void TMain::rgSettingClick()
 {
-    const int operation = rgSetting->itemIndex();
-    const bool renaming = operation == static_cast<int>(FileOperation::RenameOnly)
-                          || operation == static_cast<int>(FileOperation::RenameCopy)
-                          || operation == static_cast<int>(FileOperation::RenameMove);
-    if (renaming) {
-        const bool transfer = operation != static_cast<int>(FileOperation::RenameOnly);
-        editSaveFolder->setEnabled(transfer);
-        if (operation == static_cast<int>(FileOperation::RenameMove)) {
-            editSaveFolder->setBackground(fixedWhite());
-        } else {
-            editSaveFolder->setBackground(transfer ? clWindow() : clBtnFace());
-        }
-        btnSave->setEnabled(transfer);
-        rgForm->setEnabled(true);
-        seStartNum->setEnabled(true);
-        seZeroNum->setEnabled(true);
-        rgExt->setItemIndex(static_cast<int>(ExtensionMode::Keep));
-        setFieldState(editExt, false);
-        applyNamePattern();
-    } else {
-        setFieldState(editSaveFolder, false);
-        btnSave->setEnabled(false);
-        rgForm->setEnabled(false);
-        setFieldState(editPrevName, false);
-        seStartNum->setEnabled(false);
-        seZeroNum->setEnabled(false);
-        setFieldState(editLastName, false);
-        rgExt->setItemIndex(static_cast<int>(ExtensionMode::Specified));
-        setFieldState(editExt, true);
-    }
+    // A newly chosen operation brings its extension mode; that choice's handler runs nested first.
+    rgExt->setItemIndex(static_cast<int>(extensionModeOnChoosing(static_cast<FileOperation>(rgSetting->itemIndex()))));
+    applyControlStates();
     UpdatePreview();
 }
 
 void TMain::rgFormClick()
 {
-    applyNamePattern();
+    applyControlStates();
     UpdatePreview();
 }
 
 void TMain::rgExtClick()
 {
-    setFieldState(editExt, rgExt->itemIndex() == static_cast<int>(ExtensionMode::Specified));
+    applyControlStates();
     UpdatePreview();
 }
 
@@ -499,75 +455,6 @@ void TMain::sbExitClick()
     close();
 }
 
-namespace {
-
-// The run's boxes and progress bar in this window; the end of the run lists both file lists anew.
-class WindowRunHost final : public RunHost
-{
-public:
-    WindowRunHost(TMain& main, platform::Dialogs& dialogs)
-        : m_main(main)
-        , m_dialogs(dialogs)
-    {
-    }
-
-    RunAnswer ask(const std::string& text, RunBox box) override
-    {
-        platform::Message message{.text = QString::fromStdString(text), .caption = QStringLiteral("確認")};
-        switch (box) {
-        case RunBox::Report:
-            message.icon = platform::MessageIcon::Information;
-            break;
-        case RunBox::FailureReport:
-            message.icon = platform::MessageIcon::Warning;
-            break;
-        case RunBox::Confirmation:
-            message.icon = platform::MessageIcon::Information;
-            message.buttons = platform::MessageButtons::OkCancel;
-            break;
-        case RunBox::Overwrite:
-            message.icon = platform::MessageIcon::Question;
-            message.buttons = platform::MessageButtons::OkCancel;
-            break;
-        }
-        return m_dialogs.message(message) == platform::MessageAnswer::Ok ? RunAnswer::Ok : RunAnswer::Cancel;
-    }
-
-    void setProgress(int percent) override
-    {
-        m_main.Gauge1->setValue(percent);
-        m_main.Gauge1->repaint();
-    }
-
-    void relistFileLists() override
-    {
-        m_main.listFileListsAfterRun();
-    }
-
-private:
-    TMain& m_main;
-    platform::Dialogs& m_dialogs;
-};
-
-} // namespace
-
-void TMain::setSaveFolder(const std::string& folder)
-{
-    m_saveFolder = folder;
-    editSaveFolder->assignText(QFile::decodeName(QByteArray::fromStdString(folder)));
-}
-
-std::string TMain::saveFolder() const
-{
-    // A path whose bytes are not UTF-8 is shown with replacement characters; as long as the field shows
-    // it unchanged, the path itself is the one chosen.
-    const QString shown = editSaveFolder->text();
-    if (shown == QFile::decodeName(QByteArray::fromStdString(m_saveFolder))) {
-        return m_saveFolder;
-    }
-    return QFile::encodeName(shown).toStdString();
-}
-
 void TMain::sbRenameClick()
 {
     ListBox1->entries.clear();
@@ -576,275 +463,35 @@ void TMain::sbRenameClick()
     // The files in the order the user sees them: that order is the numbering order.
     request.names = FileListBox1->entries();
     request.naming = namingSettings();
-    request.saveFolder = saveFolder();
+    request.saveFolder = editSaveFolder->path();
     request.confirmBeforeRun = ConfirmBeforeRun;
-    WindowRunHost host(*this, m_boundary.dialogs());
-    // One set of file operations per run: it keeps the run's folder open between renames.
-    platform::PosixFileOperations files(m_syscalls);
-    ListBox1->entries = runRename(request, host, files).records;
-}
-
-void TMain::listFileListsAfterRun()
-{
-    listFileListBox1Anew();
-    // With the file list's folder and mask, the mirror takes its names.
-    listFileListBox2(FileListBox2->folder, FileListBox2->mask);
-    writeCount();
-}
-
-const std::string& TMain::currentFolder() const
-{
-    return DirectoryListBox1->directory();
-}
-
-TMain::EnteredFolder TMain::enterFolder(const std::string& path)
-{
-    const std::string& current = currentFolder();
-    // A relative path is taken from the current folder, if that still exists.
-    if (platform::isFolder(m_syscalls, current)) {
-        platform::enterFolder(m_syscalls, current);
-    }
-    EnteredFolder entered;
-    entered.folder = platform::enterFolder(m_syscalls, path);
-    try {
-        entered.subfolders = selectFolders(platform::readSubfolders(m_syscalls, "."), *m_collator);
-    } catch (const InOutError&) {
-        // A folder that can be entered but not read is not shown: the process goes back.
-        if (platform::isFolder(m_syscalls, current)) {
-            platform::enterFolder(m_syscalls, current);
-        }
-        throw;
-    }
-    return entered;
-}
-
-void TMain::showFolder(EnteredFolder entered)
-{
-    // The drive chooser follows the folder onto its volume once the folder has been entered, so that a
-    // folder that cannot be entered leaves the chooser as it was.
-    const int volume = platform::volumeOf(DriveComboBox1->volumes(), entered.folder);
-    if (volume != DriveComboBox1->itemIndex()) {
-        DriveComboBox1->setItemIndex(volume);
-        DriveComboBox1Change();
-    }
-    DirectoryListBox1->setDirectory(entered.folder, entered.subfolders);
-    setFileListBox1Folder(entered.folder);
-    DirectoryListBox1Change();
-}
-
-void TMain::makeFolderCurrent(const std::string& path)
-{
-    if (path.empty() || path == currentFolder()) {
-        return;
-    }
-    const HeldBackRepaint held(FileListBox1);
-    showFolder(enterFolder(path));
-}
-
-void TMain::folderOpened(const std::string& path)
-{
-    makeFolderCurrent(path);
-}
-
-void TMain::driveChosen(int index)
-{
-    const int current = platform::volumeOf(DriveComboBox1->volumes(), currentFolder());
-    if (index == current || index < 0) {
-        return;
-    }
-    const HeldBackRepaint held(FileListBox1);
-    EnteredFolder entered;
-    try {
-        entered = enterFolder(DriveComboBox1->volumes()[static_cast<std::size_t>(index)].mountPoint);
-    } catch (const Error&) {
-        // The chooser goes back to the volume of the folder that stays current.
-        DriveComboBox1->setItemIndex(current);
-        throw;
-    }
-    DirectoryListBox1->setDirectory(entered.folder, entered.subfolders);
-    DriveComboBox1->setItemIndex(platform::volumeOf(DriveComboBox1->volumes(), entered.folder));
-    setFileListBox1Folder(entered.folder);
-    DirectoryListBox1Change();
-    DriveComboBox1Change();
+    const std::unique_ptr<FileOperations> operations = m_fileOperations(m_syscalls);
+    ListBox1->entries = runInWindow(request, m_boundary.dialogs(), *Gauge1, *m_files, *operations).records;
 }
 
 void TMain::DriveComboBox1Change()
 {
-    FileListBox1->viewport()->update();
+    m_files->driveChanged();
 }
 
 void TMain::DirectoryListBox1Change()
 {
-    const HeldBackRepaint held(FileListBox1);
-    ListBox1->entries.clear();
-    editExt->assignText(QString());
-    writeCount();
-    listFileListBox2(currentFolder(), FileListBox2->mask);
-}
-
-void TMain::setFilterList(const std::string& filterList)
-{
-    if (FilterComboBox1->setFilterList(filterList)) {
-        filterChange();
-    }
-}
-
-const std::string& TMain::filterList() const
-{
-    return FilterComboBox1->filterList();
-}
-
-void TMain::selectFilterIndex(int index)
-{
-    FilterComboBox1->setItemIndex(index);
-}
-
-int TMain::filterIndex() const
-{
-    return FilterComboBox1->itemIndex();
-}
-
-std::string TMain::filterMask()
-{
-    return FilterComboBox1->mask();
-}
-
-void TMain::filterChange()
-{
-    const HeldBackRepaint held(FileListBox1);
-    // Listed also when the mask stays: a manual order ends with every filter change.
-    listFileListBox1(FileListBox1->folder(), filterMask());
-    FilterComboBox1Change();
+    m_files->folderChanged();
 }
 
 void TMain::FilterComboBox1Change()
 {
-    const HeldBackRepaint held(FileListBox1);
-    ListBox1->entries.clear();
-    writeCount();
-    listFileListBox2(FileListBox2->folder, filterMask());
-}
-
-void TMain::startFileSelection(const std::string& savedFolder, const std::string& filterList, int savedFilterIndex)
-{
-    if (!savedFolder.empty() && platform::isFolder(m_syscalls, savedFolder)) {
-        // A saved folder that can no longer be entered is reported and the start folder kept. The rest
-        // of the start-up goes on: cut short, it would leave the other saved choices unloaded, and the
-        // next close would overwrite them with the defaults.
-        try {
-            makeFolderCurrent(savedFolder);
-        } catch (const Error& error) {
-            m_boundary.showError(QString::fromUtf8(error.what()));
-        }
-    }
-    setFilterList(filterList);
-    selectFilterIndex(savedFilterIndex);
-    const std::string mask = filterMask();
-    setFileListBox1Mask(mask);
-    setFileListBox2Mask(mask);
-    writeCount();
-}
-
-void TMain::writeCount()
-{
-    lblCount->setText(QStringLiteral("ファイル： ") + QString::number(FileListBox1->count()) + QStringLiteral("枚"));
-    lblCount->adjustSize();
-}
-
-TMain::Listing TMain::listFiles(const std::string& folder, const std::string& mask)
-{
-    Listing listing;
-    listing.folder = platform::enterFolder(m_syscalls, folder);
-    const FileMask fileMask(mask);
-    BusyCursor busy;
-    std::size_t wanted = 0;
-    std::vector<FolderEntry> entries = platform::readFolder(m_syscalls, ".", [&](std::string_view name) {
-        if (!listsName(name, fileMask)) {
-            return false;
-        }
-        if (++wanted == kBusyFromEntry) {
-            busy.show();
-        }
-        return true;
-    });
-    listing.names = orderFiles(std::move(entries), *m_collator);
-    return listing;
-}
-
-void TMain::listFileListBox1(const std::string& folder, const std::string& mask)
-{
-    Listing listing = listFiles(folder, mask);
-    FileListBox1->setListing(listing.folder, mask, std::move(listing.names));
-    m_fileListsListed = true;
-    FileListBox1Change();
-}
-
-void TMain::listFileListBox2(const std::string& folder, const std::string& mask)
-{
-    // Listed with the file list's folder and mask, the mirror takes the file list's names in the order
-    // shown, a manual order included: it is read again only to be listed on its own.
-    if (m_fileListsListed && folder == FileListBox1->folder() && mask == FileListBox1->mask()) {
-        // Entering the folder again keeps it the process's current directory, as every listing does.
-        const std::string entered = platform::enterFolder(m_syscalls, folder);
-        if (entered == folder) {
-            FileListBox2->folder = entered;
-            FileListBox2->mask = mask;
-            FileListBox2->entries = FileListBox1->entries();
-            FileListBox2->selected = -1;
-            return;
-        }
-    }
-    readFileListBox2(folder, mask);
-}
-
-void TMain::readFileListBox2(const std::string& folder, const std::string& mask)
-{
-    Listing listing = listFiles(folder, mask);
-    FileListBox2->folder = std::move(listing.folder);
-    FileListBox2->mask = mask;
-    FileListBox2->entries = std::move(listing.names);
-    FileListBox2->selected = -1;
-}
-
-void TMain::listFileListBox1Anew()
-{
-    listFileListBox1(FileListBox1->folder(), FileListBox1->mask());
-}
-
-void TMain::listFileListBox2Anew()
-{
-    readFileListBox2(FileListBox2->folder, FileListBox2->mask);
-}
-
-void TMain::setFileListBox1Folder(const std::string& folder)
-{
-    if (folder != FileListBox1->folder() || !m_fileListsListed) {
-        listFileListBox1(folder, FileListBox1->mask());
-    }
-}
-
-void TMain::setFileListBox1Mask(const std::string& mask)
-{
-    if (mask != FileListBox1->mask() || !m_fileListsListed) {
-        listFileListBox1(FileListBox1->folder(), mask);
-    }
-}
-
-void TMain::setFileListBox2Mask(const std::string& mask)
-{
-    if (mask != FileListBox2->mask || !m_fileListsListed) {
-        listFileListBox2(FileListBox2->folder, mask);
-    }
+    m_files->filterChanged();
 }
 
 void TMain::sbUpClick()
 {
-    moveUp(*FileListBox1, *FileListBox2);
+    m_files->moveUp();
 }
 
 void TMain::sbDownClick()
 {
-    moveDown(*FileListBox1, *FileListBox2);
+    m_files->moveDown();
 }
 
 void TMain::sbHelpClick()
@@ -865,7 +512,7 @@ void TMain::btnSaveClick()
     const std::optional<std::string> folder =
         m_boundary.dialogs().chooseFolder(QStringLiteral("フォルダを選択して下さい。"));
     if (folder) {
-        setSaveFolder(saveFolderText(*folder));
+        editSaveFolder->setPath(saveFolderText(*folder));
     }
 }
 
@@ -874,68 +521,16 @@ QPoint TMain::centredPosition()
     // The frame is known once the window exists on the platform; a window manager that draws its frame
     // only when the window first appears leaves the outer size at the client size here.
     create();
-    const QRect screen = platform::primaryScreenGeometry();
     const QMargins frame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
-    const QSize outer = size().grownBy(frame);
-    return {screen.left() + (screen.width() - outer.width()) / 2,
-            screen.top() + (screen.height() - outer.height()) / 2};
+    return centredOnScreen(size().grownBy(frame));
 }
 
 void TMain::FormCreate()
 {
-    // The folder list and both file lists start in the process's current directory, the file lists
-    // with the mask "*.*"; the stored settings then take them where the user left them.
-    DriveComboBox1->setVolumes(platform::mountedVolumes(m_syscalls, m_mountTable, m_labelFolder));
-    const std::string start = platform::currentFolder(m_syscalls);
-    FileListBox1->setFolder(start);
-    FileListBox2->folder = start;
-    DriveComboBox1->setItemIndex(platform::volumeOf(DriveComboBox1->volumes(), start));
-    DirectoryListBox1->setDirectory(start, selectFolders(platform::readSubfolders(m_syscalls, start), *m_collator));
-    loadSettings();
-}
-
-namespace {
-
-// A stored choice of operation, pattern or extension mode: 1, 2 or 3 select that item, anything else the
-// first.
-int storedChoice(std::int32_t value)
-{
-    return value >= 1 && value <= 3 ? value : 0;
-}
-
-QString storedText(const SettingsFile& file, Setting id)
-{
-    return QString::fromStdString(readSetting(file, id));
-}
-
-} // namespace
-
-void TMain::loadSettings()
-{
-    const SettingsFile& file = m_settings;
-    // The stored place is used as it stands, also off the screen.
-    const QPoint centred = centredPosition();
-    move(readIntegerSetting(file, Setting::WindowLeft, centred.x()),
-         readIntegerSetting(file, Setting::WindowTop, centred.y()));
-
-    const std::string folder = readSetting(file, Setting::DirectoryPath);
-    const std::string filters = composeFilterList(readSetting(file, Setting::NameFilter1),
-                                                  readSetting(file, Setting::NameFilter2),
-                                                  readSetting(file, Setting::NameFilter3),
-                                                  readSetting(file, Setting::NameFilter4));
-    startFileSelection(folder, filters, readIntegerSetting(file, Setting::SettingFilter));
-
-    setSaveFolder(readSetting(file, Setting::SaveDirPath));
-    rgSetting->setItemIndex(storedChoice(readIntegerSetting(file, Setting::SettingFile)));
-    rgForm->setItemIndex(storedChoice(readIntegerSetting(file, Setting::SettingPattern)));
-    seStartNum->setValue(readIntegerSetting(file, Setting::SettingNumber1));
-    seZeroNum->setValue(readIntegerSetting(file, Setting::SettingNumber2));
-    editPrevName->assignText(storedText(file, Setting::NamePrev));
-    editLastName->assignText(storedText(file, Setting::NameLast));
-    // After the folder, whose change empties the typed extension.
-    rgExt->setItemIndex(storedChoice(readIntegerSetting(file, Setting::SettingExt)));
-    editExt->assignText(storedText(file, Setting::NameExt));
-    ConfirmBeforeRun = readIntegerSetting(file, Setting::DialogShow);
+    m_files->startInCurrentFolder();
+    m_storedSettings->load([this] {
+        return centredPosition();
+    });
 }
 
 void TMain::FormShow()
@@ -947,53 +542,7 @@ void TMain::FormShow()
 
 void TMain::FormClose()
 {
-    // Key by key; a key that cannot be written ends the saving there, and the window still closes.
-    for (const Setting id : settingsOrder(SettingsProcedure::Save)) {
-        switch (id) {
-        case Setting::DirectoryPath:
-            writeSetting(m_settings, id, currentFolder());
-            break;
-        case Setting::WindowLeft:
-            writeIntegerSetting(m_settings, id, pos().x());
-            break;
-        case Setting::WindowTop:
-            writeIntegerSetting(m_settings, id, pos().y());
-            break;
-        case Setting::SettingFilter:
-            writeIntegerSetting(m_settings, id, filterIndex());
-            break;
-        case Setting::SettingFile:
-            writeIntegerSetting(m_settings, id, rgSetting->itemIndex());
-            break;
-        case Setting::SaveDirPath:
-            writeSetting(m_settings, id, saveFolder());
-            break;
-        case Setting::SettingPattern:
-            writeIntegerSetting(m_settings, id, rgForm->itemIndex());
-            break;
-        case Setting::NamePrev:
-            writeSetting(m_settings, id, editPrevName->text().toStdString());
-            break;
-        case Setting::NameLast:
-            writeSetting(m_settings, id, editLastName->text().toStdString());
-            break;
-        // The numbers as the fields hold them; a typed value out of range is brought in by the next load.
-        case Setting::SettingNumber1:
-            writeIntegerSetting(m_settings, id, seStartNum->value());
-            break;
-        case Setting::SettingNumber2:
-            writeIntegerSetting(m_settings, id, seZeroNum->value());
-            break;
-        case Setting::SettingExt:
-            writeIntegerSetting(m_settings, id, rgExt->itemIndex());
-            break;
-        case Setting::NameExt:
-            writeSetting(m_settings, id, editExt->text().toStdString());
-            break;
-        default:
-            break;
-        }
-    }
+    m_storedSettings->save();
 }
 
 void TMain::sbResetClick()
@@ -1006,30 +555,26 @@ void TMain::sbResetClick()
         .buttons = platform::MessageButtons::YesNo,
         .defaultButton = platform::MessageAnswer::Yes,
     });
-    if (answer != platform::MessageAnswer::Yes) {
-        return;
-    }
-    selectFilterIndex(0);
-    filterChange();
-    setSaveFolder(std::string());
-    rgSetting->setItemIndex(static_cast<int>(FileOperation::RenameOnly));
-    rgForm->setItemIndex(static_cast<int>(NamePattern::NumberOnly));
-    editPrevName->assignText(QString());
-    editLastName->assignText(QString());
-    seStartNum->setValue(*settingKey(Setting::SettingNumber1).defaultNumber);
-    seZeroNum->setValue(*settingKey(Setting::SettingNumber2).defaultNumber);
-    rgExt->setItemIndex(static_cast<int>(ExtensionMode::Keep));
-    editExt->assignText(QString());
-    for (const Setting id : settingsOrder(SettingsProcedure::Reset)) {
-        writeDefaultSetting(m_settings, id);
+    if (answer == platform::MessageAnswer::Yes) {
+        m_storedSettings->reset();
     }
 }
 
 void TMain::sbDialogClick()
 {
-    // A new dialog for every opening; it changes what it changes in this window itself.
-    TOptionForm dialog(*this, m_settings, m_boundary, this);
-    dialog.exec();
+    // A new dialog for every opening; what its OK stored comes back to this window.
+    TOptionForm dialog(m_settings, m_boundary, this);
+    if (dialog.exec() == QDialog::Accepted) {
+        applyOptions(dialog.values());
+    }
+}
+
+void TMain::applyOptions(const OptionValues& values)
+{
+    const std::array<std::string, 4>& e = values.extensions;
+    m_files->setFilterList(
+        composeFilterList(UserFilterEntry(e[0]), UserFilterEntry(e[1]), UserFilterEntry(e[2]), UserFilterEntry(e[3])));
+    ConfirmBeforeRun = values.confirmBeforeRun ? 1 : 0;
 }
 
 void TMain::showEvent(QShowEvent* event)

@@ -3,9 +3,8 @@
 #include "core/filter_list.h"
 #include "core/settings.h"
 #include "platform/dialogs.h"
-#include "platform/screen.h"
-#include "ui/MainP.h"
 #include "ui/appearance.h"
+#include "ui/layout.h"
 #include "ui/pictures.h"
 #include "ui/widgets/text_field.h"
 #include "ui/widgets/tool_button.h"
@@ -15,6 +14,7 @@
 #include <QPushButton>
 
 #include <array>
+#include <optional>
 
 namespace tallyfox::ui {
 
@@ -23,25 +23,29 @@ namespace {
 constexpr int kClientWidth = 378;
 constexpr int kClientHeight = 145;
 
+// The options' keys of each slot: the filter list's fragment and the extension as typed.
 constexpr std::array kFilterKeys{
     Setting::NameFilter1, Setting::NameFilter2, Setting::NameFilter3, Setting::NameFilter4};
 constexpr std::array kExtensionKeys{
     Setting::NameFString1, Setting::NameFString2, Setting::NameFString3, Setting::NameFString4};
 
-template <typename Control> Control* place(Control* control, const char* name, int left, int top, int width, int height)
+// The slot a key of the options belongs to, or none for the switch.
+std::optional<std::size_t> slotOf(Setting id)
 {
-    control->setObjectName(QLatin1String(name));
-    control->setGeometry(left, top, width, height);
-    return control;
+    for (std::size_t slot = 0; slot < kFilterKeys.size(); ++slot) {
+        if (id == kFilterKeys[slot] || id == kExtensionKeys[slot]) {
+            return slot;
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace
 
-TOptionForm::TOptionForm(TMain& main, SettingsFile& settings, HandlerBoundary& boundary, QWidget* parent)
+TOptionForm::TOptionForm(SettingsFile& settings, HandlerBoundary& boundary, QWidget* parent)
     : QDialog(parent,
               Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                   | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint)
-    , m_main(main)
     , m_settings(settings)
     , m_boundary(boundary)
 {
@@ -58,14 +62,9 @@ TOptionForm::TOptionForm(TMain& main, SettingsFile& settings, HandlerBoundary& b
     gbFilter = place(new QGroupBox(QStringLiteral("追加フィルタ"), this), "gbFilter", 22, 12, 333, 51);
     const std::array<const char*, 4> names{"editFilter1", "editFilter2", "editFilter3", "editFilter4"};
     const std::array<int, 4> lefts{10, 80, 150, 220};
-    std::array<TextField*, 4> fields{};
-    for (std::size_t slot = 0; slot < fields.size(); ++slot) {
-        fields[slot] = place(new TextField(gbFilter), names[slot], lefts[slot], 21, 65, 20);
+    for (std::size_t slot = 0; slot < m_extensionFields.size(); ++slot) {
+        m_extensionFields[slot] = place(new TextField(gbFilter), names[slot], lefts[slot], 21, 65, 20);
     }
-    editFilter1 = fields[0];
-    editFilter2 = fields[1];
-    editFilter3 = fields[2];
-    editFilter4 = fields[3];
 
     sbHint = place(new ToolButton(gbFilter), "sbHint", 299, 20, 23, 22);
     sbHint->setFlat(false);
@@ -80,11 +79,11 @@ TOptionForm::TOptionForm(TMain& main, SettingsFile& settings, HandlerBoundary& b
                          17);
 
     QWidget::setTabOrder(btnOK, btnCancel);
-    QWidget::setTabOrder(btnCancel, editFilter1);
-    QWidget::setTabOrder(editFilter1, editFilter2);
-    QWidget::setTabOrder(editFilter2, editFilter3);
-    QWidget::setTabOrder(editFilter3, editFilter4);
-    QWidget::setTabOrder(editFilter4, cbShowDialog);
+    QWidget::setTabOrder(btnCancel, m_extensionFields[0]);
+    for (std::size_t slot = 1; slot < m_extensionFields.size(); ++slot) {
+        QWidget::setTabOrder(m_extensionFields[slot - 1], m_extensionFields[slot]);
+    }
+    QWidget::setTabOrder(m_extensionFields.back(), cbShowDialog);
 
     connect(btnOK, &QPushButton::clicked, this, [this] {
         m_boundary.run([this] {
@@ -103,44 +102,52 @@ TOptionForm::TOptionForm(TMain& main, SettingsFile& settings, HandlerBoundary& b
     });
 
     // Centred on the screen.
-    const QRect screen = platform::primaryScreenGeometry();
-    move(screen.left() + (screen.width() - width()) / 2, screen.top() + (screen.height() - height()) / 2);
+    move(centredOnScreen(size()));
 
     m_boundary.run([this] {
         FormCreate();
     });
 }
 
-TextField* TOptionForm::extensionField(int slot) const
+const OptionValues& TOptionForm::values() const
 {
-    const std::array<TextField*, 4> fields{editFilter1, editFilter2, editFilter3, editFilter4};
-    return fields[static_cast<std::size_t>(slot)];
+    return m_values;
+}
+
+TextField* TOptionForm::extensionField(std::size_t slot) const
+{
+    return m_extensionFields.at(slot);
 }
 
 void TOptionForm::FormCreate()
 {
-    for (int slot = 0; slot < 4; ++slot) {
-        extensionField(slot)->setText(
-            QString::fromStdString(readSetting(m_settings, kExtensionKeys[static_cast<std::size_t>(slot)])));
+    for (const Setting id : settingsOrder(SettingsProcedure::OptionsLoad)) {
+        if (const std::optional<std::size_t> slot = slotOf(id)) {
+            extensionField(*slot)->setText(QString::fromStdString(readSetting(m_settings, id)));
+        } else {
+            cbShowDialog->setChecked(readIntegerSetting(m_settings, id) != 0);
+        }
     }
-    cbShowDialog->setChecked(readIntegerSetting(m_settings, Setting::DialogShow) != 0);
 }
 
 void TOptionForm::btnOKClick()
 {
     // Each slot's two keys are written before the next slot's, and the switch last; a write that fails
-    // ends OK there, the dialog stays open and the main window is not touched.
-    std::array<std::string, 4> fragments;
-    for (std::size_t slot = 0; slot < fragments.size(); ++slot) {
-        const std::string extension = extensionField(static_cast<int>(slot))->text().toStdString();
-        fragments[slot] = extension.empty() ? std::string() : UserFilterEntry(extension);
-        writeSetting(m_settings, kFilterKeys[slot], fragments[slot]);
-        writeSetting(m_settings, kExtensionKeys[slot], extension);
+    // ends OK there and the dialog stays open, so the main window is not touched.
+    OptionValues values;
+    for (std::size_t slot = 0; slot < values.extensions.size(); ++slot) {
+        values.extensions[slot] = extensionField(slot)->text().toStdString();
     }
-    const int confirm = cbShowDialog->isChecked() ? 1 : 0;
-    writeIntegerSetting(m_settings, Setting::DialogShow, confirm);
-    m_main.setFilterList(composeFilterList(fragments[0], fragments[1], fragments[2], fragments[3]));
-    m_main.ConfirmBeforeRun = confirm;
+    values.confirmBeforeRun = cbShowDialog->isChecked();
+    for (const Setting id : settingsOrder(SettingsProcedure::OptionsStore)) {
+        if (const std::optional<std::size_t> slot = slotOf(id)) {
+            const std::string& extension = values.extensions[*slot];
+            writeSetting(m_settings, id, id == kFilterKeys[*slot] ? UserFilterEntry(extension) : extension);
+        } else {
+            writeIntegerSetting(m_settings, id, values.confirmBeforeRun ? 1 : 0);
+        }
+    }
+    m_values = std::move(values);
     accept();
 }
 

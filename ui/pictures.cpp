@@ -1,6 +1,5 @@
 #include "ui/pictures.h"
 
-#include "ui/MainP.h"
 #include "ui/widgets/tool_button.h"
 
 namespace tallyfox::ui {
@@ -10,15 +9,29 @@ QPixmap toolPicture(const QString& name)
     return QPixmap(QStringLiteral(":/pictures/") + name + QStringLiteral(".xpm"));
 }
 
-void setToolButtonPictures(TMain& window)
+void setToolButtonPictures(QWidget& window)
 {
-    window.sbRename->setPictures(toolPicture(QStringLiteral("rename")));
-    window.sbDialog->setPictures(toolPicture(QStringLiteral("options")));
-    window.sbReset->setPictures(toolPicture(QStringLiteral("reset")), toolPicture(QStringLiteral("reset_disabled")));
-    window.sbHelp->setPictures(toolPicture(QStringLiteral("help")));
-    window.sbAbout->setPictures(toolPicture(QStringLiteral("about")));
-    window.sbUp->setPictures(toolPicture(QStringLiteral("up")), toolPicture(QStringLiteral("up_disabled")));
-    window.sbDown->setPictures(toolPicture(QStringLiteral("down")), toolPicture(QStringLiteral("down_disabled")));
+    // Button, picture, and the disabled picture of the buttons that can be disabled.
+    struct Pictures
+    {
+        const char* button;
+        const char* picture;
+        const char* disabled;
+    };
+    constexpr Pictures kPictures[] = {
+        {"sbRename", "rename", nullptr},
+        {"sbDialog", "options", nullptr},
+        {"sbReset", "reset", "reset_disabled"},
+        {"sbHelp", "help", nullptr},
+        {"sbAbout", "about", nullptr},
+        {"sbUp", "up", "up_disabled"},
+        {"sbDown", "down", "down_disabled"},
+    };
+    for (const Pictures& p : kPictures) {
+        auto* button = window.findChild<ToolButton*>(QLatin1String(p.button));
+        const QPixmap disabled = p.disabled != nullptr ? toolPicture(QLatin1String(p.disabled)) : QPixmap();
+        button->setPictures(toolPicture(QLatin1String(p.picture)), disabled);
+    }
 }
 
 } // namespace tallyfox::ui

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "platform/file_operations.h"
 #include "platform/syscalls.h"
 
+#include <functional>
+#include <memory>
 #include <string>
 
 namespace tallyfox {
@@ -24,6 +27,11 @@ struct Services
     SettingsFile& settings;
     // The file system calls of folder and file listing.
     platform::Syscalls& syscalls = platform::systemCalls();
+    // Makes the file operations of one run: they keep the run's folder open between renames, so each
+    // run gets its own.
+    std::function<std::unique_ptr<FileOperations>(platform::Syscalls&)> fileOperations = [](platform::Syscalls& calls) {
+        return std::make_unique<platform::PosixFileOperations>(calls);
+    };
     // Where the mounted volumes are read from.
     std::string mountTable = "/proc/self/mounts";
     std::string labelFolder = "/dev/disk/by-label";

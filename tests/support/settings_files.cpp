@@ -1,6 +1,7 @@
 #include "tests/support/settings_files.h"
 
 #include "platform/testing/faulty_syscalls.h"
+#include "tests/support/window_controls.h"
 #include "ui/MainP.h"
 #include "ui/widgets/file_list_box.h"
 #include "ui/widgets/filter_combo_box.h"
@@ -103,29 +104,29 @@ QStringList windowSettings(const ui::TMain& window)
     };
     QStringList lines{
         QStringLiteral("position=%1,%2").arg(window.pos().x()).arg(window.pos().y()),
-        QStringLiteral("folder=") + bytes(window.currentFolder()),
-        QStringLiteral("filterIndex=%1").arg(window.filterIndex()),
-        QStringLiteral("shownFilter=") + window.FilterComboBox1->currentText(),
-        QStringLiteral("rgSetting=%1").arg(window.rgSetting->itemIndex()),
-        QStringLiteral("editSaveFolder=") + window.editSaveFolder->text(),
-        QStringLiteral("rgForm=%1").arg(window.rgForm->itemIndex()),
-        QStringLiteral("editPrevName=") + window.editPrevName->text(),
-        QStringLiteral("seStartNum=") + window.seStartNum->text(),
-        QStringLiteral("seZeroNum=") + window.seZeroNum->text(),
-        QStringLiteral("editLastName=") + window.editLastName->text(),
-        QStringLiteral("rgExt=%1").arg(window.rgExt->itemIndex()),
-        QStringLiteral("editExt=") + window.editExt->text(),
+        QStringLiteral("folder=") + bytes(window.fileSelection().currentFolder()),
+        QStringLiteral("filterIndex=%1").arg(window.fileSelection().filterIndex()),
+        QStringLiteral("shownFilter=") + ctl(window).FilterComboBox1->currentText(),
+        QStringLiteral("rgSetting=%1").arg(ctl(window).rgSetting->itemIndex()),
+        QStringLiteral("editSaveFolder=") + ctl(window).editSaveFolder->text(),
+        QStringLiteral("rgForm=%1").arg(ctl(window).rgForm->itemIndex()),
+        QStringLiteral("editPrevName=") + ctl(window).editPrevName->text(),
+        QStringLiteral("seStartNum=") + ctl(window).seStartNum->text(),
+        QStringLiteral("seZeroNum=") + ctl(window).seZeroNum->text(),
+        QStringLiteral("editLastName=") + ctl(window).editLastName->text(),
+        QStringLiteral("rgExt=%1").arg(ctl(window).rgExt->itemIndex()),
+        QStringLiteral("editExt=") + ctl(window).editExt->text(),
         QStringLiteral("ConfirmBeforeRun=%1").arg(window.ConfirmBeforeRun),
-        QStringLiteral("lblCount=") + window.lblCount->text(),
-        QStringLiteral("lblPreview=") + window.lblPreview->text(),
+        QStringLiteral("lblCount=") + ctl(window).lblCount->text(),
+        QStringLiteral("lblPreview=") + ctl(window).lblPreview->text(),
     };
-    for (const FilterEntry& entry : window.FilterComboBox1->entries()) {
+    for (const FilterEntry& entry : ctl(window).FilterComboBox1->entries()) {
         lines << QStringLiteral("filter=") + bytes(entry.text) + QStringLiteral("|") + bytes(entry.mask);
     }
-    for (const std::string& name : window.FileListBox1->entries()) {
+    for (const std::string& name : ctl(window).FileListBox1->entries()) {
         lines << QStringLiteral("listed=") + bytes(name);
     }
-    for (const std::string& name : window.FileListBox2->entries) {
+    for (const std::string& name : ctl(window).FileListBox2->entries) {
         lines << QStringLiteral("mirrored=") + bytes(name);
     }
     return lines;

@@ -1,6 +1,7 @@
 #include "core/errors.h"
 #include "core/filter_list.h"
 #include "tests/support/main_window_fixture.h"
+#include "tests/support/window_controls.h"
 #include "ui/widgets/directory_list_box.h"
 #include "ui/widgets/drive_combo_box.h"
 #include "ui/widgets/file_list_box.h"
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 using namespace tallyfox;
+using tallyfox::testing::ctl;
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 
@@ -54,20 +56,20 @@ private:
     }
     Names listed() const
     {
-        return w().FileListBox1->entries();
+        return ctl(w()).FileListBox1->entries();
     }
     Names mirrored() const
     {
-        return w().FileListBox2->entries;
+        return ctl(w()).FileListBox2->entries;
     }
     QString preview() const
     {
-        return w().lblPreview->text();
+        return ctl(w()).lblPreview->text();
     }
     int rowOf(const std::string& name) const
     {
-        for (int row = 0; row < w().DirectoryListBox1->count(); ++row) {
-            if (w().DirectoryListBox1->nameOf(row) == name) {
+        for (int row = 0; row < ctl(w()).DirectoryListBox1->count(); ++row) {
+            if (ctl(w()).DirectoryListBox1->nameOf(row) == name) {
                 return row;
             }
         }
@@ -76,7 +78,7 @@ private:
     // Opens a folder list entry as the user does: a double-click on it.
     void doubleClickFolder(int row)
     {
-        ui::DirectoryListBox* list = w().DirectoryListBox1;
+        ui::DirectoryListBox* list = ctl(w()).DirectoryListBox1;
         const QModelIndex index = list->model()->index(row, 0);
         list->scrollTo(index);
         const QPoint at = list->visualRect(index).center();
@@ -87,15 +89,15 @@ private:
     // Opens a folder list entry with the Enter key.
     void enterFolder(int row)
     {
-        ui::DirectoryListBox* list = w().DirectoryListBox1;
+        ui::DirectoryListBox* list = ctl(w()).DirectoryListBox1;
         list->setFocus();
         list->setCurrentIndex(list->model()->index(row, 0));
         QTest::keyClick(list, Qt::Key_Return);
     }
     void selectInFileList(int row)
     {
-        w().FileListBox1->setFocus();
-        w().FileListBox1->setCurrentIndex(w().FileListBox1->model()->index(row, 0));
+        ctl(w()).FileListBox1->setFocus();
+        ctl(w()).FileListBox1->setCurrentIndex(ctl(w()).FileListBox1->model()->index(row, 0));
     }
     void click(ui::ToolButton* button)
     {
@@ -138,12 +140,12 @@ private slots:
         const Names expected{"apple.jpg", "Banana.jpg", "cherry.jpg", "img10.jpg", "img2.jpg", "link.jpg", "README"};
         QCOMPARE(listed(), expected);
         QCOMPARE(mirrored(), expected);
-        QCOMPARE(w().FileListBox1->itemIndex(), -1);
-        QCOMPARE(w().lblCount->text(), countText(7));
+        QCOMPARE(ctl(w()).FileListBox1->itemIndex(), -1);
+        QCOMPARE(ctl(w()).lblCount->text(), countText(7));
         QCOMPARE(preview(), QStringLiteral("001.jpg ～"));
-        QCOMPARE(w().FileListBox1->folder(), dir().string());
-        QCOMPARE(w().FileListBox2->folder, dir().string());
-        QCOMPARE(w().currentFolder(), dir().string());
+        QCOMPARE(ctl(w()).FileListBox1->folder(), dir().string());
+        QCOMPARE(ctl(w()).FileListBox2->folder, dir().string());
+        QCOMPARE(w().fileSelection().currentFolder(), dir().string());
         QCOMPARE(fs::current_path(), dir());
         QVERIFY(errors().isEmpty());
     }
@@ -151,13 +153,13 @@ private slots:
     void theFilterChooserOffersTheBuiltInEntries()
     {
         m_fixture.open(dir());
-        ui::FilterComboBox* filter = w().FilterComboBox1;
+        ui::FilterComboBox* filter = ctl(w()).FilterComboBox1;
         QCOMPARE(filter->count(), 8);
         QCOMPARE(filter->itemText(0), QStringLiteral("All Files (*.*)"));
         QCOMPARE(filter->itemText(7), QStringLiteral("HTML Files (*.html;*.htm)"));
         QCOMPARE(filter->currentIndex(), 0);
         QVERIFY(!filter->isEditable());
-        QCOMPARE(w().filterList(), std::string(BuiltinFilterText));
+        QCOMPARE(w().fileSelection().filterList(), std::string(BuiltinFilterText));
     }
 
     void theFolderListShowsThePathAndTheVisibleSubfolders()
@@ -175,7 +177,7 @@ private slots:
         enterFolder(rowOf(dir().filename().string()));
         QVERIFY(errors().isEmpty());
 
-        ui::DirectoryListBox* list = w().DirectoryListBox1;
+        ui::DirectoryListBox* list = ctl(w()).DirectoryListBox1;
         Names rows;
         for (int row = 0; row < list->count(); ++row) {
             rows.push_back(list->nameOf(row));
@@ -202,54 +204,54 @@ private slots:
         createFiles(dir(), {"a.jpg"});
         createFiles(dir() / "sub", {"b.png", "c.png"});
         m_fixture.open(dir());
-        w().rgExt->setItemIndex(3);
-        w().editExt->assignText(QStringLiteral("txt"));
-        w().ListBox1->entries = {"/x/001.jpg"};
+        ctl(w()).rgExt->setItemIndex(3);
+        ctl(w()).editExt->assignText(QStringLiteral("txt"));
+        ctl(w()).ListBox1->entries = {"/x/001.jpg"};
         QCOMPARE(preview(), QStringLiteral("001.txt ～"));
 
         doubleClickFolder(rowOf("sub"));
         QVERIFY(errors().isEmpty());
-        QCOMPARE(w().currentFolder(), (dir() / "sub").string());
+        QCOMPARE(w().fileSelection().currentFolder(), (dir() / "sub").string());
         QCOMPARE(listed(), (Names{"b.png", "c.png"}));
         QCOMPARE(mirrored(), listed());
-        QCOMPARE(w().FileListBox2->folder, (dir() / "sub").string());
-        QVERIFY(w().editExt->text().isEmpty());
-        QCOMPARE(w().rgExt->itemIndex(), 3);
-        QVERIFY(w().ListBox1->entries.empty());
-        QCOMPARE(w().lblCount->text(), countText(2));
+        QCOMPARE(ctl(w()).FileListBox2->folder, (dir() / "sub").string());
+        QVERIFY(ctl(w()).editExt->text().isEmpty());
+        QCOMPARE(ctl(w()).rgExt->itemIndex(), 3);
+        QVERIFY(ctl(w()).ListBox1->entries.empty());
+        QCOMPARE(ctl(w()).lblCount->text(), countText(2));
         // The emptied extension gives the name ending in a dot.
         QCOMPARE(preview(), QStringLiteral("001. ～"));
         QCOMPARE(fs::current_path(), dir() / "sub");
 
         // The root entry opens the root.
         doubleClickFolder(0);
-        QCOMPARE(w().currentFolder(), std::string("/"));
-        QCOMPARE(w().DirectoryListBox1->itemIndex(), 0);
+        QCOMPARE(w().fileSelection().currentFolder(), std::string("/"));
+        QCOMPARE(ctl(w()).DirectoryListBox1->itemIndex(), 0);
     }
 
     void aFilterChangeKeepsTheTypedExtension()
     {
         createFiles(dir(), {"a.jpg", "b.png", "c.jpeg", "dpng"});
         m_fixture.open(dir());
-        w().rgExt->setItemIndex(3);
-        w().editExt->assignText(QStringLiteral("txt"));
-        w().ListBox1->entries = {"/x/001.jpg"};
-        w().FilterComboBox1->setFocus();
-        QTest::keyClick(w().FilterComboBox1, Qt::Key_Down);
-        QCOMPARE(w().filterIndex(), 1);
+        ctl(w()).rgExt->setItemIndex(3);
+        ctl(w()).editExt->assignText(QStringLiteral("txt"));
+        ctl(w()).ListBox1->entries = {"/x/001.jpg"};
+        ctl(w()).FilterComboBox1->setFocus();
+        QTest::keyClick(ctl(w()).FilterComboBox1, Qt::Key_Down);
+        QCOMPARE(w().fileSelection().filterIndex(), 1);
         QCOMPARE(listed(), (Names{"a.jpg", "c.jpeg"}));
         QCOMPARE(mirrored(), listed());
-        QCOMPARE(w().FileListBox1->mask(), std::string("*.jpg;*jpeg"));
-        QCOMPARE(w().editExt->text(), QStringLiteral("txt"));
-        QVERIFY(w().ListBox1->entries.empty());
-        QCOMPARE(w().lblCount->text(), countText(2));
+        QCOMPARE(ctl(w()).FileListBox1->mask(), std::string("*.jpg;*jpeg"));
+        QCOMPARE(ctl(w()).editExt->text(), QStringLiteral("txt"));
+        QVERIFY(ctl(w()).ListBox1->entries.empty());
+        QCOMPARE(ctl(w()).lblCount->text(), countText(2));
         // PNG: every name that ends in png, with or without a dot.
-        QTest::keyClick(w().FilterComboBox1, Qt::Key_Down);
-        QTest::keyClick(w().FilterComboBox1, Qt::Key_Down);
-        QTest::keyClick(w().FilterComboBox1, Qt::Key_Down);
-        QCOMPARE(w().filterIndex(), 4);
+        QTest::keyClick(ctl(w()).FilterComboBox1, Qt::Key_Down);
+        QTest::keyClick(ctl(w()).FilterComboBox1, Qt::Key_Down);
+        QTest::keyClick(ctl(w()).FilterComboBox1, Qt::Key_Down);
+        QCOMPARE(w().fileSelection().filterIndex(), 4);
         QCOMPARE(listed(), (Names{"b.png", "dpng"}));
-        QCOMPARE(w().lblCount->text(), countText(2));
+        QCOMPARE(ctl(w()).lblCount->text(), countText(2));
         QVERIFY(errors().isEmpty());
     }
 
@@ -258,33 +260,33 @@ private slots:
         createFiles(dir(), {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"});
         m_fixture.open(dir());
         // Nothing selected after a listing: the buttons do nothing.
-        click(w().sbUp);
-        click(w().sbDown);
+        click(ctl(w()).sbUp);
+        click(ctl(w()).sbDown);
         QCOMPARE(listed(), (Names{"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"}));
 
         selectInFileList(2);
-        w().lblPreview->setText(QStringLiteral("untouched"));
-        click(w().sbUp);
+        ctl(w()).lblPreview->setText(QStringLiteral("untouched"));
+        click(ctl(w()).sbUp);
         QCOMPARE(listed(), (Names{"a.jpg", "c.jpg", "b.jpg", "d.jpg", "e.jpg"}));
         QCOMPARE(mirrored(), listed());
-        click(w().sbUp);
+        click(ctl(w()).sbUp);
         QCOMPARE(listed(), (Names{"c.jpg", "a.jpg", "b.jpg", "d.jpg", "e.jpg"}));
         QCOMPARE(mirrored(), listed());
-        QCOMPARE(w().FileListBox1->itemIndex(), 0);
-        QCOMPARE(w().FileListBox2->itemIndex(), 0);
-        click(w().sbUp);
+        QCOMPARE(ctl(w()).FileListBox1->itemIndex(), 0);
+        QCOMPARE(ctl(w()).FileListBox2->itemIndex(), 0);
+        click(ctl(w()).sbUp);
         QCOMPARE(listed(), (Names{"c.jpg", "a.jpg", "b.jpg", "d.jpg", "e.jpg"}));
         QCOMPARE(preview(), QStringLiteral("untouched"));
-        QCOMPARE(w().lblCount->text(), countText(5));
+        QCOMPARE(ctl(w()).lblCount->text(), countText(5));
 
         selectInFileList(3);
-        w().lblPreview->setText(QStringLiteral("untouched"));
-        click(w().sbDown);
-        click(w().sbDown);
-        click(w().sbDown);
+        ctl(w()).lblPreview->setText(QStringLiteral("untouched"));
+        click(ctl(w()).sbDown);
+        click(ctl(w()).sbDown);
+        click(ctl(w()).sbDown);
         QCOMPARE(listed(), (Names{"c.jpg", "a.jpg", "b.jpg", "e.jpg", "d.jpg"}));
         QCOMPARE(mirrored(), listed());
-        QCOMPARE(w().FileListBox1->itemIndex(), 4);
+        QCOMPARE(ctl(w()).FileListBox1->itemIndex(), 4);
         QCOMPARE(preview(), QStringLiteral("untouched"));
         QVERIFY(errors().isEmpty());
     }
@@ -297,42 +299,42 @@ private slots:
         const Names moved{"a.jpg", "c.jpg", "b.jpg"};
         const auto move = [&] {
             selectInFileList(2);
-            click(w().sbUp);
+            click(ctl(w()).sbUp);
             QCOMPARE(listed(), moved);
         };
 
         // Opening the current folder's own entry changes nothing.
         move();
-        enterFolder(w().DirectoryListBox1->currentFolderRow());
+        enterFolder(ctl(w()).DirectoryListBox1->currentFolderRow());
         QCOMPARE(listed(), moved);
         QCOMPARE(mirrored(), moved);
         // Neither does choosing the volume of the current folder.
-        w().DriveComboBox1->activated(w().DriveComboBox1->itemIndex());
+        ctl(w()).DriveComboBox1->activated(ctl(w()).DriveComboBox1->itemIndex());
         QCOMPARE(listed(), moved);
 
         // Another filter entry with the same mask lists anew.
-        w().setFilterList("Jpeg|*.jpg|Also jpeg|*.jpg");
+        w().fileSelection().setFilterList("Jpeg|*.jpg|Also jpeg|*.jpg");
         QCOMPARE(listed(), sorted);
         move();
-        w().FilterComboBox1->setFocus();
-        QTest::keyClick(w().FilterComboBox1, Qt::Key_Down);
-        QCOMPARE(w().filterIndex(), 1);
+        ctl(w()).FilterComboBox1->setFocus();
+        QTest::keyClick(ctl(w()).FilterComboBox1, Qt::Key_Down);
+        QCOMPARE(w().fileSelection().filterIndex(), 1);
         QCOMPARE(listed(), sorted);
         QCOMPARE(mirrored(), sorted);
 
         // A filter list that differs only in the case of letters is not taken: the order stays.
         move();
-        w().setFilterList("JPEG|*.JPG|ALSO JPEG|*.JPG");
+        w().fileSelection().setFilterList("JPEG|*.JPG|ALSO JPEG|*.JPG");
         QCOMPARE(listed(), moved);
-        QCOMPARE(w().filterIndex(), 1);
-        QCOMPARE(w().FileListBox1->mask(), std::string("*.jpg"));
+        QCOMPARE(w().fileSelection().filterIndex(), 1);
+        QCOMPARE(ctl(w()).FileListBox1->mask(), std::string("*.jpg"));
 
         // A folder change lists anew.
         fs::create_directory(dir() / "sub");
-        w().makeFolderCurrent((dir() / "sub").string());
+        w().fileSelection().makeFolderCurrent((dir() / "sub").string());
         QCOMPARE(listed(), Names{});
-        w().makeFolderCurrent("..");
-        QCOMPARE(w().currentFolder(), dir().string());
+        w().fileSelection().makeFolderCurrent("..");
+        QCOMPARE(w().fileSelection().currentFolder(), dir().string());
         QCOMPARE(listed(), sorted);
         QCOMPARE(mirrored(), sorted);
         QVERIFY(errors().isEmpty());
@@ -344,9 +346,9 @@ private slots:
         createFiles(dir(), {"a.jpg", "b.jpg"});
         m_fixture.open(dir());
         selectInFileList(1);
-        click(w().sbUp);
-        w().editExt->assignText(QStringLiteral("txt"));
-        const int rows = w().DirectoryListBox1->count();
+        click(ctl(w()).sbUp);
+        ctl(w()).editExt->assignText(QStringLiteral("txt"));
+        const int rows = ctl(w()).DirectoryListBox1->count();
         fs::remove(dir() / "gone");
 
         doubleClickFolder(rowOf("gone"));
@@ -354,12 +356,12 @@ private slots:
         const platform::Message& box = m_fixture.dialogs.messages.front();
         QCOMPARE(box.caption, QStringLiteral("Tallyfox"));
         QCOMPARE(box.icon, platform::MessageIcon::Error);
-        QCOMPARE(w().currentFolder(), dir().string());
-        QCOMPARE(w().DirectoryListBox1->count(), rows);
+        QCOMPARE(w().fileSelection().currentFolder(), dir().string());
+        QCOMPARE(ctl(w()).DirectoryListBox1->count(), rows);
         QCOMPARE(listed(), (Names{"b.jpg", "a.jpg"}));
         QCOMPARE(mirrored(), listed());
-        QCOMPARE(w().lblCount->text(), countText(2));
-        QCOMPARE(w().editExt->text(), QStringLiteral("txt"));
+        QCOMPARE(ctl(w()).lblCount->text(), countText(2));
+        QCOMPARE(ctl(w()).editExt->text(), QStringLiteral("txt"));
         QCOMPARE(fs::current_path(), dir());
     }
 
@@ -372,14 +374,14 @@ private slots:
         m_fixture.syscalls->fail("chdir", m_fixture.syscalls->calls("chdir") + 2, EACCES);
         enterFolder(rowOf("locked"));
         QCOMPARE(errors(), QStringList{QStringLiteral("ファイルへのアクセスが拒否されました.")});
-        QCOMPARE(w().currentFolder(), dir().string());
+        QCOMPARE(w().fileSelection().currentFolder(), dir().string());
         QCOMPARE(listed(), (Names{"a.jpg"}));
 
         // A folder that can be entered but not read goes back too.
         m_fixture.syscalls->fail("opendir", m_fixture.syscalls->calls("opendir") + 1, EACCES);
         enterFolder(rowOf("locked"));
         QCOMPARE(errors().size(), 2);
-        QCOMPARE(w().currentFolder(), dir().string());
+        QCOMPARE(w().fileSelection().currentFolder(), dir().string());
         QCOMPARE(fs::current_path(), dir());
         QCOMPARE(listed(), (Names{"a.jpg"}));
     }
@@ -396,7 +398,7 @@ private slots:
         QCOMPARE(mirrored(), names);
         // Shown with a replacement character; the entry's bytes still address the file.
         const int row = static_cast<int>(std::find(names.begin(), names.end(), latin1) - names.begin());
-        const QString shown = w().FileListBox1->model()->index(row, 0).data().toString();
+        const QString shown = ctl(w()).FileListBox1->model()->index(row, 0).data().toString();
         QVERIFY(shown.contains(QChar(0xFFFD)));
         struct stat st
         {
@@ -414,7 +416,7 @@ private slots:
         createFiles(dir(), many);
         m_fixture.open(dir());
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);
-        QCOMPARE(w().FileListBox1->count(), 150);
+        QCOMPARE(ctl(w()).FileListBox1->count(), 150);
 
         bool busyWhileReading = false;
         const int readdirs = m_fixture.syscalls->calls("readdir");
@@ -423,14 +425,14 @@ private slots:
                                && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
         });
         m_fixture.syscalls->fail("readdir", readdirs + 140, EIO);
-        w().FilterComboBox1->setFocus();
-        QTest::keyClick(w().FilterComboBox1, Qt::Key_Down);
+        ctl(w()).FilterComboBox1->setFocus();
+        QTest::keyClick(ctl(w()).FilterComboBox1, Qt::Key_Down);
         QVERIFY(busyWhileReading);
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);
         QCOMPARE(errors(), QStringList{QStringLiteral("I/O エラー (5).")});
         // The list keeps its entries and its mask.
-        QCOMPARE(w().FileListBox1->count(), 150);
-        QCOMPARE(w().FileListBox1->mask(), std::string("*.*"));
+        QCOMPARE(ctl(w()).FileListBox1->count(), 150);
+        QCOMPARE(ctl(w()).FileListBox1->mask(), std::string("*.*"));
     }
 
     void theMirrorTakesTheFileListsNamesInsteadOfReadingAgain()
@@ -438,18 +440,18 @@ private slots:
         createFiles(dir(), {"a.jpg", "b.png"});
         m_fixture.open(dir());
         const int opened = m_fixture.syscalls->calls("opendir");
-        w().FilterComboBox1->setFocus();
-        QTest::keyClick(w().FilterComboBox1, Qt::Key_Down);
+        ctl(w()).FilterComboBox1->setFocus();
+        QTest::keyClick(ctl(w()).FilterComboBox1, Qt::Key_Down);
         QCOMPARE(m_fixture.syscalls->calls("opendir"), opened + 1);
         QCOMPARE(mirrored(), (Names{"a.jpg"}));
 
         // Listed anew for the run, the mirror reads the folder: it then shows what the folder holds.
         fs::rename(dir() / "a.jpg", dir() / "_001.jpg");
-        w().listFileListBox2Anew();
+        w().fileSelection().rereadMirror();
         QCOMPARE(m_fixture.syscalls->calls("opendir"), opened + 2);
         QCOMPARE(mirrored(), (Names{"_001.jpg"}));
         QCOMPARE(listed(), (Names{"a.jpg"}));
-        w().listFileListBox1Anew();
+        w().fileSelection().relistFileList();
         QCOMPARE(listed(), (Names{"_001.jpg"}));
         QCOMPARE(preview(), QStringLiteral("001.jpg ～"));
     }
@@ -473,14 +475,14 @@ private slots:
         fs::create_directory(dir() / "saved");
         createFiles(dir() / "saved", {"a.jpg", "bjpeg", "c.htm", "d.txt"});
         m_fixture.open(dir());
-        w().rgExt->setItemIndex(3);
-        w().startFileSelection((dir() / "saved").string(), std::string(BuiltinFilterText), savedIndex);
-        QCOMPARE(w().currentFolder(), (dir() / "saved").string());
-        QCOMPARE(w().filterIndex(), selected);
-        QCOMPARE(w().FilterComboBox1->currentIndex(), selected);
-        QCOMPARE(w().FileListBox1->count(), count);
-        QCOMPARE(w().FileListBox2->count(), count);
-        QCOMPARE(w().lblCount->text(), countText(count));
+        ctl(w()).rgExt->setItemIndex(3);
+        w().fileSelection().start((dir() / "saved").string(), std::string(BuiltinFilterText), savedIndex);
+        QCOMPARE(w().fileSelection().currentFolder(), (dir() / "saved").string());
+        QCOMPARE(w().fileSelection().filterIndex(), selected);
+        QCOMPARE(ctl(w()).FilterComboBox1->currentIndex(), selected);
+        QCOMPARE(ctl(w()).FileListBox1->count(), count);
+        QCOMPARE(ctl(w()).FileListBox2->count(), count);
+        QCOMPARE(ctl(w()).lblCount->text(), countText(count));
         QVERIFY(errors().isEmpty());
     }
 
@@ -488,8 +490,8 @@ private slots:
     {
         createFiles(dir(), {"a.jpg"});
         m_fixture.open(dir());
-        w().startFileSelection((dir() / "gone").string(), std::string(BuiltinFilterText), 0);
-        QCOMPARE(w().currentFolder(), dir().string());
+        w().fileSelection().start((dir() / "gone").string(), std::string(BuiltinFilterText), 0);
+        QCOMPARE(w().fileSelection().currentFolder(), dir().string());
         QVERIFY(errors().isEmpty());
     }
 
@@ -497,24 +499,24 @@ private slots:
     {
         createFiles(dir(), {"a.jpg", "b.raw"});
         m_fixture.open(dir());
-        w().selectFilterIndex(1);
+        w().fileSelection().selectFilterIndex(1);
         QCOMPARE(listed(), (Names{"a.jpg", "b.raw"})); // selecting by program lists nothing
-        w().setFilterList(composeFilterList(UserFilterEntry("raw"), "", "", ""));
-        QCOMPARE(w().filterIndex(), 0);
-        QCOMPARE(w().FilterComboBox1->count(), 9);
-        QCOMPARE(w().FilterComboBox1->itemText(8), QStringLiteral("ユーザー設定 (*.raw)"));
-        w().selectFilterIndex(8);
-        QCOMPARE(w().filterMask(), std::string("*.raw"));
-        w().filterChange();
+        w().fileSelection().setFilterList(composeFilterList(UserFilterEntry("raw"), "", "", ""));
+        QCOMPARE(w().fileSelection().filterIndex(), 0);
+        QCOMPARE(ctl(w()).FilterComboBox1->count(), 9);
+        QCOMPARE(ctl(w()).FilterComboBox1->itemText(8), QStringLiteral("ユーザー設定 (*.raw)"));
+        w().fileSelection().selectFilterIndex(8);
+        QCOMPARE(w().fileSelection().filterMask(), std::string("*.raw"));
+        w().fileSelection().filterPicked();
         QCOMPARE(listed(), (Names{"b.raw"}));
         QCOMPARE(mirrored(), listed());
 
         // No entries at all: the mask is "*.*".
-        w().setFilterList("nothing");
-        QCOMPARE(w().FilterComboBox1->count(), 0);
-        QCOMPARE(w().filterIndex(), -1);
+        w().fileSelection().setFilterList("nothing");
+        QCOMPARE(ctl(w()).FilterComboBox1->count(), 0);
+        QCOMPARE(w().fileSelection().filterIndex(), -1);
         QCOMPARE(listed(), (Names{"a.jpg", "b.raw"}));
-        QCOMPARE(w().lblCount->text(), countText(2));
+        QCOMPARE(ctl(w()).lblCount->text(), countText(2));
     }
 
     void theDriveChooserFollowsTheFolderAcrossVolumes()
@@ -531,25 +533,25 @@ private slots:
         m_fixture.labelFolder = (dir() / "labels").string();
         m_fixture.open(dir() / "home");
 
-        ui::DriveComboBox* drives = w().DriveComboBox1;
+        ui::DriveComboBox* drives = ctl(w()).DriveComboBox1;
         QCOMPARE(drives->count(), 2);
         QCOMPARE(drives->itemText(0), QStringLiteral("/ []"));
         QCOMPARE(drives->itemText(1), QString::fromStdString((dir() / "vol").string()) + QStringLiteral(" [card]"));
         QCOMPARE(drives->itemIndex(), 0);
 
-        w().editExt->assignText(QStringLiteral("txt"));
+        ctl(w()).editExt->assignText(QStringLiteral("txt"));
         drives->setFocus();
         QTest::keyClick(drives, Qt::Key_Down);
         QVERIFY(errors().isEmpty());
         QCOMPARE(drives->itemIndex(), 1);
-        QCOMPARE(w().currentFolder(), (dir() / "vol").string());
+        QCOMPARE(w().fileSelection().currentFolder(), (dir() / "vol").string());
         QCOMPARE(listed(), (Names{"v.jpg"}));
         QCOMPARE(mirrored(), listed());
-        QVERIFY(w().editExt->text().isEmpty());
-        QCOMPARE(w().lblCount->text(), countText(1));
+        QVERIFY(ctl(w()).editExt->text().isEmpty());
+        QCOMPARE(ctl(w()).lblCount->text(), countText(1));
 
         // Making a folder of the other volume current selects that volume.
-        w().makeFolderCurrent((dir() / "home").string());
+        w().fileSelection().makeFolderCurrent((dir() / "home").string());
         QCOMPARE(drives->itemIndex(), 0);
         QCOMPARE(listed(), (Names{"h.jpg"}));
 
@@ -559,7 +561,7 @@ private slots:
         QTest::keyClick(drives, Qt::Key_Down);
         QCOMPARE(errors(), QStringList{QStringLiteral("ファイルへのアクセスが拒否されました.")});
         QCOMPARE(drives->itemIndex(), 0);
-        QCOMPARE(w().currentFolder(), (dir() / "home").string());
+        QCOMPARE(w().fileSelection().currentFolder(), (dir() / "home").string());
         QCOMPARE(listed(), (Names{"h.jpg"}));
     }
 };

@@ -3,6 +3,7 @@
 #include "platform/settings_store.h"
 #include "platform/testing/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/window_controls.h"
 #include "ui/MainP.h"
 #include "ui/help_window.h"
 #include "ui/widgets/tool_button.h"
@@ -22,6 +23,7 @@
 #include <string>
 
 using namespace tallyfox;
+using tallyfox::testing::ctl;
 
 namespace {
 
@@ -205,8 +207,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(main.get()));
         QVERIFY(helpWindows().isEmpty());
 
-        QTest::mouseClick(main->sbHelp, Qt::LeftButton);
-        QTest::mouseClick(main->sbHelp, Qt::LeftButton);
+        QTest::mouseClick(ctl(main).sbHelp, Qt::LeftButton);
+        QTest::mouseClick(ctl(main).sbHelp, Qt::LeftButton);
         QCOMPARE(helpWindows().size(), 1);
         QPointer<ui::HelpWindow> window = helpWindows().front();
         QVERIFY(window->isVisible());

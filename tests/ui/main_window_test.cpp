@@ -1,5 +1,7 @@
+#include "core/control_states.h"
 #include "core/errors.h"
 #include "tests/support/main_window_fixture.h"
+#include "tests/support/window_controls.h"
 #include "ui/widgets/file_list_box.h"
 #include "ui/widgets/gauge.h"
 #include "ui/widgets/number_field.h"
@@ -12,52 +14,32 @@
 #include <QSet>
 
 using namespace tallyfox;
+using tallyfox::testing::ctl;
 using tallyfox::ui::NumberField;
 using tallyfox::ui::RadioGroup;
 using tallyfox::ui::TextField;
 
 namespace {
 
-struct FieldState
+// How a text field shows: whether it takes typing, and its colour.
+struct ShownField
 {
     bool enabled;
     QColor colour;
 };
 
-// The dependent controls for a final operation, pattern and extension mode: the table the window's
-// rules must always end in, whatever sequence of choices led there.
-struct DependentStates
+// The colour the window paints for a field colour of the state rules.
+ShownField shown(tallyfox::FieldState state)
 {
-    FieldState saveFolder;
-    bool saveButton;
-    bool patternGroup;
-    bool numbers;
-    FieldState textBefore;
-    FieldState textAfter;
-    FieldState extension;
-};
-
-FieldState editable(bool on)
-{
-    return {on, on ? ui::clWindow() : ui::clBtnFace()};
-}
-
-DependentStates expectedStates(int operation, int pattern, int extension)
-{
-    const bool extensionOnly = operation == 3;
-    const bool before = !extensionOnly && (pattern == 1 || pattern == 3);
-    const bool after = !extensionOnly && (pattern == 2 || pattern == 3);
-    FieldState saveFolder = editable(operation == 1 || operation == 2);
-    if (operation == 2) {
-        saveFolder.colour = ui::fixedWhite();
+    switch (state.colour) {
+    case FieldColour::Window:
+        return {state.enabled, ui::clWindow()};
+    case FieldColour::FixedWhite:
+        return {state.enabled, ui::fixedWhite()};
+    case FieldColour::ButtonFace:
+        break;
     }
-    return {saveFolder,
-            operation == 1 || operation == 2,
-            !extensionOnly,
-            !extensionOnly,
-            editable(before),
-            editable(after),
-            editable(extension == 3)};
+    return {state.enabled, ui::clBtnFace()};
 }
 
 } // namespace
@@ -90,10 +72,10 @@ private:
     }
     void setEntries(std::vector<std::string> entries)
     {
-        m_fixture.window->FileListBox1->setEntries(std::move(entries));
+        ctl(m_fixture.window).FileListBox1->setEntries(std::move(entries));
     }
 
-    void compareField(const char* name, const FieldState& expected)
+    void compareField(const char* name, const ShownField& expected)
     {
         TextField* f = field(name);
         QVERIFY2(f->isEnabled() == expected.enabled, name);
@@ -103,20 +85,23 @@ private:
     void compareStates(int operation, int pattern, int extension)
     {
         ui::TMain& w = *m_fixture.window;
-        QCOMPARE(w.rgSetting->itemIndex(), operation);
-        QCOMPARE(w.rgForm->itemIndex(), pattern);
-        QCOMPARE(w.rgExt->itemIndex(), extension);
-        const DependentStates expected = expectedStates(operation, pattern, extension);
-        compareField("editSaveFolder", expected.saveFolder);
-        QCOMPARE(w.btnSave->isEnabled(), expected.saveButton);
-        QCOMPARE(w.rgForm->isEnabled(), expected.patternGroup);
-        QCOMPARE(w.seStartNum->isEnabled(), expected.numbers);
-        QCOMPARE(w.seZeroNum->isEnabled(), expected.numbers);
-        compareField("editPrevName", expected.textBefore);
-        compareField("editLastName", expected.textAfter);
-        compareField("editExt", expected.extension);
-        QVERIFY(w.rgSetting->isEnabled());
-        QVERIFY(w.rgExt->isEnabled());
+        QCOMPARE(ctl(w).rgSetting->itemIndex(), operation);
+        QCOMPARE(ctl(w).rgForm->itemIndex(), pattern);
+        QCOMPARE(ctl(w).rgExt->itemIndex(), extension);
+        // The window shows what the state rules say for the choices it holds.
+        const ControlStates expected = controlStates(static_cast<FileOperation>(operation),
+                                                     static_cast<NamePattern>(pattern),
+                                                     static_cast<ExtensionMode>(extension));
+        compareField("editSaveFolder", shown(expected.saveFolder));
+        QCOMPARE(ctl(w).btnSave->isEnabled(), expected.saveFolderButton);
+        QCOMPARE(ctl(w).rgForm->isEnabled(), expected.patternChoice);
+        QCOMPARE(ctl(w).seStartNum->isEnabled(), expected.numberFields);
+        QCOMPARE(ctl(w).seZeroNum->isEnabled(), expected.numberFields);
+        compareField("editPrevName", shown(expected.textBefore));
+        compareField("editLastName", shown(expected.textAfter));
+        compareField("editExt", shown(expected.givenExtension));
+        QVERIFY(ctl(w).rgSetting->isEnabled());
+        QVERIFY(ctl(w).rgExt->isEnabled());
     }
 
 private slots:
@@ -257,41 +242,41 @@ private slots:
     {
         ui::TMain& w = *m_fixture.window;
         compareStates(0, 0, 0);
-        QCOMPARE(w.seStartNum->text(), QStringLiteral("1"));
-        QCOMPARE(w.seZeroNum->text(), QStringLiteral("3"));
-        QCOMPARE(w.seStartNum->minimum(), 0);
-        QCOMPARE(w.seStartNum->maximum(), 99999);
-        QCOMPARE(w.seZeroNum->minimum(), 1);
-        QCOMPARE(w.seZeroNum->maximum(), 10);
+        QCOMPARE(ctl(w).seStartNum->text(), QStringLiteral("1"));
+        QCOMPARE(ctl(w).seZeroNum->text(), QStringLiteral("3"));
+        QCOMPARE(ctl(w).seStartNum->minimum(), 0);
+        QCOMPARE(ctl(w).seStartNum->maximum(), 99999);
+        QCOMPARE(ctl(w).seZeroNum->minimum(), 1);
+        QCOMPARE(ctl(w).seZeroNum->maximum(), 10);
         QCOMPARE(previewText(), QStringLiteral("-"));
         // Start-up lists the (empty) start folder and writes the count.
-        QCOMPARE(w.lblCount->text(), QStringLiteral("ファイル： 0枚"));
-        QCOMPARE(w.Gauge1->value(), 0);
+        QCOMPARE(ctl(w).lblCount->text(), QStringLiteral("ファイル： 0枚"));
+        QCOMPARE(ctl(w).Gauge1->value(), 0);
         QCOMPARE(w.ConfirmBeforeRun, 1);
-        for (TextField* f : {w.editSaveFolder, w.editPrevName, w.editLastName, w.editExt}) {
+        for (TextField* f : {ctl(w).editSaveFolder, ctl(w).editPrevName, ctl(w).editLastName, ctl(w).editExt}) {
             QVERIFY(f->text().isEmpty());
         }
-        QVERIFY(w.ListBox1->entries.empty());
-        QVERIFY(w.FileListBox2->entries.empty());
-        QVERIFY(w.sbUp->isEnabled());
-        QVERIFY(w.sbDown->isEnabled());
+        QVERIFY(ctl(w).ListBox1->entries.empty());
+        QVERIFY(ctl(w).FileListBox2->entries.empty());
+        QVERIFY(ctl(w).sbUp->isEnabled());
+        QVERIFY(ctl(w).sbDown->isEnabled());
     }
 
     void captionsAndItems()
     {
         ui::TMain& w = *m_fixture.window;
-        QCOMPARE(w.sbRename->text(), QStringLiteral("実行"));
-        QCOMPARE(w.sbDialog->text(), QStringLiteral("オプション"));
-        QCOMPARE(w.sbReset->text(), QStringLiteral("リセット"));
-        QCOMPARE(w.sbExit->text(), QStringLiteral("終了"));
-        QCOMPARE(w.btnSave->text(), QStringLiteral("..."));
-        QCOMPARE(w.gbSet->title(), QStringLiteral("保存フォルダ"));
-        QCOMPARE(w.gbPattern->title(), QStringLiteral("パターン設定"));
-        QCOMPARE(w.Label2->text(), QStringLiteral("プレビュー："));
-        QCOMPARE(w.Label4->text(), QStringLiteral("名前(前)："));
-        QCOMPARE(w.Label1->text(), QStringLiteral("開始番号："));
-        QCOMPARE(w.Label7->text(), QStringLiteral("連番桁数："));
-        QCOMPARE(w.Label8->text(), QStringLiteral("名前(後)："));
+        QCOMPARE(ctl(w).sbRename->text(), QStringLiteral("実行"));
+        QCOMPARE(ctl(w).sbDialog->text(), QStringLiteral("オプション"));
+        QCOMPARE(ctl(w).sbReset->text(), QStringLiteral("リセット"));
+        QCOMPARE(ctl(w).sbExit->text(), QStringLiteral("終了"));
+        QCOMPARE(ctl(w).btnSave->text(), QStringLiteral("..."));
+        QCOMPARE(ctl(w).gbSet->title(), QStringLiteral("保存フォルダ"));
+        QCOMPARE(ctl(w).gbPattern->title(), QStringLiteral("パターン設定"));
+        QCOMPARE(ctl(w).Label2->text(), QStringLiteral("プレビュー："));
+        QCOMPARE(ctl(w).Label4->text(), QStringLiteral("名前(前)："));
+        QCOMPARE(ctl(w).Label1->text(), QStringLiteral("開始番号："));
+        QCOMPARE(ctl(w).Label7->text(), QStringLiteral("連番桁数："));
+        QCOMPARE(ctl(w).Label8->text(), QStringLiteral("名前(後)："));
         const auto items = [](RadioGroup* g) {
             QStringList texts{g->title()};
             for (int i = 0; i < g->count(); ++i) {
@@ -299,22 +284,23 @@ private slots:
             }
             return texts.join(QLatin1Char('|'));
         };
-        QCOMPARE(items(w.rgSetting),
+        QCOMPARE(items(ctl(w).rgSetting),
                  QStringLiteral("ファイル操作|リネームのみ|リネーム＋コピー|リネーム＋移動|拡張子のみ変更"));
-        QCOMPARE(items(w.rgForm), QStringLiteral("パターン選択|連番のみ付加|名前＋連番|連番＋名前|名前＋連番＋名前"));
-        QCOMPARE(items(w.rgExt), QStringLiteral("拡張子|変更しない|大文字で統一|小文字で統一|指定："));
+        QCOMPARE(items(ctl(w).rgForm),
+                 QStringLiteral("パターン選択|連番のみ付加|名前＋連番|連番＋名前|名前＋連番＋名前"));
+        QCOMPARE(items(ctl(w).rgExt), QStringLiteral("拡張子|変更しない|大文字で統一|小文字で統一|指定："));
     }
 
     void radioItemsFillColumnsOneAfterTheOther()
     {
-        RadioGroup* ext = m_fixture.window->rgExt;
+        RadioGroup* ext = ctl(m_fixture.window).rgExt;
         QCOMPARE(ext->item(0)->x(), ext->item(1)->x());
         QVERIFY(ext->item(0)->y() < ext->item(1)->y());
         QCOMPARE(ext->item(2)->x(), ext->item(3)->x());
         QVERIFY(ext->item(2)->x() > ext->item(0)->x());
         // The extension field stands right of the fourth item, on its line.
-        const QRect specified(ext->mapTo(m_fixture.window->gbSetting, ext->item(3)->pos()), ext->item(3)->size());
-        const QRect extField = m_fixture.window->editExt->geometry();
+        const QRect specified(ext->mapTo(ctl(m_fixture.window).gbSetting, ext->item(3)->pos()), ext->item(3)->size());
+        const QRect extField = ctl(m_fixture.window).editExt->geometry();
         QVERIFY(extField.center().y() >= specified.top() && extField.center().y() <= specified.bottom());
     }
 
@@ -379,12 +365,12 @@ private slots:
     void showingFocusesTheLeftPanel()
     {
         QVERIFY(QTest::qWaitForWindowActive(m_fixture.window.get()));
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(m_fixture.window->Panel1));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(ctl(m_fixture.window).Panel1));
     }
 
     void exitAndCloseBoxCloseTheWindow()
     {
-        QTest::mouseClick(m_fixture.window->sbExit, Qt::LeftButton);
+        QTest::mouseClick(ctl(m_fixture.window).sbExit, Qt::LeftButton);
         QTRY_VERIFY(!m_fixture.window->isVisible());
         m_fixture.open();
         m_fixture.window->close();
@@ -444,30 +430,30 @@ private slots:
     void disablingKeepsTheTexts()
     {
         ui::TMain& w = *m_fixture.window;
-        w.rgSetting->setItemIndex(1);
-        w.editSaveFolder->assignText(QStringLiteral("/save/"));
-        w.rgForm->setItemIndex(3);
-        w.editPrevName->assignText(QStringLiteral("a"));
-        w.rgSetting->setItemIndex(0);
-        w.rgForm->setItemIndex(0);
-        QCOMPARE(w.editSaveFolder->text(), QStringLiteral("/save/"));
-        QCOMPARE(w.editPrevName->text(), QStringLiteral("a"));
-        QVERIFY(!w.editSaveFolder->isEnabled());
+        ctl(w).rgSetting->setItemIndex(1);
+        ctl(w).editSaveFolder->assignText(QStringLiteral("/save/"));
+        ctl(w).rgForm->setItemIndex(3);
+        ctl(w).editPrevName->assignText(QStringLiteral("a"));
+        ctl(w).rgSetting->setItemIndex(0);
+        ctl(w).rgForm->setItemIndex(0);
+        QCOMPARE(ctl(w).editSaveFolder->text(), QStringLiteral("/save/"));
+        QCOMPARE(ctl(w).editPrevName->text(), QStringLiteral("a"));
+        QVERIFY(!ctl(w).editSaveFolder->isEnabled());
     }
 
     void selectingTheSelectedItemRunsNothing()
     {
         ui::TMain& w = *m_fixture.window;
         setEntries({"a.jpg"});
-        w.lblPreview->setText(QStringLiteral("untouched"));
-        for (RadioGroup* g : {w.rgSetting, w.rgForm, w.rgExt}) {
+        ctl(w).lblPreview->setText(QStringLiteral("untouched"));
+        for (RadioGroup* g : {ctl(w).rgSetting, ctl(w).rgForm, ctl(w).rgExt}) {
             g->setItemIndex(g->itemIndex());
             clickItem(g, g->itemIndex());
         }
-        w.seStartNum->setValue(1);
-        w.editPrevName->assignText(QString());
+        ctl(w).seStartNum->setValue(1);
+        ctl(w).editPrevName->assignText(QString());
         QCOMPARE(previewText(), QStringLiteral("untouched"));
-        clickItem(w.rgForm, 1);
+        clickItem(ctl(w).rgForm, 1);
         QCOMPARE(previewText(), QStringLiteral("001.jpg ～"));
     }
 
@@ -478,12 +464,12 @@ private slots:
         // field (enabled) and the preview come after it.
         ui::TMain& w = *m_fixture.window;
         setEntries({"photo.jpeg"});
-        w.editExt->assignText(QStringLiteral("txt"));
-        w.rgSetting->setItemIndex(3);
-        QCOMPARE(w.rgExt->itemIndex(), 3);
+        ctl(w).editExt->assignText(QStringLiteral("txt"));
+        ctl(w).rgSetting->setItemIndex(3);
+        QCOMPARE(ctl(w).rgExt->itemIndex(), 3);
         QCOMPARE(previewText(), QStringLiteral("photo.txt ～"));
-        w.rgSetting->setItemIndex(0);
-        QCOMPARE(w.rgExt->itemIndex(), 0);
+        ctl(w).rgSetting->setItemIndex(0);
+        QCOMPARE(ctl(w).rgExt->itemIndex(), 0);
         QCOMPARE(previewText(), QStringLiteral("001.jpeg ～"));
     }
 
@@ -557,19 +543,19 @@ private slots:
     {
         ui::TMain& w = *m_fixture.window;
         setEntries({"a.jpg"});
-        w.seZeroNum->setFocus();
-        w.seZeroNum->selectAll();
-        QTest::keyClicks(w.seZeroNum, QStringLiteral("20"));
+        ctl(w).seZeroNum->setFocus();
+        ctl(w).seZeroNum->selectAll();
+        QTest::keyClicks(ctl(w).seZeroNum, QStringLiteral("20"));
         QCOMPARE(previewText(), QStringLiteral("1.jpg ～"));
-        w.seStartNum->setFocus(Qt::TabFocusReason);
-        QCOMPARE(w.seZeroNum->text(), QStringLiteral("10"));
+        ctl(w).seStartNum->setFocus(Qt::TabFocusReason);
+        QCOMPARE(ctl(w).seZeroNum->text(), QStringLiteral("10"));
         QCOMPARE(previewText(), QStringLiteral("0000000001.jpg ～"));
-        w.seStartNum->selectAll();
-        QTest::keyClicks(w.seStartNum, QStringLiteral("-5"));
-        w.seZeroNum->setValue(3);
+        ctl(w).seStartNum->selectAll();
+        QTest::keyClicks(ctl(w).seStartNum, QStringLiteral("-5"));
+        ctl(w).seZeroNum->setValue(3);
         QCOMPARE(previewText(), QStringLiteral("-005.jpg ～"));
-        w.seStartNum->selectAll();
-        QTest::keyClick(w.seStartNum, Qt::Key_Backspace);
+        ctl(w).seStartNum->selectAll();
+        QTest::keyClick(ctl(w).seStartNum, Qt::Key_Backspace);
         QCOMPARE(previewText(), QStringLiteral("000.jpg ～"));
     }
 
@@ -579,9 +565,9 @@ private slots:
         setEntries({"a.jpg"});
         w.FileListBox1Change();
         QCOMPARE(previewText(), QStringLiteral("001.jpg ～"));
-        w.seZeroNum->setFocus();
-        w.seZeroNum->selectAll();
-        QTest::keyClicks(w.seZeroNum, QStringLiteral("-1"));
+        ctl(w).seZeroNum->setFocus();
+        ctl(w).seZeroNum->selectAll();
+        QTest::keyClicks(ctl(w).seZeroNum, QStringLiteral("-1"));
         // "-" alone reads as a digit count of 1; the "1" after it then fails and leaves that caption.
         QCOMPARE(previewText(), QStringLiteral("1.jpg ～"));
         QCOMPARE(m_fixture.dialogs.messages.size(), std::size_t{1});
@@ -593,17 +579,17 @@ private slots:
 
         // Selected by the program, as from inside another handler, the error goes on to the caller,
         // ending it as well, instead of being shown a second time on the way.
-        QVERIFY_THROWS_EXCEPTION(FormatError, w.rgForm->setItemIndex(1));
+        QVERIFY_THROWS_EXCEPTION(FormatError, ctl(w).rgForm->setItemIndex(1));
         QCOMPARE(m_fixture.dialogs.messages.size(), std::size_t{1});
         QCOMPARE(previewText(), QStringLiteral("1.jpg ～"));
 
         // Extension only never reads the digit count.
-        w.rgSetting->setItemIndex(3);
+        ctl(w).rgSetting->setItemIndex(3);
         QCOMPARE(previewText(), QStringLiteral("a. ～"));
 
         // A click on a choice takes the focus, and leaving the field brings the count into range.
-        clickItem(w.rgSetting, 0);
-        QCOMPARE(w.seZeroNum->text(), QStringLiteral("1"));
+        clickItem(ctl(w).rgSetting, 0);
+        QCOMPARE(ctl(w).seZeroNum->text(), QStringLiteral("1"));
         QCOMPARE(previewText(), QStringLiteral("1.jpg ～"));
         QCOMPARE(m_fixture.dialogs.messages.size(), std::size_t{1});
     }
@@ -612,10 +598,10 @@ private slots:
     {
         ui::TMain& w = *m_fixture.window;
         setEntries({"a.jpg", "b.png"});
-        w.lblPreview->setText(QStringLiteral("stale"));
-        w.FileListBox1->setItemIndex(1);
+        ctl(w).lblPreview->setText(QStringLiteral("stale"));
+        ctl(w).FileListBox1->setItemIndex(1);
         QCOMPARE(previewText(), QStringLiteral("stale"));
-        QTest::keyClick(w.FileListBox1, Qt::Key_Up);
+        QTest::keyClick(ctl(w).FileListBox1, Qt::Key_Up);
         QCOMPARE(previewText(), QStringLiteral("001.jpg ～"));
     }
 };

@@ -3,6 +3,7 @@
 #include "tests/support/file_tree.h"
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/settings_files.h"
+#include "tests/support/window_controls.h"
 #include "ui/Option.h"
 #include "ui/widgets/file_list_box.h"
 #include "ui/widgets/filter_combo_box.h"
@@ -24,6 +25,7 @@ using namespace tallyfox;
 using platform::MessageAnswer;
 using platform::MessageButtons;
 using platform::MessageIcon;
+using tallyfox::testing::ctl;
 using testing::readBytes;
 using testing::writeBytes;
 namespace fs = std::filesystem;
@@ -92,11 +94,16 @@ private:
     // A dialog made as sbDialog makes it, for the tests that need not show it modally.
     std::unique_ptr<ui::TOptionForm> makeDialog()
     {
-        return std::make_unique<ui::TOptionForm>(w(), m_fixture->settings, *m_boundary, &w());
+        auto dialog = std::make_unique<ui::TOptionForm>(m_fixture->settings, *m_boundary, &w());
+        // What the window does once its dialog was accepted.
+        QObject::connect(dialog.get(), &QDialog::accepted, &w(), [this, form = dialog.get()] {
+            w().applyOptions(form->values());
+        });
+        return dialog;
     }
     static std::vector<ui::TextField*> fields(const ui::TOptionForm& dialog)
     {
-        return {dialog.editFilter1, dialog.editFilter2, dialog.editFilter3, dialog.editFilter4};
+        return {ctl(dialog).editFilter1, ctl(dialog).editFilter2, ctl(dialog).editFilter3, ctl(dialog).editFilter4};
     }
     static QStringList texts(const ui::TOptionForm& dialog)
     {
@@ -109,8 +116,8 @@ private:
     QStringList userEntries() const
     {
         QStringList list;
-        for (int i = 8; i < w().FilterComboBox1->count(); ++i) {
-            list << w().FilterComboBox1->itemText(i);
+        for (int i = 8; i < ctl(w()).FilterComboBox1->count(); ++i) {
+            list << ctl(w()).FilterComboBox1->itemText(i);
         }
         return list;
     }
@@ -135,7 +142,7 @@ private:
             }
         };
         QTimer::singleShot(0, &lifetime, poll);
-        QTest::mouseClick(w().sbDialog, Qt::LeftButton);
+        QTest::mouseClick(ctl(w()).sbDialog, Qt::LeftButton);
         QVERIFY(ran);
         // Destroyed when it closed.
         QVERIFY(w().findChildren<ui::TOptionForm*>().isEmpty());
@@ -227,16 +234,16 @@ private slots:
     {
         m_fixture->open();
         const auto dialog = makeDialog();
-        QCOMPARE(dialog->btnOK->text(), QStringLiteral("OK"));
-        QVERIFY(dialog->btnOK->isDefault());
-        QCOMPARE(dialog->btnCancel->text(), QStringLiteral("キャンセル"));
-        QVERIFY(!dialog->btnCancel->isDefault());
-        QCOMPARE(dialog->gbFilter->title(), QStringLiteral("追加フィルタ"));
-        QCOMPARE(dialog->cbShowDialog->text(), QStringLiteral("リネーム実行時，確認のダイアログを表示する"));
-        QCOMPARE(dialog->sbHint->toolTip(), QStringLiteral("ヒント"));
-        QCOMPARE(dialog->sbHint->focusPolicy(), Qt::NoFocus);
-        QVERIFY(!dialog->sbHint->autoRaise());
-        QVERIFY(!dialog->sbHint->icon().isNull());
+        QCOMPARE(ctl(dialog).btnOK->text(), QStringLiteral("OK"));
+        QVERIFY(ctl(dialog).btnOK->isDefault());
+        QCOMPARE(ctl(dialog).btnCancel->text(), QStringLiteral("キャンセル"));
+        QVERIFY(!ctl(dialog).btnCancel->isDefault());
+        QCOMPARE(ctl(dialog).gbFilter->title(), QStringLiteral("追加フィルタ"));
+        QCOMPARE(ctl(dialog).cbShowDialog->text(), QStringLiteral("リネーム実行時，確認のダイアログを表示する"));
+        QCOMPARE(ctl(dialog).sbHint->toolTip(), QStringLiteral("ヒント"));
+        QCOMPARE(ctl(dialog).sbHint->focusPolicy(), Qt::NoFocus);
+        QVERIFY(!ctl(dialog).sbHint->autoRaise());
+        QVERIFY(!ctl(dialog).sbHint->icon().isNull());
         for (ui::TextField* field : fields(*dialog)) {
             QVERIFY(field->validator() == nullptr);
         }
@@ -247,13 +254,13 @@ private slots:
         m_fixture->open();
         const auto dialog = makeDialog();
         QStringList order;
-        QWidget* widget = dialog->btnOK;
+        QWidget* widget = ctl(dialog).btnOK;
         do {
             if ((widget->focusPolicy() & Qt::TabFocus) != 0 && widget->isEnabled()) {
                 order << widget->objectName();
             }
             widget = widget->nextInFocusChain();
-        } while (widget != dialog->btnOK && order.size() < 20);
+        } while (widget != ctl(dialog).btnOK && order.size() < 20);
         QCOMPARE(
             order,
             utf8({"btnOK", "btnCancel", "editFilter1", "editFilter2", "editFilter3", "editFilter4", "cbShowDialog"}));
@@ -264,7 +271,7 @@ private slots:
         m_fixture->open();
         withDialog([](ui::TOptionForm& dialog) {
             QVERIFY(QTest::qWaitForWindowActive(&dialog));
-            QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dialog.btnOK));
+            QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(ctl(dialog).btnOK));
         });
     }
 
@@ -275,14 +282,14 @@ private slots:
         withDialog([&](ui::TOptionForm& dialog) {
             // The fields show the typed extensions, not the fragments the filter list was built from.
             QCOMPARE(texts(dialog), utf8({"jpe", "", "raw", " x"}));
-            QVERIFY(!dialog.cbShowDialog->isChecked());
-            dialog.editFilter2->setText(QStringLiteral("typed, then cancelled"));
+            QVERIFY(!ctl(dialog).cbShowDialog->isChecked());
+            ctl(dialog).editFilter2->setText(QStringLiteral("typed, then cancelled"));
         });
         // Changed behind the program's back: the next opening reads the file again.
         writeBytes(ini(), "[Name]\nFString2=tif\n");
         withDialog([&](ui::TOptionForm& dialog) {
             QCOMPARE(texts(dialog), utf8({"", "tif", "", ""}));
-            QVERIFY(dialog.cbShowDialog->isChecked());
+            QVERIFY(ctl(dialog).cbShowDialog->isChecked());
         });
         QVERIFY(messages().empty());
     }
@@ -292,10 +299,10 @@ private slots:
         m_fixture->open();
         const testing::WrittenKeys written(m_fixture->settingsCalls, ini());
         withDialog([](ui::TOptionForm& dialog) {
-            dialog.editFilter1->setText(QStringLiteral("jpe"));
-            dialog.editFilter3->setText(QStringLiteral("raw"));
-            dialog.cbShowDialog->setChecked(false);
-            QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
+            ctl(dialog).editFilter1->setText(QStringLiteral("jpe"));
+            ctl(dialog).editFilter3->setText(QStringLiteral("raw"));
+            ctl(dialog).cbShowDialog->setChecked(false);
+            QTest::mouseClick(ctl(dialog).btnOK, Qt::LeftButton);
             QVERIFY(!dialog.isVisible());
         });
         QCOMPARE(written.keys(),
@@ -354,21 +361,21 @@ private slots:
         QFETCH(QStringList, listedAfter);
         writeBytes(this->ini(), ini.toStdString());
         m_fixture->open(files());
-        QCOMPARE(w().filterIndex(), selectedBefore);
+        QCOMPARE(w().fileSelection().filterIndex(), selectedBefore);
 
         auto dialog = makeDialog();
         for (int slot = 0; slot < 4; ++slot) {
             fields(*dialog)[static_cast<std::size_t>(slot)]->setText(typed[slot]);
         }
-        QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
+        QTest::mouseClick(ctl(dialog).btnOK, Qt::LeftButton);
         QCOMPARE(dialog->result(), int(QDialog::Accepted));
 
         QCOMPARE(userEntries(), entriesAfter);
-        QCOMPARE(w().filterIndex(), selectedAfter);
-        QCOMPARE(w().FilterComboBox1->currentIndex(), selectedAfter);
-        QCOMPARE(qNames(w().FileListBox1->entries()), listedAfter);
-        QCOMPARE(qNames(w().FileListBox2->entries), listedAfter);
-        QCOMPARE(w().lblCount->text(),
+        QCOMPARE(w().fileSelection().filterIndex(), selectedAfter);
+        QCOMPARE(ctl(w()).FilterComboBox1->currentIndex(), selectedAfter);
+        QCOMPARE(qNames(ctl(w()).FileListBox1->entries()), listedAfter);
+        QCOMPARE(qNames(ctl(w()).FileListBox2->entries), listedAfter);
+        QCOMPARE(ctl(w()).lblCount->text(),
                  QStringLiteral("ファイル： ") + QString::number(listedAfter.size()) + QStringLiteral("枚"));
         // The file holds each slot's fragment and extension as typed, the empty ones empty.
         for (int slot = 0; slot < 4; ++slot) {
@@ -409,13 +416,13 @@ private slots:
         const QStringList before = testing::windowSettings(w());
         const int renames = m_fixture->settingsCalls.calls("renameat2");
         withDialog([&](ui::TOptionForm& dialog) {
-            dialog.editFilter1->setText(QStringLiteral("zzz"));
-            dialog.editFilter3->setText(QStringLiteral("tif"));
-            dialog.cbShowDialog->setChecked(false);
+            ctl(dialog).editFilter1->setText(QStringLiteral("zzz"));
+            ctl(dialog).editFilter3->setText(QStringLiteral("tif"));
+            ctl(dialog).cbShowDialog->setChecked(false);
             if (how == QLatin1String("cancel")) {
-                QTest::mouseClick(dialog.btnCancel, Qt::LeftButton);
+                QTest::mouseClick(ctl(dialog).btnCancel, Qt::LeftButton);
             } else if (how == QLatin1String("escape")) {
-                QTest::keyClick(dialog.editFilter3, Qt::Key_Escape);
+                QTest::keyClick(ctl(dialog).editFilter3, Qt::Key_Escape);
             } else {
                 dialog.close();
             }
@@ -454,7 +461,7 @@ private slots:
     {
         m_fixture->open();
         withDialog([&](ui::TOptionForm& dialog) {
-            QTest::mouseClick(dialog.sbHint, Qt::LeftButton);
+            QTest::mouseClick(ctl(dialog).sbHint, Qt::LeftButton);
             QCOMPARE(messages().size(), std::size_t{1});
             const platform::Message& box = messages().front();
             QCOMPARE(box.caption, QStringLiteral("ヒント"));
@@ -489,8 +496,8 @@ private slots:
         writeBytes(this->ini(), ini.toStdString());
         m_fixture->open();
         const auto dialog = makeDialog();
-        QCOMPARE(dialog->cbShowDialog->isChecked(), checked);
-        QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
+        QCOMPARE(ctl(dialog).cbShowDialog->isChecked(), checked);
+        QTest::mouseClick(ctl(dialog).btnOK, Qt::LeftButton);
         QCOMPARE(stored("Dialog", "Show"), std::string(checked ? "1" : "0"));
         QCOMPARE(w().ConfirmBeforeRun, checked ? 1 : 0);
     }
@@ -502,33 +509,33 @@ private slots:
         testing::createFiles(m_root->path() / "run", {{"a.jpg", "A"}});
         m_fixture->open(m_root->path() / "run");
         QCOMPARE(w().ConfirmBeforeRun, 2);
-        QTest::mouseClick(w().sbRename, Qt::LeftButton);
+        QTest::mouseClick(ctl(w()).sbRename, Qt::LeftButton);
         QCOMPARE(messages().size(), std::size_t{1});
         QCOMPARE(messages().back().buttons, MessageButtons::Ok);
 
         withDialog([](ui::TOptionForm& dialog) {
-            QVERIFY(dialog.cbShowDialog->isChecked());
-            QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
+            QVERIFY(ctl(dialog).cbShowDialog->isChecked());
+            QTest::mouseClick(ctl(dialog).btnOK, Qt::LeftButton);
         });
         QCOMPARE(stored("Dialog", "Show"), std::string("1"));
         m_fixture->dialogs.answer(MessageAnswer::Cancel);
-        QTest::mouseClick(w().sbRename, Qt::LeftButton);
+        QTest::mouseClick(ctl(w()).sbRename, Qt::LeftButton);
         QCOMPARE(messages().size(), std::size_t{2});
         QCOMPARE(messages().back().buttons, MessageButtons::OkCancel);
 
         // Cleared: the next run does not ask, and after a restart the box opens cleared.
         withDialog([](ui::TOptionForm& dialog) {
-            dialog.cbShowDialog->setChecked(false);
-            QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
+            ctl(dialog).cbShowDialog->setChecked(false);
+            QTest::mouseClick(ctl(dialog).btnOK, Qt::LeftButton);
         });
-        QTest::mouseClick(w().sbRename, Qt::LeftButton);
+        QTest::mouseClick(ctl(w()).sbRename, Qt::LeftButton);
         QCOMPARE(messages().size(), std::size_t{3});
         QCOMPARE(messages().back().buttons, MessageButtons::Ok);
         w().close();
         m_fixture->open(m_root->path() / "run");
         QCOMPARE(w().ConfirmBeforeRun, 0);
         withDialog([](ui::TOptionForm& dialog) {
-            QVERIFY(!dialog.cbShowDialog->isChecked());
+            QVERIFY(!ctl(dialog).cbShowDialog->isChecked());
         });
     }
 
@@ -553,12 +560,12 @@ private slots:
         const QStringList before = testing::windowSettings(w());
         platform::FaultySyscalls& calls = m_fixture->settingsCalls;
         withDialog([&](ui::TOptionForm& dialog) {
-            dialog.editFilter1->setText(QStringLiteral("jpe"));
-            dialog.editFilter2->setText(QStringLiteral("tif"));
-            dialog.editFilter4->setText(QStringLiteral("raw"));
-            dialog.cbShowDialog->setChecked(true);
+            ctl(dialog).editFilter1->setText(QStringLiteral("jpe"));
+            ctl(dialog).editFilter2->setText(QStringLiteral("tif"));
+            ctl(dialog).editFilter4->setText(QStringLiteral("raw"));
+            ctl(dialog).cbShowDialog->setChecked(true);
             calls.fail("write", calls.calls("write") + failingWrite, ENOSPC);
-            QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
+            QTest::mouseClick(ctl(dialog).btnOK, Qt::LeftButton);
 
             QCOMPARE(messages().size(), std::size_t{1});
             compareErrorBox(messages().front());
@@ -575,7 +582,7 @@ private slots:
             QCOMPARE(testing::namesIn(m_fixture->settingsFolder.path()), Names{"tallyfox.ini"});
 
             // Cancel still closes it, and changes nothing more.
-            QTest::mouseClick(dialog.btnCancel, Qt::LeftButton);
+            QTest::mouseClick(ctl(dialog).btnCancel, Qt::LeftButton);
             QVERIFY(!dialog.isVisible());
             QCOMPARE(readBytes(ini()), content);
         });

@@ -1,5 +1,6 @@
 #include "tests/support/file_tree.h"
 #include "tests/support/main_window_fixture.h"
+#include "tests/support/window_controls.h"
 #include "ui/widgets/file_list_box.h"
 #include "ui/widgets/gauge.h"
 #include "ui/widgets/number_field.h"
@@ -13,6 +14,7 @@ using namespace tallyfox;
 using platform::MessageAnswer;
 using platform::MessageButtons;
 using platform::MessageIcon;
+using tallyfox::testing::ctl;
 using testing::createFiles;
 using testing::FileTree;
 using testing::readFiles;
@@ -40,11 +42,11 @@ private:
     }
     void pressRename()
     {
-        QTest::mouseClick(window().sbRename, Qt::LeftButton);
+        QTest::mouseClick(ctl(window()).sbRename, Qt::LeftButton);
     }
     std::vector<std::string> listed()
     {
-        return window().FileListBox1->entries();
+        return ctl(window()).FileListBox1->entries();
     }
 
     void compareBox(std::size_t index, const QString& text, MessageIcon icon, MessageButtons buttons)
@@ -76,8 +78,8 @@ private slots:
 
     void copyWithTheQuestionsAnswered()
     {
-        window().rgSetting->setItemIndex(1);
-        window().editSaveFolder->assignText(QString::fromStdString(save().string() + "/"));
+        ctl(window()).rgSetting->setItemIndex(1);
+        ctl(window()).editSaveFolder->assignText(QString::fromStdString(save().string() + "/"));
         QCOMPARE(window().ConfirmBeforeRun, 1);
         m_fixture.dialogs.answer(MessageAnswer::Ok); // the run
         m_fixture.dialogs.answer(MessageAnswer::Ok); // replacing 002.jpg
@@ -97,11 +99,11 @@ private slots:
         QVERIFY(readFiles(photos()) == (FileTree{{"001.jpg", "A"}, {"002.jpg", "B"}}));
         QVERIFY(readFiles(save()) == (FileTree{{"001.jpg", "A"}, {"002.jpg", "B"}}));
         QVERIFY(listed() == (std::vector<std::string>{"001.jpg", "002.jpg"}));
-        QVERIFY(window().FileListBox2->entries == listed());
-        QCOMPARE(window().lblCount->text(), QStringLiteral("ファイル： 2枚"));
-        QCOMPARE(window().lblPreview->text(), QStringLiteral("001.jpg ～"));
-        QCOMPARE(window().Gauge1->value(), 0);
-        QCOMPARE(window().ListBox1->entries.size(), std::size_t{2});
+        QVERIFY(ctl(window()).FileListBox2->entries == listed());
+        QCOMPARE(ctl(window()).lblCount->text(), QStringLiteral("ファイル： 2枚"));
+        QCOMPARE(ctl(window()).lblPreview->text(), QStringLiteral("001.jpg ～"));
+        QCOMPARE(ctl(window()).Gauge1->value(), 0);
+        QCOMPARE(ctl(window()).ListBox1->entries.size(), std::size_t{2});
     }
 
     void cancellingTheQuestionChangesNothing()
@@ -114,14 +116,14 @@ private slots:
                    MessageIcon::Information,
                    MessageButtons::OkCancel);
         QVERIFY(readFiles(photos()) == (FileTree{{"a.jpg", "A"}, {"b.jpg", "B"}}));
-        QCOMPARE(window().Gauge1->value(), 0);
+        QCOMPARE(ctl(window()).Gauge1->value(), 0);
     }
 
     void theOrderShownIsTheNumberingOrder()
     {
         window().ConfirmBeforeRun = 0;
-        window().FileListBox1->setItemIndex(1);
-        QTest::mouseClick(window().sbUp, Qt::LeftButton);
+        ctl(window()).FileListBox1->setItemIndex(1);
+        QTest::mouseClick(ctl(window()).sbUp, Qt::LeftButton);
         QVERIFY(listed() == (std::vector<std::string>{"b.jpg", "a.jpg"}));
         pressRename();
         QVERIFY(readFiles(photos()) == (FileTree{{"001.jpg", "B"}, {"002.jpg", "A"}}));
@@ -134,11 +136,11 @@ private slots:
         // in the list and in its mirror, and the run follows it.
         std::filesystem::create_directory_symlink(".", photos() / "self");
         window().ConfirmBeforeRun = 0;
-        window().FileListBox1->setItemIndex(1);
-        QTest::mouseClick(window().sbUp, Qt::LeftButton);
-        window().makeFolderCurrent((photos() / "self").string());
+        ctl(window()).FileListBox1->setItemIndex(1);
+        QTest::mouseClick(ctl(window()).sbUp, Qt::LeftButton);
+        window().fileSelection().makeFolderCurrent((photos() / "self").string());
         QVERIFY(listed() == (std::vector<std::string>{"b.jpg", "a.jpg"}));
-        QVERIFY(window().FileListBox2->entries == listed());
+        QVERIFY(ctl(window()).FileListBox2->entries == listed());
         pressRename();
         QVERIFY(readFiles(photos()) == (FileTree{{"001.jpg", "B"}, {"002.jpg", "A"}}));
     }
@@ -148,9 +150,9 @@ private slots:
         const std::string folder = m_root->str() + "/caf\xE9";
         std::filesystem::create_directory(folder);
         window().ConfirmBeforeRun = 0;
-        window().rgSetting->setItemIndex(1);
+        ctl(window()).rgSetting->setItemIndex(1);
         m_fixture.dialogs.answerFolder(folder);
-        QTest::mouseClick(window().btnSave, Qt::LeftButton);
+        QTest::mouseClick(ctl(window()).btnSave, Qt::LeftButton);
         pressRename();
         QVERIFY(readFiles(folder) == (FileTree{{"001.jpg", "A"}, {"002.jpg", "B"}}));
         window().close();
@@ -160,34 +162,34 @@ private slots:
     void movingEverythingEmptiesTheList()
     {
         window().ConfirmBeforeRun = 0;
-        window().rgSetting->setItemIndex(2);
-        window().editSaveFolder->assignText(QString::fromStdString(save().string()));
+        ctl(window()).rgSetting->setItemIndex(2);
+        ctl(window()).editSaveFolder->assignText(QString::fromStdString(save().string()));
         m_fixture.dialogs.answer(MessageAnswer::Cancel); // keep the old 002.jpg in the save folder
         pressRename();
         QVERIFY(readFiles(photos()) == (FileTree{{"002.jpg", "B"}}));
         QVERIFY(readFiles(save()) == (FileTree{{"001.jpg", "A"}, {"002.jpg", "old"}}));
-        QCOMPARE(window().lblCount->text(), QStringLiteral("ファイル： 1枚"));
+        QCOMPARE(ctl(window()).lblCount->text(), QStringLiteral("ファイル： 1枚"));
 
         m_fixture.dialogs.answer(MessageAnswer::Ok);
         pressRename();
         QVERIFY(readFiles(photos()).empty());
         QVERIFY(readFiles(save()) == (FileTree{{"001.jpg", "B"}, {"002.jpg", "old"}}));
-        QCOMPARE(window().lblCount->text(), QStringLiteral("ファイル： 0枚"));
-        QCOMPARE(window().lblPreview->text(), QStringLiteral("-"));
+        QCOMPARE(ctl(window()).lblCount->text(), QStringLiteral("ファイル： 0枚"));
+        QCOMPARE(ctl(window()).lblPreview->text(), QStringLiteral("-"));
     }
 
     void aTypedDigitCountIsReadAsTypedAndANegativeOneEndsTheRun()
     {
         window().ConfirmBeforeRun = 0;
-        window().seZeroNum->setFocus();
-        window().seZeroNum->selectAll();
-        QTest::keyClicks(window().seZeroNum, QStringLiteral("12"));
+        ctl(window()).seZeroNum->setFocus();
+        ctl(window()).seZeroNum->selectAll();
+        QTest::keyClicks(ctl(window()).seZeroNum, QStringLiteral("12"));
         pressRename();
-        QVERIFY2(window().seZeroNum->hasFocus(), "the tool button leaves the focus in the field");
+        QVERIFY2(ctl(window()).seZeroNum->hasFocus(), "the tool button leaves the focus in the field");
         QVERIFY(readFiles(photos()) == (FileTree{{"000000000001.jpg", "A"}, {"000000000002.jpg", "B"}}));
 
-        window().seZeroNum->selectAll();
-        QTest::keyClicks(window().seZeroNum, QStringLiteral("-1"));
+        ctl(window()).seZeroNum->selectAll();
+        QTest::keyClicks(ctl(window()).seZeroNum, QStringLiteral("-1"));
         m_fixture.dialogs.messages.clear();
         pressRename();
         QCOMPARE(m_fixture.dialogs.messages.size(), std::size_t{1});
@@ -202,9 +204,9 @@ private slots:
     {
         window().ConfirmBeforeRun = 0;
         createFiles(photos(), {{"a.png", "P"}});
-        window().listFileListsAfterRun();
-        window().rgSetting->setItemIndex(3);
-        window().editExt->assignText(QStringLiteral("txt"));
+        window().fileSelection().listAfterRun();
+        ctl(window()).rgSetting->setItemIndex(3);
+        ctl(window()).editExt->assignText(QStringLiteral("txt"));
         pressRename();
         QVERIFY(readFiles(photos()) == (FileTree{{"a.txt", "A"}, {"a.png", "P"}, {"b.txt", "B"}}));
         compareBox(0,

@@ -2,6 +2,7 @@
 #include "tests/support/file_tree.h"
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/settings_files.h"
+#include "tests/support/window_controls.h"
 #include "ui/widgets/directory_list_box.h"
 #include "ui/widgets/file_list_box.h"
 #include "ui/widgets/filter_combo_box.h"
@@ -21,6 +22,7 @@ using namespace tallyfox;
 using platform::MessageAnswer;
 using platform::MessageButtons;
 using platform::MessageIcon;
+using tallyfox::testing::ctl;
 using testing::readBytes;
 using testing::writeBytes;
 namespace fs = std::filesystem;
@@ -139,16 +141,16 @@ private:
     {
         const bool extensionOnly = operation == 3;
         const bool saving = operation == 1 || operation == 2;
-        QCOMPARE(w().editSaveFolder->isEnabled(), saving);
-        QCOMPARE(w().editSaveFolder->background(),
+        QCOMPARE(ctl(w()).editSaveFolder->isEnabled(), saving);
+        QCOMPARE(ctl(w()).editSaveFolder->background(),
                  operation == 2 ? ui::fixedWhite() : (saving ? ui::clWindow() : ui::clBtnFace()));
-        QCOMPARE(w().btnSave->isEnabled(), saving);
-        QCOMPARE(w().rgForm->isEnabled(), !extensionOnly);
-        QCOMPARE(w().seStartNum->isEnabled(), !extensionOnly);
-        QCOMPARE(w().seZeroNum->isEnabled(), !extensionOnly);
-        compareField(w().editPrevName, !extensionOnly && (pattern == 1 || pattern == 3));
-        compareField(w().editLastName, !extensionOnly && (pattern == 2 || pattern == 3));
-        compareField(w().editExt, extension == 3);
+        QCOMPARE(ctl(w()).btnSave->isEnabled(), saving);
+        QCOMPARE(ctl(w()).rgForm->isEnabled(), !extensionOnly);
+        QCOMPARE(ctl(w()).seStartNum->isEnabled(), !extensionOnly);
+        QCOMPARE(ctl(w()).seZeroNum->isEnabled(), !extensionOnly);
+        compareField(ctl(w()).editPrevName, !extensionOnly && (pattern == 1 || pattern == 3));
+        compareField(ctl(w()).editLastName, !extensionOnly && (pattern == 2 || pattern == 3));
+        compareField(ctl(w()).editExt, extension == 3);
     }
 
     void compareErrorBox(const platform::Message& box)
@@ -260,23 +262,23 @@ private slots:
         }
         m_fixture->open();
 
-        QCOMPARE(w().rgSetting->itemIndex(), operation);
-        QCOMPARE(w().rgForm->itemIndex(), pattern);
-        QCOMPARE(w().rgExt->itemIndex(), extension);
-        QCOMPARE(w().seStartNum->text(), startNumber);
-        QCOMPARE(w().seZeroNum->text(), digitCount);
-        QCOMPARE(w().editPrevName->text(), textBefore);
-        QCOMPARE(w().editLastName->text(), textAfter);
-        QCOMPARE(w().editExt->text(), givenExtension);
-        QCOMPARE(w().editSaveFolder->text(), saveFolder);
+        QCOMPARE(ctl(w()).rgSetting->itemIndex(), operation);
+        QCOMPARE(ctl(w()).rgForm->itemIndex(), pattern);
+        QCOMPARE(ctl(w()).rgExt->itemIndex(), extension);
+        QCOMPARE(ctl(w()).seStartNum->text(), startNumber);
+        QCOMPARE(ctl(w()).seZeroNum->text(), digitCount);
+        QCOMPARE(ctl(w()).editPrevName->text(), textBefore);
+        QCOMPARE(ctl(w()).editLastName->text(), textAfter);
+        QCOMPARE(ctl(w()).editExt->text(), givenExtension);
+        QCOMPARE(ctl(w()).editSaveFolder->text(), saveFolder);
         QCOMPARE(w().ConfirmBeforeRun, confirm);
         compareStates(operation, pattern, extension);
         // None of these files names a folder, a filter or a place.
-        QCOMPARE(w().currentFolder(), startFolder().string());
-        QCOMPARE(w().FilterComboBox1->count(), 8);
-        QCOMPARE(w().filterIndex(), 0);
-        QCOMPARE(w().FilterComboBox1->currentText(), QStringLiteral("All Files (*.*)"));
-        QCOMPARE(w().lblCount->text(), countText(0));
+        QCOMPARE(w().fileSelection().currentFolder(), startFolder().string());
+        QCOMPARE(ctl(w()).FilterComboBox1->count(), 8);
+        QCOMPARE(w().fileSelection().filterIndex(), 0);
+        QCOMPARE(ctl(w()).FilterComboBox1->currentText(), QStringLiteral("All Files (*.*)"));
+        QCOMPARE(ctl(w()).lblCount->text(), countText(0));
         QCOMPARE(w().pos(), centred());
         QVERIFY(messages().empty());
         // Reading never writes.
@@ -290,7 +292,7 @@ private slots:
                    "[Setting]\nPattern=1\nNumber1=0x0A\nNumber2=2\nExt=1\n[Name]\nPrev=trip_\n[Directory]\nPath="
                        + files().string() + "\n");
         m_fixture->open();
-        QCOMPARE(w().lblPreview->text(), QStringLiteral("trip_10.JPG ～"));
+        QCOMPARE(ctl(w()).lblPreview->text(), QStringLiteral("trip_10.JPG ～"));
     }
 
     void placesTheWindowWhereItWasStored_data()
@@ -344,9 +346,9 @@ private slots:
         }
         writeBytes(ini(), "[Directory]\nPath=" + path + "\n[Setting]\nFile=1\n");
         m_fixture->open();
-        QCOMPARE(w().currentFolder(), startFolder().string());
-        QCOMPARE(w().DirectoryListBox1->directory(), startFolder().string());
-        QCOMPARE(w().rgSetting->itemIndex(), 1); // the rest of the load went on
+        QCOMPARE(w().fileSelection().currentFolder(), startFolder().string());
+        QCOMPARE(ctl(w()).DirectoryListBox1->directory(), startFolder().string());
+        QCOMPARE(ctl(w()).rgSetting->itemIndex(), 1); // the rest of the load went on
         QVERIFY(messages().empty());
 
         w().close();
@@ -363,15 +365,15 @@ private slots:
         m_fixture->open();
         QCOMPARE(messages().size(), std::size_t{1});
         QCOMPARE(messages().front().text, QStringLiteral("ファイルへのアクセスが拒否されました."));
-        QCOMPARE(w().currentFolder(), startFolder().string());
+        QCOMPARE(w().fileSelection().currentFolder(), startFolder().string());
         // Everything after the folder is loaded as stored, so the next close keeps it.
-        QCOMPARE(w().FilterComboBox1->count(), 9);
-        QCOMPARE(w().filterIndex(), 8);
-        QCOMPARE(w().lblCount->text(), countText(0));
-        QCOMPARE(w().rgSetting->itemIndex(), 1);
-        QCOMPARE(w().rgForm->itemIndex(), 3);
-        QCOMPARE(w().seStartNum->text(), QStringLiteral("42"));
-        QCOMPARE(w().editExt->text(), QStringLiteral("png"));
+        QCOMPARE(ctl(w()).FilterComboBox1->count(), 9);
+        QCOMPARE(w().fileSelection().filterIndex(), 8);
+        QCOMPARE(ctl(w()).lblCount->text(), countText(0));
+        QCOMPARE(ctl(w()).rgSetting->itemIndex(), 1);
+        QCOMPARE(ctl(w()).rgForm->itemIndex(), 3);
+        QCOMPARE(ctl(w()).seStartNum->text(), QStringLiteral("42"));
+        QCOMPARE(ctl(w()).editExt->text(), QStringLiteral("png"));
         QCOMPARE(w().ConfirmBeforeRun, 2);
         w().close();
         QCOMPARE(stored("Setting", "Pattern"), std::string("3"));
@@ -385,7 +387,7 @@ private slots:
         fs::create_directory(folder);
         writeBytes(ini(), "[Directory]\nPath=" + folder + "\n");
         m_fixture->open();
-        QCOMPARE(w().currentFolder(), folder);
+        QCOMPARE(w().fileSelection().currentFolder(), folder);
         w().close();
         QCOMPARE(stored("Directory", "Path"), folder);
     }
@@ -395,13 +397,13 @@ private slots:
         // Opening the stored folder empties the typed extension; the load sets it only afterwards.
         writeBytes(ini(), "[Directory]\nPath=" + files().string() + "\n[Setting]\nExt=3\nFilter=6\n[Name]\nExt=png\n");
         m_fixture->open();
-        QCOMPARE(w().currentFolder(), files().string());
-        QCOMPARE(w().DirectoryListBox1->directory(), files().string());
-        QCOMPARE(w().editExt->text(), QStringLiteral("png"));
+        QCOMPARE(w().fileSelection().currentFolder(), files().string());
+        QCOMPARE(ctl(w()).DirectoryListBox1->directory(), files().string());
+        QCOMPARE(ctl(w()).editExt->text(), QStringLiteral("png"));
         compareStates(0, 0, 3);
-        QCOMPARE(w().FileListBox1->entries(), Names{"d.txt"});
-        QCOMPARE(w().FileListBox2->entries, Names{"d.txt"});
-        QCOMPARE(w().lblPreview->text(), QStringLiteral("001.png ～"));
+        QCOMPARE(ctl(w()).FileListBox1->entries(), Names{"d.txt"});
+        QCOMPARE(ctl(w()).FileListBox2->entries, Names{"d.txt"});
+        QCOMPARE(ctl(w()).lblPreview->text(), QStringLiteral("001.png ～"));
     }
 
     void selectsTheStoredFilter_data()
@@ -446,17 +448,17 @@ private slots:
         writeBytes(this->ini(), ini.toStdString());
         m_fixture->open(files());
 
-        ui::FilterComboBox* filters = w().FilterComboBox1;
+        ui::FilterComboBox* filters = ctl(w()).FilterComboBox1;
         QCOMPARE(filters->count(), 8 + userEntries.size());
         QCOMPARE(filters->itemText(7), QStringLiteral("HTML Files (*.html;*.htm)"));
         for (int i = 0; i < userEntries.size(); ++i) {
             QCOMPARE(filters->itemText(8 + i), userEntries[i]);
         }
-        QCOMPARE(w().filterIndex(), selected);
+        QCOMPARE(w().fileSelection().filterIndex(), selected);
         QCOMPARE(filters->currentIndex(), selected);
-        QCOMPARE(qNames(w().FileListBox1->entries()), listed);
-        QCOMPARE(qNames(w().FileListBox2->entries), listed);
-        QCOMPARE(w().lblCount->text(), countText(static_cast<int>(listed.size())));
+        QCOMPARE(qNames(ctl(w()).FileListBox1->entries()), listed);
+        QCOMPARE(qNames(ctl(w()).FileListBox2->entries), listed);
+        QCOMPARE(ctl(w()).lblCount->text(), countText(static_cast<int>(listed.size())));
         QVERIFY(messages().empty());
 
         w().close();
@@ -502,18 +504,18 @@ private slots:
         QFETCH(int, digitCount);
         m_fixture->open();
         w().move(position);
-        w().makeFolderCurrent(files().string());
-        w().selectFilterIndex(filter);
-        w().filterChange();
-        w().rgSetting->setItemIndex(operation);
-        w().rgForm->setItemIndex(pattern);
-        w().rgExt->setItemIndex(extension);
-        w().editSaveFolder->assignText(saveFolder);
-        w().editPrevName->assignText(textBefore);
-        w().editLastName->assignText(textAfter);
-        w().editExt->assignText(givenExtension);
-        w().seStartNum->setValue(startNumber);
-        w().seZeroNum->setValue(digitCount);
+        w().fileSelection().makeFolderCurrent(files().string());
+        w().fileSelection().selectFilterIndex(filter);
+        w().fileSelection().filterPicked();
+        ctl(w()).rgSetting->setItemIndex(operation);
+        ctl(w()).rgForm->setItemIndex(pattern);
+        ctl(w()).rgExt->setItemIndex(extension);
+        ctl(w()).editSaveFolder->assignText(saveFolder);
+        ctl(w()).editPrevName->assignText(textBefore);
+        ctl(w()).editLastName->assignText(textAfter);
+        ctl(w()).editExt->assignText(givenExtension);
+        ctl(w()).seStartNum->setValue(startNumber);
+        ctl(w()).seZeroNum->setValue(digitCount);
         const QStringList before = testing::windowSettings(w());
 
         restart(false);
@@ -618,11 +620,11 @@ private slots:
         writeBytes(ini(), everyKeyChanged());
         m_fixture->open();
         QCOMPARE(w().pos(), QPoint(12, 34));
-        QCOMPARE(w().filterIndex(), 8);
-        QCOMPARE(w().rgSetting->itemIndex(), 1);
+        QCOMPARE(w().fileSelection().filterIndex(), 8);
+        QCOMPARE(ctl(w()).rgSetting->itemIndex(), 1);
         const testing::WrittenKeys written(m_fixture->settingsCalls, ini());
         m_fixture->dialogs.answer(MessageAnswer::Yes);
-        QTest::mouseClick(w().sbReset, Qt::LeftButton);
+        QTest::mouseClick(ctl(w()).sbReset, Qt::LeftButton);
 
         QCOMPARE(messages().size(), std::size_t{1});
         const platform::Message& box = messages().front();
@@ -635,26 +637,26 @@ private slots:
         QCOMPARE(box.icon, MessageIcon::Question);
 
         // The controls, with the effects of each change: the first filter lists every file.
-        QCOMPARE(w().filterIndex(), 0);
-        QCOMPARE(w().FilterComboBox1->currentIndex(), 0);
-        QCOMPARE(w().FileListBox1->count(), 5);
-        QCOMPARE(w().FileListBox2->count(), 5);
-        QCOMPARE(w().lblCount->text(), countText(5));
-        QCOMPARE(w().editSaveFolder->text(), QString());
-        QCOMPARE(w().rgSetting->itemIndex(), 0);
-        QCOMPARE(w().rgForm->itemIndex(), 0);
-        QCOMPARE(w().editPrevName->text(), QString());
-        QCOMPARE(w().editLastName->text(), QString());
-        QCOMPARE(w().seStartNum->text(), QStringLiteral("1"));
-        QCOMPARE(w().seZeroNum->text(), QStringLiteral("3"));
-        QCOMPARE(w().rgExt->itemIndex(), 0);
-        QCOMPARE(w().editExt->text(), QString());
+        QCOMPARE(w().fileSelection().filterIndex(), 0);
+        QCOMPARE(ctl(w()).FilterComboBox1->currentIndex(), 0);
+        QCOMPARE(ctl(w()).FileListBox1->count(), 5);
+        QCOMPARE(ctl(w()).FileListBox2->count(), 5);
+        QCOMPARE(ctl(w()).lblCount->text(), countText(5));
+        QCOMPARE(ctl(w()).editSaveFolder->text(), QString());
+        QCOMPARE(ctl(w()).rgSetting->itemIndex(), 0);
+        QCOMPARE(ctl(w()).rgForm->itemIndex(), 0);
+        QCOMPARE(ctl(w()).editPrevName->text(), QString());
+        QCOMPARE(ctl(w()).editLastName->text(), QString());
+        QCOMPARE(ctl(w()).seStartNum->text(), QStringLiteral("1"));
+        QCOMPARE(ctl(w()).seZeroNum->text(), QStringLiteral("3"));
+        QCOMPARE(ctl(w()).rgExt->itemIndex(), 0);
+        QCOMPARE(ctl(w()).editExt->text(), QString());
         compareStates(0, 0, 0);
-        QCOMPARE(w().lblPreview->text(), QStringLiteral("001.jpg ～"));
+        QCOMPARE(ctl(w()).lblPreview->text(), QStringLiteral("001.jpg ～"));
         // Not reset: the folder, the place, the user filters and the confirmation switch.
-        QCOMPARE(w().currentFolder(), files().string());
+        QCOMPARE(w().fileSelection().currentFolder(), files().string());
         QCOMPARE(w().pos(), QPoint(12, 34));
-        QCOMPARE(w().FilterComboBox1->count(), 9);
+        QCOMPARE(ctl(w()).FilterComboBox1->count(), 9);
         QCOMPARE(w().ConfirmBeforeRun, 2);
 
         // The keys, in order; every other line stays as it was.
@@ -684,10 +686,10 @@ private slots:
         // After a restart the folder and the place are those of the close; the user filter is offered.
         w().move(50, 60);
         restart();
-        QCOMPARE(w().currentFolder(), files().string());
+        QCOMPARE(w().fileSelection().currentFolder(), files().string());
         QCOMPARE(w().pos(), QPoint(50, 60));
-        QCOMPARE(w().FilterComboBox1->count(), 9);
-        QCOMPARE(w().filterIndex(), 0);
+        QCOMPARE(ctl(w()).FilterComboBox1->count(), 9);
+        QCOMPARE(w().fileSelection().filterIndex(), 0);
         QCOMPARE(w().ConfirmBeforeRun, 2);
         QCOMPARE(messages().size(), std::size_t{1});
     }
@@ -699,7 +701,7 @@ private slots:
         const QStringList before = testing::windowSettings(w());
         const int renames = m_fixture->settingsCalls.calls("renameat2");
         m_fixture->dialogs.answer(MessageAnswer::No);
-        QTest::mouseClick(w().sbReset, Qt::LeftButton);
+        QTest::mouseClick(ctl(w()).sbReset, Qt::LeftButton);
         QCOMPARE(messages().size(), std::size_t{1});
         QCOMPARE(testing::windowSettings(w()), before);
         QCOMPARE(readBytes(ini()), everyKeyChanged());
@@ -713,7 +715,7 @@ private slots:
         // The fourth key, Setting/Pattern, meets a full disk.
         m_fixture->settingsCalls.fail("write", m_fixture->settingsCalls.calls("write") + 4, ENOSPC);
         m_fixture->dialogs.answer(MessageAnswer::Yes);
-        QTest::mouseClick(w().sbReset, Qt::LeftButton);
+        QTest::mouseClick(ctl(w()).sbReset, Qt::LeftButton);
 
         QCOMPARE(messages().size(), std::size_t{2});
         compareErrorBox(messages()[1]);
@@ -724,9 +726,9 @@ private slots:
         QCOMPARE(stored("Name", "Prev"), std::string("旅行_"));
         QCOMPARE(stored("Name", "Ext"), std::string("png"));
         // The controls were reset before the keys and stay so.
-        QCOMPARE(w().rgForm->itemIndex(), 0);
-        QCOMPARE(w().editPrevName->text(), QString());
-        QCOMPARE(w().rgExt->itemIndex(), 0);
+        QCOMPARE(ctl(w()).rgForm->itemIndex(), 0);
+        QCOMPARE(ctl(w()).editPrevName->text(), QString());
+        QCOMPARE(ctl(w()).rgExt->itemIndex(), 0);
         QCOMPARE(testing::namesIn(m_fixture->settingsFolder.path()), Names{"tallyfox.ini"});
     }
 
@@ -752,7 +754,7 @@ private slots:
             calls.fail("openat", 1, EACCES, true);
         }
         m_fixture->open();
-        QCOMPARE(w().rgSetting->itemIndex(), failure == QLatin1String("unreadable") ? 0 : 1);
+        QCOMPARE(ctl(w()).rgSetting->itemIndex(), failure == QLatin1String("unreadable") ? 0 : 1);
         if (failure == QLatin1String("read-only")) {
             // The first key is read (1), its folder opened (2); then neither a temporary file (3) nor
             // the file itself (4) can be opened for writing.
@@ -763,7 +765,7 @@ private slots:
             calls.fail("fsync", calls.calls("fsync") + 1, EIO);
         }
         if (byExit) {
-            QTest::mouseClick(w().sbExit, Qt::LeftButton);
+            QTest::mouseClick(ctl(w()).sbExit, Qt::LeftButton);
         } else {
             w().close();
         }
@@ -779,7 +781,7 @@ private slots:
     {
         writeBytes(ini(), "; the user's note\n[Other]\nKey=1\n");
         m_fixture->open();
-        w().rgSetting->setItemIndex(2);
+        ctl(w()).rgSetting->setItemIndex(2);
         // Each of the 13 keys is read (1), its folder opened (2), refused a temporary file (3), its old
         // content kept aside (4) and written in place (5).
         platform::FaultySyscalls& calls = m_fixture->settingsCalls;
@@ -820,15 +822,16 @@ private slots:
         m_fixture->open();
 
         QCOMPARE(w().pos(), centred());
-        QCOMPARE(w().currentFolder(), startFolder().string());
-        QCOMPARE(w().FilterComboBox1->count(), 8);
-        QCOMPARE(w().filterIndex(), 0);
-        QCOMPARE(w().rgSetting->itemIndex(), 0);
-        QCOMPARE(w().rgForm->itemIndex(), 0);
-        QCOMPARE(w().rgExt->itemIndex(), 0);
-        QCOMPARE(w().seStartNum->text(), QStringLiteral("1"));
-        QCOMPARE(w().seZeroNum->text(), QStringLiteral("3"));
-        for (ui::TextField* field : {w().editSaveFolder, w().editPrevName, w().editLastName, w().editExt}) {
+        QCOMPARE(w().fileSelection().currentFolder(), startFolder().string());
+        QCOMPARE(ctl(w()).FilterComboBox1->count(), 8);
+        QCOMPARE(w().fileSelection().filterIndex(), 0);
+        QCOMPARE(ctl(w()).rgSetting->itemIndex(), 0);
+        QCOMPARE(ctl(w()).rgForm->itemIndex(), 0);
+        QCOMPARE(ctl(w()).rgExt->itemIndex(), 0);
+        QCOMPARE(ctl(w()).seStartNum->text(), QStringLiteral("1"));
+        QCOMPARE(ctl(w()).seZeroNum->text(), QStringLiteral("3"));
+        for (ui::TextField* field :
+             {ctl(w()).editSaveFolder, ctl(w()).editPrevName, ctl(w()).editLastName, ctl(w()).editExt}) {
             QVERIFY(field->text().isEmpty());
         }
         QCOMPARE(w().ConfirmBeforeRun, 1);

@@ -1,5 +1,6 @@
 #include "platform/program_files.h"
 #include "tests/support/main_window_fixture.h"
+#include "tests/support/window_controls.h"
 #include "ui/pictures.h"
 #include "ui/widgets/radio_group.h"
 #include "ui/widgets/text_field.h"
@@ -12,6 +13,7 @@
 #include <string>
 
 using namespace tallyfox;
+using tallyfox::testing::ctl;
 using Command = platform::ScriptedHelpViewer::Command;
 
 namespace {
@@ -83,40 +85,40 @@ private slots:
         QFETCH(QByteArray, folder);
         QFETCH(QString, after);
         ui::TMain& w = *m_fixture.window;
-        w.rgSetting->setItemIndex(1);
-        w.editSaveFolder->assignText(before);
-        w.lblPreview->setText(QStringLiteral("untouched"));
+        ctl(w).rgSetting->setItemIndex(1);
+        ctl(w).editSaveFolder->assignText(before);
+        ctl(w).lblPreview->setText(QStringLiteral("untouched"));
         m_fixture.dialogs.answerFolder(confirmed ? std::optional<std::string>(folder.toStdString()) : std::nullopt);
 
-        QTest::mouseClick(w.btnSave, Qt::LeftButton);
+        QTest::mouseClick(ctl(w).btnSave, Qt::LeftButton);
 
         QCOMPARE(m_fixture.dialogs.folderTitles, std::vector<QString>{QStringLiteral("フォルダを選択して下さい。")});
-        QCOMPARE(w.editSaveFolder->text(), after);
+        QCOMPARE(ctl(w).editSaveFolder->text(), after);
         // Setting the text runs nothing else.
-        QCOMPARE(w.lblPreview->text(), QStringLiteral("untouched"));
+        QCOMPARE(ctl(w).lblPreview->text(), QStringLiteral("untouched"));
         QVERIFY(m_fixture.dialogs.messages.empty());
     }
 
     void theSaveFolderButtonWorksUnderMoveAndNotWithoutASaveFolder()
     {
         ui::TMain& w = *m_fixture.window;
-        QTest::mouseClick(w.btnSave, Qt::LeftButton);
-        w.rgSetting->setItemIndex(3);
-        QTest::mouseClick(w.btnSave, Qt::LeftButton);
+        QTest::mouseClick(ctl(w).btnSave, Qt::LeftButton);
+        ctl(w).rgSetting->setItemIndex(3);
+        QTest::mouseClick(ctl(w).btnSave, Qt::LeftButton);
         QVERIFY(m_fixture.dialogs.folderTitles.empty());
 
-        w.rgSetting->setItemIndex(2);
+        ctl(w).rgSetting->setItemIndex(2);
         m_fixture.dialogs.answerFolder("/mnt/backup");
-        QTest::mouseClick(w.btnSave, Qt::LeftButton);
-        QCOMPARE(w.editSaveFolder->text(), QStringLiteral("/mnt/backup/"));
+        QTest::mouseClick(ctl(w).btnSave, Qt::LeftButton);
+        QCOMPARE(ctl(w).editSaveFolder->text(), QStringLiteral("/mnt/backup/"));
     }
 
     void helpShowsTheSameFileOnEveryClickAndIsLetGoAtTheEnd()
     {
         ui::TMain* w = m_fixture.window.get();
         const std::string expected = platform::helpFileOf(platform::executablePath());
-        QTest::mouseClick(w->sbHelp, Qt::LeftButton);
-        QTest::mouseClick(w->sbHelp, Qt::LeftButton);
+        QTest::mouseClick(ctl(w).sbHelp, Qt::LeftButton);
+        QTest::mouseClick(ctl(w).sbHelp, Qt::LeftButton);
         const auto& requests = m_fixture.help.requests;
         QCOMPARE(requests.size(), std::size_t{2});
         for (const auto& request : requests) {
@@ -137,15 +139,15 @@ private slots:
 
     void withoutHelpNothingIsSentToTheViewer()
     {
-        QTest::mouseClick(m_fixture.window->sbAbout, Qt::LeftButton);
-        QTest::mouseClick(m_fixture.window->sbExit, Qt::LeftButton);
+        QTest::mouseClick(ctl(m_fixture.window).sbAbout, Qt::LeftButton);
+        QTest::mouseClick(ctl(m_fixture.window).sbExit, Qt::LeftButton);
         m_fixture.window.reset();
         QVERIFY(m_fixture.help.requests.empty());
     }
 
     void versionBox()
     {
-        QTest::mouseClick(m_fixture.window->sbAbout, Qt::LeftButton);
+        QTest::mouseClick(ctl(m_fixture.window).sbAbout, Qt::LeftButton);
         QCOMPARE(m_fixture.dialogs.messages.size(), std::size_t{1});
         const platform::Message& box = m_fixture.dialogs.messages.front();
         const QByteArray expected = "Tallyfox 1.20\r\n"
@@ -157,7 +159,7 @@ private slots:
                                     "     HomePage : https://www.example.org/tallyfox/\r\n";
         QCOMPARE(box.text.toUtf8(), expected);
         QCOMPARE(box.caption, QStringLiteral("ヴァージョン情報"));
-        QCOMPARE(box.caption, m_fixture.window->sbAbout->toolTip());
+        QCOMPARE(box.caption, ctl(m_fixture.window).sbAbout->toolTip());
         QCOMPARE(box.icon, platform::MessageIcon::Information);
         QCOMPARE(box.buttons, platform::MessageButtons::Ok);
         QVERIFY(m_fixture.window->isVisible());
@@ -167,7 +169,7 @@ private slots:
     {
         // Seven lines, each ending in CR LF; the notice and contact lines stand five blanks in, the
         // notice's first line has five blanks after it; no line names a person.
-        QTest::mouseClick(m_fixture.window->sbAbout, Qt::LeftButton);
+        QTest::mouseClick(ctl(m_fixture.window).sbAbout, Qt::LeftButton);
         const QString text = m_fixture.dialogs.messages.front().text;
         QVERIFY(text.endsWith(QStringLiteral("\r\n")));
         const QStringList lines = text.chopped(2).split(QStringLiteral("\r\n"));
@@ -232,8 +234,8 @@ private slots:
 
     void buttonsWithoutPictures()
     {
-        QVERIFY(m_fixture.window->sbExit->icon().isNull());
-        QVERIFY(m_fixture.window->btnSave->icon().isNull());
+        QVERIFY(ctl(m_fixture.window).sbExit->icon().isNull());
+        QVERIFY(ctl(m_fixture.window).btnSave->icon().isNull());
         QVERIFY(ui::toolPicture(QStringLiteral("exit")).isNull());
     }
 };

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/syscalls.h"
+
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+namespace tallyfox::platform {
+
+// An open descriptor, closed when it goes out of scope unless closed before.
+class FileDescriptor final
+{
+public:
+    FileDescriptor(Syscalls& calls, int fd);
+    ~FileDescriptor();
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int get() const;
+
+    // Closes now and gives the errno of a failed close: for a written file, the last word on whether
+    // its data reached the file system.
+    int close();
+
+    // Gives up ownership without closing.
+    int release();
+
+private:
+    Syscalls& m_calls;
+    int m_fd;
+};
+
+// Writes all of `size` bytes, going on after interruptions and short writes. Gives 0 or the errno; a
+// write that takes nothing counts as EIO.
+int writeAll(Syscalls& calls, int fd, const char* data, std::size_t size);
+int writeAll(Syscalls& calls, int fd, std::string_view content);
+
+// Creates a new hidden file in the folder `dirFd` exclusively, never through a link: "." + `stem` (cut
+// to stay within one name's length) + "." + process id + "-" + a count + ".tmp". A name left by someone
+// else is skipped. Gives the descriptor (write only) and sets `name`, or -1 with errno set.
+int createHiddenTemporary(Syscalls& calls, int dirFd, std::string_view stem, mode_t mode, std::string& name);
+
+} // namespace tallyfox::platform

@@ -1,0 +1,352 @@
+#include "ui/file_selection.h"
+
+#include "core/collation.h"
+#include "core/errors.h"
+#include "platform/folders.h"
+#include "platform/locale.h"
+#include "platform/volumes.h"
+#include "ui/widgets/directory_list_box.h"
+#include "ui/widgets/drive_combo_box.h"
+#include "ui/widgets/file_list_box.h"
+#include "ui/widgets/filter_combo_box.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+
+#include <utility>
+
+namespace tallyfox::ui {
+
+namespace {
+
+// A long listing shows the busy cursor from this many entries on.
+constexpr std::size_t kBusyFromEntry = 101;
+
+// The busy cursor of a long listing, shown once the listing is long and put back however the listing
+// ends, also by an error.
+class BusyCursor final
+{
+public:
+    BusyCursor() = default;
+    ~BusyCursor()
+    {
+        if (m_shown) {
+            QGuiApplication::restoreOverrideCursor();
+        }
+    }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+    void show()
+    {
+        if (!m_shown) {
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+            m_shown = true;
+        }
+    }
+
+private:
+    bool m_shown = false;
+};
+
+// Holds back a control's repainting while a handler works on it; it is repainted once at the end.
+class HeldBackRepaint final
+{
+public:
+    explicit HeldBackRepaint(QWidget* widget)
+        : m_widget(widget)
+        , m_wasEnabled(widget->updatesEnabled())
+    {
+        m_widget->setUpdatesEnabled(false);
+    }
+    ~HeldBackRepaint()
+    {
+        m_widget->setUpdatesEnabled(m_wasEnabled);
+    }
+    HeldBackRepaint(const HeldBackRepaint&) = delete;
+    HeldBackRepaint& operator=(const HeldBackRepaint&) = delete;
+
+private:
+    QWidget* m_widget;
+    bool m_wasEnabled;
+};
+
+platform::FileListing listWithBusyCursor(platform::Syscalls& calls,
+                                         const NameCollator& collator,
+                                         const std::string& folder,
+                                         const std::string& mask)
+{
+    BusyCursor busy;
+    return platform::listFolderFiles(calls, collator, folder, mask, kBusyFromEntry, [&busy] {
+        busy.show();
+    });
+}
+
+} // namespace
+
+FileSelection::FileSelection(FileSelectionControls controls,
+                             FileSelectionHooks hooks,
+                             HandlerBoundary& boundary,
+                             platform::Syscalls& syscalls,
+                             std::string mountTable,
+                             std::string labelFolder)
+    : m_controls(controls)
+    , m_hooks(std::move(hooks))
+    , m_boundary(boundary)
+    , m_syscalls(syscalls)
+    , m_collator(std::make_unique<NameCollator>(platform::userCollationLocale()))
+    , m_mountTable(std::move(mountTable))
+    , m_labelFolder(std::move(labelFolder))
+{
+}
+
+FileSelection::~FileSelection() = default;
+
+void FileSelection::startInCurrentFolder()
+{
+    m_controls.drives->setVolumes(platform::mountedVolumes(m_syscalls, m_mountTable, m_labelFolder));
+    const std::string start = platform::currentFolder(m_syscalls);
+    m_controls.files->setFolder(start);
+    m_controls.mirror->folder = start;
+    m_controls.drives->setItemIndex(platform::volumeOf(m_controls.drives->volumes(), start));
+    m_controls.folders->setDirectory(start, selectFolders(platform::readSubfolders(m_syscalls, start), *m_collator));
+}
+
+void FileSelection::start(const std::string& savedFolder, const std::string& filterList, int savedFilterIndex)
+{
+    if (!savedFolder.empty() && platform::isFolder(m_syscalls, savedFolder)) {
+        // A saved folder that can no longer be entered is reported and the start folder kept. The rest
+        // of the start-up goes on: cut short, it would leave the other saved choices unloaded, and the
+        // next close would overwrite them with the defaults.
+        try {
+            makeFolderCurrent(savedFolder);
+        } catch (const Error& error) {
+            m_boundary.showError(QString::fromUtf8(error.what()));
+        }
+    }
+    setFilterList(filterList);
+    selectFilterIndex(savedFilterIndex);
+    const std::string mask = filterMask();
+    setFileListMask(mask);
+    setMirrorMask(mask);
+    writeCount();
+}
+
+const std::string& FileSelection::currentFolder() const
+{
+    return m_controls.folders->directory();
+}
+
+platform::EnteredFolder FileSelection::enterFolder(const std::string& path)
+{
+    return platform::enterAndReadFolder(m_syscalls, *m_collator, currentFolder(), path);
+}
+
+void FileSelection::showFolder(platform::EnteredFolder entered)
+{
+    // The drive chooser follows the folder onto its volume once the folder has been entered, so that a
+    // folder that cannot be entered leaves the chooser as it was.
+    const int volume = platform::volumeOf(m_controls.drives->volumes(), entered.folder);
+    if (volume != m_controls.drives->itemIndex()) {
+        m_controls.drives->setItemIndex(volume);
+        driveChanged();
+    }
+    m_controls.folders->setDirectory(entered.folder, entered.subfolders);
+    setFileListFolder(entered.folder);
+    folderChanged();
+}
+
+void FileSelection::makeFolderCurrent(const std::string& path)
+{
+    if (path.empty() || path == currentFolder()) {
+        return;
+    }
+    const HeldBackRepaint held(m_controls.files);
+    showFolder(enterFolder(path));
+}
+
+void FileSelection::driveChosen(int index)
+{
+    DriveComboBox* drives = m_controls.drives;
+    const int current = platform::volumeOf(drives->volumes(), currentFolder());
+    if (index == current || index < 0) {
+        return;
+    }
+    const HeldBackRepaint held(m_controls.files);
+    platform::EnteredFolder entered;
+    try {
+        entered = enterFolder(drives->volumes()[static_cast<std::size_t>(index)].mountPoint);
+    } catch (const Error&) {
+        // The chooser goes back to the volume of the folder that stays current.
+        drives->setItemIndex(current);
+        throw;
+    }
+    m_controls.folders->setDirectory(entered.folder, entered.subfolders);
+    drives->setItemIndex(platform::volumeOf(drives->volumes(), entered.folder));
+    setFileListFolder(entered.folder);
+    folderChanged();
+    driveChanged();
+}
+
+void FileSelection::driveChanged()
+{
+    m_controls.files->viewport()->update();
+}
+
+void FileSelection::folderChanged()
+{
+    const HeldBackRepaint held(m_controls.files);
+    m_controls.producedPaths->entries.clear();
+    m_hooks.folderShown();
+    writeCount();
+    listMirror(currentFolder(), m_controls.mirror->mask);
+}
+
+void FileSelection::filterPicked()
+{
+    const HeldBackRepaint held(m_controls.files);
+    // Listed also when the mask stays: a manual order ends with every filter change.
+    listFileList(m_controls.files->folder(), filterMask());
+    filterChanged();
+}
+
+void FileSelection::filterChanged()
+{
+    const HeldBackRepaint held(m_controls.files);
+    m_controls.producedPaths->entries.clear();
+    writeCount();
+    listMirror(m_controls.mirror->folder, filterMask());
+}
+
+void FileSelection::setFilterList(const std::string& filterList)
+{
+    if (m_controls.filters->setFilterList(filterList)) {
+        filterPicked();
+    }
+}
+
+const std::string& FileSelection::filterList() const
+{
+    return m_controls.filters->filterList();
+}
+
+void FileSelection::selectFilterIndex(int index)
+{
+    m_controls.filters->setItemIndex(index);
+}
+
+int FileSelection::filterIndex() const
+{
+    return m_controls.filters->itemIndex();
+}
+
+std::string FileSelection::filterMask()
+{
+    return m_controls.filters->mask();
+}
+
+void FileSelection::moveUp()
+{
+    tallyfox::moveUp(*m_controls.files, *m_controls.mirror);
+}
+
+void FileSelection::moveDown()
+{
+    tallyfox::moveDown(*m_controls.files, *m_controls.mirror);
+}
+
+const std::vector<std::string>& FileSelection::files() const
+{
+    return m_controls.files->entries();
+}
+
+const std::string& FileSelection::filesFolder() const
+{
+    return m_controls.files->folder();
+}
+
+void FileSelection::writeCount()
+{
+    m_controls.count->setText(QStringLiteral("ファイル： ") + QString::number(m_controls.files->count())
+                              + QStringLiteral("枚"));
+    m_controls.count->adjustSize();
+}
+
+void FileSelection::listFileList(const std::string& folder, const std::string& mask)
+{
+    platform::FileListing listing = listWithBusyCursor(m_syscalls, *m_collator, folder, mask);
+    m_controls.files->setListing(listing.folder, mask, std::move(listing.names));
+    m_listed = true;
+    m_hooks.fileListListed();
+}
+
+void FileSelection::listMirror(const std::string& folder, const std::string& mask)
+{
+    // Listed with the file list's folder and mask, the mirror takes the file list's names in the order
+    // shown, a manual order included: it is read again only to be listed on its own.
+    FileListBox* files = m_controls.files;
+    HiddenFileList* mirror = m_controls.mirror;
+    if (m_listed && folder == files->folder() && mask == files->mask()) {
+        // Entering the folder again keeps it the process's current directory, as every listing does.
+        const std::string entered = platform::enterFolder(m_syscalls, folder);
+        if (entered == folder) {
+            mirror->folder = entered;
+            mirror->mask = mask;
+            mirror->entries = files->entries();
+            mirror->selected = -1;
+            return;
+        }
+    }
+    readMirror(folder, mask);
+}
+
+void FileSelection::readMirror(const std::string& folder, const std::string& mask)
+{
+    platform::FileListing listing = listWithBusyCursor(m_syscalls, *m_collator, folder, mask);
+    HiddenFileList* mirror = m_controls.mirror;
+    mirror->folder = std::move(listing.folder);
+    mirror->mask = mask;
+    mirror->entries = std::move(listing.names);
+    mirror->selected = -1;
+}
+
+void FileSelection::relistFileList()
+{
+    listFileList(m_controls.files->folder(), m_controls.files->mask());
+}
+
+void FileSelection::rereadMirror()
+{
+    readMirror(m_controls.mirror->folder, m_controls.mirror->mask);
+}
+
+void FileSelection::listAfterRun()
+{
+    relistFileList();
+    // With the file list's folder and mask, the mirror takes its names.
+    listMirror(m_controls.mirror->folder, m_controls.mirror->mask);
+    writeCount();
+}
+
+void FileSelection::setFileListFolder(const std::string& folder)
+{
+    if (folder != m_controls.files->folder() || !m_listed) {
+        listFileList(folder, m_controls.files->mask());
+    }
+}
+
+void FileSelection::setFileListMask(const std::string& mask)
+{
+    if (mask != m_controls.files->mask() || !m_listed) {
+        listFileList(m_controls.files->folder(), mask);
+    }
+}
+
+void FileSelection::setMirrorMask(const std::string& mask)
+{
+    if (mask != m_controls.mirror->mask || !m_listed) {
+        listMirror(m_controls.mirror->folder, mask);
+    }
+}
+
+} // namespace tallyfox::ui

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "core/settings.h"
+
+#include <array>
+#include <functional>
+#include <variant>
+
+class QPoint;
+class QWidget;
+
+namespace tallyfox::ui {
+
+class FileSelection;
+class NumberField;
+class RadioGroup;
+class SaveFolderField;
+class TextField;
+
+// The main window's controls that hold a stored setting of their own.
+struct SettingsControls
+{
+    RadioGroup* operation = nullptr;
+    RadioGroup* pattern = nullptr;
+    RadioGroup* extensionMode = nullptr;
+    NumberField* startNumber = nullptr;
+    NumberField* digitCount = nullptr;
+    TextField* textBefore = nullptr;
+    TextField* textAfter = nullptr;
+    TextField* givenExtension = nullptr;
+    SaveFolderField* saveFolder = nullptr;
+};
+
+// The main window's settings: one binding of controls to keys, walked by the load at start-up, the save
+// at close and the reset, each in its own order. Every value set on a control has the control's usual
+// effects. The window's place, the folder with its filters and the confirmation switch are written out
+// where they are handled.
+class MainSettings final
+{
+public:
+    MainSettings(
+        SettingsFile& file, SettingsControls controls, QWidget& window, FileSelection& files, int& confirmBeforeRun);
+
+    // Applies the stored settings. `centred` gives the window's place when none is stored.
+    void load(const std::function<QPoint()>& centred);
+    // Stores the settings key by key; a key that cannot be written ends the saving there (the error
+    // goes to the caller).
+    void save();
+    // Puts the pattern settings, the operation, the save folder and the filter choice back to their
+    // defaults, the controls first and then their keys.
+    void reset();
+
+private:
+    using Control = std::variant<RadioGroup*, NumberField*, TextField*, SaveFolderField*>;
+    struct Binding
+    {
+        Setting id;
+        Control control;
+    };
+
+    // The binding of a key, or nullptr for the keys handled apart.
+    const Binding* bindingOf(Setting id) const;
+
+    SettingsFile& m_file;
+    QWidget& m_window;
+    FileSelection& m_files;
+    int& m_confirmBeforeRun;
+    std::array<Binding, 9> m_bindings;
+};
+
+} // namespace tallyfox::ui

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "core/rename_run.h"
+
+namespace tallyfox::platform {
+class Dialogs;
+}
+
+namespace tallyfox::ui {
+
+class FileSelection;
+class Gauge;
+
+// The rename run as the main window starts it: its boxes go to the dialogs, its progress to the bar,
+// and its end lists the window's file lists anew.
+RunResult runInWindow(const RunRequest& request,
+                      platform::Dialogs& dialogs,
+                      Gauge& bar,
+                      FileSelection& files,
+                      FileOperations& operations);
+
+} // namespace tallyfox::ui
