@@ -1,6 +1,7 @@
 #include "ui/MainP.h"
 
 #include "core/control_states.h"
+#include "core/errors.h"
 #include "core/filter_list.h"
 #include "core/save_folder.h"
 #include "core/settings.h"
@@ -527,7 +528,12 @@ QPoint TMain::centredPosition()
 
 void TMain::FormCreate()
 {
-    m_files->startInCurrentFolder();
+    // A start folder that is gone or cannot be read is reported; the stored settings load all the same.
+    try {
+        m_files->startInCurrentFolder();
+    } catch (const Error& error) {
+        m_boundary.showError(QString::fromUtf8(error.what()));
+    }
     m_storedSettings->load([this] {
         return centredPosition();
     });

@@ -105,30 +105,49 @@ FileSelection::~FileSelection() = default;
 void FileSelection::startInCurrentFolder()
 {
     m_controls.drives->setVolumes(platform::mountedVolumes(m_syscalls, m_mountTable, m_labelFolder));
+    // Read before anything is shown, so that a start folder that is gone or cannot be read leaves the
+    // lists without a folder rather than half in one.
     const std::string start = platform::currentFolder(m_syscalls);
+    std::vector<std::string> subfolders = selectFolders(platform::readSubfolders(m_syscalls, start), *m_collator);
     m_controls.files->setFolder(start);
     m_controls.mirror->folder = start;
     m_controls.drives->setItemIndex(platform::volumeOf(m_controls.drives->volumes(), start));
-    m_controls.folders->setDirectory(start, selectFolders(platform::readSubfolders(m_syscalls, start), *m_collator));
+    m_controls.folders->setDirectory(start, subfolders);
 }
 
 void FileSelection::start(const std::string& savedFolder, const std::string& filterList, int savedFilterIndex)
 {
+    // Each step that fails is reported and the rest goes on: cut short, the start would leave the other
+    // saved choices unloaded, and the next close would overwrite them with the defaults.
     if (!savedFolder.empty() && platform::isFolder(m_syscalls, savedFolder)) {
-        // A saved folder that can no longer be entered is reported and the start folder kept. The rest
-        // of the start-up goes on: cut short, it would leave the other saved choices unloaded, and the
-        // next close would overwrite them with the defaults.
+        // A saved folder that can no longer be entered is reported and the start folder kept.
         try {
             makeFolderCurrent(savedFolder);
         } catch (const Error& error) {
             m_boundary.showError(QString::fromUtf8(error.what()));
         }
     }
-    setFilterList(filterList);
-    selectFilterIndex(savedFilterIndex);
-    const std::string mask = filterMask();
-    setFileListMask(mask);
-    setMirrorMask(mask);
+    if (currentFolder().empty()) {
+        // Without a folder (the start folder is gone and no saved one could be entered) there is
+        // nothing to list; the masks wait for the first folder.
+        m_controls.filters->setFilterList(filterList);
+        selectFilterIndex(savedFilterIndex);
+        m_controls.files->setMask(filterMask());
+        m_controls.mirror->mask = m_controls.files->mask();
+    } else {
+        try {
+            setFilterList(filterList);
+            selectFilterIndex(savedFilterIndex);
+            const std::string mask = filterMask();
+            setFileListMask(mask);
+            setMirrorMask(mask);
+        } catch (const Error& error) {
+            m_boundary.showError(QString::fromUtf8(error.what()));
+            // The stored choice is kept all the same, so the next close does not overwrite it.
+            m_controls.filters->setFilterList(filterList);
+            selectFilterIndex(savedFilterIndex);
+        }
+    }
     writeCount();
 }
 

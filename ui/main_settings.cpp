@@ -100,15 +100,27 @@ void MainSettings::load(const std::function<QPoint()>& centred)
             // The top edge is placed with the left one, the filters and their choice with the folder.
             break;
         }
+        // Only a key whose value reached the window may be written back over the stored one.
+        m_loaded.set(static_cast<std::size_t>(id));
     }
 }
 
 void MainSettings::save()
 {
+    const auto writeText = [this](Setting id, const std::string& value) {
+        if (storableSettingsValue(value)) {
+            writeSetting(m_file, id, value);
+        }
+    };
     for (const Setting id : settingsOrder(SettingsProcedure::Save)) {
+        if (!m_loaded.test(static_cast<std::size_t>(id))) {
+            continue;
+        }
         switch (id) {
         case Setting::DirectoryPath:
-            writeSetting(m_file, id, m_files.currentFolder());
+            if (!m_files.currentFolder().empty()) {
+                writeText(id, m_files.currentFolder());
+            }
             break;
         case Setting::WindowLeft:
             writeIntegerSetting(m_file, id, m_window.pos().x());
@@ -131,10 +143,10 @@ void MainSettings::save()
                                    writeIntegerSetting(m_file, id, field->value());
                                },
                                [&](TextField* field) {
-                                   writeSetting(m_file, id, field->text().toStdString());
+                                   writeText(id, field->text().toStdString());
                                },
                                [&](SaveFolderField* field) {
-                                   writeSetting(m_file, id, field->path());
+                                   writeText(id, field->path());
                                },
                            },
                            binding->control);

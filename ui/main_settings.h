@@ -3,6 +3,7 @@
 #include "core/settings.h"
 
 #include <array>
+#include <bitset>
 #include <functional>
 #include <variant>
 
@@ -44,7 +45,8 @@ public:
     // Applies the stored settings. `centred` gives the window's place when none is stored.
     void load(const std::function<QPoint()>& centred);
     // Stores the settings key by key; a key that cannot be written ends the saving there (the error
-    // goes to the caller).
+    // goes to the caller). A key that was never loaded keeps its stored value, and so does a text the
+    // file cannot hold (a line break in a folder's name) or a folder the window does not have.
     void save();
     // Puts the pattern settings, the operation, the save folder and the filter choice back to their
     // defaults, the controls first and then their keys.
@@ -66,6 +68,8 @@ private:
     FileSelection& m_files;
     int& m_confirmBeforeRun;
     std::array<Binding, 9> m_bindings;
+    // The keys whose stored values reached the window.
+    std::bitset<static_cast<std::size_t>(Setting::DialogShow) + 1> m_loaded;
 };
 
 } // namespace tallyfox::ui

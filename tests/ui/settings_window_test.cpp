@@ -1,3 +1,4 @@
+#include "core/control_states.h"
 #include "core/settings.h"
 #include "tests/support/file_tree.h"
 #include "tests/support/main_window_fixture.h"
@@ -136,21 +137,24 @@ private:
         QVERIFY2(field->background() == (enabled ? ui::clWindow() : ui::clBtnFace()), qPrintable(field->objectName()));
     }
 
-    // The dependent controls for the loaded choices, as a user choosing them would have left them.
+    // The dependent controls for the loaded choices, as the state rules give them.
     void compareStates(int operation, int pattern, int extension)
     {
-        const bool extensionOnly = operation == 3;
-        const bool saving = operation == 1 || operation == 2;
-        QCOMPARE(ctl(w()).editSaveFolder->isEnabled(), saving);
+        const ControlStates expected = controlStates(static_cast<FileOperation>(operation),
+                                                     static_cast<NamePattern>(pattern),
+                                                     static_cast<ExtensionMode>(extension));
+        QCOMPARE(ctl(w()).editSaveFolder->isEnabled(), expected.saveFolder.enabled);
         QCOMPARE(ctl(w()).editSaveFolder->background(),
-                 operation == 2 ? ui::fixedWhite() : (saving ? ui::clWindow() : ui::clBtnFace()));
-        QCOMPARE(ctl(w()).btnSave->isEnabled(), saving);
-        QCOMPARE(ctl(w()).rgForm->isEnabled(), !extensionOnly);
-        QCOMPARE(ctl(w()).seStartNum->isEnabled(), !extensionOnly);
-        QCOMPARE(ctl(w()).seZeroNum->isEnabled(), !extensionOnly);
-        compareField(ctl(w()).editPrevName, !extensionOnly && (pattern == 1 || pattern == 3));
-        compareField(ctl(w()).editLastName, !extensionOnly && (pattern == 2 || pattern == 3));
-        compareField(ctl(w()).editExt, extension == 3);
+                 expected.saveFolder.colour == FieldColour::FixedWhite
+                     ? ui::fixedWhite()
+                     : (expected.saveFolder.enabled ? ui::clWindow() : ui::clBtnFace()));
+        QCOMPARE(ctl(w()).btnSave->isEnabled(), expected.saveFolderButton);
+        QCOMPARE(ctl(w()).rgForm->isEnabled(), expected.patternChoice);
+        QCOMPARE(ctl(w()).seStartNum->isEnabled(), expected.numberFields);
+        QCOMPARE(ctl(w()).seZeroNum->isEnabled(), expected.numberFields);
+        compareField(ctl(w()).editPrevName, expected.textBefore.enabled);
+        compareField(ctl(w()).editLastName, expected.textAfter.enabled);
+        compareField(ctl(w()).editExt, expected.givenExtension.enabled);
     }
 
     void compareErrorBox(const platform::Message& box)
@@ -379,6 +383,67 @@ private slots:
         QCOMPARE(stored("Setting", "Pattern"), std::string("3"));
         QCOMPARE(stored("Name", "Prev"), std::string("旅行_"));
         QCOMPARE(stored("SaveDir", "Path"), std::string("/srv/save/"));
+    }
+
+    void aStartFolderThatCannotBeReadLosesNoSetting_data()
+    {
+        QTest::addColumn<QString>("call");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<bool>("storedFolderThere");
+        QTest::addColumn<QString>("message");
+        const QString gone = QStringLiteral("不正なファイル名です.");
+        const QString denied = QStringLiteral("ファイルへのアクセスが拒否されました.");
+        QTest::newRow("start folder deleted, stored folder there") << "getcwd" << ENOENT << true << gone;
+        QTest::newRow("start folder deleted, stored folder gone") << "getcwd" << ENOENT << false << gone;
+        QTest::newRow("start folder unreadable, stored folder gone") << "opendir" << EACCES << false << denied;
+    }
+
+    void aStartFolderThatCannotBeReadLosesNoSetting()
+    {
+        QFETCH(QString, call);
+        QFETCH(int, error);
+        QFETCH(bool, storedFolderThere);
+        QFETCH(QString, message);
+        std::string content = everyKeyChanged();
+        if (!storedFolderThere) {
+            const std::string there = "Path=" + files().string() + "\n";
+            content.replace(content.find(there), there.size(), "Path=" + (m_root->path() / "gone").string() + "\n");
+        }
+        writeBytes(ini(), content);
+        m_fixture->planStart = [&](platform::FaultySyscalls& calls) {
+            // Once entered, another folder reports its path again; a folder that cannot be read stays so.
+            calls.fail(call.toStdString(), 1, error, call == QLatin1String("opendir"));
+        };
+        m_fixture->open();
+        QCOMPARE(messages().size(), std::size_t{1});
+        QCOMPARE(messages().front().text, message);
+        QCOMPARE(w().fileSelection().currentFolder(), storedFolderThere ? files().string() : std::string());
+        QCOMPARE(ctl(w()).rgSetting->itemIndex(), 1);
+        QCOMPARE(ctl(w()).rgForm->itemIndex(), 3);
+        QCOMPARE(w().fileSelection().filterIndex(), 8);
+        QCOMPARE(w().ConfirmBeforeRun, 2);
+        w().close();
+        // Nothing the window could not show was written back: the file is as it was.
+        QCOMPARE(readBytes(ini()), content);
+    }
+
+    void aFolderNameTheFileCannotHoldKeepsOnlyItsOwnKey()
+    {
+        const fs::path folder = fs::canonical(m_root->path()) / "line\nbreak";
+        fs::create_directory(folder);
+        // The stored folder is gone, so the window stays in the folder it started in.
+        const std::string before = (m_root->path() / "gone").string();
+        writeBytes(ini(), "[Directory]\nPath=" + before + "\n");
+        m_fixture->open(folder);
+        QCOMPARE(w().fileSelection().currentFolder(), folder.string());
+        ctl(w()).rgSetting->setItemIndex(2);
+        w().close();
+        // The folder keeps its stored value, every other key is written, and no box is shown.
+        QVERIFY(messages().empty());
+        QCOMPARE(stored("Directory", "Path"), before);
+        QCOMPARE(stored("Setting", "File"), std::string("2"));
+        QCOMPARE(stored("Name", "Ext"), std::string());
+        QVERIFY(readBytes(ini()).find("[Name]") != std::string::npos);
     }
 
     void aFolderWhoseNameIsNotUtf8ComesBackByteForByte()
