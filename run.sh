@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts Tallyfox. Without a display the program is started on a
-# virtual display, a screenshot of its main window is saved and its path printed, and the program ends.
+# Installs what is missing, builds, and starts Tallyfox. Without a display a copy of the program is
+# started in a session of its own on a virtual display (so a Tallyfox already running does not refuse
+# it, and the settings file is read but never written), a screenshot of its main window is saved and
+# its path printed, and the copy ends.
 set -euo pipefail
 TALLYFOX_ROOT=$(cd "$(dirname "$0")" && pwd)
 source "$TALLYFOX_ROOT/scripts/deps.sh"

@@ -57,7 +57,8 @@ int runTallyfox(int& argc, char** argv, platform::Dialogs& dialogs)
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         QCoreApplication::installTranslator(&toolkitTexts);
     }
-    QApplication::setApplicationDisplayName(ui::applicationTitle());
+    // No application display name: the platform would add it to every window title but the main
+    // window's, and each window shows exactly the caption it is given.
     QApplication::setFont(ui::windowFont());
     QApplication::setWindowIcon(ui::applicationIcon());
     // Lets the desktop match the window to the installed launcher and its icon.

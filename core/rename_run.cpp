@@ -343,10 +343,11 @@ RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& fi
         return result;
     }
     const FileOperation operation = request.naming.operation;
-    // Composed before the bar moves: a format that cannot number ends the run here.
-    std::vector<Planned> planned = isNumbering(operation) ? plan(request) : std::vector<Planned>{};
     result.started = true;
     sweep(host);
+    // Composed after the sweep and before any file is touched: a format that cannot number ends the run
+    // here, with the bar full and every file as it was.
+    std::vector<Planned> planned = isNumbering(operation) ? plan(request) : std::vector<Planned>{};
 
     if (isNumbering(operation)) {
         renumber(request, planned, files);

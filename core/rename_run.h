@@ -70,8 +70,8 @@ struct RunResult
 // The rename run: the checks, the question, the renaming through temporary names, the copy or move
 // into the save folder, the relisting and the completion message. Every file keeps a name at every
 // moment; a file that cannot take its new name goes back to its old one where that is still free. The
-// file at position i of the list receives the number S + i. Throws FormatError (before any file is
-// touched) for a digit count below zero.
+// file at position i of the list receives the number S + i. Throws FormatError for a digit count below
+// zero once the bar has swept to full, before any file is touched.
 RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& files);
 
 // The completion message of an operation, with the list of failures where there are any.

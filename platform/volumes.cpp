@@ -98,7 +98,7 @@ std::map<std::string, std::string> labelsByDevice(Syscalls& calls, const std::st
             labels.emplace(resolveDevice(calls, labelFolder + "/" + entry.name), decodeLabel(entry.name));
         }
     } catch (const InOutError&) {
-        // Without label links every volume shows empty brackets.
+        // Without label links every volume shows its mount point alone.
     }
     return labels;
 }
@@ -171,6 +171,9 @@ std::vector<Volume> mountedVolumes(Syscalls& calls, const std::string& mountTabl
 
 std::string volumeText(const Volume& volume)
 {
+    if (volume.label.empty()) {
+        return volume.mountPoint;
+    }
     std::string label = volume.label;
     for (char& c : label) {
         if (c >= 'A' && c <= 'Z') {

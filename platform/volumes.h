@@ -36,7 +36,7 @@ std::vector<Volume> mountedVolumes(Syscalls& calls,
                                    const std::string& labelFolder = "/dev/disk/by-label");
 
 // What the drive chooser shows for a volume: its mount point, a blank and its label in small letters
-// in square brackets; empty brackets when it has no label.
+// in square brackets; the mount point alone when it has no label.
 std::string volumeText(const Volume& volume);
 
 // The position of the volume a folder lies on: the one with the longest mount point that contains the

@@ -471,6 +471,8 @@ TEST_F(RenameRunTest, NegativeDigitCountEndsTheRunBeforeAnyFileIsTouched)
     EXPECT_EQ(readFiles(source()), (FileTree{{"a.jpg", "A"}}));
     EXPECT_EQ(m_host.relists, 0);
     EXPECT_EQ(m_calls.calls("renameat2"), 0);
+    ASSERT_EQ(m_host.progress.size(), 101u) << "the bar sweeps to full before the error";
+    EXPECT_EQ(m_host.progress.back(), 100);
 }
 
 TEST_F(RenameRunTest, AReadOnlyFolderChangesNothingAndReportsEveryFile)

@@ -238,7 +238,8 @@ TEST_F(FolderTest, OffersTheRootAndEachRealVolumeWithItsLabel)
     for (const Volume& volume : volumes) {
         texts.push_back(volumeText(volume));
     }
-    EXPECT_EQ(texts, (std::vector<std::string>{"/ []", (dir / "home").string() + " []", media + " [my stick]"}));
+    // A volume without a label shows its mount point alone.
+    EXPECT_EQ(texts, (std::vector<std::string>{"/", (dir / "home").string(), media + " [my stick]"}));
 
     EXPECT_EQ(volumeOf(volumes, media + "/photos"), 2);
     EXPECT_EQ(volumeOf(volumes, media), 2);
@@ -250,7 +251,7 @@ TEST_F(FolderTest, WithoutAMountTableTheRootIsStillOffered)
 {
     const std::vector<Volume> volumes = mountedVolumes(m_calls, m_dir.str() + "/none", m_dir.str() + "/none");
     ASSERT_EQ(volumes.size(), 1U);
-    EXPECT_EQ(volumeText(volumes.front()), "/ []");
+    EXPECT_EQ(volumeText(volumes.front()), "/");
 }
 
 } // namespace

@@ -535,7 +535,7 @@ private slots:
 
         ui::DriveComboBox* drives = ctl(w()).DriveComboBox1;
         QCOMPARE(drives->count(), 2);
-        QCOMPARE(drives->itemText(0), QStringLiteral("/ []"));
+        QCOMPARE(drives->itemText(0), QStringLiteral("/"));
         QCOMPARE(drives->itemText(1), QString::fromStdString((dir() / "vol").string()) + QStringLiteral(" [card]"));
         QCOMPARE(drives->itemIndex(), 0);
 
