@@ -4,9 +4,20 @@
 #include "ui/file_selection.h"
 #include "ui/widgets/gauge.h"
 
+#include <QElapsedTimer>
+#include <QScreen>
+
 namespace tallyfox::ui {
 
 namespace {
+
+// How long one frame of the bar's screen lasts; 60 frames a second where the screen does not say.
+qint64 frameNanoseconds(const QWidget& widget)
+{
+    const QScreen* screen = widget.screen();
+    const qreal rate = screen != nullptr && screen->refreshRate() >= 1 ? screen->refreshRate() : 60.0;
+    return static_cast<qint64>(1e9 / rate);
+}
 
 class WindowRunHost final : public RunHost
 {
@@ -15,6 +26,7 @@ public:
         : m_dialogs(dialogs)
         , m_bar(bar)
         , m_files(files)
+        , m_frameNanoseconds(frameNanoseconds(bar))
     {
     }
 
@@ -42,8 +54,14 @@ public:
 
     void setProgress(int percent) override
     {
+        // The bar moves with every step, but is drawn at once at most once per frame of the screen: a
+        // run of many small files would otherwise spend its time drawing sweeps nobody can see. A value
+        // not drawn at once is drawn as soon as the program next waits, so the last one always shows.
         m_bar.setValue(percent);
-        m_bar.repaint();
+        if (!m_sinceRepaint.isValid() || m_sinceRepaint.nsecsElapsed() >= m_frameNanoseconds) {
+            m_bar.repaint();
+            m_sinceRepaint.start();
+        }
     }
 
     void relistFileLists() override
@@ -55,6 +73,8 @@ private:
     platform::Dialogs& m_dialogs;
     Gauge& m_bar;
     FileSelection& m_files;
+    const qint64 m_frameNanoseconds;
+    QElapsedTimer m_sinceRepaint;
 };
 
 } // namespace
