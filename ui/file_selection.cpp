@@ -119,33 +119,32 @@ void FileSelection::start(const std::string& savedFolder, const std::string& fil
 {
     // Each step that fails is reported and the rest goes on: cut short, the start would leave the other
     // saved choices unloaded, and the next close would overwrite them with the defaults.
-    if (!savedFolder.empty() && platform::isFolder(m_syscalls, savedFolder)) {
+    if (!savedFolder.empty() && savedFolder != currentFolder() && platform::isFolder(m_syscalls, savedFolder)) {
         // A saved folder that can no longer be entered is reported and the start folder kept.
         try {
-            makeFolderCurrent(savedFolder);
+            const platform::EnteredFolder entered = enterFolder(savedFolder);
+            m_controls.drives->setItemIndex(platform::volumeOf(m_controls.drives->volumes(), entered.folder));
+            m_controls.folders->setDirectory(entered.folder, entered.subfolders);
+            m_controls.files->setFolder(entered.folder);
+            m_controls.mirror->folder = entered.folder;
         } catch (const Error& error) {
             m_boundary.showError(QString::fromUtf8(error.what()));
         }
     }
-    if (currentFolder().empty()) {
-        // Without a folder (the start folder is gone and no saved one could be entered) there is
-        // nothing to list; the masks wait for the first folder.
-        m_controls.filters->setFilterList(filterList);
-        selectFilterIndex(savedFilterIndex);
-        m_controls.files->setMask(filterMask());
-        m_controls.mirror->mask = m_controls.files->mask();
-    } else {
+    // The files are listed once, with the stored filter's mask: a folder of many files takes its time.
+    m_controls.filters->setFilterList(filterList);
+    selectFilterIndex(savedFilterIndex);
+    const std::string mask = filterMask();
+    m_controls.files->setMask(mask);
+    m_controls.mirror->mask = mask;
+    // Without a folder (the start folder is gone and no saved one could be entered) there is nothing to
+    // list; the lists wait for the first folder.
+    if (!currentFolder().empty()) {
         try {
-            setFilterList(filterList);
-            selectFilterIndex(savedFilterIndex);
-            const std::string mask = filterMask();
-            setFileListMask(mask);
-            setMirrorMask(mask);
+            listFileList(currentFolder(), mask);
+            listMirror(currentFolder(), mask);
         } catch (const Error& error) {
             m_boundary.showError(QString::fromUtf8(error.what()));
-            // The stored choice is kept all the same, so the next close does not overwrite it.
-            m_controls.filters->setFilterList(filterList);
-            selectFilterIndex(savedFilterIndex);
         }
     }
     writeCount();
