@@ -16,6 +16,7 @@
 #include "platform/volumes.h"
 #include "ui/Option.h"
 #include "ui/about_box.h"
+#include "ui/accessible_names.h"
 #include "ui/appearance.h"
 #include "ui/pictures.h"
 #include "ui/widgets/directory_list_box.h"
@@ -157,6 +158,7 @@ TMain::TMain(Services services, QWidget* parent)
     setFixedSize(kClientWidth, kClientHeight);
     createControls();
     setToolButtonPictures(*this);
+    nameMainWindowControls(*this);
     connectHandlers();
     // An error while the window is made is shown like any other; the window still opens.
     m_boundary.run([this] {

@@ -5,6 +5,7 @@
 #include "platform/dialogs.h"
 #include "platform/screen.h"
 #include "ui/MainP.h"
+#include "ui/accessible_names.h"
 #include "ui/appearance.h"
 #include "ui/pictures.h"
 #include "ui/widgets/text_field.h"
@@ -85,6 +86,7 @@ TOptionForm::TOptionForm(TMain& main, SettingsFile& settings, HandlerBoundary& b
     QWidget::setTabOrder(editFilter2, editFilter3);
     QWidget::setTabOrder(editFilter3, editFilter4);
     QWidget::setTabOrder(editFilter4, cbShowDialog);
+    nameOptionsControls(*this);
 
     connect(btnOK, &QPushButton::clicked, this, [this] {
         m_boundary.run([this] {
