@@ -6,8 +6,9 @@ set -euo pipefail
 # What every build needs.
 TALLYFOX_BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev libicu-dev
     libgtest-dev fonts-ipafont-gothic qt6-translations-l10n)
-# What the tests need beyond the build: the checker of the installed launcher.
-TALLYFOX_TEST_PACKAGES=(desktop-file-utils)
+# What the tests need beyond the build: the checkers of the installed launcher and of the
+# software-centre metadata.
+TALLYFOX_TEST_PACKAGES=(desktop-file-utils appstream)
 # What a picture of the window on a virtual display needs.
 TALLYFOX_SCREENSHOT_PACKAGES=(xvfb xauth x11-utils imagemagick)
 
