@@ -6,9 +6,14 @@ set -euo pipefail
 # What every build needs.
 TALLYFOX_BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev libicu-dev
     libgtest-dev fonts-ipafont-gothic qt6-translations-l10n)
+# What making the Debian package needs beyond the build: dpkg-shlibdeps, which computes the package's
+# dependencies, and the file type tool it relies on.
+TALLYFOX_PACKAGING_PACKAGES=(dpkg-dev file)
 # What the tests need beyond the build: the checkers of the installed launcher and of the
-# software-centre metadata.
-TALLYFOX_TEST_PACKAGES=(desktop-file-utils appstream)
+# software-centre metadata, the packaging tools, and for the installed package a virtual display, a
+# way to press its buttons and to see which files it opens.
+TALLYFOX_TEST_PACKAGES=(desktop-file-utils appstream "${TALLYFOX_PACKAGING_PACKAGES[@]}" xvfb x11-utils xdotool
+    inotify-tools)
 # What a picture of the window on a virtual display needs.
 TALLYFOX_SCREENSHOT_PACKAGES=(xvfb xauth x11-utils imagemagick)
 
