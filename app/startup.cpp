@@ -6,6 +6,7 @@
 #include "platform/program_files.h"
 #include "platform/settings_store.h"
 #include "ui/MainP.h"
+#include "ui/about_box.h"
 #include "ui/app_icon.h"
 #include "ui/appearance.h"
 #include "ui/help_window.h"
@@ -15,6 +16,10 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
 
 namespace tallyfox::app {
 
@@ -31,8 +36,45 @@ QString defaultApplicationTitle(const QString& executablePath)
     return name;
 }
 
+namespace {
+
+// Prints what --version or --help asks for, when one of them is among the arguments (the first of them
+// wins). Returns the exit code, or -1 when the program is to run.
+int answerCommandLine(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string text;
+        if (std::strcmp(argv[i], "--version") == 0) {
+            text = std::string(ui::kVersionLine) + "\n";
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            const char* slash = std::strrchr(argv[0], '/');
+            const std::string program = slash != nullptr ? slash + 1 : argv[0];
+            text = "使い方: " + program
+                   + " [--help | --version]\n"
+                     "フォルダ内のファイルを連番でまとめてリネームします。\n"
+                     "オプションなしで起動するとウィンドウを開きます。\n"
+                     "\n"
+                     "  -h, --help  この使い方を表示して終了します\n"
+                     "  --version   ヴァージョンを表示して終了します\n";
+        } else {
+            continue;
+        }
+        // A failed write (a closed or full output) is a failure, not silently a success.
+        const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+        return std::fflush(stdout) == 0 && written ? 0 : 1;
+    }
+    return -1;
+}
+
+} // namespace
+
 int runTallyfox(int& argc, char** argv, platform::Dialogs& dialogs)
 {
+    // Asking for the version or the usage opens nothing and leaves the guard to a running instance.
+    if (const int exitCode = answerCommandLine(argc, argv); exitCode >= 0) {
+        return exitCode;
+    }
+
     // Taking the guard is the first thing, before anything could be read or written.
     platform::InstanceGuard::Outcome outcome{};
     const auto guard = platform::InstanceGuard::tryAcquire(kInstanceGuardName, outcome);

@@ -6,11 +6,17 @@ set -euo pipefail
 # What every build needs.
 TALLYFOX_BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev libicu-dev
     libgtest-dev fonts-ipafont-gothic qt6-translations-l10n)
+# What making the Debian package needs beyond the build: dpkg-shlibdeps, which computes the package's
+# dependencies, and the file type tool it relies on.
+TALLYFOX_PACKAGING_PACKAGES=(dpkg-dev file)
 # What a picture of the window on a virtual display needs.
 TALLYFOX_SCREENSHOT_PACKAGES=(xvfb xauth x11-utils imagemagick)
-# What the tests need beyond the build: the checker of the installed launcher, and a virtual display
-# with its tools, for the window titles on X11 and the picture of a headless run.
-TALLYFOX_TEST_PACKAGES=(desktop-file-utils "${TALLYFOX_SCREENSHOT_PACKAGES[@]}")
+# What the tests need beyond the build: the checkers of the installed launcher and of the
+# software-centre metadata, the packaging tools, and a virtual display with its tools (the window
+# titles on X11, the picture of a headless run, and the installed package, whose buttons are pressed
+# and whose opened files are watched).
+TALLYFOX_TEST_PACKAGES=(desktop-file-utils appstream "${TALLYFOX_PACKAGING_PACKAGES[@]}"
+    "${TALLYFOX_SCREENSHOT_PACKAGES[@]}" xdotool inotify-tools)
 
 tallyfox_install_packages() {
     local missing=()

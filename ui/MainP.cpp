@@ -10,6 +10,7 @@
 #include "platform/program_files.h"
 #include "ui/Option.h"
 #include "ui/about_box.h"
+#include "ui/accessible_names.h"
 #include "ui/appearance.h"
 #include "ui/file_selection.h"
 #include "ui/layout.h"
@@ -109,6 +110,7 @@ TMain::TMain(Services services, QWidget* parent)
     FileListBox2->setObjectName(QStringLiteral("FileListBox2"));
     setTabOrder();
     setToolButtonPictures(*this);
+    nameMainWindowControls(*this);
 
     m_files = std::make_unique<FileSelection>(
         FileSelectionControls{

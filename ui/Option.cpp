@@ -3,6 +3,7 @@
 #include "core/filter_list.h"
 #include "core/settings.h"
 #include "platform/dialogs.h"
+#include "ui/accessible_names.h"
 #include "ui/appearance.h"
 #include "ui/layout.h"
 #include "ui/pictures.h"
@@ -84,6 +85,7 @@ TOptionForm::TOptionForm(SettingsFile& settings, HandlerBoundary& boundary, QWid
         QWidget::setTabOrder(m_extensionFields[slot - 1], m_extensionFields[slot]);
     }
     QWidget::setTabOrder(m_extensionFields.back(), cbShowDialog);
+    nameOptionsControls(*this);
 
     connect(btnOK, &QPushButton::clicked, this, [this] {
         m_boundary.run([this] {

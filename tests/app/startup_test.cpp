@@ -1,4 +1,5 @@
 #include "app/startup.h"
+#include "platform/instance_guard.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -28,8 +29,13 @@ struct Finished
 class Start final
 {
 public:
-    Start(const fs::path& program, const int gate[2])
+    Start(const fs::path& program, const int gate[2], const std::vector<std::string>& arguments = {})
     {
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const std::string& argument : arguments) {
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        }
+        argv.push_back(nullptr);
         // Close-on-exec, so that no started program holds another's pipes open.
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0) {
@@ -41,7 +47,7 @@ public:
             ::close(gate[1]);
             char go = 0;
             (void)::read(gate[0], &go, 1);
-            ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+            ::execv(program.c_str(), argv.data());
             ::_exit(127);
         }
         ::close(out[1]);
@@ -84,6 +90,19 @@ protected:
         const fs::path copy = m_programs.path() / name;
         fs::copy_file(GUARD_PROBE, copy, fs::copy_options::overwrite_existing);
         return copy;
+    }
+
+    // Starts the program with the arguments and waits for it.
+    static Finished run(const fs::path& program, const std::vector<std::string>& arguments)
+    {
+        int gate[2];
+        if (::pipe2(gate, O_CLOEXEC) != 0) {
+            throw std::runtime_error("pipe");
+        }
+        Start start(program, gate, arguments);
+        ::close(gate[0]);
+        ::close(gate[1]);
+        return start.wait();
     }
 
     // Starts the programs together and waits for all of them.
@@ -165,6 +184,72 @@ TEST_F(StartupTest, ASecondStartShowsTheRefusalOnceUnderItsOwnFileNameAndEndsWit
     ::setenv("PROBE_HOLD_MS", "0", 1);
     EXPECT_EQ(startTogether({second})[0].output, "RUNNING\n");
 }
+
+struct CommandLineCase
+{
+    const char* name;
+    std::vector<std::string> arguments;
+    // What the program prints: the whole output, or its first line for the usage.
+    std::string output;
+    bool usage = false;
+};
+
+class CommandLineTest : public StartupTest, public ::testing::WithParamInterface<CommandLineCase>
+{
+};
+
+const std::string kUsageLine = "使い方: tallyfox [--help | --version]\n";
+
+TEST_P(CommandLineTest, AnswersWithoutAWindowAndWithoutTheGuard)
+{
+    const CommandLineCase& c = GetParam();
+    const fs::path program = probeNamed("tallyfox");
+    const std::string lockFile = platform::InstanceGuard::lockFilePath(kInstanceGuardName);
+    // No display to be had: a program that made its application object here would abort.
+    ::setenv("QT_QPA_PLATFORM", "no-such-platform", 1);
+    const auto check = [&](const Finished& finished) {
+        EXPECT_EQ(finished.exitCode, 0);
+        if (c.usage) {
+            EXPECT_EQ(finished.output.substr(0, finished.output.find('\n') + 1), c.output);
+            EXPECT_NE(finished.output.find("\n  -h, --help "), std::string::npos) << finished.output;
+            EXPECT_NE(finished.output.find("\n  --version "), std::string::npos) << finished.output;
+        } else {
+            EXPECT_EQ(finished.output, c.output);
+        }
+    };
+
+    check(run(program, c.arguments));
+    EXPECT_FALSE(fs::exists(lockFile)) << "the guard was taken";
+
+    // A running instance holding the guard changes nothing: there is no refusal.
+    platform::InstanceGuard::Outcome outcome{};
+    const auto held = platform::InstanceGuard::tryAcquire(kInstanceGuardName, outcome);
+    ASSERT_EQ(outcome, platform::InstanceGuard::Outcome::Acquired);
+    check(run(program, c.arguments));
+}
+
+TEST_F(StartupTest, OtherArgumentsStartTheProgramWithItsGuard)
+{
+    const fs::path program = probeNamed("tallyfox");
+    ::setenv("PROBE_HOLD_MS", "0", 1);
+    const Finished finished = run(program, {"--verbose", "-version", "help"});
+    EXPECT_EQ(finished.exitCode, 0);
+    EXPECT_EQ(finished.output, "RUNNING\n");
+    EXPECT_TRUE(fs::exists(platform::InstanceGuard::lockFilePath(kInstanceGuardName)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests,
+    CommandLineTest,
+    ::testing::Values(CommandLineCase{"version", {"--version"}, "Tallyfox 1.20\n"},
+                      CommandLineCase{"help", {"--help"}, kUsageLine, true},
+                      CommandLineCase{"short_help", {"-h"}, kUsageLine, true},
+                      CommandLineCase{
+                          "version_after_a_toolkit_option", {"-style", "fusion", "--version"}, "Tallyfox 1.20\n"},
+                      CommandLineCase{"the_first_request_wins", {"--help", "--version"}, kUsageLine, true}),
+    [](const ::testing::TestParamInfo<CommandLineCase>& info) {
+        return std::string(info.param.name);
+    });
 
 } // namespace
 } // namespace tallyfox::app

@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Installs the built program into a fresh folder and checks that what a desktop needs is there and
-# works: the program starts, finds its help file, and has its launcher and icon in their places.
-# Usage: install_test.sh CMAKE BUILD_FOLDER HELP_PROBE DESKTOP_FILE_VALIDATE
+# works: the program starts, finds its help file, and has its launcher, icon and software-centre
+# metadata in their places.
+# Usage: install_test.sh CMAKE BUILD_FOLDER HELP_PROBE DESKTOP_FILE_VALIDATE APPSTREAMCLI
 set -euo pipefail
-cmake=$1 build=$2 probe=$3 validate=$4
+cmake=$1 build=$2 probe=$3 validate=$4 appstream=$5
 
 if [ ! -x "$validate" ]; then
     echo "FAIL: desktop-file-validate is missing; install desktop-file-utils (scripts/deps.sh)" >&2
+    exit 1
+fi
+if [ ! -x "$appstream" ]; then
+    echo "FAIL: appstreamcli is missing; install appstream (scripts/deps.sh)" >&2
     exit 1
 fi
 
@@ -35,6 +40,23 @@ grep -q '<html' "$help" || fail "the help file is no HTML document"
 exec_name=$(sed -n 's/^Exec=//p' "$launcher")
 icon_name=$(sed -n 's/^Icon=//p' "$launcher")
 [ -x "$prefix/bin/$exec_name" ] || fail "the launcher starts '$exec_name', which is not installed"
+# A software centre's search finds the program by its kind and by words, in English and in Japanese.
+for key in 'GenericName' 'GenericName\[ja\]' 'Keywords' 'Keywords\[ja\]'; do
+    grep -q "^$key=." "$launcher" || fail "the launcher has no ${key//\\/}"
+done
+
+# The software-centre metadata is valid, names the installed launcher, and agrees with the launcher
+# and icon installed beside it. --no-net: the validator would otherwise fetch the screenshot from the
+# home page, which a test must not depend on (no network in CI, nor a published page).
+metainfo="$prefix/share/metainfo/org.example.tallyfox.metainfo.xml"
+if [ -f "$metainfo" ]; then
+    "$appstream" validate --no-net "$metainfo" || fail "appstreamcli refused the metainfo file"
+    "$appstream" validate-tree --no-net "$prefix" || fail "appstreamcli refused the installed tree"
+    grep -q "<launchable type=\"desktop-id\">$(basename "$launcher")</launchable>" "$metainfo" \
+        || fail "the metainfo file does not name the launcher $(basename "$launcher")"
+else
+    fail "no metainfo file at $metainfo"
+fi
 
 # The icon at every size, each a PNG of that size.
 for size in 16 22 24 32 48 64 128 256; do
