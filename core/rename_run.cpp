@@ -1,5 +1,7 @@
 #include "core/rename_run.h"
 
+#include "core/rename_plan.h"
+
 #include <algorithm>
 #include <cerrno>
 
@@ -136,23 +138,58 @@ void giveFinalName(const RunRequest& request, Planned& file, FileOperations& ope
     }
 }
 
+// Sends a file on by way of its temporary name, which no other file of the run takes.
+void stepAside(const RunRequest& request, Planned& file, FileOperations& operations)
+{
+    file.error = operations.renameInFolder(request.folder, file.old, file.temporary);
+    if (file.error == 0) {
+        file.place = Place::Temporary;
+    }
+}
+
 void renumber(const RunRequest& request, std::vector<Planned>& files, FileOperations& operations)
 {
-    for (Planned& file : files) {
-        file.error = operations.renameInFolder(request.folder, file.old, file.temporary);
-        if (file.error == 0) {
-            file.place = Place::Temporary;
-        }
+    std::vector<std::string> olds;
+    std::vector<std::string> finals;
+    olds.reserve(files.size());
+    finals.reserve(files.size());
+    for (const Planned& file : files) {
+        olds.push_back(file.old);
+        finals.push_back(file.final);
     }
-    // A file that kept its old name is renamed from it first, while that name can only be its own; one
-    // that has gone has nothing to rename, and its name may soon be another file's.
-    for (Planned& file : files) {
-        if (file.place == Place::Old && file.error != ENOENT) {
+    // Files that could not step aside try their final names from their old ones once every other file
+    // has moved, as a file that cannot take a temporary name would.
+    std::vector<Planned*> stuck;
+    for (const RenameStep& step : planRenames(olds, finals)) {
+        Planned& file = files[step.file];
+        switch (step.kind) {
+        case RenameStep::Kind::OldToFinal:
             giveFinalName(request, file, operations);
+            // Taken by a file outside the list, or meanwhile: the file goes the way of its temporary
+            // name, freeing its old one for the file that may wait for it.
+            if (file.error == EEXIST) {
+                stepAside(request, file, operations);
+                file.error = file.place == Place::Temporary ? EEXIST : file.error;
+            }
+            break;
+        case RenameStep::Kind::OldToTemporary:
+            stepAside(request, file, operations);
+            if (file.place == Place::Old && file.error != ENOENT) {
+                stuck.push_back(&file);
+            }
+            break;
+        case RenameStep::Kind::TemporaryToFinal:
+            if (file.place == Place::Temporary) {
+                giveFinalName(request, file, operations);
+            }
+            break;
         }
     }
+    for (Planned* file : stuck) {
+        giveFinalName(request, *file, operations);
+    }
     for (Planned& file : files) {
-        if (file.place == Place::Temporary) {
+        if (file.place == Place::Temporary && file.error == 0) {
             giveFinalName(request, file, operations);
         }
     }

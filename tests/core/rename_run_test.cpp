@@ -491,12 +491,79 @@ TEST_F(RenameRunTest, AReadOnlyFolderChangesNothingAndReportsEveryFile)
 TEST_F(RenameRunTest, AFailingFinalRenameGoesBackToTheOldName)
 {
     createFiles(source(), {{"a.jpg", "A"}, {"b.jpg", "B"}});
-    m_calls.fail("renameat2", 4, EIO); // the final rename of b
+    m_calls.fail("renameat2", 2, EIO); // the final rename of b, straight from its old name
     const RunResult result = run(request({"a.jpg", "b.jpg"}));
     EXPECT_EQ(readFiles(source()), (FileTree{{"001.jpg", "A"}, {"b.jpg", "B"}}));
     ASSERT_EQ(result.failures.size(), 1u);
     EXPECT_EQ(result.failures[0].reason, "入出力エラーです");
 }
+
+// The renames a numbering run makes: one per file where the new name is free or freed first by the
+// file holding it, one more per cycle; and a name taken meanwhile sends its file the long way.
+struct PlannedRunCase
+{
+    std::string name;
+    FileTree before;
+    std::vector<std::string> order;
+    bool takeFirstNameMeanwhile;
+    FileTree after;
+    int renames;
+    std::size_t failures;
+};
+
+class PlannedRunTest : public RenameRunTest, public ::testing::WithParamInterface<PlannedRunCase>
+{
+};
+
+TEST_P(PlannedRunTest, renamesEachFileOnceWhereItCan)
+{
+    const PlannedRunCase& row = GetParam();
+    createFiles(source(), row.before);
+    if (row.takeFirstNameMeanwhile) {
+        m_calls.before("renameat2", 1, [this] {
+            createFiles(source(), {{"001.jpg", "outsider"}});
+        });
+    }
+    const RunResult result = run(request(row.order, numbering()));
+    EXPECT_EQ(readFiles(source()), row.after);
+    EXPECT_EQ(m_calls.calls("renameat2"), row.renames);
+    EXPECT_EQ(result.failures.size(), row.failures);
+}
+
+INSTANTIATE_TEST_SUITE_P(Choices,
+                         PlannedRunTest,
+                         ::testing::Values(PlannedRunCase{"freeNamesDirectly",
+                                                          {{"b.jpg", "B"}, {"a.jpg", "A"}},
+                                                          {"b.jpg", "a.jpg"},
+                                                          false,
+                                                          {{"001.jpg", "B"}, {"002.jpg", "A"}},
+                                                          2,
+                                                          0},
+                                           PlannedRunCase{
+                                               "aShiftByOneAsAChain",
+                                               {{"001.jpg", "1"}, {"002.jpg", "2"}, {"003.jpg", "3"}, {"x.jpg", "x"}},
+                                               {"x.jpg", "001.jpg", "002.jpg", "003.jpg"},
+                                               false,
+                                               {{"001.jpg", "x"}, {"002.jpg", "1"}, {"003.jpg", "2"}, {"004.jpg", "3"}},
+                                               4,
+                                               0},
+                                           PlannedRunCase{"aSwapAsACycle",
+                                                          {{"001.jpg", "1"}, {"002.jpg", "2"}},
+                                                          {"002.jpg", "001.jpg"},
+                                                          false,
+                                                          {{"001.jpg", "2"}, {"002.jpg", "1"}},
+                                                          3,
+                                                          0},
+                                           PlannedRunCase{"aNameTakenMeanwhileGoesByTheTemporaryNameAndBack",
+                                                          {{"a.jpg", "A"}, {"b.jpg", "B"}},
+                                                          {"a.jpg", "b.jpg"},
+                                                          true,
+                                                          {{"001.jpg", "outsider"}, {"002.jpg", "B"}, {"a.jpg", "A"}},
+                                                          5,
+                                                          1}),
+                         [](const ::testing::TestParamInfo<PlannedRunCase>& info) {
+                             return info.param.name;
+                         });
 
 TEST_F(RenameRunTest, ManyFailuresListTwentyAndThenAnEllipsis)
 {
@@ -591,7 +658,7 @@ TEST_F(RenameRunTest, AMoveToAnotherFileSystemCopiesThenRemovesTheSource)
 {
     createFiles(source(), {{"a.jpg", "A"}});
     createFiles(save(), {});
-    m_calls.fail("renameat2", 3, EXDEV); // temporary, final, then the move
+    m_calls.fail("renameat2", 2, EXDEV); // the final name, then the move
     const RunResult result = run(request({"a.jpg"}, numbering(FileOperation::RenameMove)));
     EXPECT_TRUE(result.failures.empty());
     EXPECT_TRUE(readFiles(source()).empty());
