@@ -27,11 +27,20 @@ public:
         , m_bar(bar)
         , m_files(files)
         , m_frameNanoseconds(frameNanoseconds(bar))
+        , m_pending(bar.value())
     {
     }
 
+    ~WindowRunHost() override
+    {
+        showPendingProgress();
+    }
+    WindowRunHost(const WindowRunHost&) = delete;
+    WindowRunHost& operator=(const WindowRunHost&) = delete;
+
     RunAnswer ask(const std::string& text, RunBox box) override
     {
+        showPendingProgress();
         platform::Message message{.text = QString::fromStdString(text), .caption = QStringLiteral("確認")};
         switch (box) {
         case RunBox::Report:
@@ -54,11 +63,12 @@ public:
 
     void setProgress(int percent) override
     {
-        // The bar moves with every step, but is drawn at once at most once per frame of the screen: a
-        // run of many small files would otherwise spend its time drawing sweeps nobody can see. A value
-        // not drawn at once is drawn as soon as the program next waits, so the last one always shows.
-        m_bar.setValue(percent);
+        // The bar moves with every step, but is drawn at most once per frame of the screen: a run of
+        // many small files would otherwise spend its time drawing sweeps nobody can see. A value not
+        // drawn at once is put on the bar before the run next waits or ends, so the last one shows.
+        m_pending = percent;
         if (!m_sinceRepaint.isValid() || m_sinceRepaint.nsecsElapsed() >= m_frameNanoseconds) {
+            m_bar.setValue(percent);
             m_bar.repaint();
             m_sinceRepaint.start();
         }
@@ -66,15 +76,24 @@ public:
 
     void relistFileLists() override
     {
+        showPendingProgress();
         m_files.listAfterRun();
     }
 
 private:
+    void showPendingProgress()
+    {
+        if (m_bar.value() != m_pending) {
+            m_bar.setValueUndrawn(m_pending);
+        }
+    }
+
     platform::Dialogs& m_dialogs;
     Gauge& m_bar;
     FileSelection& m_files;
     const qint64 m_frameNanoseconds;
     QElapsedTimer m_sinceRepaint;
+    int m_pending;
 };
 
 } // namespace

@@ -1,0 +1,339 @@
+// What the user waits for in the real window: from the press of the run button to the completion box
+// (numbering 100,000 files whose new names are free, a shift by one where every new name is another
+// listed file's old one, and a rename and copy of 10,000 files of 4 KiB with the progress bar drawn),
+// and from making the window to both lists filled with 100,000 files; each beside its baseline in one
+// process. Trees live on /dev/shm (tmpfs) unless TALLYFOX_BENCH_ROOT names another folder.
+
+#include "core/collation.h"
+#include "core/settings.h"
+#include "platform/locale.h"
+#include "platform/settings_store.h"
+#include "platform/testing/scripted_dialogs.h"
+#include "platform/testing/scripted_help_viewer.h"
+#include "tests/support/window_controls.h"
+#include "ui/MainP.h"
+
+#include <QApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace tallyfox;
+using tallyfox::testing::ctl;
+
+constexpr int kRunFiles = 100000;
+constexpr int kCopyFiles = 10000;
+constexpr std::size_t kCopyBytes = 4096;
+
+fs::path benchRoot()
+{
+    const char* root = std::getenv("TALLYFOX_BENCH_ROOT");
+    return fs::path(root != nullptr ? root : "/dev/shm") / "tallyfox-bench";
+}
+
+// A folder of files named by `nameOf`, `bytes` bytes each, made anew.
+template <typename NameOf> void makeFolder(const fs::path& folder, int count, std::size_t bytes, NameOf nameOf)
+{
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const std::string content(bytes, 'x');
+    for (int i = 0; i < count; ++i) {
+        const int fd = ::open((folder / nameOf(i)).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            if (!content.empty() && ::write(fd, content.data(), content.size()) < 0) {
+                std::perror("write");
+            }
+            ::close(fd);
+        }
+    }
+}
+
+std::string photoName(int i)
+{
+    return "IMG_" + std::to_string(i) + ".jpg";
+}
+
+// 000001.jpg, 000002.jpg, ...: numbered from 2 they shift by one, each new name held by the next file.
+std::string numberedName(int i)
+{
+    char name[16];
+    std::snprintf(name, sizeof name, "%06d.jpg", i + 1);
+    return name;
+}
+
+const NameCollator& collator()
+{
+    static const NameCollator instance(platform::userCollationLocale());
+    return instance;
+}
+
+// The baselines' listing: readdir, a suffix filter and a sort by an ICU collator.
+std::vector<std::string> plainListing(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string_view name = entry->d_name;
+            if (name.size() > 4 && name.substr(name.size() - 4) == ".jpg") {
+                names.emplace_back(name);
+            }
+        }
+        ::closedir(dir);
+    }
+    collator().sort(names);
+    return names;
+}
+
+// The program's window with scripted boxes, started in a folder as the program starts in its working
+// folder; the settings file is new every time.
+struct Window
+{
+    explicit Window(const fs::path& folder)
+    {
+        fs::remove(benchRoot() / "window.ini");
+        if (::chdir(folder.c_str()) != 0) {
+            std::perror("chdir");
+        }
+        window = std::make_unique<ui::TMain>(ui::Services{.dialogs = dialogs, .help = help, .settings = settings});
+        window->show();
+        QApplication::processEvents();
+        window->ConfirmBeforeRun = 0;
+    }
+
+    platform::ScriptedDialogs dialogs;
+    platform::ScriptedHelpViewer help;
+    platform::PosixSettingsStore store;
+    SettingsFile settings{(benchRoot() / "window.ini").string(), store};
+    std::unique_ptr<ui::TMain> window;
+};
+
+// Presses the run button as the user does and waits for the completion box.
+void pressRun(benchmark::State& state, Window& w, std::size_t expected)
+{
+    state.ResumeTiming();
+    ctl(w.window).sbRename->click();
+    state.PauseTiming();
+    if (ctl(w.window).ListBox1->entries.size() != expected || w.dialogs.messages.empty()
+        || w.dialogs.messages.back().icon != platform::MessageIcon::Information) {
+        state.SkipWithError("the run did not process every file");
+    }
+}
+
+void BM_Number_Free_Window(benchmark::State& state)
+{
+    const fs::path folder = benchRoot() / "number-100k";
+    for (auto _ : state) {
+        state.PauseTiming();
+        makeFolder(folder, kRunFiles, 0, photoName);
+        Window w(folder);
+        ctl(w.window).rgForm->setItemIndex(static_cast<int>(NamePattern::NameNumber));
+        ctl(w.window).editPrevName->assignText(QStringLiteral("photo_"));
+        ctl(w.window).seZeroNum->setValue(6);
+        pressRun(state, w, kRunFiles);
+        w.window.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * kRunFiles);
+}
+
+// One renameat2 per file on the folder's descriptor, then one listing.
+void BM_Number_Free_Baseline(benchmark::State& state)
+{
+    const fs::path folder = benchRoot() / "number-100k";
+    for (auto _ : state) {
+        state.PauseTiming();
+        makeFolder(folder, kRunFiles, 0, photoName);
+        const std::vector<std::string> names = plainListing(folder.string());
+        const int dir = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        state.ResumeTiming();
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const std::string final = "photo_" + std::to_string(i + 1) + ".jpg";
+            ::renameat2(dir, names[i].c_str(), dir, final.c_str(), RENAME_NOREPLACE);
+        }
+        benchmark::DoNotOptimize(plainListing(folder.string()));
+        state.PauseTiming();
+        ::close(dir);
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * kRunFiles);
+}
+
+void BM_Number_Shift_Window(benchmark::State& state)
+{
+    const fs::path folder = benchRoot() / "shift-100k";
+    for (auto _ : state) {
+        state.PauseTiming();
+        makeFolder(folder, kRunFiles, 0, numberedName);
+        Window w(folder);
+        ctl(w.window).seZeroNum->setValue(6);
+        ctl(w.window).seStartNum->setValue(2);
+        pressRun(state, w, kRunFiles);
+        w.window.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * kRunFiles);
+}
+
+// Two renameat2 per file, through a temporary name, then one listing.
+void BM_Number_Shift_Baseline(benchmark::State& state)
+{
+    const fs::path folder = benchRoot() / "shift-100k";
+    for (auto _ : state) {
+        state.PauseTiming();
+        makeFolder(folder, kRunFiles, 0, numberedName);
+        std::vector<std::string> names = plainListing(folder.string());
+        const int dir = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        state.ResumeTiming();
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            std::string temporary(1, '_');
+            temporary += numberedName(static_cast<int>(i) + 1);
+            ::renameat2(dir, names[i].c_str(), dir, temporary.c_str(), RENAME_NOREPLACE);
+            names[i] = std::move(temporary);
+        }
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            ::renameat2(dir, names[i].c_str(), dir, numberedName(static_cast<int>(i) + 1).c_str(), RENAME_NOREPLACE);
+        }
+        benchmark::DoNotOptimize(plainListing(folder.string()));
+        state.PauseTiming();
+        ::close(dir);
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * kRunFiles);
+}
+
+void BM_RenameCopy_Window(benchmark::State& state)
+{
+    const fs::path folder = benchRoot() / "copy-10k";
+    const fs::path save = benchRoot() / "copy-save";
+    for (auto _ : state) {
+        state.PauseTiming();
+        makeFolder(folder, kCopyFiles, kCopyBytes, photoName);
+        fs::remove_all(save);
+        fs::create_directories(save);
+        Window w(folder);
+        ctl(w.window).rgSetting->setItemIndex(static_cast<int>(FileOperation::RenameCopy));
+        ctl(w.window).editSaveFolder->assignText(QString::fromStdString(save.string() + "/"));
+        ctl(w.window).seZeroNum->setValue(5);
+        pressRun(state, w, kCopyFiles);
+        w.window.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * kCopyFiles);
+}
+
+// open, open(O_CREAT | O_EXCL), copy_file_range, two close per file.
+void BM_RenameCopy_Baseline(benchmark::State& state)
+{
+    const fs::path folder = benchRoot() / "copy-10k";
+    const fs::path save = benchRoot() / "copy-save";
+    for (auto _ : state) {
+        state.PauseTiming();
+        makeFolder(folder, kCopyFiles, kCopyBytes, photoName);
+        fs::remove_all(save);
+        fs::create_directories(save);
+        const std::vector<std::string> names = plainListing(folder.string());
+        state.ResumeTiming();
+        for (const std::string& name : names) {
+            const int in = ::open((folder / name).c_str(), O_RDONLY | O_CLOEXEC);
+            const int out = ::open((save / name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            ::copy_file_range(in, nullptr, out, nullptr, kCopyBytes, 0);
+            ::close(out);
+            ::close(in);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kCopyFiles);
+}
+
+long residentKiB()
+{
+    long pages = 0;
+    long resident = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) {
+            resident = 0;
+        }
+        std::fclose(statm);
+    }
+    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
+}
+
+long g_residentWithFolderKiB = 0;
+
+// From making the window to its first paint, both lists filled.
+void BM_Startup_Folder(benchmark::State& state)
+{
+    const fs::path folder = benchRoot() / "start-100k";
+    if (!fs::exists(folder / photoName(kRunFiles - 1))) {
+        makeFolder(folder, kRunFiles, 0, photoName);
+    }
+    for (auto _ : state) {
+        Window w(folder);
+        state.PauseTiming();
+        if (ctl(w.window).FileListBox1->count() != kRunFiles
+            || ctl(w.window).FileListBox2->entries.size() != static_cast<std::size_t>(kRunFiles)) {
+            state.SkipWithError("the lists are not filled");
+        }
+        g_residentWithFolderKiB = residentKiB();
+        w.window.reset();
+        state.ResumeTiming();
+    }
+}
+
+// The same start in an empty folder, plus one listing of the folder of 100,000 files.
+void BM_Startup_Baseline(benchmark::State& state)
+{
+    const fs::path empty = benchRoot() / "start-empty";
+    const fs::path folder = benchRoot() / "start-100k";
+    fs::create_directories(empty);
+    if (!fs::exists(folder / photoName(kRunFiles - 1))) {
+        makeFolder(folder, kRunFiles, 0, photoName);
+    }
+    for (auto _ : state) {
+        Window w(empty);
+        benchmark::DoNotOptimize(plainListing(folder.string()));
+        state.PauseTiming();
+        w.window.reset();
+        state.ResumeTiming();
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_Number_Free_Baseline)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_Number_Free_Window)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_Number_Shift_Baseline)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_Number_Shift_Window)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_RenameCopy_Baseline)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_RenameCopy_Window)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_Startup_Baseline)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_Startup_Folder)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+int main(int argc, char** argv)
+{
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf("resident with the window open on 100,000 files: %.1f MB; peak of the process: %.1f MB\n",
+                static_cast<double>(g_residentWithFolderKiB) / 1024.0,
+                static_cast<double>(usage.ru_maxrss) / 1024.0);
+    return 0;
+}
