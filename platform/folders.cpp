@@ -165,8 +165,10 @@ std::vector<FolderEntry> readSubfolders(Syscalls& calls, const std::string& path
     });
 }
 
-EnteredFolder
-enterAndReadFolder(Syscalls& calls, const NameCollator& collator, const std::string& from, const std::string& path)
+namespace {
+
+// Enters `path` from `from` and reads what `read` makes of it there; on failure the process goes back.
+template <typename Read> auto enterAndRead(Syscalls& calls, const std::string& from, const std::string& path, Read read)
 {
     const auto goBack = [&] {
         if (isFolder(calls, from)) {
@@ -174,16 +176,56 @@ enterAndReadFolder(Syscalls& calls, const NameCollator& collator, const std::str
         }
     };
     goBack();
-    EnteredFolder entered;
-    entered.folder = enterFolder(calls, path);
+    const std::string folder = enterFolder(calls, path);
     try {
-        entered.subfolders = selectFolders(readSubfolders(calls, "."), collator);
+        return read(folder);
     } catch (const InOutError&) {
         // A folder that can be entered but not read is not shown: the process goes back.
         goBack();
         throw;
     }
-    return entered;
+}
+
+} // namespace
+
+EnteredFolder
+enterAndReadFolder(Syscalls& calls, const NameCollator& collator, const std::string& from, const std::string& path)
+{
+    return enterAndRead(calls, from, path, [&](const std::string& folder) {
+        return EnteredFolder{folder, selectFolders(readSubfolders(calls, "."), collator)};
+    });
+}
+
+FolderContents readFolderContents(Syscalls& calls,
+                                  const NameCollator& collator,
+                                  const std::string& from,
+                                  const std::string& path,
+                                  const std::string& mask,
+                                  std::size_t longFrom,
+                                  const std::function<void()>& longListing)
+{
+    return enterAndRead(calls, from, path, [&](const std::string& folder) {
+        const FileMask fileMask(mask);
+        std::size_t wanted = 0;
+        std::vector<FolderEntry> entries = readFolder(calls, ".", [&](std::string_view name) {
+            if (listsName(name, fileMask) && ++wanted == longFrom && longListing) {
+                longListing();
+            }
+            return true;
+        });
+        std::vector<FolderEntry> folders;
+        std::vector<FolderEntry> files;
+        files.reserve(wanted);
+        for (FolderEntry& entry : entries) {
+            if (entry.kind == EntryKind::Folder) {
+                folders.push_back(std::move(entry));
+            } else if (entry.kind == EntryKind::File && listsName(entry.name, fileMask)) {
+                files.push_back(std::move(entry));
+            }
+        }
+        return FolderContents{
+            folder, selectFolders(std::move(folders), collator), orderFiles(std::move(files), collator)};
+    });
 }
 
 FileListing listFolderFiles(Syscalls& calls,

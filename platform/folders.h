@@ -74,4 +74,24 @@ FileListing listFolderFiles(Syscalls& calls,
                             std::size_t longFrom,
                             const std::function<void()>& longListing);
 
+// A folder read once for both lists: its subfolders for the folder list, its files under a mask for the
+// file list, each in list order.
+struct FolderContents
+{
+    std::string folder; // the folder as the system reports it once entered
+    std::vector<std::string> subfolders;
+    std::vector<std::string> files;
+};
+
+// Enters `path` as enterAndReadFolder does and reads it once for both lists; `longListing` is called as
+// listFolderFiles calls it. Throws InOutError; the process is then back in `from` and nothing has
+// changed.
+FolderContents readFolderContents(Syscalls& calls,
+                                  const NameCollator& collator,
+                                  const std::string& from,
+                                  const std::string& path,
+                                  const std::string& mask,
+                                  std::size_t longFrom,
+                                  const std::function<void()>& longListing);
+
 } // namespace tallyfox::platform

@@ -105,44 +105,47 @@ FileSelection::~FileSelection() = default;
 void FileSelection::startInCurrentFolder()
 {
     m_controls.drives->setVolumes(platform::mountedVolumes(m_syscalls, m_mountTable, m_labelFolder));
-    // Read before anything is shown, so that a start folder that is gone or cannot be read leaves the
-    // lists without a folder rather than half in one.
-    const std::string start = platform::currentFolder(m_syscalls);
-    std::vector<std::string> subfolders = selectFolders(platform::readSubfolders(m_syscalls, start), *m_collator);
-    m_controls.files->setFolder(start);
-    m_controls.mirror->folder = start;
-    m_controls.drives->setItemIndex(platform::volumeOf(m_controls.drives->volumes(), start));
-    m_controls.folders->setDirectory(start, subfolders);
+    // Read with the stored choices: a start folder of many files is read once, and not at all when a
+    // stored folder is shown instead.
+    m_startFolder = platform::currentFolder(m_syscalls);
+    m_controls.files->setFolder(m_startFolder);
+    m_controls.mirror->folder = m_startFolder;
+    m_controls.drives->setItemIndex(platform::volumeOf(m_controls.drives->volumes(), m_startFolder));
 }
 
 void FileSelection::start(const std::string& savedFolder, const std::string& filterList, int savedFilterIndex)
 {
-    // Each step that fails is reported and the rest goes on: cut short, the start would leave the other
-    // saved choices unloaded, and the next close would overwrite them with the defaults.
-    if (!savedFolder.empty() && savedFolder != currentFolder() && platform::isFolder(m_syscalls, savedFolder)) {
-        // A saved folder that can no longer be entered is reported and the start folder kept.
-        try {
-            const platform::EnteredFolder entered = enterFolder(savedFolder);
-            m_controls.drives->setItemIndex(platform::volumeOf(m_controls.drives->volumes(), entered.folder));
-            m_controls.folders->setDirectory(entered.folder, entered.subfolders);
-            m_controls.files->setFolder(entered.folder);
-            m_controls.mirror->folder = entered.folder;
-        } catch (const Error& error) {
-            m_boundary.showError(QString::fromUtf8(error.what()));
-        }
-    }
-    // The files are listed once, with the stored filter's mask: a folder of many files takes its time.
     m_controls.filters->setFilterList(filterList);
     selectFilterIndex(savedFilterIndex);
     const std::string mask = filterMask();
     m_controls.files->setMask(mask);
     m_controls.mirror->mask = mask;
-    // Without a folder (the start folder is gone and no saved one could be entered) there is nothing to
-    // list; the lists wait for the first folder.
-    if (!currentFolder().empty()) {
+
+    // Each folder that fails is reported and the start goes on: cut short, it would leave the other
+    // stored choices unloaded, and the next close would overwrite them with the defaults. A stored
+    // folder that can no longer be entered leaves the start folder; without either (the start folder
+    // is gone) the lists wait for the first folder the user opens.
+    std::vector<std::string> candidates;
+    if (!savedFolder.empty() && savedFolder != m_startFolder && platform::isFolder(m_syscalls, savedFolder)) {
+        candidates.push_back(savedFolder);
+    }
+    if (!m_startFolder.empty()) {
+        candidates.push_back(m_startFolder);
+    }
+    for (const std::string& folder : candidates) {
         try {
-            listFileList(currentFolder(), mask);
-            listMirror(currentFolder(), mask);
+            BusyCursor busy;
+            platform::FolderContents contents = platform::readFolderContents(
+                m_syscalls, *m_collator, m_startFolder, folder, mask, kBusyFromEntry, [&busy] {
+                    busy.show();
+                });
+            m_controls.drives->setItemIndex(platform::volumeOf(m_controls.drives->volumes(), contents.folder));
+            m_controls.folders->setDirectory(contents.folder, contents.subfolders);
+            m_controls.files->setListing(contents.folder, mask, std::move(contents.files));
+            m_listed = true;
+            m_hooks.fileListListed();
+            listMirror(contents.folder, mask);
+            break;
         } catch (const Error& error) {
             m_boundary.showError(QString::fromUtf8(error.what()));
         }

@@ -79,8 +79,8 @@ public:
     FileSelection(const FileSelection&) = delete;
     FileSelection& operator=(const FileSelection&) = delete;
 
-    // The lists as the window is made: the mounted volumes, and the folder list and both file lists in
-    // the process's current directory, the file lists with the mask "*.*".
+    // The lists as the window is made: the mounted volumes, and both file lists in the process's current
+    // directory, with the mask "*.*". Nothing is read or listed before the stored choices are known.
     void startInCurrentFolder();
 
     // Start-up of the file selection: the saved folder (if it names a folder), the filter list, the
@@ -151,6 +151,8 @@ private:
     std::unique_ptr<NameCollator> m_collator;
     std::string m_mountTable;
     std::string m_labelFolder;
+    // The process's current directory when the window was made.
+    std::string m_startFolder;
     // Whether the file lists were listed since the window was made; until then they hold nothing.
     bool m_listed = false;
 };
