@@ -627,7 +627,7 @@ private slots:
         // Nothing from outside the list is taken: names dropped from elsewhere, or a row of another list.
         const Names before = listed();
         QMimeData foreign;
-        foreign.setUrls({QUrl::fromLocalFile(QStringLiteral("/etc/hostname"))});
+        foreign.setUrls({QUrl::fromLocalFile(QStringLiteral("/elsewhere/z.jpg"))});
         foreign.setText(QStringLiteral("z.jpg"));
         dropRow(foreign, lowerHalfOf(1));
         ui::FileListModel otherList;
