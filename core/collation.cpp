@@ -15,7 +15,7 @@ constexpr UChar32 kReplacementCharacter = 0xFFFD;
 
 } // namespace
 
-NameCollator::NameCollator(std::string_view locale)
+NameCollator::NameCollator(std::string_view locale, DigitOrder digits)
 {
     const std::string name(locale);
     UErrorCode status = U_ZERO_ERROR;
@@ -27,9 +27,9 @@ NameCollator::NameCollator(std::string_view locale)
     if (U_FAILURE(status)) {
         throw std::runtime_error("no collation data");
     }
-    // Case is a tertiary difference: left out. Digits stay characters: no numeric ordering.
+    // Case is a tertiary difference: left out.
     ucol_setStrength(m_collator, UCOL_SECONDARY);
-    ucol_setAttribute(m_collator, UCOL_NUMERIC_COLLATION, UCOL_OFF, &status);
+    ucol_setAttribute(m_collator, UCOL_NUMERIC_COLLATION, digits == DigitOrder::ByValue ? UCOL_ON : UCOL_OFF, &status);
 }
 
 NameCollator::~NameCollator()
@@ -90,6 +90,17 @@ int NameCollator::compare(std::string_view a, std::string_view b) const
 
 void NameCollator::sort(std::vector<std::string>& names) const
 {
+    const std::vector<std::size_t> positions = order(names);
+    std::vector<std::string> sorted;
+    sorted.reserve(names.size());
+    for (const std::size_t i : positions) {
+        sorted.push_back(std::move(names[i]));
+    }
+    names = std::move(sorted);
+}
+
+std::vector<std::size_t> NameCollator::order(const std::vector<std::string>& names) const
+{
     const std::size_t count = names.size();
     // All keys in one block, each found by its offset, so 100,000 names cost one allocation, not one each.
     std::string keys;
@@ -102,10 +113,10 @@ void NameCollator::sort(std::vector<std::string>& names) const
     }
     offsets[count] = keys.size();
 
-    std::vector<std::size_t> order(count);
-    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::vector<std::size_t> positions(count);
+    std::iota(positions.begin(), positions.end(), std::size_t{0});
     const char* base = keys.data();
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    std::sort(positions.begin(), positions.end(), [&](std::size_t a, std::size_t b) {
         const std::string_view keyA(base + offsets[a], offsets[a + 1] - offsets[a]);
         const std::string_view keyB(base + offsets[b], offsets[b + 1] - offsets[b]);
         const int byKey = keyA.compare(keyB);
@@ -114,13 +125,7 @@ void NameCollator::sort(std::vector<std::string>& names) const
         }
         return names[a] < names[b];
     });
-
-    std::vector<std::string> sorted;
-    sorted.reserve(count);
-    for (const std::size_t i : order) {
-        sorted.push_back(std::move(names[i]));
-    }
-    names = std::move(sorted);
+    return positions;
 }
 
 std::string collationLocaleName(std::string_view setting)

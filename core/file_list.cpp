@@ -107,4 +107,14 @@ void FileList::swapEntries(int a, int b)
     std::swap(entries[static_cast<std::size_t>(a)], entries[static_cast<std::size_t>(b)]);
 }
 
+void FileList::reorder(const std::vector<std::size_t>& order)
+{
+    std::vector<std::string> reordered;
+    reordered.reserve(order.size());
+    for (const std::size_t from : order) {
+        reordered.push_back(std::move(entries[from]));
+    }
+    entries = std::move(reordered);
+}
+
 } // namespace tallyfox

@@ -57,6 +57,9 @@ public:
     virtual void setItemIndex(int index) = 0;
     // Puts each of the two names at the other's position; both positions lie inside the list.
     virtual void swapEntries(int a, int b) = 0;
+    // Puts the names in a new order: position i takes the name that was at position order[i]. `order`
+    // holds each position of the list once. The selection is the caller's to set afterwards.
+    virtual void reorder(const std::vector<std::size_t>& order) = 0;
 };
 
 // Moves the selected name of `list` one place up, with the name at the same position of `mirror`: the
@@ -81,6 +84,7 @@ struct FileList : OrderedNames
     int itemIndex() const override;
     void setItemIndex(int index) override;
     void swapEntries(int a, int b) override;
+    void reorder(const std::vector<std::size_t>& order) override;
 };
 
 } // namespace tallyfox

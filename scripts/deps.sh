@@ -5,7 +5,7 @@ set -euo pipefail
 
 # What every build needs.
 TALLYFOX_BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev libicu-dev
-    libgtest-dev fonts-ipafont-gothic qt6-translations-l10n)
+    libgtest-dev libexiv2-dev fonts-ipafont-gothic qt6-translations-l10n)
 # What making the Debian package needs beyond the build: dpkg-shlibdeps, which computes the package's
 # dependencies, and the file type tool it relies on.
 TALLYFOX_PACKAGING_PACKAGES=(dpkg-dev file)

@@ -2,6 +2,8 @@
 
 #include "core/collation.h"
 #include "core/errors.h"
+#include "core/file_order.h"
+#include "platform/file_times.h"
 #include "platform/folders.h"
 #include "platform/locale.h"
 #include "platform/volumes.h"
@@ -95,9 +97,15 @@ FileSelection::FileSelection(FileSelectionControls controls,
     , m_boundary(boundary)
     , m_syscalls(syscalls)
     , m_collator(std::make_unique<NameCollator>(platform::userCollationLocale()))
+    , m_naturalCollator(std::make_unique<NameCollator>(platform::userCollationLocale(), DigitOrder::ByValue))
     , m_mountTable(std::move(mountTable))
     , m_labelFolder(std::move(labelFolder))
 {
+    m_controls.files->setDropHandler(
+        [this](int from, int to) {
+            dragFile(from, to);
+        },
+        &m_boundary);
 }
 
 FileSelection::~FileSelection() = default;
@@ -274,6 +282,62 @@ void FileSelection::moveUp()
 void FileSelection::moveDown()
 {
     tallyfox::moveDown(*m_controls.files, *m_controls.mirror);
+}
+
+void FileSelection::dragFile(int from, int to)
+{
+    FileListBox* files = m_controls.files;
+    const HeldBackRepaint held(files);
+    files->setItemIndex(from);
+    moveTo(*files, *m_controls.mirror, to);
+}
+
+void FileSelection::reorder(FileOrder order)
+{
+    FileListBox* files = m_controls.files;
+    const std::vector<std::string>& names = files->entries();
+    Reordering reordering;
+    switch (order) {
+    case FileOrder::Name:
+        reordering = orderByName(names, *m_collator);
+        break;
+    case FileOrder::NaturalName:
+        reordering = orderByName(names, *m_naturalCollator);
+        break;
+    case FileOrder::Modified:
+    case FileOrder::Taken: {
+        BusyCursor busy;
+        const std::vector<FileTimes> times =
+            platform::readFileTimes(m_syscalls,
+                                    files->folder(),
+                                    names,
+                                    order == FileOrder::Taken ? platform::FileTimesWanted::ModifiedAndTaken
+                                                              : platform::FileTimesWanted::Modified,
+                                    kBusyFromEntry,
+                                    [&busy] {
+                                        busy.show();
+                                    });
+        std::vector<std::optional<LocalTime>> keys;
+        keys.reserve(times.size());
+        for (const FileTimes& time : times) {
+            keys.push_back(order == FileOrder::Taken ? takenOrModified(time) : time.modified);
+        }
+        reordering = orderByTime(names, keys, *m_collator);
+        break;
+    }
+    case FileOrder::Reverse:
+        reordering = reverseOrder(names.size());
+        break;
+    }
+    {
+        const HeldBackRepaint held(files);
+        applyReordering(*files, *m_controls.mirror, reordering);
+        const int selected = files->itemIndex();
+        if (selected >= 0) {
+            files->scrollTo(files->model()->index(selected, 0));
+        }
+    }
+    m_hooks.fileListListed();
 }
 
 const std::vector<std::string>& FileSelection::files() const

@@ -13,7 +13,8 @@ class QLabel;
 
 namespace tallyfox {
 class NameCollator;
-}
+enum class FileOrder;
+} // namespace tallyfox
 
 namespace tallyfox::platform {
 class Syscalls;
@@ -56,7 +57,7 @@ struct FileSelectionControls
 // What the window does when the file selection changes.
 struct FileSelectionHooks
 {
-    // The file list was listed anew: the preview follows.
+    // The file list was listed anew or put in another order at one stroke: the preview follows.
     std::function<void()> fileListListed;
     // A new folder is shown: the window empties the typed extension.
     std::function<void()> folderShown;
@@ -121,6 +122,13 @@ public:
     // The selected file one place up or down, in both lists.
     void moveUp();
     void moveDown();
+    // The file at `from` dragged to position `to`: selected, then moved there one place at a time, in
+    // both lists, as the up and down buttons move it.
+    void dragFile(int from, int to);
+    // Puts both lists in an order at one stroke, as a series of moves would, keeping the selection on
+    // the same file; the preview follows. The orders by time read the files' times, showing the busy
+    // cursor for a long list; a file whose time cannot be read comes last.
+    void reorder(FileOrder order);
 
     // The names of the file list in the order shown: the numbering order.
     const std::vector<std::string>& files() const;
@@ -149,6 +157,8 @@ private:
     HandlerBoundary& m_boundary;
     platform::Syscalls& m_syscalls;
     std::unique_ptr<NameCollator> m_collator;
+    // The list's collation with numbers in names compared by value.
+    std::unique_ptr<NameCollator> m_naturalCollator;
     std::string m_mountTable;
     std::string m_labelFolder;
     // The process's current directory when the window was made.

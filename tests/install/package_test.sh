@@ -46,7 +46,7 @@ awk 'length > 80 { exit 1 }' <<<"$description" || fail "description lines wider 
 [[ "$deb" == */tallyfox_"$(field Version)"_"$(field Architecture)".deb ]] || fail "file name $(basename "$deb")"
 # The libraries came from dpkg-shlibdeps (versioned, one per linked library), the display plugins by name.
 depends=$(field Depends)
-for library in libc6 'libstdc\+\+6' 'libicu[0-9]+' libqt6core6 libqt6gui6 libqt6widgets6; do
+for library in libc6 'libstdc\+\+6' 'libicu[0-9]+' libqt6core6 libqt6gui6 libqt6widgets6 'libexiv2-[0-9]+'; do
     grep -Eq "(^|, )$library \(>= [^)]+\)" <<<"$depends" || fail "Depends lacks a computed $library: $depends"
 done
 grep -Eq "(^|, )qt6-qpa-plugins(,|$)" <<<"$depends" || fail "Depends lacks qt6-qpa-plugins: $depends"

@@ -1,5 +1,8 @@
 #include "core/errors.h"
+#include "core/file_order.h"
 #include "core/filter_list.h"
+#include "tests/support/exif_files.h"
+#include "tests/support/file_tree.h"
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/window_controls.h"
 #include "ui/widgets/directory_list_box.h"
@@ -11,8 +14,10 @@
 #include "ui/widgets/tool_button.h"
 
 #include <QLabel>
+#include <QMimeData>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,6 +34,14 @@ void createFiles(const fs::path& folder, const Names& names)
     for (const std::string& name : names) {
         std::ofstream(folder / name) << name;
     }
+}
+
+// Midday of a day of May 2021, as a modification time: days apart, so no time zone changes the order.
+void setModified(const fs::path& file, int day)
+{
+    const time_t seconds = 1619870400 + (day - 1) * 86400; // 2021-05-01 12:00 UTC
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    ::utimensat(AT_FDCWD, file.c_str(), times, 0);
 }
 
 QString countText(int count)
@@ -102,6 +115,22 @@ private:
     void click(ui::ToolButton* button)
     {
         QTest::mouseClick(button, Qt::LeftButton);
+    }
+    // A drag of a file list row dropped at a point of the list, as the view gets it.
+    void dropRow(const QMimeData& data, const QPoint& at)
+    {
+        QWidget* viewport = ctl(w()).FileListBox1->viewport();
+        QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(viewport, &enter);
+        QDragMoveEvent move(at, Qt::MoveAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(viewport, &move);
+        QDropEvent drop(QPointF(at), Qt::MoveAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(viewport, &drop);
+    }
+    QPoint lowerHalfOf(int row) const
+    {
+        const QRect rect = ctl(w()).FileListBox1->visualRect(ctl(w()).FileListBox1->model()->index(row, 0));
+        return {rect.center().x(), rect.bottom() - 1};
     }
     QStringList errors() const
     {
@@ -563,6 +592,126 @@ private slots:
         QCOMPARE(drives->itemIndex(), 0);
         QCOMPARE(w().fileSelection().currentFolder(), (dir() / "home").string());
         QCOMPARE(listed(), (Names{"h.jpg"}));
+    }
+
+    void draggingAFileMovesItInBothListsLikeTheButtons()
+    {
+        createFiles(dir(), {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"});
+        m_fixture.open(dir());
+        ui::FileListBox* files = ctl(w()).FileListBox1;
+        QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, lowerHalfOf(1));
+        QCOMPARE(files->itemIndex(), 1);
+        ctl(w()).lblPreview->setText(QStringLiteral("untouched"));
+
+        // The drag the list starts carries its row; dropped on the lower half of d, b goes after d.
+        std::unique_ptr<QMimeData> dragged(files->model()->mimeData({files->model()->index(1, 0)}));
+        QVERIFY(dragged != nullptr);
+        dropRow(*dragged, lowerHalfOf(3));
+        QCOMPARE(listed(), (Names{"a.jpg", "c.jpg", "d.jpg", "b.jpg", "e.jpg"}));
+        QCOMPARE(mirrored(), listed());
+        QCOMPARE(files->itemIndex(), 3);
+        QCOMPARE(ctl(w()).FileListBox2->itemIndex(), 3);
+        QCOMPARE(preview(), QStringLiteral("untouched"));
+
+        // Dropped below every row, the file goes last; on the upper half of the first row, first.
+        dragged.reset(files->model()->mimeData({files->model()->index(0, 0)}));
+        dropRow(*dragged, {5, files->viewport()->height() - 2});
+        QCOMPARE(listed(), (Names{"c.jpg", "d.jpg", "b.jpg", "e.jpg", "a.jpg"}));
+        QCOMPARE(mirrored(), listed());
+        dragged.reset(files->model()->mimeData({files->model()->index(3, 0)}));
+        dropRow(*dragged, {5, 1});
+        QCOMPARE(listed(), (Names{"e.jpg", "c.jpg", "d.jpg", "b.jpg", "a.jpg"}));
+        QCOMPARE(mirrored(), listed());
+        QCOMPARE(files->itemIndex(), 0);
+
+        // Nothing from outside the list is taken: names dropped from elsewhere, or a row of another list.
+        const Names before = listed();
+        QMimeData foreign;
+        foreign.setUrls({QUrl::fromLocalFile(QStringLiteral("/elsewhere/z.jpg"))});
+        foreign.setText(QStringLiteral("z.jpg"));
+        dropRow(foreign, lowerHalfOf(1));
+        ui::FileListModel otherList;
+        otherList.setEntries({"x.jpg", "y.jpg"});
+        std::unique_ptr<QMimeData> otherRow(otherList.mimeData({otherList.index(1)}));
+        dropRow(*otherRow, lowerHalfOf(3));
+        QCOMPARE(listed(), before);
+        QCOMPARE(mirrored(), before);
+        QVERIFY(errors().isEmpty());
+    }
+
+    void reorderingPutsBothListsInOrderAndKeepsTheSelectedFile_data()
+    {
+        QTest::addColumn<int>("order");
+        QTest::addColumn<Names>("expected");
+        QTest::addColumn<QString>("expectedPreview");
+        QTest::newRow("by name, the list's own order")
+            << static_cast<int>(FileOrder::Name) << Names{"IMG_1.jpg", "IMG_10.jpg", "IMG_2.jpg", "img_3.png"}
+            << QStringLiteral("001.jpg ～");
+        QTest::newRow("by numbers in names")
+            << static_cast<int>(FileOrder::NaturalName) << Names{"IMG_1.jpg", "IMG_2.jpg", "img_3.png", "IMG_10.jpg"}
+            << QStringLiteral("001.jpg ～");
+        QTest::newRow("by modification time")
+            << static_cast<int>(FileOrder::Modified) << Names{"IMG_10.jpg", "IMG_2.jpg", "img_3.png", "IMG_1.jpg"}
+            << QStringLiteral("001.jpg ～");
+        // IMG_1.jpg's Exif data loops and img_3.png has none: both go by their modification times.
+        QTest::newRow("by date taken") << static_cast<int>(FileOrder::Taken)
+                                       << Names{"IMG_2.jpg", "img_3.png", "IMG_10.jpg", "IMG_1.jpg"}
+                                       << QStringLiteral("001.jpg ～");
+        QTest::newRow("reversed") << static_cast<int>(FileOrder::Reverse)
+                                  << Names{"img_3.png", "IMG_2.jpg", "IMG_1.jpg", "IMG_10.jpg"}
+                                  << QStringLiteral("001.png ～");
+    }
+
+    void reorderingPutsBothListsInOrderAndKeepsTheSelectedFile()
+    {
+        QFETCH(int, order);
+        QFETCH(Names, expected);
+        QFETCH(QString, expectedPreview);
+        using namespace testing::exif;
+        testing::createFiles(dir(),
+                             {{"IMG_10.jpg", photoTakenAt("2021:05:20 10:00:00")},
+                              {"IMG_2.jpg", photoTakenAt("2021:05:10 10:00:00")},
+                              {"img_3.png", "no Exif data"},
+                              {"IMG_1.jpg", photoWithLoopingExif()}});
+        setModified(dir() / "IMG_10.jpg", 1);
+        setModified(dir() / "IMG_2.jpg", 5);
+        setModified(dir() / "img_3.png", 15);
+        setModified(dir() / "IMG_1.jpg", 25);
+        m_fixture.open(dir());
+        // A manual order first, which every order but the reverse one does not look at.
+        selectInFileList(0);
+        click(ctl(w()).sbDown);
+        QCOMPARE(listed(), (Names{"IMG_10.jpg", "IMG_1.jpg", "IMG_2.jpg", "img_3.png"}));
+        selectInFileList(2);
+        ctl(w()).lblPreview->setText(QStringLiteral("stale"));
+
+        w().fileSelection().reorder(static_cast<FileOrder>(order));
+        QCOMPARE(listed(), expected);
+        QCOMPARE(mirrored(), expected);
+        const auto selected = static_cast<std::size_t>(ctl(w()).FileListBox1->itemIndex());
+        QCOMPARE(listed().at(selected), std::string("IMG_2.jpg"));
+        QCOMPARE(preview(), expectedPreview);
+        QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+        QVERIFY(errors().isEmpty());
+    }
+
+    void readingTheTimesOfManyFilesShowsTheBusyCursor()
+    {
+        Names many;
+        for (int i = 0; i < 150; ++i) {
+            many.push_back("f" + std::to_string(i) + ".jpg");
+        }
+        createFiles(dir(), many);
+        m_fixture.open(dir());
+        bool busyWhileReading = false;
+        m_fixture.syscalls->before("openat", m_fixture.syscalls->calls("openat") + 140, [&busyWhileReading] {
+            busyWhileReading = QGuiApplication::overrideCursor() != nullptr
+                               && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        });
+        w().fileSelection().reorder(FileOrder::Taken);
+        QVERIFY(busyWhileReading);
+        QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+        QCOMPARE(mirrored(), listed());
     }
 };
 

@@ -1,6 +1,10 @@
 #include "ui/widgets/file_list_box.h"
 
+#include <QCoreApplication>
+#include <QDrag>
+#include <QDropEvent>
 #include <QFile>
+#include <QMimeData>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -12,6 +16,9 @@ namespace {
 
 // The rows' height, raised where the face in use needs more room than that for its descenders.
 constexpr int kRowHeight = 12;
+
+// The kind of data a dragged row carries: "<process id> <model address> <row>".
+const QString kRowMimeType = QStringLiteral("application/x-tallyfox-file-row");
 
 class FixedRowDelegate final : public QStyledItemDelegate
 {
@@ -46,6 +53,77 @@ void FileListModel::swapEntries(int a, int b)
     emit dataChanged(index(std::min(a, b)), index(std::max(a, b)), {Qt::DisplayRole});
 }
 
+void FileListModel::reorder(const std::vector<std::size_t>& order)
+{
+    emit layoutAboutToBeChanged();
+    std::vector<int> newRow(order.size());
+    std::vector<std::string> reordered;
+    reordered.reserve(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        newRow[order[i]] = static_cast<int>(i);
+        reordered.push_back(std::move(m_entries[order[i]]));
+    }
+    m_entries = std::move(reordered);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& old : before) {
+        after.append(index(newRow[static_cast<std::size_t>(old.row())]));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged();
+}
+
+Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const
+{
+    // Rows are dragged but take no drop on themselves: a drop lands between rows.
+    const Qt::ItemFlags flags = QAbstractListModel::flags(index);
+    return index.isValid() ? flags | Qt::ItemIsDragEnabled : flags | Qt::ItemIsDropEnabled;
+}
+
+Qt::DropActions FileListModel::supportedDragActions() const
+{
+    return Qt::MoveAction;
+}
+
+Qt::DropActions FileListModel::supportedDropActions() const
+{
+    return Qt::MoveAction;
+}
+
+QStringList FileListModel::mimeTypes() const
+{
+    return {kRowMimeType};
+}
+
+QMimeData* FileListModel::mimeData(const QModelIndexList& indexes) const
+{
+    if (indexes.size() != 1 || !indexes.front().isValid()) {
+        return nullptr;
+    }
+    auto* data = new QMimeData;
+    data->setData(kRowMimeType,
+                  QByteArray::number(QCoreApplication::applicationPid()) + ' '
+                      + QByteArray::number(reinterpret_cast<quintptr>(this)) + ' '
+                      + QByteArray::number(indexes.front().row()));
+    return data;
+}
+
+int FileListModel::draggedRow(const QMimeData* data) const
+{
+    if (data == nullptr || !data->hasFormat(kRowMimeType)) {
+        return -1;
+    }
+    const QList<QByteArray> parts = data->data(kRowMimeType).split(' ');
+    bool rowRead = false;
+    const int row = parts.size() == 3 ? parts[2].toInt(&rowRead) : -1;
+    if (!rowRead || parts[0] != QByteArray::number(QCoreApplication::applicationPid())
+        || parts[1] != QByteArray::number(reinterpret_cast<quintptr>(this)) || row < 0 || row >= rowCount()) {
+        return -1;
+    }
+    return row;
+}
+
 int FileListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(m_entries.size());
@@ -71,6 +149,11 @@ FileListBox::FileListBox(QWidget* parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A row may be dragged to another place in the list; nothing comes in from outside.
+    setDragDropMode(QAbstractItemView::InternalMove);
+    setDefaultDropAction(Qt::MoveAction);
+    setDragDropOverwriteMode(false);
+    setDropIndicatorShown(true);
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
         if (!m_selectingFromProgram && m_boundary != nullptr && m_changeHandler) {
             m_boundary->run(m_changeHandler);
@@ -148,6 +231,86 @@ void FileListBox::setChangeHandler(Handler handler, HandlerBoundary* boundary)
 {
     m_changeHandler = std::move(handler);
     m_boundary = boundary;
+}
+
+void FileListBox::reorder(const std::vector<std::size_t>& order)
+{
+    m_selectingFromProgram = true;
+    m_model->reorder(order);
+    m_selectingFromProgram = false;
+}
+
+void FileListBox::setDropHandler(DropHandler handler, HandlerBoundary* boundary)
+{
+    m_dropHandler = std::move(handler);
+    m_dropBoundary = boundary;
+}
+
+int FileListBox::dropPosition(const QPoint& point, int from) const
+{
+    const QModelIndex under = indexAt(point);
+    int before = count();
+    if (under.isValid()) {
+        before = point.y() < visualRect(under).center().y() ? under.row() : under.row() + 1;
+    }
+    // Counted while the row is still in its place: a place below it is one less once it has left.
+    return before > from ? before - 1 : before;
+}
+
+void FileListBox::startDrag(Qt::DropActions /*supportedActions*/)
+{
+    const int row = itemIndex();
+    QMimeData* data = row < 0 ? nullptr : m_model->mimeData({m_model->index(row)});
+    if (data == nullptr) {
+        return;
+    }
+    // The drop does the move itself; nothing is left to do when the drag ends.
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    drag->exec(Qt::MoveAction, Qt::MoveAction);
+}
+
+void FileListBox::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (m_model->draggedRow(event->mimeData()) < 0) {
+        event->ignore();
+        return;
+    }
+    QListView::dragEnterEvent(event);
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+}
+
+void FileListBox::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (m_model->draggedRow(event->mimeData()) < 0) {
+        event->ignore();
+        return;
+    }
+    // The view draws the line where the row would go and scrolls near the edges.
+    QListView::dragMoveEvent(event);
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+}
+
+void FileListBox::dropEvent(QDropEvent* event)
+{
+    const int from = m_model->draggedRow(event->mimeData());
+    if (from < 0) {
+        event->ignore();
+        return;
+    }
+    stopAutoScroll();
+    setState(NoState);
+    viewport()->update();
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+    const int to = dropPosition(event->position().toPoint(), from);
+    if (m_dropHandler && m_dropBoundary != nullptr) {
+        m_dropBoundary->run([this, from, to] {
+            m_dropHandler(from, to);
+        });
+    }
 }
 
 } // namespace tallyfox::ui

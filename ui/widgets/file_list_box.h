@@ -6,6 +6,7 @@
 #include <QAbstractListModel>
 #include <QListView>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,9 +24,21 @@ public:
     const std::vector<std::string>& entries() const;
     void setEntries(std::vector<std::string> entries);
     void swapEntries(int a, int b);
+    // Puts the rows in a new order (OrderedNames::reorder); the view's selection moves with its rows.
+    void reorder(const std::vector<std::size_t>& order);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
+
+    // A row is dragged only within its own list: the drag carries the row and a mark of this model in
+    // this process, and nothing else is accepted as a drop.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    Qt::DropActions supportedDragActions() const override;
+    Qt::DropActions supportedDropActions() const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    // The row a drag of this model carries, or -1 for anything else.
+    int draggedRow(const QMimeData* data) const;
 
 private:
     std::vector<std::string> m_entries;
@@ -61,6 +74,22 @@ public:
     // The handler of a selection the user makes.
     void setChangeHandler(Handler handler, HandlerBoundary* boundary);
 
+    void reorder(const std::vector<std::size_t>& order) override;
+
+    // What a row dragged to another place in the list does: given the row and the position it is to
+    // take, as counted before it leaves its place.
+    using DropHandler = std::function<void(int from, int to)>;
+    void setDropHandler(DropHandler handler, HandlerBoundary* boundary);
+    // The position a row dragged from `from` takes when dropped at `point` of the viewport: before the
+    // row under the point in its upper half, after it in its lower half, last below every row.
+    int dropPosition(const QPoint& point, int from) const;
+
+protected:
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
     FileListModel* m_model;
     std::string m_folder;
@@ -68,6 +97,8 @@ private:
     Handler m_changeHandler;
     HandlerBoundary* m_boundary = nullptr;
     bool m_selectingFromProgram = false;
+    DropHandler m_dropHandler;
+    HandlerBoundary* m_dropBoundary = nullptr;
 };
 
 // The mirror of the file list, never shown: the same kind of entries, folder and mask, and a selection
