@@ -174,4 +174,9 @@ int FaultySyscalls::ftruncate(int fd, off_t length)
 
 #undef TALLYFOX_FAULT
 
+int FaultySyscalls::flock(int fd, int operation)
+{
+    TALLYFOX_FAULT(flock, -1, fd, operation);
+}
+
 } // namespace tallyfox::platform
