@@ -26,6 +26,12 @@ struct FileIdentity
     {
         return exists() && other.exists() && device == other.device && inode == other.inode;
     }
+    // The same file, unchanged: a freed inode number is soon given to a new file, so the number alone
+    // does not tell a file saved over its old name from the file itself.
+    bool sameFile(const FileIdentity& other) const
+    {
+        return sameInode(other) && sameContent(other);
+    }
     bool sameContent(const FileIdentity& other) const
     {
         return exists() && other.exists() && size == other.size && modifiedNs == other.modifiedNs;

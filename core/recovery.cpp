@@ -85,23 +85,25 @@ Observation observe(const Journal& journal, RecoverySteps& steps)
             if (!identity) {
                 continue;
             }
-            if (identity->sameInode(entry.identity)) {
+            if (identity->sameFile(entry.identity)) {
                 state.originals.push_back({RunFolder::Folder, *name});
-            } else if (!isRunFile(*identity) && state.changedAt.empty()) {
+            } else if ((identity->sameInode(entry.identity) || !isRunFile(*identity)) && state.changedAt.empty()) {
                 state.changedAt = *name;
             }
         }
         if (transfer && !entry.target.empty()) {
             if (const std::optional<FileIdentity> identity = steps.look(RunFolder::SaveFolder, entry.target)) {
-                if (identity->sameInode(entry.identity)) {
+                if (identity->sameFile(entry.identity)) {
                     state.originals.push_back({RunFolder::SaveFolder, entry.target});
                 } else if (identity->sameContent(entry.identity) && !identity->sameInode(entry.atTarget)) {
                     state.copies.push_back({{RunFolder::SaveFolder, entry.target}, *identity});
+                } else if (identity->sameInode(entry.identity) && state.changedAt.empty()) {
+                    state.changedAt = entry.target; // moved, then changed in the save folder
                 }
             }
         }
         for (const Found& name : hidden) {
-            if (name.identity.sameInode(entry.identity)) {
+            if (name.identity.sameFile(entry.identity)) {
                 state.originals.push_back(name.location);
             }
         }

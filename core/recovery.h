@@ -20,7 +20,7 @@ enum class RunFolder
 // How a file found at a name is known to be the recorded one.
 enum class Match
 {
-    Inode,   // same device and inode: the file itself
+    Inode,   // same device and inode, and unchanged: the file itself
     Content, // same size and modification time, another inode: a copy, or a file moved to another file system
 };
 

@@ -26,7 +26,7 @@ bool plainName(const std::string& name)
 
 bool matches(const FileIdentity& seen, const FileIdentity& expected, Match match)
 {
-    return match == Match::Inode ? seen.sameInode(expected) : seen.sameContent(expected);
+    return match == Match::Inode ? seen.sameFile(expected) : seen.sameContent(expected);
 }
 
 } // namespace
