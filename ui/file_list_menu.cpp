@@ -46,16 +46,17 @@ void FileListMenu::trigger(const FileListCommand& command)
 
 void FileListMenu::open(const QPoint& at)
 {
-    if (m_menu != nullptr) {
-        m_menu->deleteLater();
-    }
+    // One menu at a time; its commands run queued, through this object, not through the menu.
+    delete m_menu;
     m_menu = new QMenu(&m_list);
     m_menu->setObjectName(QStringLiteral("FileListMenu"));
     m_menu->setAttribute(Qt::WA_DeleteOnClose, false);
     for (std::size_t index = 0; index < m_commands.size(); ++index) {
         const FileListCommand& command = m_commands[index];
         QAction* action = m_menu->addAction(command.text);
+        // Shown beside the item; the key itself belongs to the list's own shortcut.
         action->setShortcut(command.shortcut);
+        action->setShortcutContext(Qt::WidgetShortcut);
         bool enabled = true;
         m_boundary.run([&] {
             enabled = !command.enabled || command.enabled();
