@@ -10,6 +10,7 @@
 #include "ui/app_icon.h"
 #include "ui/appearance.h"
 #include "ui/help_window.h"
+#include "ui/run_history.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -112,7 +113,10 @@ int runTallyfox(int& argc, char** argv, platform::Dialogs& dialogs)
                                        location.createFolder ? platform::PosixSettingsStore::MissingFolder::Create
                                                              : platform::PosixSettingsStore::MissingFolder::Fail);
     SettingsFile settings(location.path, store);
-    ui::TMain main(ui::Services{.dialogs = dialogs, .help = help, .settings = settings});
+    // A run that a crash or a power cut ended half-way is offered back before the window shows it.
+    const std::string journals = platform::journalFolder();
+    ui::RunHistory(dialogs, platform::systemCalls(), journals).recoverAtStart();
+    ui::TMain main(ui::Services{.dialogs = dialogs, .help = help, .settings = settings, .journalFolder = journals});
     main.show();
     QApplication::exec();
     return 0;

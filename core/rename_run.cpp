@@ -17,6 +17,8 @@ const std::string kNoCopyFolder = "コピー用フォルダが設定されてい
 const std::string kNoMoveFolder = "移動用フォルダが設定されていません。   ";
 const std::string kNoExtension = "拡張子が設定されていません。   ";
 const std::string kInvalidSetting = "設定が不正です。   ";
+const std::string kFolderBusy = "このフォルダでは別の処理が実行中です。  ";
+const std::string kNoJournal = "取り消し用の記録を書き込めません。元に戻せないまま続けますか？  ";
 
 bool isNumbering(FileOperation operation)
 {
@@ -138,6 +140,13 @@ void giveFinalName(const RunRequest& request, Planned& file, FileOperations& ope
     }
 }
 
+void mark(RunRecord* record, JournalMark mark)
+{
+    if (record != nullptr) {
+        record->mark(mark);
+    }
+}
+
 // Sends a file on by way of its temporary name, which no other file of the run takes.
 void stepAside(const RunRequest& request, Planned& file, FileOperations& operations)
 {
@@ -147,7 +156,7 @@ void stepAside(const RunRequest& request, Planned& file, FileOperations& operati
     }
 }
 
-void renumber(const RunRequest& request, std::vector<Planned>& files, FileOperations& operations)
+void renumber(const RunRequest& request, std::vector<Planned>& files, FileOperations& operations, RunRecord* record)
 {
     std::vector<std::string> olds;
     std::vector<std::string> finals;
@@ -211,6 +220,7 @@ void renumber(const RunRequest& request, std::vector<Planned>& files, FileOperat
             file.place = Place::Old;
         }
     }
+    mark(record, JournalMark::FinalPassDone);
 }
 
 std::string currentName(const Planned& file)
@@ -249,12 +259,16 @@ int changeCase(const std::string& folder,
     return error;
 }
 
+std::string extensionChanged(const RunRequest& request, const std::string& name)
+{
+    const NamingSettings& naming = request.naming;
+    return std::string(baseOf(name)) + NewExtension(name, naming.extensionMode, naming.givenExtension);
+}
+
 void changeExtensions(const RunRequest& request, FileOperations& operations, RunResult& result)
 {
     for (const std::string& name : request.names) {
-        const NamingSettings& naming = request.naming;
-        const std::string renamed =
-            std::string(baseOf(name)) + NewExtension(name, naming.extensionMode, naming.givenExtension);
+        const std::string renamed = extensionChanged(request, name);
         int error = operations.renameInFolder(request.folder, name, renamed);
         std::string now = name;
         if (error == EEXIST && equalIgnoringAsciiCase(name, renamed, systemCodePage())) {
@@ -302,6 +316,32 @@ void transfer(const RunRequest& request,
                 {file.old, file.final, what + (noFolder ? "保存フォルダが見つかりません" : failureReason(error))});
         }
     }
+}
+
+// Every name each file may have while the run goes on: what a crash or an undo needs to find it again.
+Journal journalOf(const RunRequest& request, const std::vector<Planned>& planned)
+{
+    Journal journal;
+    journal.folder = request.folder;
+    journal.operation = request.naming.operation;
+    const bool transfer = transfers(journal.operation);
+    if (transfer) {
+        journal.saveFolder = request.saveFolder;
+    }
+    journal.files.reserve(request.names.size());
+    if (isNumbering(journal.operation)) {
+        for (const Planned& file : planned) {
+            journal.files.push_back(
+                {file.old, file.temporary, file.final, transfer ? file.final : std::string(), {}, {}});
+        }
+    } else {
+        for (const std::string& name : request.names) {
+            std::string renamed = extensionChanged(request, name);
+            std::string between = "_" + renamed; // the way a change of letter case alone goes
+            journal.files.push_back({name, std::move(between), std::move(renamed), {}, {}, {}});
+        }
+    }
+    return journal;
 }
 
 } // namespace
@@ -355,6 +395,12 @@ std::string completionMessage(FileOperation operation, const std::vector<FileFai
         text = "拡張子の変更が完了しました。    ";
         break;
     }
+    return text + failureList(failures);
+}
+
+std::string failureList(const std::vector<FileFailure>& failures)
+{
+    std::string text;
     if (failures.empty()) {
         return text;
     }
@@ -371,6 +417,11 @@ std::string completionMessage(FileOperation operation, const std::vector<FileFai
 
 RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& files)
 {
+    return runRename(request, host, files, nullptr);
+}
+
+RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& files, RunRecord* record)
+{
     RunResult result;
     if (const std::string refused = refusal(request); !refused.empty()) {
         host.ask(refused, RunBox::Report);
@@ -380,14 +431,29 @@ RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& fi
         return result;
     }
     const FileOperation operation = request.naming.operation;
+    // Another run on one of these folders, in this process or another, would interleave with this one.
+    if (record != nullptr && !record->lock(request.folder, transfers(operation) ? request.saveFolder : std::string())) {
+        host.ask(kFolderBusy, RunBox::Report);
+        return result;
+    }
     result.started = true;
     sweep(host);
     // Composed after the sweep and before any file is touched: a format that cannot number ends the run
     // here, with the bar full and every file as it was.
     std::vector<Planned> planned = isNumbering(operation) ? plan(request) : std::vector<Planned>{};
+    // The journal is on disk before the first file is touched; without it the run goes on only when the
+    // user accepts that it cannot be undone.
+    if (record != nullptr) {
+        Journal journal = journalOf(request, planned);
+        if (record->write(journal) != 0 && host.ask(kNoJournal, RunBox::Risk) != RunAnswer::Ok) {
+            host.setProgress(0);
+            result.started = false;
+            return result;
+        }
+    }
 
     if (isNumbering(operation)) {
-        renumber(request, planned, files);
+        renumber(request, planned, files, record);
         for (const Planned& file : planned) {
             if (file.place == Place::Final) {
                 result.records.push_back(joinPath(request.folder, file.final));
@@ -402,6 +468,7 @@ RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& fi
     if (transfers(operation)) {
         transfer(request, planned, host, files, result);
     }
+    mark(record, JournalMark::RunDone);
     try {
         host.relistFileLists();
     } catch (...) {

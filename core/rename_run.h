@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/file_operations.h"
+#include "core/journal.h"
 #include "core/naming.h"
 
 #include <cstddef>
@@ -17,6 +18,7 @@ enum class RunBox
     FailureReport, // OK, warning icon: the completion message when files could not be processed
     Confirmation,  // OK and Cancel, information icon: the question before a run
     Overwrite,     // OK and Cancel, question icon: replacing a file in the save folder
+    Risk,          // OK and Cancel, Cancel the default, warning icon: going on without a way back
 };
 
 enum class RunAnswer
@@ -40,6 +42,24 @@ public:
     // Lists the file list and then its mirror anew, and writes the count label: all the window ties to
     // the end of a run.
     virtual void relistFileLists() = 0;
+};
+
+// What keeps a run safe beyond its own steps: the lock on its folders and its journal.
+class RunRecord
+{
+public:
+    virtual ~RunRecord() = default;
+
+    // Locks the run's folder and its save folder until the record is gone; false when another run, in
+    // this process or another, holds one of them.
+    virtual bool lock(const std::string& folder, const std::string& saveFolder) = 0;
+
+    // Completes the journal with who the folders and each file are, writes it and flushes it to disk.
+    // 0 or the errno; nothing has been touched either way.
+    virtual int write(Journal& journal) = 0;
+
+    // Appends a mark to the journal written, flushed; nothing when no journal was written.
+    virtual void mark(JournalMark mark) = 0;
 };
 
 // Everything a run reads from the window, taken when the run starts.
@@ -73,9 +93,14 @@ struct RunResult
 // file at position i of the list receives the number S + i. Throws FormatError for a digit count below
 // zero once the bar has swept to full, before any file is touched.
 RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& files);
+// The same run, locked and written to `record`'s journal before the first file is touched.
+RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& files, RunRecord* record);
 
 // The completion message of an operation, with the list of failures where there are any.
 std::string completionMessage(FileOperation operation, const std::vector<FileFailure>& failures);
+
+// The list of files not processed as the completion message gives it: empty when there are none.
+std::string failureList(const std::vector<FileFailure>& failures);
 
 // A few words on why a file operation failed with `error`.
 std::string failureReason(int error);

@@ -39,6 +39,10 @@ int writeAll(Syscalls& calls, int fd, std::string_view content);
 // Creates a new hidden file in the folder `dirFd` exclusively, never through a link: "." + `stem` (cut
 // to stay within one name's length) + "." + process id + "-" + a count + ".tmp". A name left by someone
 // else is skipped. Gives the descriptor (write only) and sets `name`, or -1 with errno set.
+// A hidden name of the form createHiddenTemporary makes, for a file renamed to a private name: "." +
+// `stem` + "." + process id + "-" + a count shared with createHiddenTemporary + ".tmp".
+std::string hiddenName(std::string_view stem);
+
 int createHiddenTemporary(Syscalls& calls, int dirFd, std::string_view stem, mode_t mode, std::string& name);
 
 } // namespace tallyfox::platform

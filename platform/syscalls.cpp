@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace tallyfox::platform {
@@ -114,6 +115,11 @@ int Syscalls::faccessat(int dirFd, const char* path, int mode, int flags)
 int Syscalls::ftruncate(int fd, off_t length)
 {
     return ::ftruncate(fd, length);
+}
+
+int Syscalls::flock(int fd, int operation)
+{
+    return ::flock(fd, operation);
 }
 
 Syscalls& systemCalls()

@@ -38,6 +38,7 @@ public:
     virtual int ftruncate(int fd, off_t length);
     virtual struct dirent* readdir(DIR* dir);
     virtual int closedir(DIR* dir);
+    virtual int flock(int fd, int operation);
 };
 
 // The calls of the running system.

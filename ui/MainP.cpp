@@ -16,6 +16,7 @@
 #include "ui/layout.h"
 #include "ui/main_settings.h"
 #include "ui/pictures.h"
+#include "ui/run_history.h"
 #include "ui/widgets/directory_list_box.h"
 #include "ui/widgets/drive_combo_box.h"
 #include "ui/widgets/file_list_box.h"
@@ -96,6 +97,7 @@ TMain::TMain(Services services, QWidget* parent)
     , m_fileOperations(std::move(services.fileOperations))
     , m_help(services.help)
     , m_settings(services.settings)
+    , m_journalFolder(services.journalFolder)
 {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(applicationTitle());
@@ -151,6 +153,12 @@ TMain::TMain(Services services, QWidget* parent)
                                                       *this,
                                                       *m_files,
                                                       ConfirmBeforeRun);
+    m_history = std::make_unique<RunHistory>(m_boundary.dialogs(), m_syscalls, m_journalFolder);
+    m_fileListMenu = new FileListMenu(*FileListBox1, m_boundary);
+    m_fileListMenu->add(undoCommand(*m_history, [this] {
+        ListBox1->entries.clear(); // the paths of a run that is undone
+        m_files->listAfterRun();
+    }));
     connectHandlers();
     // An error while the window is made is shown like any other; the window still opens.
     m_boundary.run([this] {
@@ -469,7 +477,8 @@ void TMain::sbRenameClick()
     request.saveFolder = editSaveFolder->path();
     request.confirmBeforeRun = ConfirmBeforeRun;
     const std::unique_ptr<FileOperations> operations = m_fileOperations(m_syscalls);
-    ListBox1->entries = runInWindow(request, m_boundary.dialogs(), *Gauge1, *m_files, *operations).records;
+    platform::StoredRunRecord record(m_syscalls, m_journalFolder);
+    ListBox1->entries = runInWindow(request, m_boundary.dialogs(), *Gauge1, *m_files, *operations, record).records;
 }
 
 void TMain::DriveComboBox1Change()

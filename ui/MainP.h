@@ -24,6 +24,7 @@ namespace tallyfox::ui {
 class DirectoryListBox;
 class DriveComboBox;
 class FileListBox;
+class FileListMenu;
 class FileSelection;
 class FilterComboBox;
 class Gauge;
@@ -32,6 +33,7 @@ class HiddenList;
 class MainSettings;
 class NumberField;
 class RadioGroup;
+class RunHistory;
 class SaveFolderField;
 class TextField;
 class ToolButton;
@@ -147,6 +149,9 @@ private:
     SettingsFile& m_settings;
     std::unique_ptr<FileSelection> m_files;
     std::unique_ptr<MainSettings> m_storedSettings;
+    std::string m_journalFolder;
+    std::unique_ptr<RunHistory> m_history;
+    FileListMenu* m_fileListMenu = nullptr; // owned by the file list
     // The help file of the last help request; empty until help is first asked for.
     std::string m_helpFile;
     bool m_shownOnce = false;

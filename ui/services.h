@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/file_operations.h"
+#include "platform/journal_store.h"
 #include "platform/syscalls.h"
 
 #include <functional>
@@ -32,6 +33,8 @@ struct Services
     std::function<std::unique_ptr<FileOperations>(platform::Syscalls&)> fileOperations = [](platform::Syscalls& calls) {
         return std::make_unique<platform::PosixFileOperations>(calls);
     };
+    // Where the journals of the runs are kept, for the undo.
+    std::string journalFolder = platform::journalFolder();
     // Where the mounted volumes are read from.
     std::string mountTable = "/proc/self/mounts";
     std::string labelFolder = "/dev/disk/by-label";

@@ -59,6 +59,11 @@ public:
             message.icon = platform::MessageIcon::Question;
             message.buttons = platform::MessageButtons::OkCancel;
             break;
+        case RunBox::Risk:
+            message.icon = platform::MessageIcon::Warning;
+            message.buttons = platform::MessageButtons::OkCancel;
+            message.defaultButton = platform::MessageAnswer::Cancel;
+            break;
         }
         return m_dialogs.message(message) == platform::MessageAnswer::Ok ? RunAnswer::Ok : RunAnswer::Cancel;
     }
@@ -105,11 +110,15 @@ private:
 
 } // namespace
 
-RunResult runInWindow(
-    const RunRequest& request, platform::Dialogs& dialogs, Gauge& bar, FileSelection& files, FileOperations& operations)
+RunResult runInWindow(const RunRequest& request,
+                      platform::Dialogs& dialogs,
+                      Gauge& bar,
+                      FileSelection& files,
+                      FileOperations& operations,
+                      RunRecord& record)
 {
     WindowRunHost host(dialogs, bar, files);
-    return runRename(request, host, operations);
+    return runRename(request, host, operations, &record);
 }
 
 } // namespace tallyfox::ui

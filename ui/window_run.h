@@ -12,11 +12,12 @@ class FileSelection;
 class Gauge;
 
 // The rename run as the main window starts it: its boxes go to the dialogs, its progress to the bar,
-// and its end lists the window's file lists anew.
+// its end lists the window's file lists anew, and it is locked and written to a journal.
 RunResult runInWindow(const RunRequest& request,
                       platform::Dialogs& dialogs,
                       Gauge& bar,
                       FileSelection& files,
-                      FileOperations& operations);
+                      FileOperations& operations,
+                      RunRecord& record);
 
 } // namespace tallyfox::ui

@@ -172,6 +172,11 @@ int FaultySyscalls::ftruncate(int fd, off_t length)
     TALLYFOX_FAULT(ftruncate, -1, fd, length);
 }
 
+int FaultySyscalls::flock(int fd, int operation)
+{
+    TALLYFOX_FAULT(flock, -1, fd, operation);
+}
+
 #undef TALLYFOX_FAULT
 
 } // namespace tallyfox::platform

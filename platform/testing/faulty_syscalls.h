@@ -50,6 +50,7 @@ public:
     int ftruncate(int fd, off_t length) override;
     struct dirent* readdir(DIR* dir) override;
     int closedir(DIR* dir) override;
+    int flock(int fd, int operation) override;
 
 private:
     struct Plan

@@ -30,6 +30,8 @@ struct MainWindowFixture
     // The settings file, kept between openings of the window so that a test can close and start it
     // again; its calls go through a FaultySyscalls of their own.
     TempDir settingsFolder;
+    // The journals of the window's runs, never the user's own.
+    TempDir journalFolder;
     platform::FaultySyscalls settingsCalls;
     platform::PosixSettingsStore settingsStore{settingsCalls};
     SettingsFile settings{(settingsFolder.path() / "tallyfox.ini").string(), settingsStore};
@@ -61,7 +63,11 @@ struct MainWindowFixture
         }
         const std::filesystem::path start = startFolder.empty() ? emptyFolder.path() : startFolder;
         QVERIFY(::chdir(start.c_str()) == 0);
-        ui::Services services{.dialogs = dialogs, .help = help, .settings = settings, .syscalls = *syscalls};
+        ui::Services services{.dialogs = dialogs,
+                              .help = help,
+                              .settings = settings,
+                              .syscalls = *syscalls,
+                              .journalFolder = journalFolder.str()};
         if (!mountTable.empty()) {
             services.mountTable = mountTable;
             services.labelFolder = labelFolder;

@@ -1,0 +1,245 @@
+#include "core/journal.h"
+
+#include <algorithm>
+#include <array>
+
+namespace tallyfox {
+
+namespace {
+
+constexpr std::string_view kMagic = "TFXJRNL\n";
+constexpr std::size_t kHeaderSize = 8 + 4 + 8 + 4;
+// A mark is four bytes, so a write cut short is recognised: its value, its complement and two fixed bytes.
+constexpr char kMarkLead = 'M';
+constexpr char kMarkEnd = '\n';
+
+void putU32(std::string& out, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
+    }
+}
+
+void putU64(std::string& out, std::uint64_t value)
+{
+    for (int i = 0; i < 8; ++i) {
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
+    }
+}
+
+void putText(std::string& out, std::string_view text)
+{
+    putU32(out, static_cast<std::uint32_t>(text.size()));
+    out.append(text);
+}
+
+void putIdentity(std::string& out, const FileIdentity& identity)
+{
+    putU64(out, identity.device);
+    putU64(out, identity.inode);
+    putU64(out, static_cast<std::uint64_t>(identity.size));
+    putU64(out, static_cast<std::uint64_t>(identity.modifiedNs));
+}
+
+// Reads from a body whose every length is checked, so a damaged body that passed its checksum still
+// cannot read past its end.
+class Reader
+{
+public:
+    explicit Reader(std::string_view bytes)
+        : m_bytes(bytes)
+    {
+    }
+
+    bool failed() const
+    {
+        return m_failed;
+    }
+    bool atEnd() const
+    {
+        return m_bytes.empty();
+    }
+
+    std::uint64_t number(int size)
+    {
+        if (m_bytes.size() < static_cast<std::size_t>(size)) {
+            m_failed = true;
+            m_bytes = {};
+            return 0;
+        }
+        std::uint64_t value = 0;
+        for (int i = 0; i < size; ++i) {
+            value |= std::uint64_t{static_cast<unsigned char>(m_bytes[static_cast<std::size_t>(i)])} << (8 * i);
+        }
+        m_bytes.remove_prefix(static_cast<std::size_t>(size));
+        return value;
+    }
+
+    std::string text()
+    {
+        const std::uint64_t size = number(4);
+        if (m_bytes.size() < size) {
+            m_failed = true;
+            m_bytes = {};
+            return {};
+        }
+        std::string value(m_bytes.substr(0, size));
+        m_bytes.remove_prefix(size);
+        return value;
+    }
+
+    FileIdentity identity()
+    {
+        FileIdentity value;
+        value.device = number(8);
+        value.inode = number(8);
+        value.size = static_cast<std::int64_t>(number(8));
+        value.modifiedNs = static_cast<std::int64_t>(number(8));
+        return value;
+    }
+
+private:
+    std::string_view m_bytes;
+    bool m_failed = false;
+};
+
+std::array<std::uint32_t, 256> crcTable()
+{
+    std::array<std::uint32_t, 256> table{};
+    for (std::uint32_t i = 0; i < 256; ++i) {
+        std::uint32_t c = i;
+        for (int k = 0; k < 8; ++k) {
+            c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        }
+        table[i] = c;
+    }
+    return table;
+}
+
+} // namespace
+
+bool Journal::marked(JournalMark mark) const
+{
+    return std::find(marks.begin(), marks.end(), mark) != marks.end();
+}
+
+bool Journal::settled() const
+{
+    return marked(JournalMark::RunDone) || marked(JournalMark::Restored) || marked(JournalMark::Declined);
+}
+
+std::uint32_t crc32(std::string_view bytes)
+{
+    static const std::array<std::uint32_t, 256> table = crcTable();
+    std::uint32_t c = 0xFFFFFFFFu;
+    for (const char byte : bytes) {
+        c = table[(c ^ static_cast<unsigned char>(byte)) & 0xff] ^ (c >> 8);
+    }
+    return c ^ 0xFFFFFFFFu;
+}
+
+std::string encodeJournal(const Journal& journal)
+{
+    std::string body;
+    std::size_t estimate = 128 + journal.folder.size() + journal.saveFolder.size();
+    for (const JournalEntry& file : journal.files) {
+        estimate += 16 + 64 + 64 + file.old.size() + file.temporary.size() + file.final.size() + file.target.size();
+    }
+    body.reserve(estimate);
+    putU64(body, static_cast<std::uint64_t>(journal.pid));
+    putText(body, journal.folder);
+    putIdentity(body, journal.folderIdentity);
+    putU32(body, static_cast<std::uint32_t>(journal.operation));
+    putText(body, journal.saveFolder);
+    putU64(body, journal.files.size());
+    for (const JournalEntry& file : journal.files) {
+        putText(body, file.old);
+        putText(body, file.temporary);
+        putText(body, file.final);
+        putText(body, file.target);
+        putIdentity(body, file.identity);
+        putIdentity(body, file.atTarget);
+    }
+    std::string out;
+    out.reserve(kHeaderSize + body.size());
+    out.append(kMagic);
+    putU32(out, kJournalVersion);
+    putU64(out, body.size());
+    putU32(out, crc32(body));
+    out += body;
+    return out;
+}
+
+std::string encodeMark(JournalMark mark)
+{
+    const auto value = static_cast<char>(mark);
+    return {kMarkLead, value, static_cast<char>(~value), kMarkEnd};
+}
+
+JournalStatus decodeJournal(std::string_view bytes, Journal& journal)
+{
+    journal = Journal{};
+    if (bytes.size() < kMagic.size()) {
+        // A file cut within its first bytes may still be ours.
+        return kMagic.starts_with(bytes) && !bytes.empty() ? JournalStatus::Torn : JournalStatus::NotAJournal;
+    }
+    if (!bytes.starts_with(kMagic)) {
+        return JournalStatus::NotAJournal;
+    }
+    if (bytes.size() < kHeaderSize) {
+        return JournalStatus::Torn;
+    }
+    Reader header(bytes.substr(kMagic.size(), kHeaderSize - kMagic.size()));
+    const auto version = static_cast<std::uint32_t>(header.number(4));
+    const std::uint64_t length = header.number(8);
+    const auto checksum = static_cast<std::uint32_t>(header.number(4));
+    if (version != kJournalVersion) {
+        return JournalStatus::OtherVersion;
+    }
+    bytes.remove_prefix(kHeaderSize);
+    if (bytes.size() < length) {
+        return JournalStatus::Torn;
+    }
+    const std::string_view body = bytes.substr(0, length);
+    if (crc32(body) != checksum) {
+        return JournalStatus::Torn;
+    }
+    Reader in(body);
+    journal.pid = static_cast<std::int64_t>(in.number(8));
+    journal.folder = in.text();
+    journal.folderIdentity = in.identity();
+    const auto operation = static_cast<std::uint32_t>(in.number(4));
+    journal.saveFolder = in.text();
+    const std::uint64_t count = in.number(8);
+    if (operation > static_cast<std::uint32_t>(FileOperation::ExtensionOnly) || count > body.size()) {
+        return JournalStatus::Torn;
+    }
+    journal.operation = static_cast<FileOperation>(operation);
+    journal.files.reserve(count);
+    for (std::uint64_t i = 0; i < count && !in.failed(); ++i) {
+        JournalEntry file;
+        file.old = in.text();
+        file.temporary = in.text();
+        file.final = in.text();
+        file.target = in.text();
+        file.identity = in.identity();
+        file.atTarget = in.identity();
+        journal.files.push_back(std::move(file));
+    }
+    if (in.failed() || !in.atEnd()) {
+        journal = Journal{};
+        return JournalStatus::Torn;
+    }
+    std::string_view marks = bytes.substr(length);
+    while (marks.size() >= 4) {
+        const char value = marks[1];
+        if (marks[0] != kMarkLead || marks[2] != static_cast<char>(~value) || marks[3] != kMarkEnd) {
+            break;
+        }
+        journal.marks.push_back(static_cast<JournalMark>(value));
+        marks.remove_prefix(4);
+    }
+    return JournalStatus::Ok;
+}
+
+} // namespace tallyfox

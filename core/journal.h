@@ -1,0 +1,97 @@
+#pragma once
+
+#include "core/naming.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tallyfox {
+
+// Who a file is: its device and inode, which survive a rename within one file system, and its size and
+// modification time, by which a copy or a file moved to another file system is known again.
+struct FileIdentity
+{
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = -1; // -1: nothing was there
+    std::int64_t modifiedNs = 0;
+
+    bool exists() const
+    {
+        return size >= 0;
+    }
+    bool sameInode(const FileIdentity& other) const
+    {
+        return exists() && other.exists() && device == other.device && inode == other.inode;
+    }
+    // The same file, unchanged: a freed inode number is soon given to a new file, so the number alone
+    // does not tell a file saved over its old name from the file itself.
+    bool sameFile(const FileIdentity& other) const
+    {
+        return sameInode(other) && sameContent(other);
+    }
+    bool sameContent(const FileIdentity& other) const
+    {
+        return exists() && other.exists() && size == other.size && modifiedNs == other.modifiedNs;
+    }
+};
+
+// One file of a run: every name it may have while the run goes on or after it.
+struct JournalEntry
+{
+    std::string old;       // its name when the run started
+    std::string temporary; // the name it holds between the passes
+    std::string final;     // its new name in the run's folder
+    std::string target;    // its name in the save folder; empty when nothing is copied or moved
+    FileIdentity identity;
+    FileIdentity atTarget; // what stood at the target before the run: never the run's to remove
+};
+
+// Marks appended to a journal as the run goes on, each flushed.
+enum class JournalMark : std::uint8_t
+{
+    TemporaryPassDone = 1,
+    FinalPassDone = 2,
+    RunDone = 3,
+    Restored = 4, // undone or recovered: never offered again
+    Declined = 5, // the user kept the files as they are at start-up; the undo may still bring them back
+};
+
+struct Journal
+{
+    std::int64_t pid = 0; // the run's process: its hidden temporary names carry it
+    std::string folder;   // absolute, bytes
+    FileIdentity folderIdentity;
+    FileOperation operation = FileOperation::RenameOnly;
+    std::string saveFolder; // as the run used it; empty when nothing is copied or moved
+    std::vector<JournalEntry> files;
+    std::vector<JournalMark> marks;
+
+    bool marked(JournalMark mark) const;
+    // The run ended, or was brought back or declined at start: nothing to offer at start-up.
+    bool settled() const;
+};
+
+inline constexpr std::uint32_t kJournalVersion = 1;
+
+// The bytes of a journal without its marks: a header (magic, version, body length, CRC32 of the body)
+// and the body. Marks are appended later with encodeMark.
+std::string encodeJournal(const Journal& journal);
+std::string encodeMark(JournalMark mark);
+
+enum class JournalStatus
+{
+    Ok,
+    Torn,         // ours, but cut short or damaged: written when the crash came, so no file was touched
+    NotAJournal,  // not written by this program
+    OtherVersion, // written by an older or newer program
+};
+
+// Reads a journal and the marks after it; a torn mark at the end is left out.
+JournalStatus decodeJournal(std::string_view bytes, Journal& journal);
+
+std::uint32_t crc32(std::string_view bytes);
+
+} // namespace tallyfox

@@ -1,0 +1,300 @@
+#include "platform/journal_store.h"
+
+#include "platform/posix_io.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tallyfox::platform {
+
+namespace {
+
+constexpr std::string_view kSuffix = ".journal";
+constexpr std::size_t kStampDigits = 20;
+
+// A name the store made: the time in nanoseconds, zero-filled so names sort by age, the process, the suffix.
+bool isJournalName(std::string_view name)
+{
+    if (name.size() <= kStampDigits + kSuffix.size() || !name.ends_with(kSuffix) || name[kStampDigits] != '-') {
+        return false;
+    }
+    return std::all_of(name.begin(), name.begin() + kStampDigits, [](char c) {
+        return c >= '0' && c <= '9';
+    });
+}
+
+std::string newJournalName()
+{
+    struct timespec now
+    {
+    };
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    char stamp[32];
+    std::snprintf(stamp,
+                  sizeof stamp,
+                  "%020llu",
+                  static_cast<unsigned long long>(now.tv_sec) * 1000000000ULL
+                      + static_cast<unsigned long long>(now.tv_nsec));
+    return std::string(stamp) + "-" + std::to_string(::getpid()) + std::string(kSuffix);
+}
+
+} // namespace
+
+std::string journalFolder()
+{
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && state[0] == '/') {
+        return std::string(state) + "/tallyfox";
+    }
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
+        return std::string(home) + "/.local/state/tallyfox";
+    }
+    return {};
+}
+
+FileIdentity identityOf(const struct stat& st)
+{
+    return {
+        .device = static_cast<std::uint64_t>(st.st_dev),
+        .inode = static_cast<std::uint64_t>(st.st_ino),
+        .size = static_cast<std::int64_t>(st.st_size),
+        .modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec,
+    };
+}
+
+FileIdentity identityAt(Syscalls& calls, int dirFd, const char* name)
+{
+    struct stat st;
+    if (calls.fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return {};
+    }
+    return identityOf(st);
+}
+
+JournalStore::JournalStore(Syscalls& calls, std::string folder)
+    : m_calls(calls)
+    , m_folder(std::move(folder))
+{
+}
+
+const std::string& JournalStore::folder() const
+{
+    return m_folder;
+}
+
+int JournalStore::openFolder(bool create)
+{
+    if (m_folder.empty() || m_folder.front() != '/' || m_folder.find('\0') != std::string::npos) {
+        errno = ENOENT;
+        return -1;
+    }
+    int fd = m_calls.openat(AT_FDCWD, m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (fd >= 0 || errno != ENOENT || !create) {
+        return fd;
+    }
+    // Made with every missing folder above it, for this user alone.
+    for (std::size_t slash = m_folder.find('/', 1);; slash = m_folder.find('/', slash + 1)) {
+        const std::string part = m_folder.substr(0, slash);
+        if (m_calls.mkdirat(AT_FDCWD, part.c_str(), 0700) != 0 && errno != EEXIST) {
+            return -1;
+        }
+        if (slash == std::string::npos) {
+            break;
+        }
+    }
+    return m_calls.openat(AT_FDCWD, m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+}
+
+int JournalStore::create(std::string_view bytes, std::string& name, int& fd)
+{
+    fd = -1;
+    FileDescriptor folder(m_calls, openFolder(true));
+    if (folder.get() < 0) {
+        return errno;
+    }
+    std::string temporary;
+    FileDescriptor out(m_calls, createHiddenTemporary(m_calls, folder.get(), "journal", 0600, temporary));
+    if (out.get() < 0) {
+        return errno;
+    }
+    int error = writeAll(m_calls, out.get(), bytes);
+    if (error == 0 && m_calls.fsync(out.get()) != 0) {
+        error = errno;
+    }
+    name = newJournalName();
+    if (error == 0
+        && m_calls.renameat2(folder.get(), temporary.c_str(), folder.get(), name.c_str(), RENAME_NOREPLACE) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        m_calls.unlinkat(folder.get(), temporary.c_str(), 0);
+        return error;
+    }
+    if (m_calls.fsync(folder.get()) != 0) {
+        return errno; // the journal may not survive a power cut: as good as none
+    }
+    prune(folder.get());
+    fd = out.release();
+    return 0;
+}
+
+void JournalStore::prune(int folderFd)
+{
+    std::vector<std::string> all = names();
+    if (all.size() <= kKept) {
+        return;
+    }
+    for (std::size_t i = 0; i + kKept < all.size(); ++i) {
+        m_calls.unlinkat(folderFd, all[i].c_str(), 0);
+    }
+}
+
+int JournalStore::append(const std::string& name, std::string_view bytes)
+{
+    FileDescriptor folder(m_calls, openFolder(false));
+    if (folder.get() < 0) {
+        return errno;
+    }
+    FileDescriptor out(m_calls,
+                       m_calls.openat(folder.get(), name.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0));
+    if (out.get() < 0) {
+        return errno;
+    }
+    if (const int error = writeAll(m_calls, out.get(), bytes)) {
+        return error;
+    }
+    if (m_calls.fsync(out.get()) != 0) {
+        return errno;
+    }
+    return out.close();
+}
+
+std::vector<std::string> JournalStore::names()
+{
+    std::vector<std::string> found;
+    if (m_folder.empty() || m_folder.find('\0') != std::string::npos) {
+        return found;
+    }
+    DIR* dir = m_calls.opendir(m_folder.c_str());
+    if (dir == nullptr) {
+        return found;
+    }
+    while (const struct dirent* entry = m_calls.readdir(dir)) {
+        if (isJournalName(entry->d_name)) {
+            found.emplace_back(entry->d_name);
+        }
+    }
+    m_calls.closedir(dir);
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+int JournalStore::read(const std::string& name, std::string& bytes)
+{
+    bytes.clear();
+    FileDescriptor folder(m_calls, openFolder(false));
+    if (folder.get() < 0) {
+        return errno;
+    }
+    FileDescriptor in(m_calls,
+                      m_calls.openat(folder.get(), name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0));
+    if (in.get() < 0) {
+        return errno;
+    }
+    struct stat st;
+    if (m_calls.fstat(in.get(), &st) != 0) {
+        return errno;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return EINVAL;
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = m_calls.read(in.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return errno;
+        }
+        if (got == 0) {
+            return 0;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+void JournalStore::discard(const std::string& name)
+{
+    FileDescriptor folder(m_calls, openFolder(false));
+    if (folder.get() >= 0) {
+        m_calls.unlinkat(folder.get(), name.c_str(), 0);
+    }
+}
+
+StoredRunRecord::StoredRunRecord(Syscalls& calls, std::string journalFolder)
+    : m_calls(calls)
+    , m_store(calls, std::move(journalFolder))
+    , m_lock(calls)
+{
+}
+
+StoredRunRecord::~StoredRunRecord()
+{
+    if (m_fd >= 0) {
+        m_calls.close(m_fd);
+    }
+}
+
+bool StoredRunRecord::lock(const std::string& folder, const std::string& saveFolder)
+{
+    return m_lock.lock({folder, saveFolder});
+}
+
+int StoredRunRecord::write(Journal& journal)
+{
+    journal.pid = ::getpid();
+    FileDescriptor folder(m_calls,
+                          m_calls.openat(AT_FDCWD, journal.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+    if (folder.get() < 0) {
+        return errno;
+    }
+    struct stat st;
+    if (m_calls.fstat(folder.get(), &st) != 0) {
+        return errno;
+    }
+    journal.folderIdentity = identityOf(st);
+    for (JournalEntry& file : journal.files) {
+        file.identity = identityAt(m_calls, folder.get(), file.old.c_str());
+    }
+    if (!journal.saveFolder.empty()) {
+        // What stands in the save folder already is the user's; a missing save folder holds nothing.
+        FileDescriptor save(m_calls,
+                            m_calls.openat(AT_FDCWD, journal.saveFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+        if (save.get() >= 0) {
+            for (JournalEntry& file : journal.files) {
+                file.atTarget = identityAt(m_calls, save.get(), file.target.c_str());
+            }
+        }
+    }
+    std::string name;
+    return m_store.create(encodeJournal(journal), name, m_fd);
+}
+
+void StoredRunRecord::mark(JournalMark mark)
+{
+    if (m_fd < 0) {
+        return;
+    }
+    // The recovery finds each file by who it is, so a mark that is lost costs only a question at start.
+    const std::string bytes = encodeMark(mark);
+    if (writeAll(m_calls, m_fd, bytes) == 0) {
+        m_calls.fsync(m_fd);
+    }
+}
+
+} // namespace tallyfox::platform

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "core/journal.h"
+#include "core/rename_run.h"
+#include "platform/folder_lock.h"
+#include "platform/syscalls.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tallyfox::platform {
+
+// Where journals are kept: $XDG_STATE_HOME/tallyfox, else ~/.local/state/tallyfox; empty when neither
+// can be told.
+std::string journalFolder();
+
+// Who the file at `name` of the folder `dirFd` is, not following a link; size -1 when nothing is there.
+FileIdentity identityAt(Syscalls& calls, int dirFd, const char* name);
+FileIdentity identityOf(const struct stat& st);
+
+// The journals of the last runs, one file each, named so that their names sort by age.
+class JournalStore final
+{
+public:
+    static constexpr std::size_t kKept = 10;
+
+    JournalStore(Syscalls& calls, std::string folder);
+
+    // Writes a new journal where no reader can see it half-written: a temporary name, flushed, renamed
+    // to its own name, and the folder flushed. The folder is made when missing, and the oldest journals
+    // beyond kKept are removed. Gives 0 or the errno; on success `name` and, open for appending, `fd`.
+    int create(std::string_view bytes, std::string& name, int& fd);
+
+    // Appends to a journal and flushes it.
+    int append(const std::string& name, std::string_view bytes);
+
+    // The journals' names, oldest first; nothing when the folder cannot be read.
+    std::vector<std::string> names();
+
+    int read(const std::string& name, std::string& bytes);
+
+    // Removes a journal that can never be used.
+    void discard(const std::string& name);
+
+    const std::string& folder() const;
+
+private:
+    int openFolder(bool create);
+    void prune(int folderFd);
+
+    Syscalls& m_calls;
+    std::string m_folder;
+};
+
+// The lock and the journal of one run, in a journal store.
+class StoredRunRecord final : public RunRecord
+{
+public:
+    StoredRunRecord(Syscalls& calls, std::string journalFolder);
+    ~StoredRunRecord() override;
+    StoredRunRecord(const StoredRunRecord&) = delete;
+    StoredRunRecord& operator=(const StoredRunRecord&) = delete;
+
+    bool lock(const std::string& folder, const std::string& saveFolder) override;
+    int write(Journal& journal) override;
+    void mark(JournalMark mark) override;
+
+private:
+    Syscalls& m_calls;
+    JournalStore m_store;
+    FolderLock m_lock;
+    int m_fd = -1; // the journal written, open for its marks
+};
+
+} // namespace tallyfox::platform

@@ -1,0 +1,136 @@
+#include "core/journal.h"
+#include "tests/support/test_names.h"
+
+#include <gtest/gtest.h>
+
+namespace tallyfox {
+namespace {
+
+Journal sample()
+{
+    Journal journal;
+    journal.pid = 4242;
+    journal.folder = std::string("/photos/\xff\xfe odd\nname", 21);
+    journal.folderIdentity = {1, 2, 4096, 5};
+    journal.operation = FileOperation::RenameMove;
+    journal.saveFolder = "/save/";
+    journal.files.push_back({"IMG_0001.JPG", "_001.JPG", "001.JPG", "001.JPG", {1, 10, 123, 1700000000123456789}, {}});
+    journal.files.push_back({std::string("a\0b", 3), "_002", "002", "002", {1, 11, 0, 0}, {1, 99, 5, 6}});
+    return journal;
+}
+
+// What reading makes of a journal's bytes, whole or damaged.
+struct DecodeCase
+{
+    std::string name;
+    std::function<std::string(std::string)> damage;
+    JournalStatus status;
+    std::vector<JournalMark> marks;
+};
+
+class JournalDecodeTest : public ::testing::TestWithParam<DecodeCase>
+{
+};
+
+TEST_P(JournalDecodeTest, readsWhatWasWrittenAndRecognisesDamage)
+{
+    const Journal written = sample();
+    const std::string whole =
+        encodeJournal(written) + encodeMark(JournalMark::TemporaryPassDone) + encodeMark(JournalMark::FinalPassDone);
+    Journal read;
+    EXPECT_EQ(decodeJournal(GetParam().damage(whole), read), GetParam().status);
+    if (GetParam().status != JournalStatus::Ok) {
+        return;
+    }
+    EXPECT_EQ(read.pid, written.pid);
+    EXPECT_EQ(read.folder, written.folder);
+    EXPECT_EQ(read.saveFolder, written.saveFolder);
+    EXPECT_EQ(read.operation, written.operation);
+    ASSERT_EQ(read.files.size(), written.files.size());
+    for (std::size_t i = 0; i < read.files.size(); ++i) {
+        EXPECT_EQ(read.files[i].old, written.files[i].old);
+        EXPECT_EQ(read.files[i].temporary, written.files[i].temporary);
+        EXPECT_EQ(read.files[i].final, written.files[i].final);
+        EXPECT_EQ(read.files[i].target, written.files[i].target);
+        EXPECT_TRUE(read.files[i].identity.sameInode(written.files[i].identity));
+        EXPECT_TRUE(read.files[i].identity.sameContent(written.files[i].identity));
+        EXPECT_EQ(read.files[i].atTarget.inode, written.files[i].atTarget.inode);
+    }
+    EXPECT_EQ(read.marks, GetParam().marks);
+}
+
+const std::vector<JournalMark> kBothMarks = {JournalMark::TemporaryPassDone, JournalMark::FinalPassDone};
+
+INSTANTIATE_TEST_SUITE_P(Bytes,
+                         JournalDecodeTest,
+                         ::testing::Values(DecodeCase{"whole",
+                                                      [](std::string b) {
+                                                          return b;
+                                                      },
+                                                      JournalStatus::Ok,
+                                                      kBothMarks},
+                                           DecodeCase{"last mark cut short",
+                                                      [](std::string b) {
+                                                          b.pop_back();
+                                                          return b;
+                                                      },
+                                                      JournalStatus::Ok,
+                                                      {JournalMark::TemporaryPassDone}},
+                                           DecodeCase{"body cut short",
+                                                      [](std::string b) {
+                                                          return b.substr(0, 60);
+                                                      },
+                                                      JournalStatus::Torn,
+                                                      {}},
+                                           DecodeCase{"header cut short",
+                                                      [](std::string b) {
+                                                          return b.substr(0, 12);
+                                                      },
+                                                      JournalStatus::Torn,
+                                                      {}},
+                                           DecodeCase{"magic cut short",
+                                                      [](std::string b) {
+                                                          return b.substr(0, 3);
+                                                      },
+                                                      JournalStatus::Torn,
+                                                      {}},
+                                           DecodeCase{"empty",
+                                                      [](std::string) {
+                                                          return std::string();
+                                                      },
+                                                      JournalStatus::NotAJournal,
+                                                      {}},
+                                           DecodeCase{"a byte of a name changed",
+                                                      [](std::string b) {
+                                                          b[b.find("IMG_0001")] ^= 1;
+                                                          return b;
+                                                      },
+                                                      JournalStatus::Torn,
+                                                      {}},
+                                           DecodeCase{"another version",
+                                                      [](std::string b) {
+                                                          b[8] = 9;
+                                                          return b;
+                                                      },
+                                                      JournalStatus::OtherVersion,
+                                                      {}},
+                                           DecodeCase{"not a journal",
+                                                      [](std::string) {
+                                                          return std::string("[Settings]\nfolder=/tmp\n");
+                                                      },
+                                                      JournalStatus::NotAJournal,
+                                                      {}}),
+                         TALLYFOX_ROW_NAMES);
+
+// Every length short of the whole body is recognised as torn, never read as a shorter journal.
+TEST(JournalTest, everyCutOfTheBodyIsTorn)
+{
+    const std::string bytes = encodeJournal(sample());
+    for (std::size_t size = 1; size < bytes.size(); ++size) {
+        Journal read;
+        ASSERT_EQ(decodeJournal(bytes.substr(0, size), read), JournalStatus::Torn) << size;
+    }
+}
+
+} // namespace
+} // namespace tallyfox

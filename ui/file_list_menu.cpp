@@ -1,0 +1,79 @@
+#include "ui/file_list_menu.h"
+
+#include <QAbstractItemView>
+#include <QMenu>
+#include <QShortcut>
+
+namespace tallyfox::ui {
+
+FileListMenu::FileListMenu(QAbstractItemView& list, HandlerBoundary& boundary)
+    : QObject(&list)
+    , m_list(list)
+    , m_boundary(boundary)
+{
+    m_list.setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(&m_list, &QWidget::customContextMenuRequested, this, &FileListMenu::open);
+}
+
+void FileListMenu::add(FileListCommand command)
+{
+    m_commands.push_back(std::move(command));
+    const std::size_t index = m_commands.size() - 1;
+    if (!m_commands[index].shortcut.isEmpty()) {
+        auto* shortcut = new QShortcut(m_commands[index].shortcut, &m_list);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, index] {
+            trigger(m_commands[index]);
+        });
+    }
+}
+
+QMenu* FileListMenu::menu() const
+{
+    return m_menu;
+}
+
+void FileListMenu::trigger(const FileListCommand& command)
+{
+    m_boundary.run([this, &command] {
+        if (command.enabled && !command.enabled()) {
+            m_boundary.beep();
+            return;
+        }
+        command.run();
+    });
+}
+
+void FileListMenu::open(const QPoint& at)
+{
+    // One menu at a time; its commands run queued, through this object, not through the menu.
+    delete m_menu;
+    m_menu = new QMenu(&m_list);
+    m_menu->setObjectName(QStringLiteral("FileListMenu"));
+    m_menu->setAttribute(Qt::WA_DeleteOnClose, false);
+    for (std::size_t index = 0; index < m_commands.size(); ++index) {
+        const FileListCommand& command = m_commands[index];
+        QAction* action = m_menu->addAction(command.text);
+        // Shown beside the item; the key itself belongs to the list's own shortcut.
+        action->setShortcut(command.shortcut);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        bool enabled = true;
+        m_boundary.run([&] {
+            enabled = !command.enabled || command.enabled();
+        });
+        action->setEnabled(enabled);
+        // Run once the menu has closed, so the command's boxes do not open over it.
+        connect(
+            action,
+            &QAction::triggered,
+            this,
+            [this, index] {
+                trigger(m_commands[index]);
+            },
+            Qt::QueuedConnection);
+    }
+    // The list maps its menu event to its viewport.
+    m_menu->popup(m_list.viewport()->mapToGlobal(at));
+}
+
+} // namespace tallyfox::ui

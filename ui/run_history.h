@@ -1,0 +1,54 @@
+#pragma once
+
+#include "core/journal.h"
+#include "ui/file_list_menu.h"
+
+#include <functional>
+#include <string>
+
+namespace tallyfox::platform {
+class Dialogs;
+class Syscalls;
+} // namespace tallyfox::platform
+
+namespace tallyfox::ui {
+
+// The journals of the last runs, as the program uses them: the question at start-up after a run that
+// did not end, and the undo of the last run. A journal that cannot be read, is of another version or
+// is not a journal is passed over; one cut short while it was written (no file touched) is removed.
+class RunHistory final
+{
+public:
+    RunHistory(platform::Dialogs& dialogs, platform::Syscalls& calls, std::string journalFolder);
+
+    // For every run that did not end: asks whether its files go back to their old names, and on OK
+    // brings them back and reports; on Cancel the run stays for the undo. Nothing is asked when no file
+    // needs a step.
+    void recoverAtStart();
+
+    // Whether the last run, ended or not, can still be undone: its journal is read and its folder is there.
+    bool canUndo();
+
+    // Asks, brings the last run's files back and reports. True when the undo ran (the folder has changed).
+    bool undoLast();
+
+private:
+    enum class Found
+    {
+        Nothing,
+        Journal,
+    };
+    Found lastRun(Journal& journal, std::string& name);
+    // Locks, restores, marks and reports; false when another run holds the folders.
+    bool restoreRun(const Journal& journal, const std::string& name);
+
+    platform::Dialogs& m_dialogs;
+    platform::Syscalls& m_calls;
+    std::string m_folder;
+};
+
+// The file list's command "元に戻す(&U)" (also Ctrl+Z): enabled while the last run can be undone;
+// `undone` follows an undo that ran, to list the folder again.
+FileListCommand undoCommand(RunHistory& history, std::function<void()> undone);
+
+} // namespace tallyfox::ui
