@@ -63,19 +63,25 @@ int writeAll(Syscalls& calls, int fd, std::string_view content)
     return writeAll(calls, fd, content.data(), content.size());
 }
 
-int createHiddenTemporary(Syscalls& calls, int dirFd, std::string_view stem, mode_t mode, std::string& name)
+std::string hiddenName(std::string_view stem)
 {
-    // Short enough that the temporary name stays within the file system's limit for one name.
+    // Short enough that the name stays within the file system's limit for one name.
     constexpr std::size_t kMaxStem = 200;
     static std::atomic<unsigned long> counter{0};
+    std::string name(1, '.');
+    name.append(stem.substr(0, kMaxStem));
+    name += '.';
+    name += std::to_string(::getpid());
+    name += '-';
+    name += std::to_string(++counter);
+    name += ".tmp";
+    return name;
+}
+
+int createHiddenTemporary(Syscalls& calls, int dirFd, std::string_view stem, mode_t mode, std::string& name)
+{
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name.assign(1, '.');
-        name.append(stem.substr(0, kMaxStem));
-        name += '.';
-        name += std::to_string(::getpid());
-        name += '-';
-        name += std::to_string(++counter);
-        name += ".tmp";
+        name = hiddenName(stem);
         const int fd = calls.openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
         if (fd >= 0 || errno != EEXIST) {
             return fd;
