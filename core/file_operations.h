@@ -4,6 +4,12 @@
 
 namespace tallyfox {
 
+// Outcomes of the operations below that no errno names. Negative, so they never meet an errno.
+enum FileOperationError : int
+{
+    LinkLeadsNowhere = -1, // the source is a link whose file is gone
+};
+
 // What a run asks of the file system. Paths and names are bytes. Each operation gives 0 when it
 // succeeded, or the errno that says why it failed; an operation that fails leaves every file as it was.
 class FileOperations
@@ -25,18 +31,31 @@ public:
     // second mount, does).
     virtual bool sameFile(const std::string& a, const std::string& b) = 0;
 
-    // Copies the file `source` to `target`, keeping mode and modification time. An existing target is
+    // Copies the file `source` to `target`, keeping mode and modification time. The copy takes its name
+    // only once it is complete, so no one ever sees part of it under that name, also when the program is
+    // killed. A target that appeared meanwhile is never replaced (EEXIST). An existing target is
     // replaced only when `replace` is set and it is not read-only (EACCES), and then only by renaming a
     // complete copy, flushed to disk, over it: a copy that fails leaves the target as it was and no
-    // temporary file behind.
+    // temporary file behind. A source that is a link to nothing fails with LinkLeadsNowhere.
     virtual int copyFile(const std::string& source, const std::string& target, bool replace) = 0;
 
-    // Moves `source` to `target`. Across file systems it copies, flushes the copy to disk, and removes
-    // the source only once the copy is complete and only while its name still leads to the file that
-    // was copied (EBUSY otherwise, the target as it was). An existing target is replaced only when
-    // `replace` is set and it is not read-only (EACCES); a target that is the source itself is left as
-    // it is (done).
+    // Moves `source` to `target`. Across file systems it first sets the source aside under a hidden
+    // name in its folder, copies it so that the copy takes its name only when complete, flushes the
+    // copy to disk, and then removes only that hidden name, only while it still holds the file that was
+    // copied: a file saved under the old name meanwhile is another file and stays. A source written to
+    // during the copy is kept (EBUSY, the target as it was). If the move fails once the source is set
+    // aside, the source takes its old name again; where another file has taken that name meanwhile, the
+    // source stays under the hidden name, which sourceSetAsideAs then gives. An existing target is
+    // replaced only when `replace` is set and it is not read-only (EACCES); a target that is the source
+    // itself is left as it is (done).
     virtual int moveFile(const std::string& source, const std::string& target, bool replace) = 0;
+
+    // After a move that failed: the hidden name in the source's folder that the source still has,
+    // because its old name was taken while it was set aside; empty when the source has its old name.
+    virtual std::string sourceSetAsideAs()
+    {
+        return {};
+    }
 };
 
 } // namespace tallyfox

@@ -310,10 +310,16 @@ void transfer(const RunRequest& request,
             error = EISDIR; // what stands in the way is a folder, which no file may replace
         }
         if (error != 0) {
-            const std::string what = move ? "移動できません：" : "コピーできません：";
+            // The file is still here, so what could not be found on the way is the save folder.
             const bool noFolder = (error == ENOENT || error == ENOTDIR) && operations.fileExists(source);
-            result.failures.push_back(
-                {file.old, file.final, what + (noFolder ? "保存フォルダが見つかりません" : failureReason(error))});
+            std::string reason = (move ? "移動できません：" : "コピーできません：")
+                                 + (noFolder ? std::string("保存フォルダが見つかりません") : failureReason(error));
+            std::string now = file.final;
+            if (const std::string aside = move ? operations.sourceSetAsideAs() : std::string(); !aside.empty()) {
+                now = aside;
+                reason += "（元の名前に戻せないため、この名前で残っています）";
+            }
+            result.failures.push_back({file.old, now, reason});
         }
     }
 }
@@ -373,6 +379,42 @@ std::string failureReason(int error)
         return "同じ名前のフォルダがあります";
     case EIO:
         return "入出力エラーです";
+    case LinkLeadsNowhere:
+        return "リンク先のファイルが見つかりません";
+    case EXDEV:
+        return "リンクなど、別のドライブへは移動できない種類のファイルです";
+    case ENOTDIR:
+        return "途中のフォルダが見つかりません";
+    case ELOOP:
+        return "リンクが何重にもなっていて、たどれません";
+    case EMLINK:
+        return "ファイルへのリンクが多すぎます";
+    case EFBIG:
+    case EOVERFLOW:
+        return "ファイルが大きすぎます";
+    case EMFILE:
+    case ENFILE:
+        return "開いているファイルが多すぎます";
+    case ENOMEM:
+        return "メモリが足りません";
+    case EAGAIN:
+        return "ファイルがほかのプログラムにロックされています";
+    case EOPNOTSUPP:
+    case ENOSYS:
+        return "このドライブではできない操作です";
+    case ESTALE:
+    case ETIMEDOUT:
+    case ENOTCONN:
+    case ECONNRESET:
+    case ECONNABORTED:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+    case ENETUNREACH:
+        return "ネットワークのドライブとの接続が切れました";
+    case ENXIO:
+    case ENODEV:
+        return "ドライブが見つかりません";
     default:
         return "エラー (" + std::to_string(error) + ")";
     }

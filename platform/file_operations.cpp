@@ -316,7 +316,7 @@ int PosixFileOperations::copyContent(int in, int out, off_t size)
     return 0;
 }
 
-int PosixFileOperations::writeCopy(int in, const struct stat& st, int out, bool flush)
+int PosixFileOperations::writeCopy(int in, const struct stat& st, int out, Copy kind)
 {
     if (const int error = copyContent(in, out, st.st_size)) {
         return error;
@@ -329,10 +329,80 @@ int PosixFileOperations::writeCopy(int in, const struct stat& st, int out, bool 
     if (m_calls.futimens(out, times) != 0) {
         return errno;
     }
-    if (flush && m_calls.fsync(out) != 0) {
+    if (kind != Copy::Unflushed && m_calls.fsync(out) != 0) {
         return errno; // never retried: after a failed flush the written pages may be gone
     }
+    if (kind == Copy::OfMovedSource) {
+        // A program that held the source open may have written to it while it was read: the copy may
+        // then hold part of each version, and removing the source would lose the rest.
+        struct stat now;
+        if (m_calls.fstat(in, &now) != 0) {
+            return errno;
+        }
+        if (now.st_size != st.st_size || now.st_mtim.tv_sec != st.st_mtim.tv_sec
+            || now.st_mtim.tv_nsec != st.st_mtim.tv_nsec) {
+            return EBUSY;
+        }
+    }
     return 0;
+}
+
+int PosixFileOperations::linkUnnamed(int fd, int folder, const char* name)
+{
+    // Naming a descriptor directly needs a privilege on older kernels; its entry in /proc needs none.
+    if (m_calls.linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0) {
+        return 0;
+    }
+    if (errno != ENOENT) {
+        return errno;
+    }
+    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    return m_calls.linkat(AT_FDCWD, path.c_str(), folder, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
+int PosixFileOperations::writeUnderFreeName(
+    int in, const struct stat& st, int folder, const char* name, Copy kind, struct stat* made)
+{
+    // An unnamed file gets its name only once it is complete: a crash before that leaves nothing.
+    Descriptor out(m_calls, m_calls.openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    if (out.get() >= 0) {
+        int error = writeCopy(in, st, out.get(), kind);
+        if (!error && made != nullptr && m_calls.fstat(out.get(), made) != 0) {
+            error = errno;
+        }
+        if (!error) {
+            error = linkUnnamed(out.get(), folder, name);
+        }
+        const int closed = out.close();
+        if (!error && closed) {
+            m_calls.unlinkat(folder, name, 0); // named a moment ago: it holds the copy
+            error = closed;
+        }
+        return error;
+    }
+    // Where the file system cannot make unnamed files (or the kernel does not know the flag), a hidden
+    // name does the same, at the price of a leftover that the recovery removes after a crash.
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        return errno;
+    }
+    std::string temporary;
+    Descriptor hidden(m_calls, createHiddenTemporary(m_calls, folder, "tallyfox", 0600, temporary));
+    if (hidden.get() < 0) {
+        return errno;
+    }
+    int error = writeCopy(in, st, hidden.get(), kind);
+    if (!error && made != nullptr && m_calls.fstat(hidden.get(), made) != 0) {
+        error = errno;
+    }
+    const int closed = hidden.close();
+    error = error ? error : closed;
+    if (!error) {
+        error = renameNoReplace(folder, temporary.c_str(), folder, name);
+    }
+    if (error) {
+        m_calls.unlinkat(folder, temporary.c_str(), 0);
+    }
+    return error;
 }
 
 int PosixFileOperations::copyFile(const std::string& source, const std::string& target, bool replace)
@@ -346,7 +416,13 @@ int PosixFileOperations::copyFile(const std::string& source, const std::string& 
     }
     Descriptor in(m_calls, m_calls.openat(AT_FDCWD, source.c_str(), kOpenSource, 0));
     if (in.get() < 0) {
-        return errno;
+        const int error = errno;
+        struct stat link;
+        if (error == ENOENT && m_calls.fstatat(AT_FDCWD, source.c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISLNK(link.st_mode)) {
+            return LinkLeadsNowhere;
+        }
+        return error;
     }
     struct stat st;
     if (m_calls.fstat(in.get(), &st) != 0) {
@@ -360,34 +436,31 @@ int PosixFileOperations::copyFile(const std::string& source, const std::string& 
         return error;
     }
 
-    // A free name: written in place. The source stays where it is, so a crash loses nothing and the
-    // copy needs no flush.
-    const int fresh = m_calls.openat(folder.fd, parts.nameText, kCreateNew, 0600);
-    if (fresh >= 0) {
-        Descriptor out(m_calls, fresh);
-        int error = writeCopy(in.get(), st, out.get(), false);
-        const int closed = out.close();
-        error = error ? error : closed;
-        if (error) {
-            m_calls.unlinkat(folder.fd, parts.nameText, 0);
+    // The target is judged before any data is copied, since the copy may be long.
+    struct stat existing;
+    if (m_calls.fstatat(folder.fd, parts.nameText, &existing, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT) {
+            return errno;
         }
-        return error;
+        // A free name. The source stays where it is, so a crash loses nothing and the copy needs no
+        // flush: killed, the program leaves no part of it behind under any name.
+        return writeUnderFreeName(in.get(), st, folder.fd, parts.nameText, Copy::Unflushed, nullptr);
     }
-    if (errno != EEXIST || !replace) {
-        return errno;
+    if (!replace) {
+        return EEXIST;
+    }
+    if (const int error = checkReplaceable(existing)) {
+        return error;
     }
 
     // An existing file: replaced only by a complete copy, flushed, renamed over it in one step.
-    if (const int error = checkTarget(folder.fd, parts.nameText)) {
-        return error;
-    }
     std::string temporary;
     // Hidden, and unique by process and count; the copy's mode is set once its bytes are in.
     Descriptor out(m_calls, createHiddenTemporary(m_calls, folder.fd, "tallyfox", 0600, temporary));
     if (out.get() < 0) {
         return errno;
     }
-    int error = writeCopy(in.get(), st, out.get(), true);
+    int error = writeCopy(in.get(), st, out.get(), Copy::Flushed);
     const int closed = out.close();
     error = error ? error : closed;
     if (!error && m_calls.renameat2(folder.fd, temporary.c_str(), folder.fd, parts.nameText, 0) != 0) {
@@ -413,10 +486,44 @@ int PosixFileOperations::flushFolder(int folder)
     return opened.close();
 }
 
+int PosixFileOperations::setAside(int folder, const char* name, std::string& aside)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        aside = hiddenName("tallyfox");
+        const int error = renameNoReplace(folder, name, folder, aside.c_str());
+        if (error != EEXIST) {
+            return error; // a hidden name left by someone else is skipped
+        }
+    }
+    return EEXIST;
+}
+
+void PosixFileOperations::takeOldName(int folder, const std::string& aside, const char* name)
+{
+    const int error = renameNoReplace(folder, aside.c_str(), folder, name);
+    if (error != 0 && error != ENOENT) {
+        m_setAside = aside; // the old name holds a file saved meanwhile, which stays as it is
+    }
+}
+
 int PosixFileOperations::moveAcross(const std::string& source, int folder, const char* name, bool replace)
 {
+    const PathParts from = splitPath(source);
+    if (const int error = checkPlainName(from.name)) {
+        return error;
+    }
+    // The source's own folder, where it is set aside: opened for this move alone, since the folder kept
+    // open is the target's.
+    Folder sourceFolder(m_calls);
+    if (from.folder != ".") {
+        const int fd = m_calls.openat(AT_FDCWD, std::string(from.folder).c_str(), kOpenFolder, 0);
+        if (fd < 0) {
+            return errno;
+        }
+        sourceFolder.own(fd);
+    }
     // Only a regular file's content can be carried over; a link or anything else stays where it is.
-    Descriptor in(m_calls, m_calls.openat(AT_FDCWD, source.c_str(), kOpenSource | O_NOFOLLOW, 0));
+    Descriptor in(m_calls, m_calls.openat(sourceFolder.fd, from.nameText, kOpenSource | O_NOFOLLOW, 0));
     if (in.get() < 0) {
         return errno == ELOOP ? EXDEV : errno;
     }
@@ -445,46 +552,65 @@ int PosixFileOperations::moveAcross(const std::string& source, int folder, const
         return errno;
     }
 
-    std::string temporary;
-    // Hidden, and unique by process and count; the copy's mode is set once its bytes are in.
-    Descriptor out(m_calls, createHiddenTemporary(m_calls, folder, "tallyfox", 0600, temporary));
-    if (out.get() < 0) {
-        return errno;
-    }
-    int error = writeCopy(in.get(), st, out.get(), true);
-    const int closed = out.close();
-    error = error ? error : closed;
-
-    // Put the copy in place. A replaced target is swapped out rather than dropped, so that it can come
-    // back if the source cannot be removed; where the file system cannot swap, it is replaced outright.
-    bool swapped = false;
-    if (!error && replacing) {
-        if (m_calls.renameat2(folder, temporary.c_str(), folder, name, RENAME_EXCHANGE) == 0) {
-            swapped = true;
-        } else if (!flagUnsupported(errno)) {
-            error = errno;
-        } else if (m_calls.renameat2(folder, temporary.c_str(), folder, name, 0) != 0) {
-            error = errno;
-        }
-    } else if (!error) {
-        error = renameNoReplace(folder, temporary.c_str(), folder, name);
-    }
-    if (error) {
-        m_calls.unlinkat(folder, temporary.c_str(), 0);
+    // The source leaves its name before the copy starts: a file saved under that name from now on is
+    // another file, and only the hidden name is ever removed.
+    std::string aside;
+    if (const int error = setAside(sourceFolder.fd, from.nameText, aside)) {
         return error;
     }
 
-    // The copy is complete and flushed under its name; now the source may go, unless its name has come
-    // to hold another file meanwhile (a newer version saved over it), which must not be lost.
+    // Put a complete, flushed copy in place. A replaced target is swapped out rather than dropped, so
+    // that it can come back if the source cannot be removed; where the file system cannot swap, it is
+    // replaced outright.
+    int error = 0;
+    bool placed = false;
+    bool swapped = false;
+    std::string temporary;
+    struct stat made;
+    if (!replacing) {
+        error = writeUnderFreeName(in.get(), st, folder, name, Copy::OfMovedSource, &made);
+        placed = error == 0;
+    } else {
+        // Hidden, and unique by process and count; the copy's mode is set once its bytes are in.
+        Descriptor out(m_calls, createHiddenTemporary(m_calls, folder, "tallyfox", 0600, temporary));
+        if (out.get() < 0) {
+            error = errno;
+        } else {
+            error = writeCopy(in.get(), st, out.get(), Copy::OfMovedSource);
+            const int closed = out.close();
+            error = error ? error : closed;
+            if (!error) {
+                if (m_calls.renameat2(folder, temporary.c_str(), folder, name, RENAME_EXCHANGE) == 0) {
+                    swapped = true;
+                } else if (!flagUnsupported(errno)) {
+                    error = errno;
+                } else if (m_calls.renameat2(folder, temporary.c_str(), folder, name, 0) != 0) {
+                    error = errno;
+                }
+            }
+            placed = error == 0;
+            if (error) {
+                m_calls.unlinkat(folder, temporary.c_str(), 0);
+            }
+        }
+    }
+
+    // The copy is complete and flushed under its name; now the source may go, but only the file that
+    // was copied, checked through the descriptor it was read from.
     bool kept = true;
-    error = flushFolder(folder);
+    if (!error) {
+        error = flushFolder(folder);
+    }
     if (!error) {
         struct stat now;
-        if (m_calls.fstatat(AT_FDCWD, source.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0
-            && (now.st_dev != st.st_dev || now.st_ino != st.st_ino)) {
-            error = EBUSY;
+        if (m_calls.fstatat(sourceFolder.fd, aside.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) {
+            error = errno;
+            kept = error != ENOENT; // gone: the copy is now the file's only instance
+            error = kept ? error : 0;
+        } else if (now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
+            error = EBUSY; // not the file that was copied: it goes back to its name, untouched
         } else {
-            error = removeName(AT_FDCWD, source.c_str(), st, kept);
+            error = removeName(sourceFolder.fd, aside.c_str(), st, kept);
         }
     }
     if (error && kept) {
@@ -494,9 +620,14 @@ int PosixFileOperations::moveAcross(const std::string& source, int folder, const
             // replaced target, which the user agreed to give up. Either way it must not stay behind.
             m_calls.renameat2(folder, temporary.c_str(), folder, name, RENAME_EXCHANGE);
             m_calls.unlinkat(folder, temporary.c_str(), 0);
-        } else if (!replacing) {
-            m_calls.unlinkat(folder, name, 0);
+        } else if (placed && !replacing) {
+            struct stat now;
+            if (m_calls.fstatat(folder, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == made.st_dev
+                && now.st_ino == made.st_ino) {
+                m_calls.unlinkat(folder, name, 0);
+            }
         }
+        takeOldName(sourceFolder.fd, aside, from.nameText);
         return error;
     }
     if (swapped) {
@@ -507,6 +638,7 @@ int PosixFileOperations::moveAcross(const std::string& source, int folder, const
 
 int PosixFileOperations::moveFile(const std::string& source, const std::string& target, bool replace)
 {
+    m_setAside.clear();
     if (holdsNul(source) || holdsNul(target)) {
         return EINVAL;
     }
@@ -530,6 +662,11 @@ int PosixFileOperations::moveFile(const std::string& source, const std::string& 
         error = moveAcross(source, folder.fd, parts.nameText, replace);
     }
     return error;
+}
+
+std::string PosixFileOperations::sourceSetAsideAs()
+{
+    return m_setAside;
 }
 
 } // namespace tallyfox::platform

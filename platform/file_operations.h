@@ -21,9 +21,13 @@ namespace tallyfox::platform {
 // - Names longer than NAME_MAX (255) bytes fail with ENAMETOOLONG; a path or folder holding NUL fails
 //   with EINVAL; a copy or move target whose last part is empty, "." or ".." fails with EINVAL.
 // - A "/" doubled or at the end of a folder counts as one: "save//a.jpg" is "save/a.jpg".
-// - A copy to a free name is written in place (created exclusively, never through a link) and removed
-//   again if it fails; it is not flushed, since its source stays. A copy over an existing file goes
-//   through a hidden temporary file in the target's folder, flushed before it replaces the target.
+// - A copy to a free name is written into an unnamed file (O_TMPFILE) in the target's folder and linked
+//   under its name once complete, failing with EEXIST rather than replacing a file that took the name
+//   meanwhile; where the file system refuses unnamed files (EOPNOTSUPP, EISDIR, EINVAL) it is written
+//   under a hidden name (".tallyfox.<pid>-<count>.tmp") and renamed without replacing. Killed part-way,
+//   the program leaves no part of a copy under its name. Such a copy is not flushed: its source stays,
+//   so nothing is lost. A copy over an existing file goes through a hidden temporary file in the
+//   target's folder, flushed before it replaces the target.
 // - Copies keep the permission bits (not set-user-ID, set-group-ID or sticky) and the access and
 //   modification times to the nanosecond; where the file system cannot hold the mode (EPERM,
 //   EOPNOTSUPP from fchmod, as on FAT) the copy keeps the file system's mode. The owner is not kept.
@@ -33,13 +37,19 @@ namespace tallyfox::platform {
 // - An existing target is replaced only with `replace` (else EEXIST, checked before any data is copied);
 //   never when it is a folder (EISDIR) or has no write bit for anyone (EACCES, also for root). A link
 //   at the target is itself replaced, never the file it leads to.
-// - A move across file systems copies into a temporary file, flushes it, puts it in place (swapping it
-//   with an existing target where the file system allows), flushes the target's folder and only then
-//   removes the source. If the source cannot be removed, the target is put back as it was and the move
-//   fails with that errno; only where the file system cannot swap two names does a replaced target
-//   then hold the copy while the source stays. A source that vanished meanwhile leaves the copy in
+// - A move across file systems first renames its source (without replacing) to a hidden name of the
+//   same form in its own folder, then copies it as a copy does, flushes the copy, puts it in place
+//   (swapping it with an existing target where the file system allows), flushes the target's folder,
+//   and removes the hidden name only while it holds the file the copy was read from (same device and
+//   inode as the open descriptor): a file saved under the old name meanwhile is never touched. A source
+//   whose size or modification time changed during the copy stays (EBUSY). Whatever fails once the
+//   source is set aside, the target is put back as it was and the source takes its old name again
+//   without replacing; where that name has been taken, it stays under the hidden name
+//   (sourceSetAsideAs). Only where the file system cannot swap two names does a replaced target then
+//   hold the copy while the source stays. A hidden name that vanished meanwhile leaves the copy in
 //   place (0), since it is then the file's only instance; the same holds for the old name of a rename
 //   made with link and unlink.
+// - A copy whose source is a link that leads nowhere fails with LinkLeadsNowhere.
 // - Failing calls give the errno of the system call that failed (ENOSPC on write, fsync or close, EIO, ...).
 //
 // The object keeps the last absolute folder it used open and works through that descriptor while the
@@ -61,15 +71,29 @@ public:
     bool sameFile(const std::string& a, const std::string& b) override;
     int copyFile(const std::string& source, const std::string& target, bool replace) override;
     int moveFile(const std::string& source, const std::string& target, bool replace) override;
+    std::string sourceSetAsideAs() override;
 
 private:
     class Folder;
+
+    // How a copy is finished: flushed to disk where it replaces a file or its source will be removed,
+    // and for a move also checked against a source written to meanwhile.
+    enum class Copy
+    {
+        Unflushed,
+        Flushed,
+        OfMovedSource,
+    };
 
     int openFolder(std::string_view folder, Folder& opened);
     int checkTarget(int folder, const char* name);
     int renameNoReplace(int fromFolder, const char* from, int toFolder, const char* to);
     int removeName(int folder, const char* name, const struct stat& file, bool& kept);
-    int writeCopy(int in, const struct stat& st, int out, bool flush);
+    int writeCopy(int in, const struct stat& st, int out, Copy kind);
+    int linkUnnamed(int fd, int folder, const char* name);
+    int writeUnderFreeName(int in, const struct stat& st, int folder, const char* name, Copy kind, struct stat* made);
+    int setAside(int folder, const char* name, std::string& aside);
+    void takeOldName(int folder, const std::string& aside, const char* name);
     int copyContent(int in, int out, off_t size);
     ssize_t readAndWrite(int in, int out, std::size_t count);
     int flushFolder(int folder);
@@ -79,6 +103,7 @@ private:
     std::string m_folderPath; // the absolute folder kept open, empty when none
     int m_folderFd = -1;
     std::unique_ptr<char[]> m_buffer; // for copies the kernel cannot make itself
+    std::string m_setAside;           // the hidden name the source of the last failed move kept
 };
 
 } // namespace tallyfox::platform

@@ -65,7 +65,7 @@ int writeAll(Syscalls& calls, int fd, std::string_view content)
 
 std::string hiddenName(std::string_view stem)
 {
-    // Short enough that the temporary name stays within the file system's limit for one name.
+    // Short enough that the name stays within the file system's limit for one name.
     constexpr std::size_t kMaxStem = 200;
     static std::atomic<unsigned long> counter{0};
     std::string name(1, '.');

@@ -36,13 +36,15 @@ private:
 int writeAll(Syscalls& calls, int fd, const char* data, std::size_t size);
 int writeAll(Syscalls& calls, int fd, std::string_view content);
 
-// Creates a new hidden file in the folder `dirFd` exclusively, never through a link: "." + `stem` (cut
-// to stay within one name's length) + "." + process id + "-" + a count + ".tmp". A name left by someone
-// else is skipped. Gives the descriptor (write only) and sets `name`, or -1 with errno set.
-// A hidden name of the form createHiddenTemporary makes, for a file renamed to a private name: "." +
-// `stem` + "." + process id + "-" + a count shared with createHiddenTemporary + ".tmp".
+// A hidden name the program makes in a user's folder: "." + `stem` (cut to stay within one name's length)
+// + "." + process id + "-" + a count + ".tmp". Each call gives the next count, shared by every caller in
+// the process, so two names made by one process never meet; whether the name is free is for the call
+// that takes it to say.
 std::string hiddenName(std::string_view stem);
 
+// Creates a new hidden file named by hiddenName in the folder `dirFd` exclusively, never through a link.
+// A name left by someone else is skipped. Gives the descriptor (write only) and sets `name`, or -1 with
+// errno set.
 int createHiddenTemporary(Syscalls& calls, int dirFd, std::string_view stem, mode_t mode, std::string& name);
 
 } // namespace tallyfox::platform

@@ -206,7 +206,9 @@ TEST_P(CrashTest, theNextStartBringsEveryFileBackUnchanged)
 }
 
 // Calls are counted over the run and its journal: the journal's rename is renameat2 #1, its flush
-// fsync #1, its bytes write #1; then renameat2 #2-#5 make the temporary names and #6-#9 the final ones.
+// fsync #1, its bytes write #1; then b.jpg and a.jpg take their free names (renameat2 #2, #3), and the
+// swapped pair turns: 002.jpg steps aside (#4), 001.jpg takes 002.jpg (#5), and the first comes back as
+// 001.jpg (#6). The marks are write #2 (renames done) and #3 (run done).
 INSTANTIATE_TEST_SUITE_P(
     Points,
     CrashTest,
@@ -214,18 +216,19 @@ INSTANTIATE_TEST_SUITE_P(
         CrashCase{"journal being written", FileOperation::RenameOnly, "write", 1, false, false, false},
         CrashCase{"journal written, not flushed", FileOperation::RenameOnly, "fsync", 1, false, false, false},
         CrashCase{"journal not yet under its name", FileOperation::RenameOnly, "renameat2", 1, false, false, false},
-        CrashCase{"temporary pass", FileOperation::RenameOnly, "renameat2", 4},
-        CrashCase{"all at temporary names", FileOperation::RenameOnly, "renameat2", 6},
-        CrashCase{"final pass", FileOperation::RenameOnly, "renameat2", 8},
-        CrashCase{"before the end mark", FileOperation::RenameOnly, "write", 4},
+        CrashCase{"free names taken, the swap not begun", FileOperation::RenameOnly, "renameat2", 4},
+        CrashCase{"one of a swapped pair stepped aside", FileOperation::RenameOnly, "renameat2", 5},
+        CrashCase{"a swap half turned", FileOperation::RenameOnly, "renameat2", 6},
+        CrashCase{"before the end mark", FileOperation::RenameOnly, "write", 3},
         CrashCase{
-            "link and unlink: between the temporary pass's two steps", FileOperation::RenameOnly, "unlinkat", 2, true},
+            "link and unlink: a file stepping aside, under both names", FileOperation::RenameOnly, "unlinkat", 3, true},
         CrashCase{"link and unlink: before a link", FileOperation::RenameOnly, "linkat", 3, true},
         CrashCase{
-            "link and unlink: between the final pass's two steps", FileOperation::RenameOnly, "unlinkat", 6, true},
+            "link and unlink: a file coming back, under both names", FileOperation::RenameOnly, "unlinkat", 5, true},
         CrashCase{"copy: between two copies", FileOperation::RenameCopy, "fstatat", 11},
-        CrashCase{"copy: all copied", FileOperation::RenameCopy, "write", 4},
-        CrashCase{"move in one file system", FileOperation::RenameMove, "renameat2", 11},
+        CrashCase{"copy: written, not yet named", FileOperation::RenameCopy, "linkat", 2},
+        CrashCase{"copy: all copied", FileOperation::RenameCopy, "write", 3},
+        CrashCase{"move in one file system", FileOperation::RenameMove, "renameat2", 8},
         CrashCase{"move across file systems: copy half written", FileOperation::RenameMove, "fchmod", 2, false, true},
         CrashCase{"move across file systems: copy in place, source kept",
                   FileOperation::RenameMove,

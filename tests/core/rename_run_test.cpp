@@ -9,8 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <deque>
 #include <fstream>
+#include <functional>
 
 namespace tallyfox {
 namespace {
@@ -663,6 +665,102 @@ TEST_F(RenameRunTest, AMoveToAnotherFileSystemCopiesThenRemovesTheSource)
     EXPECT_TRUE(result.failures.empty());
     EXPECT_TRUE(readFiles(source()).empty());
     EXPECT_EQ(readFiles(save()), (FileTree{{"001.jpg", "A"}}));
+}
+
+// Each reason in the failure list says what happened to that file.
+struct ReasonCase
+{
+    std::string name;
+    FileOperation operation;
+    std::vector<std::string> names;
+    // Sets the folder up beyond a.jpg, and plans what the system's calls do.
+    std::function<void(const std::filesystem::path& photos, platform::FaultySyscalls& calls)> setUp;
+    FileFailure expected; // a name ending in "*" is matched by its start
+};
+
+class ReasonTest : public RenameRunTest, public ::testing::WithParamInterface<ReasonCase>
+{
+};
+
+TEST_P(ReasonTest, SaysWhatHappenedToTheFile)
+{
+    const ReasonCase& row = GetParam();
+    createFiles(source(), {{"a.jpg", "A"}});
+    createFiles(save(), {});
+    row.setUp(source(), m_calls);
+    const RunResult result = run(request(row.names, numbering(row.operation)));
+    ASSERT_EQ(result.failures.size(), 1u);
+    const FileFailure& failure = result.failures[0];
+    EXPECT_EQ(failure.before, row.expected.before);
+    EXPECT_EQ(failure.reason, row.expected.reason);
+    if (row.expected.now.ends_with("*")) {
+        EXPECT_TRUE(failure.now.starts_with(row.expected.now.substr(0, row.expected.now.size() - 1))) << failure.now;
+        EXPECT_EQ(readFiles(source()).at(failure.now), "A") << "the file is under the name the list gives";
+        std::filesystem::remove(source() / failure.now); // a leftover for the recovery, not for this test
+    } else {
+        EXPECT_EQ(failure.now, row.expected.now);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Run,
+    ReasonTest,
+    ::testing::Values(
+        ReasonCase{"a listed link whose file the run renamed",
+                   FileOperation::RenameCopy,
+                   {"a.jpg", "link.jpg"},
+                   [](const std::filesystem::path& photos, platform::FaultySyscalls&) {
+                       std::filesystem::create_symlink("a.jpg", photos / "link.jpg");
+                   },
+                   {"link.jpg", "002.jpg", "コピーできません：リンク先のファイルが見つかりません"}},
+        ReasonCase{
+            "a link moved to another file system",
+            FileOperation::RenameMove,
+            {"link.jpg"},
+            [](const std::filesystem::path& photos, platform::FaultySyscalls& calls) {
+                std::filesystem::create_symlink("a.jpg", photos / "link.jpg");
+                calls.fail("renameat2", 2, EXDEV); // the final name, then the move
+            },
+            {"link.jpg", "001.jpg", "移動できません：リンクなど、別のドライブへは移動できない種類のファイルです"}},
+        ReasonCase{"a moved file whose name another file took while it was copied",
+                   FileOperation::RenameMove,
+                   {"a.jpg"},
+                   [](const std::filesystem::path& photos, platform::FaultySyscalls& calls) {
+                       calls.fail("renameat2", 2, EXDEV); // the final name, then the move
+                       calls.before("fsync", 1, [photos] {
+                           createFiles(photos, {{"001.jpg", "saved meanwhile"}});
+                       });
+                       calls.fail("fsync", 1, EIO);
+                   },
+                   {"a.jpg",
+                    ".tallyfox.*",
+                    "移動できません：入出力エラーです（元の名前に戻せないため、この名前で残っています）"}}),
+    TALLYFOX_ROW_NAMES);
+
+TEST(FailureReasonTest, NoNumberIsShownWhereAPlainReasonExists)
+{
+    for (const int error : {EXDEV,
+                            ENOTDIR,
+                            ELOOP,
+                            EMLINK,
+                            EFBIG,
+                            EOVERFLOW,
+                            EMFILE,
+                            ENFILE,
+                            ENOMEM,
+                            EAGAIN,
+                            EOPNOTSUPP,
+                            ENOSYS,
+                            ESTALE,
+                            ETIMEDOUT,
+                            ENOTCONN,
+                            ENXIO,
+                            ENODEV,
+                            int{LinkLeadsNowhere}}) {
+        EXPECT_EQ(failureReason(error).find("エラー ("), std::string::npos) << strerrorname_np(error);
+    }
+    EXPECT_EQ(failureReason(EBADF), "エラー (" + std::to_string(EBADF) + ")")
+        << "a fault of the program keeps its number";
 }
 
 TEST_F(RenameRunTest, AnUnreadableFileIsReportedAndNothingIsLeftInTheSaveFolder)

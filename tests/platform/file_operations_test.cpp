@@ -17,6 +17,7 @@
 #include <ostream>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace tallyfox::platform {
@@ -486,12 +487,17 @@ INSTANTIATE_TEST_SUITE_P(Copy,
                                            ModeCase{"set group id and sticky are not copied", 03775, 0775}),
                          TALLYFOX_ROW_NAMES);
 
-TEST_F(FileOperationsTest, ACopyToAFreeNameNeitherStatsTheTargetNorFlushes)
+TEST_F(FileOperationsTest, ACopyToAFreeNameLooksAtTheTargetOnceAndNeitherFlushesNorShowsUnderAnyOtherName)
 {
     writeFile(m_scene.photos / "001.jpg", "photo");
+    // Just before it takes its name, the copy is complete and yet nowhere to be seen.
+    m_calls.before("linkat", 1, [&] {
+        EXPECT_EQ(snapshot(m_scene.save), Snapshot{});
+    });
     EXPECT_EQ(ops().copyFile(m_scene.photo("001.jpg"), m_scene.saved("001.jpg"), true), 0);
-    EXPECT_EQ(m_calls.calls("fstatat"), 0);
+    EXPECT_EQ(m_calls.calls("fstatat"), 1);
     EXPECT_EQ(m_calls.calls("fsync"), 0);
+    EXPECT_EQ(m_calls.calls("linkat"), 1);
     EXPECT_EQ(snapshot(m_scene.save), (Snapshot{{"001.jpg", "photo"}}));
 }
 
@@ -554,6 +560,7 @@ TEST_P(RefusedCopyTest, ChangesNothingAnywhere)
     writeFile(m_scene.photos / "001.jpg", "photo");
     fs::create_directory(m_scene.photos / "album");
     ASSERT_EQ(::mkfifo((m_scene.photos / "pipe").c_str(), 0644), 0);
+    fs::create_symlink("renamed.jpg", m_scene.photos / "link.jpg");
     const Snapshot before = snapshot(m_scene.root.path());
     const std::string root = m_scene.root.str() + "/";
     for (const bool replace : {false, true}) {
@@ -565,16 +572,17 @@ TEST_P(RefusedCopyTest, ChangesNothingAnywhere)
 INSTANTIATE_TEST_SUITE_P(
     Copy,
     RefusedCopyTest,
-    ::testing::Values(RefusedCopyCase{"missing source", "photos/none.jpg", "save/none.jpg", ENOENT},
-                      RefusedCopyCase{"folder as source", "photos/album", "save/album", EISDIR},
-                      RefusedCopyCase{"pipe as source", "photos/pipe", "save/pipe", EINVAL},
-                      RefusedCopyCase{"missing save folder", "photos/001.jpg", "nowhere/001.jpg", ENOENT},
-                      RefusedCopyCase{"save folder is a file", "photos/001.jpg", "photos/001.jpg/x.jpg", ENOTDIR},
-                      RefusedCopyCase{"target ends in a slash", "photos/001.jpg", "save/", EINVAL},
-                      RefusedCopyCase{"target is the parent", "photos/001.jpg", "save/..", EINVAL},
-                      RefusedCopyCase{
-                          "target of 256 bytes", "photos/001.jpg", "save/" + std::string(256, 'n'), ENAMETOOLONG},
-                      RefusedCopyCase{"target with NUL", "photos/001.jpg", std::string("save/a\0b", 8), EINVAL}),
+    ::testing::Values(
+        RefusedCopyCase{"missing source", "photos/none.jpg", "save/none.jpg", ENOENT},
+        RefusedCopyCase{"folder as source", "photos/album", "save/album", EISDIR},
+        RefusedCopyCase{"pipe as source", "photos/pipe", "save/pipe", EINVAL},
+        RefusedCopyCase{"link to nothing as source", "photos/link.jpg", "save/link.jpg", LinkLeadsNowhere},
+        RefusedCopyCase{"missing save folder", "photos/001.jpg", "nowhere/001.jpg", ENOENT},
+        RefusedCopyCase{"save folder is a file", "photos/001.jpg", "photos/001.jpg/x.jpg", ENOTDIR},
+        RefusedCopyCase{"target ends in a slash", "photos/001.jpg", "save/", EINVAL},
+        RefusedCopyCase{"target is the parent", "photos/001.jpg", "save/..", EINVAL},
+        RefusedCopyCase{"target of 256 bytes", "photos/001.jpg", "save/" + std::string(256, 'n'), ENAMETOOLONG},
+        RefusedCopyCase{"target with NUL", "photos/001.jpg", std::string("save/a\0b", 8), EINVAL}),
     TALLYFOX_ROW_NAMES);
 
 struct HalfwayCase
@@ -631,10 +639,10 @@ class CopyStepTest : public FileOperationsTest, public ::testing::WithParamInter
 {
 };
 
-// A replacing copy calls: openat (source), openat (folder), openat (target, taken), fstatat, openat
-// (temporary), copy_file_range or read and write, fchmod, futimens, fsync, close (temporary),
-// renameat2. A copy to a free name: openat (source), openat (folder), openat (target), the copying,
-// fchmod, futimens, close (target).
+// A replacing copy calls: openat (source), openat (folder), fstatat (target), openat (temporary),
+// copy_file_range or read and write, fchmod, futimens, fsync, close (temporary), renameat2. A copy to a
+// free name: openat (source), openat (folder), fstatat (target), openat (unnamed file), the copying,
+// fchmod, futimens, linkat (its name), close.
 TEST_P(CopyStepTest, AFailingStepIsReportedAndChangesNothing)
 {
     const StepCase& row = GetParam();
@@ -657,7 +665,7 @@ INSTANTIATE_TEST_SUITE_P(Copy,
                          ::testing::Values(StepCase{"replacing opening the source", true, "openat", 1, EACCES},
                                            StepCase{"replacing opening the save folder", true, "openat", 2, ENOENT},
                                            StepCase{"replacing looking at the target", true, "fstatat", 1, EIO},
-                                           StepCase{"replacing creating the temporary file", true, "openat", 4, EDQUOT},
+                                           StepCase{"replacing creating the temporary file", true, "openat", 3, EDQUOT},
                                            StepCase{
                                                "replacing kernel copy disk full", true, "copy_file_range", 1, ENOSPC},
                                            StepCase{"replacing read error", true, "read", 1, EIO},
@@ -671,7 +679,9 @@ INSTANTIATE_TEST_SUITE_P(Copy,
                                            StepCase{"free name creating the target", false, "openat", 3, ENOSPC},
                                            StepCase{"free name write disk full", false, "write", 1, ENOSPC},
                                            StepCase{"free name setting the times", false, "futimens", 1, EIO},
-                                           StepCase{"free name close disk full", false, "close", 1, ENOSPC}),
+                                           StepCase{"free name close disk full", false, "close", 1, ENOSPC},
+                                           StepCase{"free name looking at the target", false, "fstatat", 1, EIO},
+                                           StepCase{"free name taking its name", false, "linkat", 1, EDQUOT}),
                          TALLYFOX_ROW_NAMES);
 
 // How the kernel copies between two files, when it does.
@@ -925,11 +935,13 @@ TEST_F(FileOperationsTest, AMoveAcrossFileSystemsRemovesTheSourceOnlyAfterTheCop
     EXPECT_EQ(snapshot(m_scene.save), (Snapshot{{"001.jpg", content(kTwoChunks, 1)}}));
 
     const auto& log = m_calls.log;
+    const auto setAside = positionOf(log, "renameat2", 2);
     const auto fileFlushed = positionOf(log, "fsync", 1);
-    const auto inPlace = positionOf(log, "renameat2", 2);
+    const auto inPlace = positionOf(log, "linkat", 1);
     const auto folderFlushed = positionOf(log, "fsync", 2);
     const auto sourceRemoved = positionOf(log, "unlinkat", 1);
-    ASSERT_GE(fileFlushed, 0);
+    ASSERT_GE(setAside, 0);
+    EXPECT_LT(setAside, fileFlushed);
     EXPECT_LT(fileFlushed, inPlace);
     EXPECT_LT(inPlace, folderFlushed);
     EXPECT_LT(folderFlushed, sourceRemoved);
@@ -971,16 +983,18 @@ TEST_F(FileOperationsTest, AMoveAcrossFileSystemsWhoseSourceCannotGoPutsTheTarge
     writeFile(m_scene.save / "001.jpg", content(700, 2));
     writeFile(m_scene.photos / "002.jpg", content(5000, 3));
     const Snapshot before = snapshot(m_scene.root.path());
-    // Over an existing file: renameat2 #1 gives EXDEV, #2 swaps, #3 swaps back; unlinkat #1 is the
-    // source. To a free name: renameat2 #4 gives EXDEV; unlinkat #3 is the source.
+    // Over an existing file: renameat2 #1 gives EXDEV, #2 sets the source aside, #3 swaps, #4 swaps
+    // back, #5 gives the source its name again; unlinkat #1 is the source. To a free name: renameat2 #6
+    // gives EXDEV, #7 sets aside, #8 gives the name back; unlinkat #3 is the source.
     m_calls.fail("renameat2", 1, EXDEV);
-    m_calls.fail("renameat2", 4, EXDEV);
+    m_calls.fail("renameat2", 6, EXDEV);
     m_calls.fail("unlinkat", 1, EROFS);
     m_calls.fail("unlinkat", 3, EROFS);
 
     EXPECT_EQ(ops().moveFile(m_scene.photo("001.jpg"), m_scene.saved("001.jpg"), true), EROFS);
     EXPECT_EQ(ops().moveFile(m_scene.photo("002.jpg"), m_scene.saved("002.jpg"), false), EROFS);
-    EXPECT_EQ(m_calls.calls("renameat2"), 5);
+    EXPECT_EQ(m_calls.calls("renameat2"), 8);
+    EXPECT_EQ(ops().sourceSetAsideAs(), "");
     EXPECT_EQ(snapshot(m_scene.root.path()), before);
 }
 
@@ -991,7 +1005,7 @@ TEST_F(FileOperationsTest, WithoutSwappingNamesASourceThatCannotGoLeavesTheCopyI
     writeFile(m_scene.photos / "001.jpg", content(5000, 1));
     writeFile(m_scene.save / "001.jpg", content(700, 2));
     m_calls.fail("renameat2", 1, EXDEV);
-    m_calls.fail("renameat2", 2, EINVAL);
+    m_calls.fail("renameat2", 3, EINVAL); // #2 sets the source aside, #3 would swap
     m_calls.fail("unlinkat", 1, EACCES);
     EXPECT_EQ(ops().moveFile(m_scene.photo("001.jpg"), m_scene.saved("001.jpg"), true), EACCES);
     EXPECT_EQ(snapshot(m_scene.photos), (Snapshot{{"001.jpg", content(5000, 1)}}));
@@ -1003,7 +1017,9 @@ TEST_F(FileOperationsTest, AMoveAcrossFileSystemsWhoseSourceVanishedKeepsTheCopy
     writeFile(m_scene.photos / "001.jpg", content(5000, 1));
     m_calls.fail("renameat2", 1, EXDEV);
     m_calls.before("unlinkat", 1, [&] {
-        fs::remove(m_scene.photos / "001.jpg");
+        for (const auto& [name, bytes] : snapshot(m_scene.photos)) {
+            fs::remove(m_scene.photos / name); // the source, under its hidden name
+        }
     });
     m_calls.fail("unlinkat", 1, EIO);
     EXPECT_EQ(ops().moveFile(m_scene.photo("001.jpg"), m_scene.saved("001.jpg"), false), 0);
@@ -1024,26 +1040,47 @@ TEST_F(FileOperationsTest, AMoveAcrossFileSystemsOntoTheSourceItselfLeavesItAlon
     EXPECT_EQ(m_calls.calls("unlinkat"), 0);
 }
 
-TEST_F(FileOperationsTest, AMoveAcrossFileSystemsKeepsASourceSavedOverDuringTheCopy)
+TEST_F(FileOperationsTest, AFileSavedUnderTheSourcesNameDuringAMoveAcrossFileSystemsStays)
 {
     for (const bool existingTarget : {false, true}) {
-        SCOPED_TRACE(existingTarget ? "over an existing file" : "to a free name");
-        Scene scene;
-        writeFile(scene.photos / "001.jpg", content(5000, 1));
-        if (existingTarget) {
-            writeFile(scene.save / "001.jpg", content(700, 2));
+        for (const bool moveFails : {false, true}) {
+            SCOPED_TRACE(std::string(existingTarget ? "over an existing file" : "to a free name")
+                         + (moveFails ? ", the move failing afterwards" : ""));
+            Scene scene;
+            writeFile(scene.photos / "001.jpg", content(5000, 1));
+            if (existingTarget) {
+                writeFile(scene.save / "001.jpg", content(700, 2));
+            }
+            const Snapshot savedBefore = snapshot(scene.save);
+            FaultySyscalls calls;
+            calls.fail("renameat2", 1, EXDEV);
+            // An editor saves a newer version while the copy is being flushed: write aside, rename over.
+            calls.before("fsync", 1, [&] {
+                writeFile(scene.photos / "newer.tmp", content(6000, 3));
+                fs::rename(scene.photos / "newer.tmp", scene.photos / "001.jpg");
+            });
+            if (moveFails) {
+                calls.fail("fsync", 1, EIO);
+            }
+            PosixFileOperations ops(calls);
+            EXPECT_EQ(ops.moveFile(scene.photo("001.jpg"), scene.saved("001.jpg"), true), moveFails ? EIO : 0);
+            Snapshot photos = snapshot(scene.photos);
+            const Snapshot hidden = takeHidden(photos);
+            EXPECT_EQ(photos, (Snapshot{{"001.jpg", content(6000, 3)}}));
+            if (!moveFails) {
+                EXPECT_EQ(hidden, Snapshot{});
+                EXPECT_EQ(snapshot(scene.save), (Snapshot{{"001.jpg", content(5000, 1)}}));
+                EXPECT_EQ(ops.sourceSetAsideAs(), "");
+                continue;
+            }
+            // Its old name taken, the source stays under its hidden name, and the move says which.
+            EXPECT_EQ(snapshot(scene.save), savedBefore);
+            ASSERT_EQ(hidden.size(), 1u);
+            EXPECT_EQ(hidden.begin()->second, content(5000, 1));
+            EXPECT_EQ(ops.sourceSetAsideAs(), hidden.begin()->first);
+            EXPECT_TRUE(hidden.begin()->first.starts_with(".tallyfox." + std::to_string(::getpid()) + "-"));
+            EXPECT_TRUE(hidden.begin()->first.ends_with(".tmp"));
         }
-        FaultySyscalls calls;
-        calls.fail("renameat2", 1, EXDEV);
-        // An editor saves a newer version while the copy is being flushed: write aside, rename over.
-        calls.before("fsync", 1, [&] {
-            writeFile(scene.photos / "newer.tmp", content(6000, 3));
-            fs::rename(scene.photos / "newer.tmp", scene.photos / "001.jpg");
-        });
-        PosixFileOperations ops(calls);
-        EXPECT_EQ(ops.moveFile(scene.photo("001.jpg"), scene.saved("001.jpg"), true), EBUSY);
-        EXPECT_EQ(snapshot(scene.photos), (Snapshot{{"001.jpg", content(6000, 3)}}));
-        EXPECT_EQ(snapshot(scene.save), existingTarget ? (Snapshot{{"001.jpg", content(700, 2)}}) : Snapshot{});
     }
 }
 
@@ -1059,6 +1096,96 @@ TEST_F(FileOperationsTest, AMoveAcrossFileSystemsCarriesOnlyRegularFiles)
     }
     EXPECT_EQ(snapshot(m_scene.root.path()), before);
 }
+
+TEST_F(FileOperationsTest, AMoveAcrossFileSystemsWhoseSourceIsWrittenToDuringTheCopyKeepsIt)
+{
+    // A program that had the file open before the move writes to it while it is copied: the copy
+    // holds part of each version, so the source must stay.
+    writeFile(m_scene.photos / "001.jpg", content(5000, 1));
+    const int writer = ::open((m_scene.photos / "001.jpg").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    m_calls.fail("renameat2", 1, EXDEV);
+    m_calls.before("fsync", 1, [&] {
+        EXPECT_EQ(::write(writer, "more", 4), 4);
+    });
+    EXPECT_EQ(ops().moveFile(m_scene.photo("001.jpg"), m_scene.saved("001.jpg"), false), EBUSY);
+    ::close(writer);
+    EXPECT_EQ(snapshot(m_scene.photos), (Snapshot{{"001.jpg", content(5000, 1) + "more"}}));
+    EXPECT_EQ(snapshot(m_scene.save), Snapshot{});
+}
+
+// Where the file system cannot make unnamed files, the open call that asks for one answers with one of
+// these; the copy is then written under a hidden name.
+struct UnnamedRefusedCase
+{
+    std::string name;
+    Operation operation;
+    int error;
+    int unnamedOpen;  // which openat asks for the unnamed file
+    int hiddenRename; // which renameat2 gives the hidden copy its name
+};
+
+class UnnamedRefusedTest : public ::testing::TestWithParam<UnnamedRefusedCase>
+{
+};
+
+TEST_P(UnnamedRefusedTest, AHiddenNameTakesItsPlaceAndNeverReplacesAFileThatAppeared)
+{
+    const UnnamedRefusedCase& row = GetParam();
+    for (const bool appears : {false, true}) {
+        SCOPED_TRACE(appears ? "a file takes the name during the copy" : "the name stays free");
+        Scene scene;
+        writeFile(scene.photos / "001.jpg", content(kTwoChunks, 1), 0640);
+        Snapshot expected = snapshot(scene.root.path());
+        setTimes(scene.photos / "001.jpg"); // after the reading above, which sets the access time
+        FaultySyscalls calls;
+        calls.fail("openat", row.unnamedOpen, row.error);
+        calls.before("renameat2", row.hiddenRename, [&] {
+            // Read without being opened, so the copy keeps its access time.
+            std::vector<fs::path> hidden;
+            for (const auto& entry : fs::directory_iterator(scene.save)) {
+                hidden.push_back(entry.path());
+            }
+            ASSERT_EQ(hidden.size(), 1u);
+            EXPECT_TRUE(hidden[0].filename().string().starts_with(".tallyfox."));
+            EXPECT_EQ(fs::file_size(hidden[0]), kTwoChunks) << "complete before it takes its name";
+            if (appears) {
+                writeFile(scene.save / "001.jpg", "other");
+            }
+        });
+        PosixFileOperations ops(calls);
+        const int result = transfer(ops, calls, row.operation, scene.photo("001.jpg"), scene.saved("001.jpg"), false);
+        if (appears) {
+            EXPECT_EQ(result, EEXIST);
+            expected["save/001.jpg"] = "other";
+        } else {
+            EXPECT_EQ(result, 0);
+            expectTimesKept(scene.save / "001.jpg");
+            EXPECT_EQ(lstatOf(scene.save / "001.jpg").st_mode & 07777, 0640u);
+            expected["save/001.jpg"] = expected["photos/001.jpg"];
+            if (row.operation != Operation::Copy) {
+                expected.erase("photos/001.jpg");
+            }
+        }
+        EXPECT_EQ(snapshot(scene.root.path()), expected) << "no hidden file left";
+    }
+}
+
+std::vector<UnnamedRefusedCase> unnamedRefusedCases()
+{
+    std::vector<UnnamedRefusedCase> rows;
+    for (const int error : {EOPNOTSUPP, EISDIR, EINVAL}) {
+        const std::string because = std::string(" refused with ") + strerrorname_np(error);
+        // A copy opens its source, the save folder, then the unnamed file; a move across file systems
+        // opens the save folder, the source's folder, the source, then the unnamed file, and renames
+        // twice (the refused rename, the source set aside) before the copy takes its name.
+        rows.push_back({"copy" + because, Operation::Copy, error, 3, 1});
+        rows.push_back({"move across" + because, Operation::MoveAcross, error, 4, 3});
+    }
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(Transfer, UnnamedRefusedTest, ::testing::ValuesIn(unnamedRefusedCases()), TALLYFOX_ROW_NAMES);
 
 TEST(RealFileSystemsTest, AMoveBetweenTwoFileSystemsKeepsContentModeAndTimes)
 {
@@ -1214,6 +1341,111 @@ std::vector<SweepCase> sweepCases()
 }
 
 INSTANTIATE_TEST_SUITE_P(Transfer, FaultSweepTest, ::testing::ValuesIn(sweepCases()), TALLYFOX_ROW_NAMES);
+
+// --- Killed at every call ------------------------------------------------------------------------------
+
+struct KillCase
+{
+    std::string name;
+    Operation operation;
+    bool existingTarget;
+    int unnamedOpen; // which openat asks for the unnamed file, refused here as by FAT; 0: allowed
+};
+
+class KillTest : public ::testing::TestWithParam<KillCase>
+{
+protected:
+    static void prepare(const KillCase& row, Scene& scene)
+    {
+        writeFile(scene.photos / "001.jpg", content(kTwoChunks, 1));
+        if (row.existingTarget) {
+            writeFile(scene.save / "001.jpg", content(700, 2));
+        }
+    }
+
+    static int run(const KillCase& row, Scene& scene, FaultySyscalls& calls)
+    {
+        if (row.unnamedOpen > 0) {
+            calls.fail("openat", row.unnamedOpen, EOPNOTSUPP);
+        }
+        PosixFileOperations ops(calls);
+        return transfer(ops, calls, row.operation, scene.photo("001.jpg"), scene.saved("001.jpg"), true);
+    }
+};
+
+TEST_P(KillTest, LeavesNoPartialFileUnderAVisibleNameAndTheSourceWhole)
+{
+    const KillCase& row = GetParam();
+    std::vector<std::string> made;
+    {
+        Scene scene;
+        prepare(row, scene);
+        FaultySyscalls calls;
+        ASSERT_EQ(run(row, scene, calls), 0);
+        made = calls.log;
+    }
+    std::map<std::string, int> seen;
+    for (const std::string& call : made) {
+        const int n = ++seen[call];
+        SCOPED_TRACE("killed before " + call + " #" + std::to_string(n));
+        Scene scene;
+        prepare(row, scene);
+        const Snapshot before = snapshot(scene.root.path());
+        Snapshot done = before;
+        done["save/001.jpg"] = before.at("photos/001.jpg");
+        if (row.operation != Operation::Copy) {
+            done.erase("photos/001.jpg");
+        }
+
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            FaultySyscalls calls;
+            calls.before(call, n, [] {
+                ::_exit(0); // as a kill: nothing is cleaned up, no descriptor closed by us
+            });
+            run(row, scene, calls);
+            ::_exit(1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child did not reach the call";
+
+        Snapshot after = snapshot(scene.root.path());
+        const Snapshot hidden = takeHidden(after);
+        for (const auto& [name, bytes] : after) {
+            const bool asBefore = before.contains(name) && before.at(name) == bytes;
+            const bool asDone = done.contains(name) && done.at(name) == bytes;
+            EXPECT_TRUE(asBefore || asDone) << name << " holds neither its old bytes nor the whole copy";
+        }
+        const std::string& source = before.at("photos/001.jpg");
+        bool whole = (after.contains("photos/001.jpg") && after.at("photos/001.jpg") == source)
+                     || (after.contains("save/001.jpg") && after.at("save/001.jpg") == source);
+        const std::string ours = ".tallyfox." + std::to_string(child) + "-";
+        for (const auto& [name, bytes] : hidden) {
+            const std::string file = fs::path(name).filename().string();
+            EXPECT_TRUE(file.starts_with(ours) && file.ends_with(".tmp")) << name;
+            const bool asideSource = name.starts_with("photos/") && bytes == source;
+            whole = whole || asideSource;
+            if (!row.existingTarget && row.unnamedOpen == 0) {
+                EXPECT_TRUE(asideSource) << name << ": only a source set aside may be left by an unnamed copy";
+            }
+        }
+        EXPECT_TRUE(whole) << "the source is nowhere whole";
+    }
+    EXPECT_TRUE(seen.contains(row.unnamedOpen > 0 || row.existingTarget ? "renameat2" : "linkat"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Transfer,
+    KillTest,
+    ::testing::Values(KillCase{"copy to a free name", Operation::Copy, false, 0},
+                      KillCase{"copy to a free name without unnamed files", Operation::Copy, false, 3},
+                      KillCase{"copy over a file", Operation::Copy, true, 0},
+                      KillCase{"move across to a free name", Operation::MoveAcross, false, 0},
+                      KillCase{"move across to a free name without unnamed files", Operation::MoveAcross, false, 4},
+                      KillCase{"move across over a file", Operation::MoveAcross, true, 0}),
+    TALLYFOX_ROW_NAMES);
 
 } // namespace
 } // namespace tallyfox::platform
