@@ -5,6 +5,7 @@
 #include "ui/widgets/number_field.h"
 #include "ui/widgets/radio_group.h"
 #include "ui/widgets/save_folder_field.h"
+#include "ui/window_place.h"
 
 #include <QPoint>
 #include <QWidget>
@@ -30,9 +31,9 @@ template <class... Ts> struct Overloaded : Ts...
 MainSettings::MainSettings(
     SettingsFile& file, SettingsControls controls, QWidget& window, FileSelection& files, int& confirmBeforeRun)
     : m_file(file)
-    , m_window(window)
     , m_files(files)
     , m_confirmBeforeRun(confirmBeforeRun)
+    , m_place(new WindowPlace(window))
     , m_bindings{{
           {Setting::SaveDirPath, controls.saveFolder},
           {Setting::SettingFile, controls.operation},
@@ -62,10 +63,11 @@ void MainSettings::load(const std::function<QPoint()>& centred)
     for (const Setting id : settingsOrder(SettingsProcedure::Load)) {
         switch (id) {
         case Setting::WindowLeft: {
-            // The stored place is used as it stands, also off the screen.
+            // A stored place that fits on a screen is used as it stands; one partly off every screen
+            // is brought onto the nearest.
             const QPoint centre = centred();
-            m_window.move(readIntegerSetting(m_file, Setting::WindowLeft, centre.x()),
-                          readIntegerSetting(m_file, Setting::WindowTop, centre.y()));
+            m_place->place({readIntegerSetting(m_file, Setting::WindowLeft, centre.x()),
+                            readIntegerSetting(m_file, Setting::WindowTop, centre.y())});
             break;
         }
         case Setting::DirectoryPath:
@@ -123,10 +125,10 @@ void MainSettings::save()
             }
             break;
         case Setting::WindowLeft:
-            writeIntegerSetting(m_file, id, m_window.pos().x());
+            writeIntegerSetting(m_file, id, m_place->toStore().x());
             break;
         case Setting::WindowTop:
-            writeIntegerSetting(m_file, id, m_window.pos().y());
+            writeIntegerSetting(m_file, id, m_place->toStore().y());
             break;
         case Setting::SettingFilter:
             writeIntegerSetting(m_file, id, m_files.filterIndex());

@@ -17,6 +17,7 @@ class NumberField;
 class RadioGroup;
 class SaveFolderField;
 class TextField;
+class WindowPlace;
 
 // The main window's controls that hold a stored setting of their own.
 struct SettingsControls
@@ -64,9 +65,9 @@ private:
     const Binding* bindingOf(Setting id) const;
 
     SettingsFile& m_file;
-    QWidget& m_window;
     FileSelection& m_files;
     int& m_confirmBeforeRun;
+    WindowPlace* m_place;
     std::array<Binding, 9> m_bindings;
     // The keys whose stored values reached the window.
     std::bitset<static_cast<std::size_t>(Setting::DialogShow) + 1> m_loaded;

@@ -33,6 +33,8 @@ namespace {
 
 // Stands for the coordinate that centres the window on the screen.
 constexpr int kCentred = INT_MIN;
+// Against the far edge of the screen's available area: the right or the bottom edge of the window on it.
+constexpr int kFarEdge = INT_MIN + 1;
 
 // The folder the file lists are filtered in: one file for each built-in mask that matters here.
 const testing::FileTree kFiles{{"a.jpg", "A"}, {"bjpeg", "B"}, {"c.htm", "C"}, {"d.txt", "D"}, {"e.raw", "E"}};
@@ -305,8 +307,17 @@ private slots:
         QTest::addColumn<int>("left");
         QTest::addColumn<int>("top");
         QTest::newRow("no position: centred") << QByteArray() << kCentred << kCentred;
-        QTest::newRow("far left, off the screen") << QByteArray("[Window]\nLeft=-5000\nTop=-5000\n") << -5000 << -5000;
-        QTest::newRow("beyond a smaller screen") << QByteArray("[Window]\nLeft=5000\nTop=4000\n") << 5000 << 4000;
+        // A place that leaves a part of the window off the screen is moved onto it, as little as needed.
+        QTest::newRow("far left, off the screen: onto its corner")
+            << QByteArray("[Window]\nLeft=-5000\nTop=-5000\n") << 0 << 0;
+        QTest::newRow("beyond a smaller screen: onto its far corner")
+            << QByteArray("[Window]\nLeft=5000\nTop=4000\n") << kFarEdge << kFarEdge;
+        QTest::newRow("stored at a larger scale: the lower part off, only lifted")
+            << QByteArray("[Window]\nLeft=40\nTop=500\n") << 40 << kFarEdge;
+        QTest::newRow("a little left of the screen: only moved right")
+            << QByteArray("[Window]\nLeft=-3\nTop=30\n") << 0 << 30;
+        QTest::newRow("whole on the screen at its very edge: kept exactly")
+            << QByteArray("[Window]\nLeft=0\nTop=0\n") << 0 << 0;
         QTest::newRow("left alone: the top centred") << QByteArray("[Window]\nLeft=10\n") << 10 << kCentred;
         QTest::newRow("no numbers: centred") << QByteArray("[Window]\nLeft=x\nTop=\n") << kCentred << kCentred;
         QTest::newRow("hexadecimal") << QByteArray("[Window]\nLeft=0x20\nTop=0x10\n") << 32 << 16;
@@ -319,8 +330,15 @@ private slots:
         QFETCH(int, top);
         writeBytes(this->ini(), ini.toStdString());
         m_fixture->create();
-        const QPoint expected(left == kCentred ? centred().x() : left, top == kCentred ? centred().y() : top);
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        const QSize outer = w().frameGeometry().size();
+        const auto at = [](int value, int centre, int farEdge) {
+            return value == kCentred ? centre : value == kFarEdge ? farEdge : value;
+        };
+        const QPoint expected(at(left, centred().x(), area.right() + 1 - outer.width()),
+                              at(top, centred().y(), area.bottom() + 1 - outer.height()));
         QCOMPARE(w().pos(), expected);
+        QVERIFY(area.contains(w().frameGeometry()));
 
         // Closing stores the place the window stands at, so it opens there again.
         restart(false);
@@ -547,7 +565,7 @@ private slots:
             << QPoint(37, 45) << 2 << 2 << 3 << 3 << QStringLiteral("/srv/save/") << QStringLiteral("旅行_")
             << QStringLiteral("_end") << QStringLiteral("png") << 42 << 5;
         QTest::newRow("extension only in upper case, blanks and quotes kept")
-            << QPoint(-300, 20) << 7 << 3 << 1 << 1 << QString() << QStringLiteral("  a  ") << QStringLiteral("\"q\"")
+            << QPoint(300, 20) << 7 << 3 << 1 << 1 << QString() << QStringLiteral("  a  ") << QStringLiteral("\"q\"")
             << QString() << 0 << 10;
         QTest::newRow("copy with the number first")
             << QPoint(0, 0) << 0 << 1 << 2 << 2 << QStringLiteral("/tmp/コピー先/") << QString() << QStringLiteral("-x")
