@@ -15,6 +15,7 @@
 #include "ui/layout.h"
 #include "ui/main_settings.h"
 #include "ui/pictures.h"
+#include "ui/shortcuts.h"
 #include "ui/widgets/directory_list_box.h"
 #include "ui/widgets/drive_combo_box.h"
 #include "ui/widgets/file_list_box.h"
@@ -386,6 +387,7 @@ void TMain::connectHandlers()
     clicked(sbHelp, &TMain::sbHelpClick);
     clicked(sbAbout, &TMain::sbAboutClick);
     clicked(btnSave, &TMain::btnSaveClick);
+    addButtonShortcuts(*this, mainWindowShortcuts());
 }
 
 NamingSettings TMain::namingSettings() const
