@@ -4,6 +4,7 @@
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/settings_files.h"
 #include "tests/support/window_controls.h"
+#include "ui/layout.h"
 #include "ui/widgets/directory_list_box.h"
 #include "ui/widgets/file_list_box.h"
 #include "ui/widgets/filter_combo_box.h"
@@ -299,6 +300,49 @@ private slots:
                        + files().string() + "\n");
         m_fixture->open();
         QCOMPARE(ctl(w()).lblPreview->text(), QStringLiteral("trip_10.JPG ～"));
+    }
+
+    // The rule that keeps the window on a screen, on the screens users met: a place that leaves any part
+    // of the window off every screen is moved whole onto the nearest, by as little as needed.
+    void aWindowIsBroughtWholeOntoAScreen_data()
+    {
+        QTest::addColumn<QRect>("window");
+        QTest::addColumn<QList<QRect>>("screens");
+        QTest::addColumn<QPoint>("placed");
+        const QRect laptop(0, 0, 1366, 768);
+        // 1024 pixels high at a scale of 1.5, below a panel of 30.
+        const QRect scaled(0, 20, 1280, 663);
+        const QList<QRect> twoSideBySide{QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
+        QTest::newRow("whole on the screen: kept")
+            << QRect(428, 265, 423, 474) << QList<QRect>{laptop} << QPoint(428, 265);
+        QTest::newRow("against every edge: kept") << QRect(0, 0, 1366, 768) << QList<QRect>{laptop} << QPoint(0, 0);
+        QTest::newRow("stored on a larger screen, the lower part off: lifted")
+            << QRect(300, 500, 423, 474) << QList<QRect>{scaled} << QPoint(300, 209);
+        QTest::newRow("under the panel: moved down")
+            << QRect(300, 5, 423, 474) << QList<QRect>{scaled} << QPoint(300, 20);
+        QTest::newRow("far right and below: onto the far corner")
+            << QRect(5000, 4000, 423, 474) << QList<QRect>{laptop} << QPoint(943, 294);
+        QTest::newRow("across two screens side by side: kept")
+            << QRect(1700, 100, 423, 474) << twoSideBySide << QPoint(1700, 100);
+        QTest::newRow("below the shorter screen only: onto the screen it overlaps most")
+            << QRect(2000, 700, 423, 474) << twoSideBySide << QPoint(2000, 550);
+        QTest::newRow("in the corner no screen fills: onto the screen it overlaps most")
+            << QRect(1800, 700, 423, 474) << twoSideBySide << QPoint(1920, 550);
+        QTest::newRow("left of every screen: onto the nearest")
+            << QRect(-900, 200, 423, 474) << twoSideBySide << QPoint(0, 200);
+        QTest::newRow("right of every screen: onto the nearest")
+            << QRect(4000, 200, 423, 474) << twoSideBySide << QPoint(2777, 200);
+        QTest::newRow("larger than the screen: its top-left corner on it")
+            << QRect(-50, -50, 423, 474) << QList<QRect>{QRect(0, 0, 400, 300)} << QPoint(0, 0);
+        QTest::newRow("no screen: kept") << QRect(5000, 4000, 423, 474) << QList<QRect>{} << QPoint(5000, 4000);
+    }
+
+    void aWindowIsBroughtWholeOntoAScreen()
+    {
+        QFETCH(QRect, window);
+        QFETCH(QList<QRect>, screens);
+        QFETCH(QPoint, placed);
+        QCOMPARE(ui::onScreenPosition(window, screens), placed);
     }
 
     void placesTheWindowWhereItWasStored_data()
