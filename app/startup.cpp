@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "app/start_folder.h"
 #include "core/settings.h"
 #include "platform/dialogs.h"
 #include "platform/instance_guard.h"
@@ -70,7 +71,8 @@ int runTallyfox(int& argc, char** argv, platform::Dialogs& dialogs)
                                        location.createFolder ? platform::PosixSettingsStore::MissingFolder::Create
                                                              : platform::PosixSettingsStore::MissingFolder::Fail);
     SettingsFile settings(location.path, store);
-    ui::TMain main(ui::Services{.dialogs = dialogs, .help = help, .settings = settings});
+    ui::TMain main(ui::Services{
+        .dialogs = dialogs, .help = help, .settings = settings, .startFolder = startFolderArgument(argc, argv)});
     main.show();
     QApplication::exec();
     return 0;

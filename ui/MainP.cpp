@@ -18,6 +18,7 @@
 #include "ui/shortcuts.h"
 #include "ui/widgets/directory_list_box.h"
 #include "ui/widgets/drive_combo_box.h"
+#include "ui/widgets/elided_label.h"
 #include "ui/widgets/file_list_box.h"
 #include "ui/widgets/filter_combo_box.h"
 #include "ui/widgets/gauge.h"
@@ -118,6 +119,7 @@ TMain::TMain(Services services, QWidget* parent)
             .filters = FilterComboBox1,
             .files = FileListBox1,
             .count = lblCount,
+            .countLimit = sbUp,
             .mirror = FileListBox2,
             .producedPaths = ListBox1,
         },
@@ -149,7 +151,8 @@ TMain::TMain(Services services, QWidget* parent)
                                                       },
                                                       *this,
                                                       *m_files,
-                                                      ConfirmBeforeRun);
+                                                      ConfirmBeforeRun,
+                                                      services.startFolder);
     connectHandlers();
     // An error while the window is made is shown like any other; the window still opens.
     m_boundary.run([this] {
@@ -228,7 +231,10 @@ void TMain::createSettingsArea()
 
     gbPreview = place(new QGroupBox(gbSetting), "gbPreview", 9, 10, 243, 36);
     placeLabel(gbPreview, "Label2", 10, 14, QStringLiteral("プレビュー："));
-    lblPreview = placeLabel(gbPreview, "lblPreview", 76, 14, QStringLiteral("-"));
+    lblPreview = new ElidedLabel(QStringLiteral("-"), gbPreview);
+    // Grows with its caption up to the edge of its box, where a long preview is cut with "…".
+    lblPreview->setMaximumWidth(gbPreview->width() - 76 - 8);
+    placeLabel(lblPreview, "lblPreview", 76, 14);
 
     rgSetting = place(new RadioGroup(QStringLiteral("ファイル操作"),
                                      {QStringLiteral("リネームのみ"),

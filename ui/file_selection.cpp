@@ -12,7 +12,10 @@
 
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLocale>
 
+#include <algorithm>
+#include <climits>
 #include <utility>
 
 namespace tallyfox::ui {
@@ -21,6 +24,10 @@ namespace {
 
 // A long listing shows the busy cursor from this many entries on.
 constexpr std::size_t kBusyFromEntry = 101;
+
+// The count's room in the panel: from the left edge of the lists to a gap before the move buttons.
+constexpr int kCountRoomLeft = 1;
+constexpr int kCountGap = 3;
 
 // The busy cursor of a long listing, shown once the listing is long and put back however the listing
 // ends, also by an error.
@@ -115,11 +122,23 @@ void FileSelection::startInCurrentFolder()
     m_controls.folders->setDirectory(start, subfolders);
 }
 
-void FileSelection::start(const std::string& savedFolder, const std::string& filterList, int savedFilterIndex)
+void FileSelection::start(const std::string& savedFolder,
+                          const std::string& filterList,
+                          int savedFilterIndex,
+                          const std::string& givenFolder)
 {
     // Each step that fails is reported and the rest goes on: cut short, the start would leave the other
     // saved choices unloaded, and the next close would overwrite them with the defaults.
-    if (!savedFolder.empty() && platform::isFolder(m_syscalls, savedFolder)) {
+    bool given = false;
+    if (!givenFolder.empty()) {
+        try {
+            makeFolderCurrent(givenFolder);
+            given = true;
+        } catch (const Error& error) {
+            m_boundary.showError(QString::fromUtf8(error.what()));
+        }
+    }
+    if (!given && !savedFolder.empty() && platform::isFolder(m_syscalls, savedFolder)) {
         // A saved folder that can no longer be entered is reported and the start folder kept.
         try {
             makeFolderCurrent(savedFolder);
@@ -286,9 +305,33 @@ const std::string& FileSelection::filesFolder() const
 
 void FileSelection::writeCount()
 {
-    m_controls.count->setText(QStringLiteral("ファイル： ") + QString::number(m_controls.files->count())
-                              + QStringLiteral("枚"));
-    m_controls.count->adjustSize();
+    showCount(m_controls.files->count());
+}
+
+void FileSelection::showCount(qint64 count)
+{
+    QLabel& label = *m_controls.count;
+    if (!m_countLeft) {
+        m_countLeft = label.x();
+    }
+    const int roomRight = m_controls.countLimit != nullptr ? m_controls.countLimit->x() - kCountGap : INT_MAX;
+    const QString caption = QStringLiteral("ファイル： ") + QString::number(count) + QStringLiteral("枚");
+    label.setText(caption);
+    label.setToolTip(QString());
+    label.adjustSize();
+    if (*m_countLeft + label.width() <= roomRight) {
+        label.move(*m_countLeft, label.y());
+        return;
+    }
+    if (kCountRoomLeft + label.width() <= roomRight) {
+        label.move(roomRight - label.width(), label.y());
+        return;
+    }
+    // A long count reads best grouped; what it counts is said by the tooltip.
+    label.setText(QLocale(QLocale::Japanese, QLocale::Japan).toString(count) + QStringLiteral("枚"));
+    label.setToolTip(caption);
+    label.adjustSize();
+    label.move(std::max(kCountRoomLeft, std::min(*m_countLeft, roomRight - label.width())), label.y());
 }
 
 void FileSelection::listFileList(const std::string& folder, const std::string& mask)

@@ -10,6 +10,8 @@
 #include <QPoint>
 #include <QWidget>
 
+#include <utility>
+
 namespace tallyfox::ui {
 
 namespace {
@@ -28,12 +30,17 @@ template <class... Ts> struct Overloaded : Ts...
 
 } // namespace
 
-MainSettings::MainSettings(
-    SettingsFile& file, SettingsControls controls, QWidget& window, FileSelection& files, int& confirmBeforeRun)
+MainSettings::MainSettings(SettingsFile& file,
+                           SettingsControls controls,
+                           QWidget& window,
+                           FileSelection& files,
+                           int& confirmBeforeRun,
+                           std::string givenFolder)
     : m_file(file)
     , m_files(files)
     , m_confirmBeforeRun(confirmBeforeRun)
     , m_place(new WindowPlace(window))
+    , m_givenFolder(std::move(givenFolder))
     , m_bindings{{
           {Setting::SaveDirPath, controls.saveFolder},
           {Setting::SettingFile, controls.operation},
@@ -76,7 +83,8 @@ void MainSettings::load(const std::function<QPoint()>& centred)
                                             readSetting(m_file, Setting::NameFilter2),
                                             readSetting(m_file, Setting::NameFilter3),
                                             readSetting(m_file, Setting::NameFilter4)),
-                          readIntegerSetting(m_file, Setting::SettingFilter));
+                          readIntegerSetting(m_file, Setting::SettingFilter),
+                          m_givenFolder);
             break;
         case Setting::DialogShow:
             m_confirmBeforeRun = readIntegerSetting(m_file, Setting::DialogShow);

@@ -5,6 +5,7 @@
 #include <array>
 #include <bitset>
 #include <functional>
+#include <string>
 #include <variant>
 
 class QPoint;
@@ -40,8 +41,13 @@ struct SettingsControls
 class MainSettings final
 {
 public:
-    MainSettings(
-        SettingsFile& file, SettingsControls controls, QWidget& window, FileSelection& files, int& confirmBeforeRun);
+    // `givenFolder`, when not empty, is the folder to start in instead of the stored one.
+    MainSettings(SettingsFile& file,
+                 SettingsControls controls,
+                 QWidget& window,
+                 FileSelection& files,
+                 int& confirmBeforeRun,
+                 std::string givenFolder = {});
 
     // Applies the stored settings. `centred` gives the window's place when none is stored.
     void load(const std::function<QPoint()>& centred);
@@ -68,6 +74,7 @@ private:
     FileSelection& m_files;
     int& m_confirmBeforeRun;
     WindowPlace* m_place;
+    std::string m_givenFolder;
     std::array<Binding, 9> m_bindings;
     // The keys whose stored values reached the window.
     std::bitset<static_cast<std::size_t>(Setting::DialogShow) + 1> m_loaded;

@@ -38,6 +38,8 @@ struct MainWindowFixture
     // A mount table and label folder of the test's own; empty for the system's.
     std::string mountTable;
     std::string labelFolder;
+    // The folder the program is asked to start in, as its argument gives it; empty for none.
+    std::string folderArgument;
 
     void open(const std::filesystem::path& startFolder = {})
     {
@@ -62,6 +64,7 @@ struct MainWindowFixture
         const std::filesystem::path start = startFolder.empty() ? emptyFolder.path() : startFolder;
         QVERIFY(::chdir(start.c_str()) == 0);
         ui::Services services{.dialogs = dialogs, .help = help, .settings = settings, .syscalls = *syscalls};
+        services.startFolder = folderArgument;
         if (!mountTable.empty()) {
             services.mountTable = mountTable;
             services.labelFolder = labelFolder;

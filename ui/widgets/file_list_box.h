@@ -32,7 +32,8 @@ private:
 };
 
 // The visible file list: one row per name, single selection, rows of a fixed height. It keeps the
-// folder and the mask it was last listed with; the listing itself is the window's.
+// folder and the mask it was last listed with; the listing itself is the window's. A name too long for
+// its row is cut with "…" and shows in full in a tooltip; a listing of a new folder starts at its top.
 class FileListBox final : public QListView, public OrderedNames
 {
     Q_OBJECT
@@ -60,6 +61,12 @@ public:
 
     // The handler of a selection the user makes.
     void setChangeHandler(Handler handler, HandlerBoundary* boundary);
+
+    // Whether a row's name is drawn cut.
+    bool isElided(int row) const;
+
+protected:
+    bool viewportEvent(QEvent* event) override;
 
 private:
     FileListModel* m_model;
