@@ -9,8 +9,9 @@ TALLYFOX_BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins 
 # What a picture of the window on a virtual display needs.
 TALLYFOX_SCREENSHOT_PACKAGES=(xvfb xauth x11-utils imagemagick)
 # What the tests need beyond the build: the checker of the installed launcher, and a virtual display
-# with its tools, for the window titles on X11 and the picture of a headless run.
-TALLYFOX_TEST_PACKAGES=(desktop-file-utils "${TALLYFOX_SCREENSHOT_PACKAGES[@]}")
+# with its tools, for the window titles on X11 and the picture of a headless run, and a small window
+# manager, for where the window stands from one start to the next under a frame.
+TALLYFOX_TEST_PACKAGES=(desktop-file-utils openbox "${TALLYFOX_SCREENSHOT_PACKAGES[@]}")
 
 tallyfox_install_packages() {
     local missing=()
