@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "app/start_folder.h"
 #include "core/settings.h"
 #include "platform/dialogs.h"
 #include "platform/instance_guard.h"
@@ -116,7 +117,11 @@ int runTallyfox(int& argc, char** argv, platform::Dialogs& dialogs)
     // A run that a crash or a power cut ended half-way is offered back before the window shows it.
     const std::string journals = platform::journalFolder();
     ui::RunHistory(dialogs, platform::systemCalls(), journals).recoverAtStart();
-    ui::TMain main(ui::Services{.dialogs = dialogs, .help = help, .settings = settings, .journalFolder = journals});
+    ui::TMain main(ui::Services{.dialogs = dialogs,
+                                .help = help,
+                                .settings = settings,
+                                .journalFolder = journals,
+                                .startFolder = startFolderArgument(argc, argv)});
     main.show();
     QApplication::exec();
     return 0;

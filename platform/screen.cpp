@@ -11,4 +11,13 @@ QRect primaryScreenGeometry()
     return screen != nullptr ? screen->geometry() : QRect();
 }
 
+QList<QRect> availableScreenAreas()
+{
+    QList<QRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        areas.append(screen->availableGeometry());
+    }
+    return areas;
+}
+
 } // namespace tallyfox::platform

@@ -17,8 +17,10 @@
 #include "ui/main_settings.h"
 #include "ui/pictures.h"
 #include "ui/run_history.h"
+#include "ui/shortcuts.h"
 #include "ui/widgets/directory_list_box.h"
 #include "ui/widgets/drive_combo_box.h"
+#include "ui/widgets/elided_label.h"
 #include "ui/widgets/file_list_box.h"
 #include "ui/widgets/filter_combo_box.h"
 #include "ui/widgets/gauge.h"
@@ -121,6 +123,7 @@ TMain::TMain(Services services, QWidget* parent)
             .filters = FilterComboBox1,
             .files = FileListBox1,
             .count = lblCount,
+            .countLimit = sbUp,
             .mirror = FileListBox2,
             .producedPaths = ListBox1,
         },
@@ -152,7 +155,8 @@ TMain::TMain(Services services, QWidget* parent)
                                                       },
                                                       *this,
                                                       *m_files,
-                                                      ConfirmBeforeRun);
+                                                      ConfirmBeforeRun,
+                                                      services.startFolder);
     m_history = std::make_unique<RunHistory>(m_boundary.dialogs(), m_syscalls, m_journalFolder);
     m_fileListMenu = new FileListMenu(*FileListBox1, m_boundary);
     m_fileListMenu->add(undoCommand(*m_history, [this] {
@@ -237,7 +241,10 @@ void TMain::createSettingsArea()
 
     gbPreview = place(new QGroupBox(gbSetting), "gbPreview", 9, 10, 243, 36);
     placeLabel(gbPreview, "Label2", 10, 14, QStringLiteral("プレビュー："));
-    lblPreview = placeLabel(gbPreview, "lblPreview", 76, 14, QStringLiteral("-"));
+    lblPreview = new ElidedLabel(QStringLiteral("-"), gbPreview);
+    // Grows with its caption up to the edge of its box, where a long preview is cut with "…".
+    lblPreview->setMaximumWidth(gbPreview->width() - 76 - 8);
+    placeLabel(lblPreview, "lblPreview", 76, 14);
 
     rgSetting = place(new RadioGroup(QStringLiteral("ファイル操作"),
                                      {QStringLiteral("リネームのみ"),
@@ -396,6 +403,7 @@ void TMain::connectHandlers()
     clicked(sbHelp, &TMain::sbHelpClick);
     clicked(sbAbout, &TMain::sbAboutClick);
     clicked(btnSave, &TMain::btnSaveClick);
+    addButtonShortcuts(*this, mainWindowShortcuts());
 }
 
 NamingSettings TMain::namingSettings() const

@@ -14,7 +14,10 @@
 
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLocale>
 
+#include <algorithm>
+#include <climits>
 #include <utility>
 
 namespace tallyfox::ui {
@@ -23,6 +26,10 @@ namespace {
 
 // A long listing shows the busy cursor from this many entries on.
 constexpr std::size_t kBusyFromEntry = 101;
+
+// The count's room in the panel: from the left edge of the lists to a gap before the move buttons.
+constexpr int kCountRoomLeft = 1;
+constexpr int kCountGap = 3;
 
 // The busy cursor of a long listing, shown once the listing is long and put back however the listing
 // ends, also by an error.
@@ -121,7 +128,10 @@ void FileSelection::startInCurrentFolder()
     m_controls.drives->setItemIndex(platform::volumeOf(m_controls.drives->volumes(), m_startFolder));
 }
 
-void FileSelection::start(const std::string& savedFolder, const std::string& filterList, int savedFilterIndex)
+void FileSelection::start(const std::string& savedFolder,
+                          const std::string& filterList,
+                          int savedFilterIndex,
+                          const std::string& givenFolder)
 {
     m_controls.filters->setFilterList(filterList);
     selectFilterIndex(savedFilterIndex);
@@ -130,10 +140,14 @@ void FileSelection::start(const std::string& savedFolder, const std::string& fil
     m_controls.mirror->mask = mask;
 
     // Each folder that fails is reported and the start goes on: cut short, it would leave the other
-    // stored choices unloaded, and the next close would overwrite them with the defaults. A stored
-    // folder that can no longer be entered leaves the start folder; without either (the start folder
-    // is gone) the lists wait for the first folder the user opens.
+    // stored choices unloaded, and the next close would overwrite them with the defaults. The folder the
+    // program was given comes first (one that cannot be entered is reported like any other), then the
+    // stored one, then the start folder; without any (the start folder is gone) the lists wait for the
+    // first folder the user opens.
     std::vector<std::string> candidates;
+    if (!givenFolder.empty()) {
+        candidates.push_back(givenFolder);
+    }
     if (!savedFolder.empty() && savedFolder != m_startFolder && platform::isFolder(m_syscalls, savedFolder)) {
         candidates.push_back(savedFolder);
     }
@@ -352,9 +366,33 @@ const std::string& FileSelection::filesFolder() const
 
 void FileSelection::writeCount()
 {
-    m_controls.count->setText(QStringLiteral("ファイル： ") + QString::number(m_controls.files->count())
-                              + QStringLiteral("枚"));
-    m_controls.count->adjustSize();
+    showCount(m_controls.files->count());
+}
+
+void FileSelection::showCount(qint64 count)
+{
+    QLabel& label = *m_controls.count;
+    if (!m_countLeft) {
+        m_countLeft = label.x();
+    }
+    const int roomRight = m_controls.countLimit != nullptr ? m_controls.countLimit->x() - kCountGap : INT_MAX;
+    const QString caption = QStringLiteral("ファイル： ") + QString::number(count) + QStringLiteral("枚");
+    label.setText(caption);
+    label.setToolTip(QString());
+    label.adjustSize();
+    if (*m_countLeft + label.width() <= roomRight) {
+        label.move(*m_countLeft, label.y());
+        return;
+    }
+    if (kCountRoomLeft + label.width() <= roomRight) {
+        label.move(roomRight - label.width(), label.y());
+        return;
+    }
+    // A long count reads best grouped; what it counts is said by the tooltip.
+    label.setText(QLocale(QLocale::Japanese, QLocale::Japan).toString(count) + QStringLiteral("枚"));
+    label.setToolTip(caption);
+    label.adjustSize();
+    label.move(std::max(kCountRoomLeft, std::min(*m_countLeft, roomRight - label.width())), label.y());
 }
 
 void FileSelection::listFileList(const std::string& folder, const std::string& mask)

@@ -6,10 +6,12 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 class QLabel;
+class QWidget;
 
 namespace tallyfox {
 class NameCollator;
@@ -50,6 +52,8 @@ struct FileSelectionControls
     FilterComboBox* filters = nullptr;
     FileListBox* files = nullptr;
     QLabel* count = nullptr;
+    // The move buttons right of the count: the count never reaches them.
+    QWidget* countLimit = nullptr;
     HiddenFileList* mirror = nullptr;
     HiddenList* producedPaths = nullptr;
 };
@@ -87,8 +91,13 @@ public:
     // Start-up of the file selection: the saved folder (if it names a folder), the filter list, the
     // saved filter index (outside the entries: the last), that entry's mask to both lists, the count.
     // A saved folder that cannot be entered is shown in the error box and the start folder kept; the
-    // rest goes on.
-    void start(const std::string& savedFolder, const std::string& filterList, int savedFilterIndex);
+    // rest goes on. A given folder (the program's argument) is entered instead of the saved one; one
+    // that does not exist or cannot be entered is shown in the error box and the start goes on as
+    // without it.
+    void start(const std::string& savedFolder,
+               const std::string& filterList,
+               int savedFilterIndex,
+               const std::string& givenFolder = {});
 
     // The folder of the folder list, which the file lists share outside failures: an absolute path.
     const std::string& currentFolder() const;
@@ -141,6 +150,10 @@ public:
     // Reads the mirror again from its folder with its mask.
     void rereadMirror();
     void writeCount();
+    // Writes a count into the count label: "ファイル： " and the number and "枚" where that fits left of
+    // the move buttons, moved left into the panel's margin if need be; otherwise the number alone,
+    // grouped in threes, with "枚", and the full caption as its tooltip.
+    void showCount(qint64 count);
 
 private:
     void showFolder(platform::EnteredFolder entered);
@@ -165,6 +178,8 @@ private:
     std::string m_startFolder;
     // Whether the file lists were listed since the window was made; until then they hold nothing.
     bool m_listed = false;
+    // Where the count label was placed by the window: its place whenever the full caption fits there.
+    std::optional<int> m_countLeft;
 };
 
 } // namespace tallyfox::ui

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -68,6 +69,11 @@ HelpWindow::HelpWindow(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_browser);
     resize(kWidth, kHeight);
+    // Closed from the keyboard as other viewers are; closing only hides it until the next request.
+    auto* close = new QShortcut(this);
+    close->setKeys({QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)});
+    close->setContext(Qt::WindowShortcut);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
 }
 
 void HelpWindow::showFile(const std::string& helpFile)

@@ -3,12 +3,20 @@
 #include "platform/screen.h"
 
 #include <QLabel>
+#include <QRegion>
+
+#include <algorithm>
+#include <limits>
 
 namespace tallyfox::ui {
 
 QLabel* placeLabel(QWidget* parent, const char* name, int left, int top, const QString& caption)
 {
-    auto* label = new QLabel(caption, parent);
+    return placeLabel(new QLabel(caption, parent), name, left, top);
+}
+
+QLabel* placeLabel(QLabel* label, const char* name, int left, int top)
+{
     label->setObjectName(QLatin1String(name));
     label->adjustSize();
     label->move(left, top);
@@ -20,6 +28,51 @@ QPoint centredOnScreen(QSize outerSize)
     const QRect screen = platform::primaryScreenGeometry();
     return {screen.left() + (screen.width() - outerSize.width()) / 2,
             screen.top() + (screen.height() - outerSize.height()) / 2};
+}
+
+namespace {
+
+// How far apart two rectangles lie, squared; 0 when they touch or overlap.
+qint64 distanceSquared(const QRect& a, const QRect& b)
+{
+    const qint64 dx = std::max({0, b.left() - a.right() - 1, a.left() - b.right() - 1});
+    const qint64 dy = std::max({0, b.top() - a.bottom() - 1, a.top() - b.bottom() - 1});
+    return dx * dx + dy * dy;
+}
+
+// The start of a span of `length` moved by as little as brings it into [low, low + room), or low when
+// it is longer than the room.
+int into(int start, int length, int low, int room)
+{
+    return length >= room ? low : std::clamp(start, low, low + room - length);
+}
+
+} // namespace
+
+QPoint onScreenPosition(const QRect& frame, const QList<QRect>& areas)
+{
+    QRegion covered;
+    for (const QRect& area : areas) {
+        covered += area;
+    }
+    if (areas.isEmpty() || QRegion(frame).subtracted(covered).isEmpty()) {
+        return frame.topLeft();
+    }
+    const QRect* best = nullptr;
+    qint64 bestOverlap = -1;
+    qint64 bestDistance = std::numeric_limits<qint64>::max();
+    for (const QRect& area : areas) {
+        const QRect common = area.intersected(frame);
+        const qint64 overlap = common.isEmpty() ? 0 : qint64{common.width()} * common.height();
+        const qint64 distance = distanceSquared(frame, area);
+        if (overlap > bestOverlap || (overlap == bestOverlap && distance < bestDistance)) {
+            best = &area;
+            bestOverlap = overlap;
+            bestDistance = distance;
+        }
+    }
+    return {into(frame.left(), frame.width(), best->left(), best->width()),
+            into(frame.top(), frame.height(), best->top(), best->height())};
 }
 
 } // namespace tallyfox::ui

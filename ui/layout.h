@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QPoint>
+#include <QRect>
 #include <QSize>
 
 class QLabel;
@@ -19,8 +21,16 @@ template <typename Control> Control* place(Control* control, const char* name, i
 
 // A label sized to its caption, as labels are placed by their top-left corner only.
 QLabel* placeLabel(QWidget* parent, const char* name, int left, int top, const QString& caption);
+QLabel* placeLabel(QLabel* label, const char* name, int left, int top);
 
 // Where a window of the given outer size stands centred on the primary screen (each half truncated).
 QPoint centredOnScreen(QSize outerSize);
+
+// Where a window whose outer rectangle is `frame` stands whole on a screen, given the screens' available
+// areas. A place where every part of the window lies on some area is kept exactly. Otherwise the window
+// goes onto the area it overlaps most (the nearest when it overlaps none), moved by as little as brings
+// it whole onto that area; a window larger than the area keeps its top-left corner on it. Without any
+// area the place is kept.
+QPoint onScreenPosition(const QRect& frame, const QList<QRect>& areas);
 
 } // namespace tallyfox::ui

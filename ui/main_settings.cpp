@@ -5,9 +5,12 @@
 #include "ui/widgets/number_field.h"
 #include "ui/widgets/radio_group.h"
 #include "ui/widgets/save_folder_field.h"
+#include "ui/window_place.h"
 
 #include <QPoint>
 #include <QWidget>
+
+#include <utility>
 
 namespace tallyfox::ui {
 
@@ -27,12 +30,17 @@ template <class... Ts> struct Overloaded : Ts...
 
 } // namespace
 
-MainSettings::MainSettings(
-    SettingsFile& file, SettingsControls controls, QWidget& window, FileSelection& files, int& confirmBeforeRun)
+MainSettings::MainSettings(SettingsFile& file,
+                           SettingsControls controls,
+                           QWidget& window,
+                           FileSelection& files,
+                           int& confirmBeforeRun,
+                           std::string givenFolder)
     : m_file(file)
-    , m_window(window)
     , m_files(files)
     , m_confirmBeforeRun(confirmBeforeRun)
+    , m_place(new WindowPlace(window))
+    , m_givenFolder(std::move(givenFolder))
     , m_bindings{{
           {Setting::SaveDirPath, controls.saveFolder},
           {Setting::SettingFile, controls.operation},
@@ -62,10 +70,11 @@ void MainSettings::load(const std::function<QPoint()>& centred)
     for (const Setting id : settingsOrder(SettingsProcedure::Load)) {
         switch (id) {
         case Setting::WindowLeft: {
-            // The stored place is used as it stands, also off the screen.
+            // A stored place that fits on a screen is used as it stands; one partly off every screen
+            // is brought onto the nearest.
             const QPoint centre = centred();
-            m_window.move(readIntegerSetting(m_file, Setting::WindowLeft, centre.x()),
-                          readIntegerSetting(m_file, Setting::WindowTop, centre.y()));
+            m_place->place({readIntegerSetting(m_file, Setting::WindowLeft, centre.x()),
+                            readIntegerSetting(m_file, Setting::WindowTop, centre.y())});
             break;
         }
         case Setting::DirectoryPath:
@@ -74,7 +83,8 @@ void MainSettings::load(const std::function<QPoint()>& centred)
                                             readSetting(m_file, Setting::NameFilter2),
                                             readSetting(m_file, Setting::NameFilter3),
                                             readSetting(m_file, Setting::NameFilter4)),
-                          readIntegerSetting(m_file, Setting::SettingFilter));
+                          readIntegerSetting(m_file, Setting::SettingFilter),
+                          m_givenFolder);
             break;
         case Setting::DialogShow:
             m_confirmBeforeRun = readIntegerSetting(m_file, Setting::DialogShow);
@@ -123,10 +133,10 @@ void MainSettings::save()
             }
             break;
         case Setting::WindowLeft:
-            writeIntegerSetting(m_file, id, m_window.pos().x());
+            writeIntegerSetting(m_file, id, m_place->toStore().x());
             break;
         case Setting::WindowTop:
-            writeIntegerSetting(m_file, id, m_window.pos().y());
+            writeIntegerSetting(m_file, id, m_place->toStore().y());
             break;
         case Setting::SettingFilter:
             writeIntegerSetting(m_file, id, m_files.filterIndex());

@@ -5,6 +5,7 @@
 #include <array>
 #include <bitset>
 #include <functional>
+#include <string>
 #include <variant>
 
 class QPoint;
@@ -17,6 +18,7 @@ class NumberField;
 class RadioGroup;
 class SaveFolderField;
 class TextField;
+class WindowPlace;
 
 // The main window's controls that hold a stored setting of their own.
 struct SettingsControls
@@ -39,8 +41,13 @@ struct SettingsControls
 class MainSettings final
 {
 public:
-    MainSettings(
-        SettingsFile& file, SettingsControls controls, QWidget& window, FileSelection& files, int& confirmBeforeRun);
+    // `givenFolder`, when not empty, is the folder to start in instead of the stored one.
+    MainSettings(SettingsFile& file,
+                 SettingsControls controls,
+                 QWidget& window,
+                 FileSelection& files,
+                 int& confirmBeforeRun,
+                 std::string givenFolder = {});
 
     // Applies the stored settings. `centred` gives the window's place when none is stored.
     void load(const std::function<QPoint()>& centred);
@@ -64,9 +71,10 @@ private:
     const Binding* bindingOf(Setting id) const;
 
     SettingsFile& m_file;
-    QWidget& m_window;
     FileSelection& m_files;
     int& m_confirmBeforeRun;
+    WindowPlace* m_place;
+    std::string m_givenFolder;
     std::array<Binding, 9> m_bindings;
     // The keys whose stored values reached the window.
     std::bitset<static_cast<std::size_t>(Setting::DialogShow) + 1> m_loaded;

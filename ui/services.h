@@ -38,6 +38,8 @@ struct Services
     // Where the mounted volumes are read from.
     std::string mountTable = "/proc/self/mounts";
     std::string labelFolder = "/dev/disk/by-label";
+    // The folder the program was asked to start in, in bytes; empty for the stored one.
+    std::string startFolder = {};
 };
 
 } // namespace tallyfox::ui

@@ -232,7 +232,8 @@ TEST_F(StartupTest, OtherArgumentsStartTheProgramWithItsGuard)
 {
     const fs::path program = probeNamed("tallyfox");
     ::setenv("PROBE_HOLD_MS", "0", 1);
-    const Finished finished = run(program, {"--verbose", "-version", "help"});
+    // Options it does not know; a plain word would be the folder to start in.
+    const Finished finished = run(program, {"--verbose", "-version", "--helpful"});
     EXPECT_EQ(finished.exitCode, 0);
     EXPECT_EQ(finished.output, "RUNNING\n");
     EXPECT_TRUE(fs::exists(platform::InstanceGuard::lockFilePath(kInstanceGuardName)));

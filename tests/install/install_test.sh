@@ -37,7 +37,10 @@ grep -q '<html' "$help" || fail "the help file is no HTML document"
 # The launcher is valid and names the installed program and icon.
 [ -f "$launcher" ] || fail "no launcher at $launcher"
 "$validate" "$launcher" || fail "desktop-file-validate refused the launcher"
-exec_name=$(sed -n 's/^Exec=//p' "$launcher")
+exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$launcher")
+# File managers offer to open a folder with the program, which takes it as its argument.
+grep -qE '^Exec=[^ ]+ %f$' "$launcher" || fail "the launcher does not hand the program a folder (%f)"
+grep -qE '^MimeType=(.*;)?inode/directory;' "$launcher" || fail "the launcher does not declare that it opens folders"
 icon_name=$(sed -n 's/^Icon=//p' "$launcher")
 [ -x "$prefix/bin/$exec_name" ] || fail "the launcher starts '$exec_name', which is not installed"
 # A software centre's search finds the program by its kind and by words, in English and in Japanese.

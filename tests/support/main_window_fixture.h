@@ -40,6 +40,8 @@ struct MainWindowFixture
     // A mount table and label folder of the test's own; empty for the system's.
     std::string mountTable;
     std::string labelFolder;
+    // The folder the program is asked to start in, as its argument gives it; empty for none.
+    std::string folderArgument;
 
     void open(const std::filesystem::path& startFolder = {})
     {
@@ -68,6 +70,7 @@ struct MainWindowFixture
                               .settings = settings,
                               .syscalls = *syscalls,
                               .journalFolder = journalFolder.str()};
+        services.startFolder = folderArgument;
         if (!mountTable.empty()) {
             services.mountTable = mountTable;
             services.labelFolder = labelFolder;

@@ -1,9 +1,11 @@
 #include "core/errors.h"
 #include "core/file_order.h"
 #include "core/filter_list.h"
+#include "core/settings.h"
 #include "tests/support/exif_files.h"
 #include "tests/support/file_tree.h"
 #include "tests/support/main_window_fixture.h"
+#include "tests/support/settings_files.h"
 #include "tests/support/window_controls.h"
 #include "ui/widgets/directory_list_box.h"
 #include "ui/widgets/drive_combo_box.h"
@@ -13,8 +15,12 @@
 #include "ui/widgets/text_field.h"
 #include "ui/widgets/tool_button.h"
 
+#include <QApplication>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMimeData>
+#include <QScrollBar>
+#include <QToolTip>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -147,6 +153,7 @@ private slots:
         m_dir = std::make_unique<testing::TempDir>();
         m_fixture.dialogs = {};
         m_fixture.mountTable.clear();
+        m_fixture.folderArgument.clear();
     }
 
     void cleanup()
@@ -513,6 +520,96 @@ private slots:
         QCOMPARE(ctl(w()).FileListBox2->count(), count);
         QCOMPARE(ctl(w()).lblCount->text(), countText(count));
         QVERIFY(errors().isEmpty());
+    }
+
+    // `tallyfox FOLDER`, as a file manager starts it: that folder instead of the stored one, which is
+    // stored at close as usual; a folder that cannot be entered is reported and the start goes on as
+    // without it.
+    void aFolderArgumentIsWhereTheProgramStarts_data()
+    {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("startsIn");
+        QTest::addColumn<bool>("reported");
+        QTest::newRow("a folder") << QStringLiteral("{dir}/given") << QStringLiteral("given") << false;
+        QTest::newRow("a folder relative to the working folder")
+            << QStringLiteral("given") << QStringLiteral("given") << false;
+        QTest::newRow("the working folder itself") << QStringLiteral(".") << QString() << false;
+        QTest::newRow("a folder that does not exist")
+            << QStringLiteral("{dir}/gone") << QStringLiteral("stored") << true;
+        QTest::newRow("a file") << QStringLiteral("{dir}/given/a.jpg") << QStringLiteral("stored") << true;
+    }
+
+    void aFolderArgumentIsWhereTheProgramStarts()
+    {
+        QFETCH(QString, given);
+        QFETCH(QString, startsIn);
+        QFETCH(bool, reported);
+        for (const char* folder : {"given", "stored"}) {
+            fs::create_directory(dir() / folder);
+            createFiles(dir() / folder, {std::string(folder) + ".jpg", "a.jpg"});
+        }
+        const fs::path ini = m_fixture.settingsFolder.path() / "tallyfox.ini";
+        testing::writeBytes(ini, "[Directory]\nPath=" + (dir() / "stored").string() + "\n");
+        m_fixture.folderArgument =
+            given.replace(QStringLiteral("{dir}"), QString::fromStdString(dir().string())).toStdString();
+        m_fixture.open(dir());
+
+        const fs::path expected = startsIn.isEmpty() ? dir() : dir() / startsIn.toStdString();
+        QCOMPARE(QString::fromStdString(w().fileSelection().currentFolder()),
+                 QString::fromStdString(expected.string()));
+        QCOMPARE(listed(), startsIn.isEmpty() ? Names{} : (Names{"a.jpg", startsIn.toStdString() + ".jpg"}));
+        if (reported) {
+            // The folder error the folder list gives for the same folder.
+            QString usual;
+            try {
+                w().fileSelection().makeFolderCurrent(m_fixture.folderArgument);
+            } catch (const Error& error) {
+                usual = QString::fromUtf8(error.what()) + QStringLiteral(".");
+            }
+            QCOMPARE(errors(), QStringList{usual});
+        } else {
+            QVERIFY(errors().isEmpty());
+        }
+        w().close();
+        QCOMPARE(readSettingsValue(testing::readBytes(ini), "Directory", "Path"), expected.string());
+    }
+
+    // Each folder's list starts at its top, wherever the last one was scrolled to.
+    void aNewFolderStartsAtTheTopOfItsList()
+    {
+        for (const char* folder : {"first", "second"}) {
+            fs::create_directory(dir() / folder);
+            Names names;
+            for (int i = 0; i < 100; ++i) {
+                names.push_back("photo" + std::to_string(1000 + i) + ".jpg");
+            }
+            createFiles(dir() / folder, names);
+        }
+        m_fixture.open(dir() / "first");
+        QScrollBar* bar = ctl(w()).FileListBox1->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        ctl(w()).FileListBox1->scrollToBottom();
+        QCOMPARE(bar->value(), bar->maximum());
+        w().fileSelection().makeFolderCurrent("../second");
+        QCOMPARE(QString::fromStdString(w().fileSelection().currentFolder()),
+                 QString::fromStdString((dir() / "second").string()));
+        QCOMPARE(bar->value(), 0);
+    }
+
+    // A name too long for the list's width shows in full in a tooltip; one that fits shows none.
+    void aLongNameShowsInFullOnDemand()
+    {
+        const std::string longName = "2024年夏の北海道旅行_富良野のラベンダー畑で撮った写真_その一.jpg";
+        createFiles(dir(), {"a.jpg", longName});
+        m_fixture.open(dir());
+        ui::FileListBox* list = ctl(w()).FileListBox1;
+        QCOMPARE(listed(), (Names{longName, "a.jpg"}));
+        QVERIFY(list->isElided(0));
+        QVERIFY(!list->isElided(1));
+        const QPoint at = list->visualRect(list->model()->index(0, 0)).center();
+        QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &help);
+        QCOMPARE(QToolTip::text(), QString::fromStdString(longName));
     }
 
     void aSavedFolderThatIsGoneIsIgnored()

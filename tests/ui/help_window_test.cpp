@@ -87,6 +87,31 @@ private slots:
         viewer.quit(file);
     }
 
+    // Closed from the keyboard, from its text, as other viewers are; the next request shows it again.
+    void closesWithEscapeAndCtrlW_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("Esc") << int(Qt::Key_Escape) << int(Qt::NoModifier);
+        QTest::newRow("Ctrl+W") << int(Qt::Key_W) << int(Qt::ControlModifier);
+    }
+
+    void closesWithEscapeAndCtrlW()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        ui::HelpWindowViewer viewer;
+        const std::string file = helpFile("tallyfox.hlp", "<p>使い方</p>");
+        viewer.showContents(file, nullptr);
+        QVERIFY(QTest::qWaitForWindowActive(viewer.window()));
+        viewer.window()->browser()->setFocus();
+        QTest::keyClick(viewer.window()->browser(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QVERIFY(!viewer.window()->isVisible());
+        viewer.showContents(file, nullptr);
+        QVERIFY(viewer.window()->isVisible());
+        viewer.quit(file);
+    }
+
     void linksOfTheContentsMoveWithinTheHelp()
     {
         ui::HelpWindowViewer viewer;

@@ -2,6 +2,7 @@
 #include "core/errors.h"
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/window_controls.h"
+#include "ui/widgets/elided_label.h"
 #include "ui/widgets/file_list_box.h"
 #include "ui/widgets/gauge.h"
 #include "ui/widgets/number_field.h"
@@ -9,6 +10,8 @@
 #include "ui/widgets/text_field.h"
 #include "ui/widgets/tool_button.h"
 
+#include <QApplication>
+#include <QFontInfo>
 #include <QLabel>
 #include <QRadioButton>
 #include <QSet>
@@ -116,6 +119,136 @@ private slots:
     void cleanup()
     {
         m_fixture.window.reset();
+    }
+
+    // Tab into a choice lands on its selected item, from either side, whatever item was selected.
+    void tabLandsOnTheSelectedItem_data()
+    {
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<bool>("forward");
+        QTest::newRow("extension kept, from the name after")
+            << QStringLiteral("rgExt") << 0 << QStringLiteral("editLastName") << true;
+        QTest::newRow("extension upper-cased, from the name after")
+            << QStringLiteral("rgExt") << 1 << QStringLiteral("editLastName") << true;
+        QTest::newRow("operation: extension only, from the file list")
+            << QStringLiteral("rgSetting") << 3 << QStringLiteral("FileListBox1") << true;
+        QTest::newRow("pattern: name and number, back from the name before")
+            << QStringLiteral("rgForm") << 1 << QStringLiteral("editPrevName") << false;
+    }
+
+    void tabLandsOnTheSelectedItem()
+    {
+        QFETCH(QString, group);
+        QFETCH(int, selected);
+        QFETCH(QString, from);
+        QFETCH(bool, forward);
+        ui::TMain& w = *m_fixture.window;
+        // Names before and after the number: both fields take the focus (unless the row's pattern is
+        // another).
+        ctl(w).rgForm->setItemIndex(3);
+        RadioGroup* g = this->group(group);
+        g->setItemIndex(selected);
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QWidget* start = w.findChild<QWidget*>(from);
+        start->setFocus(Qt::OtherFocusReason);
+        QCOMPARE(QApplication::focusWidget(), start);
+        QTest::keyClick(start, forward ? Qt::Key_Tab : Qt::Key_Backtab, forward ? Qt::NoModifier : Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(g->item(selected)));
+    }
+
+    // The arrows move within a choice and select as they go, the handler running as for a click: up and
+    // down through the items in order, left and right to the other column, coming round at the ends.
+    void arrowsSelectWithinAChoice_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("to");
+        QTest::newRow("down within a column") << 0 << int(Qt::Key_Down) << 1;
+        QTest::newRow("down from a column's foot to the next column") << 1 << int(Qt::Key_Down) << 2;
+        QTest::newRow("down from the last item to the first") << 3 << int(Qt::Key_Down) << 0;
+        QTest::newRow("up from the first item to the last") << 0 << int(Qt::Key_Up) << 3;
+        QTest::newRow("right to the other column") << 0 << int(Qt::Key_Right) << 2;
+        QTest::newRow("right from the right column comes round") << 3 << int(Qt::Key_Right) << 1;
+        QTest::newRow("left from the left column comes round") << 1 << int(Qt::Key_Left) << 3;
+    }
+
+    void arrowsSelectWithinAChoice()
+    {
+        QFETCH(int, from);
+        QFETCH(int, key);
+        QFETCH(int, to);
+        ui::TMain& w = *m_fixture.window;
+        RadioGroup* g = ctl(w).rgExt;
+        g->setItemIndex(from);
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        g->item(from)->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(g->item(from), Qt::Key(key));
+        QCOMPARE(g->itemIndex(), to);
+        QVERIFY(g->item(to)->isChecked());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(g->item(to)));
+        // The handler ran: the typed extension takes typing only under "指定：".
+        compareStates(0, 0, to);
+    }
+
+    // The count never runs into the move buttons and is always read in full, up to ten million files;
+    // measured in the window's own face.
+    void theCountStaysClearOfTheMoveButtons_data()
+    {
+        QTest::addColumn<qint64>("count");
+        QTest::addColumn<bool>("fullCaption");
+        QTest::newRow("none") << qint64{0} << true;
+        QTest::newRow("a photo folder") << qint64{30} << true;
+        QTest::newRow("twenty thousand, which touched the button") << qint64{20000} << true;
+        QTest::newRow("a hundred thousand, which ran over it") << qint64{100000} << false;
+        QTest::newRow("ten million") << qint64{10000000} << false;
+    }
+
+    void theCountStaysClearOfTheMoveButtons()
+    {
+        QFETCH(qint64, count);
+        QFETCH(bool, fullCaption);
+        ui::TMain& w = *m_fixture.window;
+        QLabel* label = ctl(w).lblCount;
+        QCOMPARE(QFontInfo(label->font()).family(), QStringLiteral("IPAPGothic"));
+        w.fileSelection().showCount(count);
+        const QString caption = QStringLiteral("ファイル： ") + QString::number(count) + QStringLiteral("枚");
+        QCOMPARE(label->text() == caption, fullCaption);
+        // Whatever form it takes, the number is all there and the full caption is a pointer away.
+        QCOMPARE(QString(label->text()).remove(QLatin1Char(',')).remove(QStringLiteral("ファイル： ")),
+                 QString::number(count) + QStringLiteral("枚"));
+        QCOMPARE(label->toolTip(), fullCaption ? QString() : caption);
+        QVERIFY(label->width() >= label->fontMetrics().horizontalAdvance(label->text()));
+        QVERIFY(label->x() >= 0);
+        QVERIFY2(label->geometry().right() < ctl(w).sbUp->x() - 1,
+                 qPrintable(QStringLiteral("the count ends at %1").arg(label->geometry().right())));
+        // The buttons stay where they are.
+        QCOMPARE(ctl(w).sbUp->geometry(), QRect(107, 397, 21, 20));
+        QCOMPARE(ctl(w).sbDown->geometry(), QRect(132, 397, 21, 20));
+    }
+
+    // A preview longer than its box is cut with "…" at the box's edge and shows in full on demand.
+    void aLongPreviewIsCutAtTheEdgeOfItsBox()
+    {
+        ui::TMain& w = *m_fixture.window;
+        ctl(w).rgForm->setItemIndex(1);
+        ctl(w).editPrevName->assignText(QStringLiteral("とても長い名前の写真_2024年夏の旅行_北海道"));
+        setEntries({"photo.jpg"});
+        w.UpdatePreview();
+        auto* label = qobject_cast<ui::ElidedLabel*>(ctl(w).lblPreview);
+        QVERIFY(label != nullptr);
+        QCOMPARE(label->text(), QStringLiteral("とても長い名前の写真_2024年夏の旅行_北海道001.jpg ～"));
+        QVERIFY(label->isElided());
+        QVERIFY(ctl(w).gbPreview->contentsRect().contains(label->geometry()));
+
+        setEntries({"a.jpg"});
+        ctl(w).editPrevName->assignText(QStringLiteral("旅_"));
+        w.UpdatePreview();
+        QVERIFY(!label->isElided());
+        QCOMPARE(label->width(), label->fontMetrics().horizontalAdvance(label->text()));
     }
 
     void windowFrame()

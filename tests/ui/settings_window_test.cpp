@@ -4,6 +4,7 @@
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/settings_files.h"
 #include "tests/support/window_controls.h"
+#include "ui/layout.h"
 #include "ui/widgets/directory_list_box.h"
 #include "ui/widgets/file_list_box.h"
 #include "ui/widgets/filter_combo_box.h"
@@ -33,6 +34,8 @@ namespace {
 
 // Stands for the coordinate that centres the window on the screen.
 constexpr int kCentred = INT_MIN;
+// Against the far edge of the screen's available area: the right or the bottom edge of the window on it.
+constexpr int kFarEdge = INT_MIN + 1;
 
 // The folder the file lists are filtered in: one file for each built-in mask that matters here.
 const testing::FileTree kFiles{{"a.jpg", "A"}, {"bjpeg", "B"}, {"c.htm", "C"}, {"d.txt", "D"}, {"e.raw", "E"}};
@@ -299,14 +302,66 @@ private slots:
         QCOMPARE(ctl(w()).lblPreview->text(), QStringLiteral("trip_10.JPG ～"));
     }
 
+    // The rule that keeps the window on a screen, on the screens users met: a place that leaves any part
+    // of the window off every screen is moved whole onto the nearest, by as little as needed.
+    void aWindowIsBroughtWholeOntoAScreen_data()
+    {
+        QTest::addColumn<QRect>("window");
+        QTest::addColumn<QList<QRect>>("screens");
+        QTest::addColumn<QPoint>("placed");
+        const QRect laptop(0, 0, 1366, 768);
+        // 1024 pixels high at a scale of 1.5, below a panel of 30.
+        const QRect scaled(0, 20, 1280, 663);
+        const QList<QRect> twoSideBySide{QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
+        QTest::newRow("whole on the screen: kept")
+            << QRect(428, 265, 423, 474) << QList<QRect>{laptop} << QPoint(428, 265);
+        QTest::newRow("against every edge: kept") << QRect(0, 0, 1366, 768) << QList<QRect>{laptop} << QPoint(0, 0);
+        QTest::newRow("stored on a larger screen, the lower part off: lifted")
+            << QRect(300, 500, 423, 474) << QList<QRect>{scaled} << QPoint(300, 209);
+        QTest::newRow("under the panel: moved down")
+            << QRect(300, 5, 423, 474) << QList<QRect>{scaled} << QPoint(300, 20);
+        QTest::newRow("far right and below: onto the far corner")
+            << QRect(5000, 4000, 423, 474) << QList<QRect>{laptop} << QPoint(943, 294);
+        QTest::newRow("across two screens side by side: kept")
+            << QRect(1700, 100, 423, 474) << twoSideBySide << QPoint(1700, 100);
+        QTest::newRow("below the shorter screen only: onto the screen it overlaps most")
+            << QRect(2000, 700, 423, 474) << twoSideBySide << QPoint(2000, 550);
+        QTest::newRow("in the corner no screen fills: onto the screen it overlaps most")
+            << QRect(1800, 700, 423, 474) << twoSideBySide << QPoint(1920, 550);
+        QTest::newRow("left of every screen: onto the nearest")
+            << QRect(-900, 200, 423, 474) << twoSideBySide << QPoint(0, 200);
+        QTest::newRow("right of every screen: onto the nearest")
+            << QRect(4000, 200, 423, 474) << twoSideBySide << QPoint(2777, 200);
+        QTest::newRow("larger than the screen: its top-left corner on it")
+            << QRect(-50, -50, 423, 474) << QList<QRect>{QRect(0, 0, 400, 300)} << QPoint(0, 0);
+        QTest::newRow("no screen: kept") << QRect(5000, 4000, 423, 474) << QList<QRect>{} << QPoint(5000, 4000);
+    }
+
+    void aWindowIsBroughtWholeOntoAScreen()
+    {
+        QFETCH(QRect, window);
+        QFETCH(QList<QRect>, screens);
+        QFETCH(QPoint, placed);
+        QCOMPARE(ui::onScreenPosition(window, screens), placed);
+    }
+
     void placesTheWindowWhereItWasStored_data()
     {
         QTest::addColumn<QByteArray>("ini");
         QTest::addColumn<int>("left");
         QTest::addColumn<int>("top");
         QTest::newRow("no position: centred") << QByteArray() << kCentred << kCentred;
-        QTest::newRow("far left, off the screen") << QByteArray("[Window]\nLeft=-5000\nTop=-5000\n") << -5000 << -5000;
-        QTest::newRow("beyond a smaller screen") << QByteArray("[Window]\nLeft=5000\nTop=4000\n") << 5000 << 4000;
+        // A place that leaves a part of the window off the screen is moved onto it, as little as needed.
+        QTest::newRow("far left, off the screen: onto its corner")
+            << QByteArray("[Window]\nLeft=-5000\nTop=-5000\n") << 0 << 0;
+        QTest::newRow("beyond a smaller screen: onto its far corner")
+            << QByteArray("[Window]\nLeft=5000\nTop=4000\n") << kFarEdge << kFarEdge;
+        QTest::newRow("stored at a larger scale: the lower part off, only lifted")
+            << QByteArray("[Window]\nLeft=40\nTop=500\n") << 40 << kFarEdge;
+        QTest::newRow("a little left of the screen: only moved right")
+            << QByteArray("[Window]\nLeft=-3\nTop=30\n") << 0 << 30;
+        QTest::newRow("whole on the screen at its very edge: kept exactly")
+            << QByteArray("[Window]\nLeft=0\nTop=0\n") << 0 << 0;
         QTest::newRow("left alone: the top centred") << QByteArray("[Window]\nLeft=10\n") << 10 << kCentred;
         QTest::newRow("no numbers: centred") << QByteArray("[Window]\nLeft=x\nTop=\n") << kCentred << kCentred;
         QTest::newRow("hexadecimal") << QByteArray("[Window]\nLeft=0x20\nTop=0x10\n") << 32 << 16;
@@ -319,8 +374,15 @@ private slots:
         QFETCH(int, top);
         writeBytes(this->ini(), ini.toStdString());
         m_fixture->create();
-        const QPoint expected(left == kCentred ? centred().x() : left, top == kCentred ? centred().y() : top);
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        const QSize outer = w().frameGeometry().size();
+        const auto at = [](int value, int centre, int farEdge) {
+            return value == kCentred ? centre : value == kFarEdge ? farEdge : value;
+        };
+        const QPoint expected(at(left, centred().x(), area.right() + 1 - outer.width()),
+                              at(top, centred().y(), area.bottom() + 1 - outer.height()));
         QCOMPARE(w().pos(), expected);
+        QVERIFY(area.contains(w().frameGeometry()));
 
         // Closing stores the place the window stands at, so it opens there again.
         restart(false);
@@ -547,7 +609,7 @@ private slots:
             << QPoint(37, 45) << 2 << 2 << 3 << 3 << QStringLiteral("/srv/save/") << QStringLiteral("旅行_")
             << QStringLiteral("_end") << QStringLiteral("png") << 42 << 5;
         QTest::newRow("extension only in upper case, blanks and quotes kept")
-            << QPoint(-300, 20) << 7 << 3 << 1 << 1 << QString() << QStringLiteral("  a  ") << QStringLiteral("\"q\"")
+            << QPoint(300, 20) << 7 << 3 << 1 << 1 << QString() << QStringLiteral("  a  ") << QStringLiteral("\"q\"")
             << QString() << 0 << 10;
         QTest::newRow("copy with the number first")
             << QPoint(0, 0) << 0 << 1 << 2 << 2 << QStringLiteral("/tmp/コピー先/") << QString() << QStringLiteral("-x")

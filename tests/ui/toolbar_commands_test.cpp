@@ -1,13 +1,17 @@
 #include "platform/program_files.h"
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/window_controls.h"
+#include "ui/Option.h"
 #include "ui/pictures.h"
 #include "ui/widgets/radio_group.h"
 #include "ui/widgets/text_field.h"
 #include "ui/widgets/tool_button.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QRadioButton>
 #include <QSet>
+#include <QTimer>
 
 #include <optional>
 #include <string>
@@ -229,6 +233,121 @@ private slots:
                      ui::toolPicture(disabledPicture).toImage().convertToFormat(QImage::Format_ARGB32));
             QVERIFY(coloursOf(ui::toolPicture(disabledPicture).toImage())
                     != coloursOf(ui::toolPicture(picture).toImage()));
+        }
+    }
+
+    // A keyboard user can run every command of the tool bar and move a file wherever the focus is; the
+    // key does what a click does, and the focus stays where it was. Keys a field edits with stay its own.
+    void keysRunTheCommandsWhereverTheFocusIs_data()
+    {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("command");
+        struct Command
+        {
+            const char* name;
+            Qt::Key key;
+            Qt::KeyboardModifiers modifiers;
+        };
+        const Command commands[] = {
+            {"run", Qt::Key_Return, Qt::ControlModifier},
+            {"options", Qt::Key_O, Qt::ControlModifier},
+            {"reset", Qt::Key_R, Qt::ControlModifier},
+            {"help", Qt::Key_F1, Qt::NoModifier},
+            {"about", Qt::Key_F1, Qt::ShiftModifier},
+            {"exit", Qt::Key_Q, Qt::ControlModifier},
+            {"up", Qt::Key_Up, Qt::AltModifier},
+            {"down", Qt::Key_Down, Qt::AltModifier},
+        };
+        for (const char* focus : {"editPrevName", "seStartNum", "FileListBox1"}) {
+            for (const Command& command : commands) {
+                QTest::addRow("%s from %s", command.name, focus)
+                    << QString::fromLatin1(focus) << int(command.key) << int(command.modifiers)
+                    << QString::fromLatin1(command.name);
+            }
+        }
+        // Where a control has a use of its own for the key, the window's command still comes first.
+        QTest::newRow("down from the filter chooser")
+            << QStringLiteral("FilterComboBox1") << int(Qt::Key_Down) << int(Qt::AltModifier) << QStringLiteral("down");
+        QTest::newRow("up from the folder list")
+            << QStringLiteral("DirectoryListBox1") << int(Qt::Key_Up) << int(Qt::AltModifier) << QStringLiteral("up");
+        QTest::newRow("run by the keypad's Enter from an operation")
+            << QStringLiteral("rgSetting0") << int(Qt::Key_Enter) << int(Qt::ControlModifier | Qt::KeypadModifier)
+            << QStringLiteral("run");
+        QTest::newRow("help from the panel")
+            << QStringLiteral("Panel1") << int(Qt::Key_F1) << int(Qt::NoModifier) << QStringLiteral("help");
+        QTest::newRow("Enter alone in a text field runs nothing")
+            << QStringLiteral("editPrevName") << int(Qt::Key_Return) << int(Qt::NoModifier) << QString();
+        QTest::newRow("Up in a number field steps it and moves nothing")
+            << QStringLiteral("seStartNum") << int(Qt::Key_Up) << int(Qt::NoModifier) << QStringLiteral("step");
+    }
+
+    void keysRunTheCommandsWhereverTheFocusIs()
+    {
+        QFETCH(QString, focus);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, command);
+        ui::TMain& w = *m_fixture.window;
+        // Names before and after the number: both text fields take typing.
+        ctl(w).rgForm->setItemIndex(3);
+        // Three files, the middle one selected: a move changes the order.
+        const std::vector<std::string> names{"a.jpg", "b.jpg", "c.jpg"};
+        ctl(w).FileListBox1->setEntries(names);
+        ctl(w).FileListBox2->entries = names;
+        ctl(w).FileListBox1->setItemIndex(1);
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QWidget* target = focus == QLatin1String("rgSetting0") ? static_cast<QWidget*>(ctl(w).rgSetting->item(0))
+                                                               : w.findChild<QWidget*>(focus);
+        QVERIFY(target != nullptr);
+        target->setFocus(Qt::OtherFocusReason);
+        QCOMPARE(QApplication::focusWidget(), target);
+
+        // A box that asks is cancelled: nothing is renamed or reset.
+        m_fixture.dialogs.answer(platform::MessageAnswer::Cancel);
+        bool optionsShown = false;
+        QObject lifetime;
+        QTimer::singleShot(0, &lifetime, [&] {
+            if (auto* dialog = qobject_cast<ui::TOptionForm*>(QApplication::activeModalWidget())) {
+                optionsShown = true;
+                dialog->reject();
+            }
+        });
+        QTest::keyClick(target, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+
+        const auto captions = [this] {
+            QStringList list;
+            for (const platform::Message& message : m_fixture.dialogs.messages) {
+                list << message.caption;
+            }
+            return list;
+        };
+        std::vector<std::string> order = names;
+        if (command == QLatin1String("up")) {
+            order = {"b.jpg", "a.jpg", "c.jpg"};
+        } else if (command == QLatin1String("down")) {
+            order = {"a.jpg", "c.jpg", "b.jpg"};
+        }
+        QCOMPARE(ctl(w).FileListBox1->entries(), order);
+        QCOMPARE(ctl(w).FileListBox2->entries, order);
+        QCOMPARE(optionsShown, command == QLatin1String("options"));
+        QCOMPARE(m_fixture.help.requests.size(), std::size_t{command == QLatin1String("help") ? 1U : 0U});
+        QCOMPARE(w.isVisible(), command != QLatin1String("exit"));
+        QCOMPARE(ctl(w).seStartNum->value(), command == QLatin1String("step") ? 2 : 1);
+        if (command == QLatin1String("run")) {
+            // The run's own first step: the list it was given holds files, so it asks before it starts.
+            QCOMPARE(captions(), QStringList{QStringLiteral("確認")});
+        } else if (command == QLatin1String("reset")) {
+            QCOMPARE(captions(), QStringList{QStringLiteral("リセットの確認")});
+        } else if (command == QLatin1String("about")) {
+            QCOMPARE(captions(), QStringList{QStringLiteral("ヴァージョン情報")});
+        } else {
+            QCOMPARE(captions(), QStringList());
+        }
+        if (command != QLatin1String("exit") && command != QLatin1String("options")) {
+            QCOMPARE(QApplication::focusWidget(), target);
         }
     }
 

@@ -4,8 +4,11 @@
 #include <QDrag>
 #include <QDropEvent>
 #include <QFile>
+#include <QHelpEvent>
 #include <QMimeData>
+#include <QStyle>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 
 #include <algorithm>
 #include <utility>
@@ -175,9 +178,13 @@ void FileListBox::setEntries(std::vector<std::string> entries)
 
 void FileListBox::setListing(std::string folder, std::string mask, std::vector<std::string> entries)
 {
+    const bool newFolder = folder != m_folder;
     m_folder = std::move(folder);
     m_mask = std::move(mask);
     setEntries(std::move(entries));
+    if (newFolder) {
+        scrollToTop();
+    }
 }
 
 const std::string& FileListBox::folder() const
@@ -225,6 +232,34 @@ void FileListBox::setItemIndex(int index)
         selectionModel()->setCurrentIndex(m_model->index(index), QItemSelectionModel::ClearAndSelect);
     }
     m_selectingFromProgram = false;
+}
+
+bool FileListBox::isElided(int row) const
+{
+    const QModelIndex index = m_model->index(row);
+    if (!index.isValid()) {
+        return false;
+    }
+    // The item's text stands inside its row by the focus frame's margin on either side.
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    const int room = visualRect(index).width() - 2 * margin;
+    return fontMetrics().horizontalAdvance(index.data(Qt::DisplayRole).toString()) > room;
+}
+
+bool FileListBox::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        if (index.isValid() && isElided(index.row())) {
+            QToolTip::showText(
+                help->globalPos(), index.data(Qt::DisplayRole).toString(), viewport(), visualRect(index));
+        } else {
+            QToolTip::hideText();
+        }
+        return true;
+    }
+    return QListView::viewportEvent(event);
 }
 
 void FileListBox::setChangeHandler(Handler handler, HandlerBoundary* boundary)

@@ -45,7 +45,8 @@ private:
 };
 
 // The visible file list: one row per name, single selection, rows of a fixed height. It keeps the
-// folder and the mask it was last listed with; the listing itself is the window's.
+// folder and the mask it was last listed with; the listing itself is the window's. A name too long for
+// its row is cut with "…" and shows in full in a tooltip; a listing of a new folder starts at its top.
 class FileListBox final : public QListView, public OrderedNames
 {
     Q_OBJECT
@@ -84,7 +85,11 @@ public:
     // row under the point in its upper half, after it in its lower half, last below every row.
     int dropPosition(const QPoint& point, int from) const;
 
+    // Whether a row's name is drawn cut.
+    bool isElided(int row) const;
+
 protected:
+    bool viewportEvent(QEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;

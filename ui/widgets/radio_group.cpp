@@ -1,6 +1,7 @@
 #include "ui/widgets/radio_group.h"
 
 #include <QButtonGroup>
+#include <QKeyEvent>
 #include <QRadioButton>
 #include <QSignalBlocker>
 
@@ -14,7 +15,9 @@ RadioGroup::RadioGroup(const QString& caption, const QStringList& items, int col
     for (int i = 0; i < items.size(); ++i) {
         auto* button = new QRadioButton(items[i], this);
         m_buttons->addButton(button, i);
+        button->installEventFilter(this);
     }
+    updateTabStop();
     // idToggled also comes for selections made by the arrow keys; the program's own go through
     // setItemIndex with the group's signals held back.
     connect(m_buttons, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
@@ -51,6 +54,7 @@ void RadioGroup::setItemIndex(int index)
         }
     }
     m_index = index;
+    updateTabStop();
     if (m_handler) {
         m_handler();
     }
@@ -92,12 +96,72 @@ void RadioGroup::arrangeItems()
     }
 }
 
+void RadioGroup::updateTabStop()
+{
+    // The other items still take a click, but Tab passes them by.
+    const int stop = m_index >= 0 && m_index < count() ? m_index : 0;
+    for (int i = 0; i < count(); ++i) {
+        item(i)->setFocusPolicy(i == stop ? Qt::StrongFocus : Qt::ClickFocus);
+    }
+}
+
+int RadioGroup::itemByArrow(int from, int key) const
+{
+    const int itemCount = count();
+    const int perColumn = (itemCount + m_columns - 1) / m_columns;
+    const int cells = perColumn * m_columns;
+    int step = 0;
+    switch (key) {
+    case Qt::Key_Up:
+        step = itemCount - 1;
+        break;
+    case Qt::Key_Down:
+        step = 1;
+        break;
+    case Qt::Key_Left:
+        step = cells - perColumn;
+        break;
+    case Qt::Key_Right:
+        step = perColumn;
+        break;
+    default:
+        return -1;
+    }
+    if (key == Qt::Key_Up || key == Qt::Key_Down) {
+        return (from + step) % itemCount;
+    }
+    // Beside in the other column; a last column that is shorter gives its last item.
+    const int beside = (from + step) % cells;
+    return beside < itemCount ? beside : itemCount - 1;
+}
+
+bool RadioGroup::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const int from = m_buttons->id(qobject_cast<QAbstractButton*>(watched));
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        const int to = from >= 0 && modifiers == Qt::NoModifier ? itemByArrow(from, key->key()) : -1;
+        if (to >= 0) {
+            QRadioButton* target = item(to);
+            if (target->isEnabled()) {
+                target->setFocus(Qt::OtherFocusReason);
+                // As a click: the handler runs if the selection changes.
+                target->click();
+            }
+            return true;
+        }
+    }
+    return QGroupBox::eventFilter(watched, event);
+}
+
 void RadioGroup::userSelected(int index)
 {
     if (index == m_index) {
         return;
     }
     m_index = index;
+    updateTabStop();
     if (m_boundary != nullptr && m_handler) {
         m_boundary->run(m_handler);
     }

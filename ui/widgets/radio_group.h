@@ -11,6 +11,9 @@ namespace tallyfox::ui {
 
 // A captioned group of radio items in columns, filled column after column. Its handler runs whenever
 // the selected index changes, by a click or by the program, and never when the selection stays.
+// From the keyboard the group is one stop: Tab lands on the selected item (the first while none is),
+// Up and Down select the previous and next item in order, Left and Right the item beside in the other
+// column, each coming round at the end.
 class RadioGroup final : public QGroupBox
 {
     Q_OBJECT
@@ -30,9 +33,13 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void arrangeItems();
+    void updateTabStop();
+    // The item an arrow key leads to from an item, or -1 for a key that is not an arrow.
+    int itemByArrow(int from, int key) const;
     void userSelected(int index);
 
     QButtonGroup* m_buttons;
