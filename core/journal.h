@@ -2,6 +2,7 @@
 
 #include "core/naming.h"
 
+#include <climits>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -9,32 +10,54 @@
 
 namespace tallyfox {
 
-// Who a file is: its device and inode, which survive a rename within one file system, and its size and
-// modification time, by which a copy or a file moved to another file system is known again.
+// Who a file is: its device and inode, which survive a rename within one file system, and where they
+// were recorded its size and modification time, by which a copy or a file moved to another file system
+// is known again. A run that keeps its files in their folder records the numbers alone, read with the
+// folder at once; such a file is still told from one saved over it since (which may be given the freed
+// number) by the time of its inode's last change: after the run ended, it is not the run's file.
 struct FileIdentity
 {
+    // The modification time of an identity recorded without size and time.
+    static constexpr std::int64_t kContentUnknown = INT64_MIN;
+    // No bound on the time of the last change.
+    static constexpr std::int64_t kAnyTime = INT64_MAX;
+
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     std::int64_t size = -1; // -1: nothing was there
     std::int64_t modifiedNs = 0;
+    // Not stored in a journal. For a file looked at, the time of its inode's last change; for a recorded
+    // identity without size and time, a time the run's file changed before (the end of its run).
+    std::int64_t changedNs = kAnyTime;
 
     bool exists() const
     {
         return size >= 0;
     }
+    bool contentKnown() const
+    {
+        return modifiedNs != kContentUnknown;
+    }
     bool sameInode(const FileIdentity& other) const
     {
         return exists() && other.exists() && device == other.device && inode == other.inode;
     }
-    // The same file, unchanged: a freed inode number is soon given to a new file, so the number alone
-    // does not tell a file saved over its old name from the file itself.
-    bool sameFile(const FileIdentity& other) const
+    // This file, looked at now, is the `recorded` one, unchanged: a freed inode number is soon given to a
+    // new file, so the number alone does not tell a file saved over its old name from the file itself.
+    bool sameFile(const FileIdentity& recorded) const
     {
-        return sameInode(other) && sameContent(other);
+        if (!sameInode(recorded)) {
+            return false;
+        }
+        if (contentKnown() && recorded.contentKnown()) {
+            return sameContent(recorded);
+        }
+        return changedNs < recorded.changedNs;
     }
     bool sameContent(const FileIdentity& other) const
     {
-        return exists() && other.exists() && size == other.size && modifiedNs == other.modifiedNs;
+        return exists() && other.exists() && contentKnown() && other.contentKnown() && size == other.size
+               && modifiedNs == other.modifiedNs;
     }
 };
 

@@ -7,8 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/vfs.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace tallyfox::platform {
 
@@ -63,6 +67,7 @@ FileIdentity identityOf(const struct stat& st)
         .inode = static_cast<std::uint64_t>(st.st_ino),
         .size = static_cast<std::int64_t>(st.st_size),
         .modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec,
+        .changedNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000LL + st.st_ctim.tv_nsec,
     };
 }
 
@@ -74,6 +79,70 @@ FileIdentity identityAt(Syscalls& calls, int dirFd, const char* name)
     }
     return identityOf(st);
 }
+
+namespace {
+
+std::int64_t nanoseconds(clockid_t clock)
+{
+    timespec now{};
+    ::clock_gettime(clock, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+// Waits until the clock that stamps files (coarse, a tick behind) has passed the present moment: a
+// file changed from then on is stamped later than anything changed before. One tick at most.
+void waitForTheFileClock()
+{
+    const std::int64_t present = nanoseconds(CLOCK_REALTIME);
+    while (nanoseconds(CLOCK_REALTIME_COARSE) <= present) {
+        const timespec pause{0, 500000};
+        ::nanosleep(&pause, nullptr);
+    }
+}
+
+// The identities of a run's files by their numbers in the folder's listing: one read of the folder rather
+// than a look at each file. False where that cannot be had; the files' identities are then unset.
+bool identitiesFromListing(Syscalls& calls, Journal& journal)
+{
+    // An overlay's listing may number its entries otherwise than the files themselves.
+    struct statfs fileSystem
+    {
+    };
+    if (::statfs(journal.folder.c_str(), &fileSystem) != 0 || fileSystem.f_type == OVERLAYFS_SUPER_MAGIC) {
+        return false;
+    }
+    std::unordered_map<std::string_view, JournalEntry*> byName;
+    byName.reserve(journal.files.size());
+    for (JournalEntry& file : journal.files) {
+        file.identity = {};
+        byName.emplace(file.old, &file);
+    }
+    DIR* dir = calls.opendir(journal.folder.c_str());
+    if (dir == nullptr) {
+        return false;
+    }
+    bool complete = true;
+    for (;;) {
+        errno = 0;
+        const struct dirent* entry = calls.readdir(dir);
+        if (entry == nullptr) {
+            complete = errno == 0;
+            break;
+        }
+        if (const auto found = byName.find(entry->d_name); found != byName.end()) {
+            found->second->identity = {
+                .device = journal.folderIdentity.device,
+                .inode = static_cast<std::uint64_t>(entry->d_ino),
+                .size = 0,
+                .modifiedNs = FileIdentity::kContentUnknown,
+            };
+        }
+    }
+    calls.closedir(dir);
+    return complete;
+}
+
+} // namespace
 
 JournalStore::JournalStore(Syscalls& calls, std::string folder)
     : m_calls(calls)
@@ -193,7 +262,7 @@ std::vector<std::string> JournalStore::names()
     return found;
 }
 
-int JournalStore::read(const std::string& name, std::string& bytes)
+int JournalStore::read(const std::string& name, std::string& bytes, std::int64_t* writtenNs)
 {
     bytes.clear();
     FileDescriptor folder(m_calls, openFolder(false));
@@ -211,6 +280,9 @@ int JournalStore::read(const std::string& name, std::string& bytes)
     }
     if (!S_ISREG(st.st_mode)) {
         return EINVAL;
+    }
+    if (writtenNs != nullptr) {
+        *writtenNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
     }
     char buffer[65536];
     for (;;) {
@@ -268,8 +340,12 @@ int StoredRunRecord::write(Journal& journal)
         return errno;
     }
     journal.folderIdentity = identityOf(st);
-    for (JournalEntry& file : journal.files) {
-        file.identity = identityAt(m_calls, folder.get(), file.old.c_str());
+    // Files that stay in their folder are known by their numbers, read with the folder at once; files
+    // copied or moved are looked at one by one, as their size and time tell a copy again.
+    if (!journal.saveFolder.empty() || !identitiesFromListing(m_calls, journal)) {
+        for (JournalEntry& file : journal.files) {
+            file.identity = identityAt(m_calls, folder.get(), file.old.c_str());
+        }
     }
     if (!journal.saveFolder.empty()) {
         // What stands in the save folder already is the user's; a missing save folder holds nothing.
@@ -291,6 +367,11 @@ void StoredRunRecord::mark(JournalMark mark)
         return;
     }
     // The recovery finds each file by who it is, so a mark that is lost costs only a question at start.
+    if (mark == JournalMark::RunDone) {
+        // The end mark's time tells the run's files (changed before it) from files saved over them since:
+        // it must come after the last rename even on the coarse clock that stamps files.
+        waitForTheFileClock();
+    }
     const std::string bytes = encodeMark(mark);
     if (writeAll(m_calls, m_fd, bytes) == 0) {
         m_calls.fsync(m_fd);

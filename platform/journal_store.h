@@ -39,7 +39,8 @@ public:
     // The journals' names, oldest first; nothing when the folder cannot be read.
     std::vector<std::string> names();
 
-    int read(const std::string& name, std::string& bytes);
+    // Reads a journal whole; `writtenNs`, when given, gets the time it was last written (its last mark).
+    int read(const std::string& name, std::string& bytes, std::int64_t* writtenNs = nullptr);
 
     // Removes a journal that can never be used.
     void discard(const std::string& name);

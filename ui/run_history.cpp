@@ -43,12 +43,22 @@ void tell(platform::Dialogs& dialogs, const std::string& text, bool warning)
 JournalStatus load(platform::JournalStore& store, const std::string& name, Journal& journal)
 {
     std::string bytes;
-    if (store.read(name, bytes) != 0) {
+    std::int64_t writtenNs = 0;
+    if (store.read(name, bytes, &writtenNs) != 0) {
         return JournalStatus::NotAJournal;
     }
     const JournalStatus status = decodeJournal(bytes, journal);
     if (status == JournalStatus::Torn) {
         store.discard(name);
+    }
+    // A run that ended was marked so after its last rename: a file known by its number alone that
+    // changed after that mark is not the run's file any more.
+    if (status == JournalStatus::Ok && journal.marked(JournalMark::RunDone)) {
+        for (JournalEntry& file : journal.files) {
+            if (!file.identity.contentKnown()) {
+                file.identity.changedNs = writtenNs;
+            }
+        }
     }
     return status;
 }

@@ -316,6 +316,15 @@ INSTANTIATE_TEST_SUITE_P(
                                {},
                                "b.jpg → 003.jpg：" + kChangedSinceRun,
                                3},
+                      UndoCase{"a renamed file written in place since",
+                               FileOperation::RenameOnly,
+                               [](const std::filesystem::path& folder, const std::filesystem::path&) {
+                                   std::ofstream(folder / "003.jpg", std::ios::binary | std::ios::app) << "!";
+                               },
+                               with(without(kStart, "b.jpg"), "003.jpg", std::string(3000, 'b') + "!"),
+                               {},
+                               "b.jpg → 003.jpg：" + kChangedSinceRun,
+                               3},
                       UndoCase{"copies", FileOperation::RenameCopy, nullptr, kStart, {}, ""},
                       UndoCase{"a copy changed since",
                                FileOperation::RenameCopy,

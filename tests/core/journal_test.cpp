@@ -134,3 +134,13 @@ TEST(JournalTest, everyCutOfTheBodyIsTorn)
 
 } // namespace
 } // namespace tallyfox
+
+// The check value of CRC-32, and lengths around the eight bytes folded in at a time.
+TEST(JournalTest, theChecksumIsCrc32)
+{
+    EXPECT_EQ(tallyfox::crc32("123456789"), 0xCBF43926u);
+    EXPECT_EQ(tallyfox::crc32(""), 0u);
+    EXPECT_EQ(tallyfox::crc32("a"), 0xE8B7BE43u);
+    EXPECT_EQ(tallyfox::crc32("12345678"), 0x9AE0DAAFu);
+    EXPECT_EQ(tallyfox::crc32("The quick brown fox jumps over the lazy dog"), 0x414FA339u);
+}
