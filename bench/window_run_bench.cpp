@@ -107,7 +107,10 @@ struct Window
         if (::chdir(folder.c_str()) != 0) {
             std::perror("chdir");
         }
-        window = std::make_unique<ui::TMain>(ui::Services{.dialogs = dialogs, .help = help, .settings = settings});
+        window = std::make_unique<ui::TMain>(ui::Services{.dialogs = dialogs,
+                                                          .help = help,
+                                                          .settings = settings,
+                                                          .journalFolder = (benchRoot() / "journals").string()});
         window->show();
         QApplication::processEvents();
         window->ConfirmBeforeRun = 0;

@@ -71,6 +71,10 @@ public:
     bool sameFile(const std::string& a, const std::string& b) override;
     int copyFile(const std::string& source, const std::string& target, bool replace) override;
     int moveFile(const std::string& source, const std::string& target, bool replace) override;
+
+    // Renames `from` in the folder `fromFolder` to `to` in `toFolder` (descriptors) without replacing
+    // anything, by link and unlink where the file system refuses the flag, as renameInFolder does.
+    int renameNoReplace(int fromFolder, const char* from, int toFolder, const char* to);
     std::string sourceSetAsideAs() override;
 
 private:
@@ -87,7 +91,6 @@ private:
 
     int openFolder(std::string_view folder, Folder& opened);
     int checkTarget(int folder, const char* name);
-    int renameNoReplace(int fromFolder, const char* from, int toFolder, const char* to);
     int removeName(int folder, const char* name, const struct stat& file, bool& kept);
     int writeCopy(int in, const struct stat& st, int out, Copy kind);
     int linkUnnamed(int fd, int folder, const char* name);

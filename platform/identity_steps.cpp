@@ -13,11 +13,6 @@ namespace {
 
 constexpr int kOpenFolder = O_PATH | O_DIRECTORY | O_CLOEXEC;
 
-bool flagUnsupported(int error)
-{
-    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
-}
-
 bool plainName(const std::string& name)
 {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos
@@ -139,27 +134,6 @@ int PosixRecoverySteps::check(
     return 0;
 }
 
-int PosixRecoverySteps::moveName(int fromFd, const char* from, int toFd, const char* to)
-{
-    if (m_calls.renameat2(fromFd, from, toFd, to, RENAME_NOREPLACE) == 0) {
-        return 0;
-    }
-    const int refused = errno;
-    if (!flagUnsupported(refused)) {
-        return refused;
-    }
-    // No no-replace rename here: a second name, then the first one given up; a link refuses an existing name.
-    if (m_calls.linkat(fromFd, from, toFd, to, 0) != 0) {
-        return errno == EPERM ? refused : errno;
-    }
-    if (m_calls.unlinkat(fromFd, from, 0) != 0) {
-        const int error = errno;
-        m_calls.unlinkat(toFd, to, 0);
-        return error;
-    }
-    return 0;
-}
-
 int PosixRecoverySteps::rename(RunFolder fromFolder,
                                const std::string& from,
                                RunFolder toFolder,
@@ -179,7 +153,7 @@ int PosixRecoverySteps::rename(RunFolder fromFolder,
     if (const int error = check(fromFd, from, expected, match, seen)) {
         return error;
     }
-    int error = moveName(fromFd, from.c_str(), toFd, to.c_str());
+    int error = m_operations.renameNoReplace(fromFd, from.c_str(), toFd, to.c_str());
     if (error == EXDEV) {
         // Back from another file system: copied, flushed, and only then is the source removed, while
         // it is still the file that was copied.
@@ -190,7 +164,7 @@ int PosixRecoverySteps::rename(RunFolder fromFolder,
     }
     // Had another file taken the old name between the check and the rename, it goes back.
     if (!identityAt(m_calls, toFd, to.c_str()).sameInode(seen)) {
-        moveName(toFd, to.c_str(), fromFd, from.c_str());
+        m_operations.renameNoReplace(toFd, to.c_str(), fromFd, from.c_str());
         return ESTALE;
     }
     return 0;
@@ -212,11 +186,11 @@ int PosixRecoverySteps::remove(RunFolder folder, const std::string& name, const 
     // Linux cannot remove a file by its descriptor: the name goes private first, so that what is
     // removed is what was checked, and a file saved under the name meanwhile is not touched.
     const std::string hidden = hiddenName("tallyfox");
-    if (const int error = moveName(dirFd, name.c_str(), dirFd, hidden.c_str())) {
+    if (const int error = m_operations.renameNoReplace(dirFd, name.c_str(), dirFd, hidden.c_str())) {
         return error;
     }
     if (const int error = check(dirFd, hidden, expected, match, seen)) {
-        moveName(dirFd, hidden.c_str(), dirFd, name.c_str());
+        m_operations.renameNoReplace(dirFd, hidden.c_str(), dirFd, name.c_str());
         return error;
     }
     return m_calls.unlinkat(dirFd, hidden.c_str(), 0) == 0 ? 0 : errno;

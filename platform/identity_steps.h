@@ -42,7 +42,6 @@ private:
     int fd(RunFolder folder) const;
     const std::string& path(RunFolder folder) const;
     int check(int dirFd, const std::string& name, const FileIdentity& expected, Match match, FileIdentity& seen);
-    int moveName(int fromFd, const char* from, int toFd, const char* to);
 
     Syscalls& m_calls;
     PosixFileOperations m_operations;
