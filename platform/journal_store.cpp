@@ -262,6 +262,29 @@ std::vector<std::string> JournalStore::names()
     return found;
 }
 
+void JournalStore::removeUnnamed()
+{
+    FileDescriptor folder(m_calls, openFolder(false));
+    if (folder.get() < 0) {
+        return;
+    }
+    DIR* dir = m_calls.opendir(m_folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    std::vector<std::string> unnamed;
+    while (const struct dirent* entry = m_calls.readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.starts_with(".journal.") && name.ends_with(".tmp")) {
+            unnamed.emplace_back(name);
+        }
+    }
+    m_calls.closedir(dir);
+    for (const std::string& name : unnamed) {
+        m_calls.unlinkat(folder.get(), name.c_str(), 0);
+    }
+}
+
 int JournalStore::read(const std::string& name, std::string& bytes, std::int64_t* writtenNs)
 {
     bytes.clear();

@@ -45,6 +45,10 @@ public:
     // Removes a journal that can never be used.
     void discard(const std::string& name);
 
+    // Removes journals a crash cut short before they took their names: no file was touched after them.
+    // Only while no other instance of the program can be writing one.
+    void removeUnnamed();
+
     const std::string& folder() const;
 
 private:

@@ -75,6 +75,8 @@ RunHistory::RunHistory(platform::Dialogs& dialogs, platform::Syscalls& calls, st
 void RunHistory::recoverAtStart()
 {
     platform::JournalStore store(m_calls, m_folder);
+    // Started behind the single-instance guard: a journal still under its temporary name is a leftover.
+    store.removeUnnamed();
     const std::vector<std::string> names = store.names();
     for (auto name = names.rbegin(); name != names.rend(); ++name) {
         Journal journal;
