@@ -1,6 +1,7 @@
 #include "core/rename_plan.h"
 
-#include <string_view>
+#include <cerrno>
+#include <climits>
 #include <unordered_map>
 
 namespace tallyfox {
@@ -60,6 +61,44 @@ std::vector<RenameStep> planRenames(const std::vector<std::string>& oldNames,
         }
     }
     return steps;
+}
+
+int unusableName(std::string_view name)
+{
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos
+        || name.find('\0') != std::string_view::npos) {
+        return EINVAL;
+    }
+    return name.size() > NAME_MAX ? ENAMETOOLONG : 0;
+}
+
+RunPlan planRun(const std::vector<std::string>& names, const NamingSettings& naming)
+{
+    RunPlan plan;
+    plan.files.reserve(names.size());
+    if (naming.operation == FileOperation::ExtensionOnly) {
+        for (const std::string& name : names) {
+            PlannedName file{name, {}, ComposeNewName(name, 0, naming)};
+            file.temporary = "_" + file.final; // the way a change of letter case alone goes
+            plan.files.push_back(std::move(file));
+        }
+        return plan;
+    }
+    const std::string format = NumberFormat(naming.digitCount);
+    std::vector<std::string> finals;
+    finals.reserve(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        finals.push_back(ComposeNewName(names[i], static_cast<std::int64_t>(i), naming));
+    }
+    plan.steps = planRenames(names, finals);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string& name = names[i];
+        PlannedName file{name, "_", std::move(finals[i])};
+        file.temporary += NumberText(format, runningNumber(naming, static_cast<std::int64_t>(i)));
+        file.temporary += extensionOf(name);
+        plan.files.push_back(std::move(file));
+    }
+    return plan;
 }
 
 } // namespace tallyfox
