@@ -82,6 +82,9 @@ QVariant PreviewListModel::data(const QModelIndex& index, int role) const
     const auto row = static_cast<std::size_t>(index.row());
     const PreviewState state = m_preview.states[row];
     switch (role) {
+    case Qt::ToolTipRole:
+        // The whole text of a cell cut at its edge.
+        return index.column() == Number ? QVariant() : data(index, Qt::DisplayRole);
     case Qt::DisplayRole:
         switch (index.column()) {
         case Number:
@@ -151,7 +154,7 @@ PreviewWindow::PreviewWindow(PreviewSource source,
     setWindowTitle(QStringLiteral("プレビュー一覧"));
     setAttribute(Qt::WA_QuitOnClose, false);
     setFont(windowFont());
-    resize(720, 420);
+    resize(880, 420);
 
     m_table->setObjectName(QStringLiteral("PreviewTable"));
     m_table->setModel(m_model);
