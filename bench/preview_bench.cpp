@@ -4,6 +4,7 @@
 // (/dev/shm, tmpfs), made here when missing. Figures and their reading: bench/README.md.
 
 #include "core/naming.h"
+#include "core/rename_run.h"
 #include "core/settings.h"
 #include "platform/dialogs.h"
 #include "platform/settings_store.h"
@@ -175,11 +176,20 @@ int main(int argc, char** argv)
         settle();
         keystroke(state, window, *preview, false);
     })->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("preview list open: keystroke making every name unusable (run rehearsed)",
+    benchmark::RegisterBenchmark("preview list open: keystroke making every new name unusable ('/')",
                                  [&](benchmark::State& state) {
                                      preview->open();
                                      settle();
                                      keystroke(state, window, *preview, true);
+                                 })
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("rehearsal of the run's renames in memory (where one fate hangs on another)",
+                                 [&](benchmark::State& state) {
+                                     for (auto _ : state) {
+                                         tallyfox::RunPlan plan = tallyfox::planRun(names, naming);
+                                         const auto outcome = tallyfox::rehearseRun(plan, naming.operation, names);
+                                         benchmark::DoNotOptimize(outcome.data());
+                                     }
                                  })
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("preview list closed: keystroke (the main window alone)",

@@ -2,6 +2,7 @@
 
 #include "core/errors.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace tallyfox {
@@ -21,43 +22,59 @@ std::string trimmed(std::string text)
     return text;
 }
 
-// Whether some file's fate hangs on another's in a way the names alone do not tell: a problem already
-// found (a file that cannot leave its name holds up the file waiting for it), a temporary name that is
-// taken, or, for a change of extensions made in list order, a new name that another listed file still
-// holds when its turn comes.
+// Whether some file's fate hangs on another's in a way the names alone do not tell. A file that cannot
+// leave its name holds up a file that wants it: in a numbering run, one whose new name cannot be used
+// or whose temporary name is taken (a file refused its new name for a name held outside the list, or for
+// a duplicate, steps aside and frees its own); in a change of extensions, made in list order, any file
+// whose new name another listed file still has when its turn comes.
 bool outcomeHangsOnOrder(const PreviewList& preview,
                          const PreviewFolders& folders,
                          const std::unordered_map<std::string_view, std::uint32_t>& byFinal)
 {
-    if (preview.problems > 0) {
-        return true;
-    }
     const std::vector<PlannedName>& files = preview.plan.files;
-    std::unordered_set<std::string_view> olds;
-    const auto isOld = [&](const std::string& name) {
-        if (olds.empty()) {
-            for (const PlannedName& file : files) {
-                olds.insert(file.old);
-            }
-        }
-        return olds.contains(name);
-    };
     if (preview.operation == FileOperation::ExtensionOnly) {
+        std::unordered_set<std::string_view> olds;
         for (const PlannedName& file : files) {
-            if (file.final != file.old && isOld(file.final)) {
+            olds.insert(file.old);
+        }
+        for (const PlannedName& file : files) {
+            if (file.final != file.old && olds.contains(file.final)) {
                 return true;
             }
         }
         return false;
     }
-    for (const RenameStep& step : preview.plan.steps) {
-        if (step.kind != RenameStep::Kind::OldToTemporary) {
-            continue;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (preview.states[i] == PreviewState::Unusable && byFinal.contains(files[i].old)) {
+            return true;
         }
-        const std::string& temporary = files[step.file].temporary;
+    }
+    // Every temporary name begins with "_": only names that do can be in its way, and most lists have
+    // none, so the temporary names are looked up only when there are.
+    const auto aside = [](std::string_view name) {
+        return !name.empty() && name.front() == '_';
+    };
+    std::unordered_set<std::string_view> taken;
+    for (const PlannedName& file : files) {
+        if (aside(file.old)) {
+            taken.insert(file.old);
+        }
+    }
+    for (const std::string& name : folders.outside) {
+        if (aside(name)) {
+            taken.insert(name);
+        }
+    }
+    const bool finalsAside = std::any_of(files.begin(), files.end(), [&](const PlannedName& file) {
+        return aside(file.final);
+    });
+    if (taken.empty() && !finalsAside) {
+        return false;
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string& temporary = files[i].temporary;
         const auto final = byFinal.find(temporary);
-        if (folders.outside.contains(temporary) || (final != byFinal.end() && final->second != step.file)
-            || isOld(temporary)) {
+        if (taken.contains(temporary) || (final != byFinal.end() && final->second != i)) {
             return true;
         }
     }
@@ -90,7 +107,7 @@ PreviewList previewRun(const RunRequest& request, const PreviewFolders& folders)
     preview.operation = request.naming.operation;
     preview.refusal = trimmed(runRefusal(request));
     try {
-        preview.plan = planRun(request.names, request.naming);
+        preview.plan = planNames(request.names, request.naming);
     } catch (const FormatError& error) {
         preview.refusal = error.what(); // the run would end here, before any file is touched
         return preview;
@@ -119,7 +136,7 @@ PreviewList previewRun(const RunRequest& request, const PreviewFolders& folders)
             }
         } else if (file.final == file.old) {
             state = PreviewState::Unchanged;
-        } else if (folders.outside.contains(file.final)) {
+        } else if (!folders.outside.empty() && folders.outside.contains(file.final)) {
             state = PreviewState::HeldOutside;
         }
     }
@@ -129,6 +146,7 @@ PreviewList previewRun(const RunRequest& request, const PreviewFolders& folders)
 
     // Where one file's fate hangs on another's, the run's own renames are played on the names in memory.
     if (outcomeHangsOnOrder(preview, folders, byFinal)) {
+        planSteps(preview.plan, preview.operation);
         const std::vector<RehearsedFile> outcome = rehearseRun(preview.plan, preview.operation, folders.entries);
         for (std::size_t i = 0; i < count; ++i) {
             if (!isProblem(preview.states[i]) && !outcome[i].reached) {

@@ -53,7 +53,9 @@ std::unordered_set<std::string> namesOutside(const std::vector<std::string>& ent
 struct PreviewList
 {
     FileOperation operation = FileOperation::RenameOnly;
-    RunPlan plan; // the run's own plan: the new names are its final names
+    // The run's own plan: the new names are its final names. The order of its renames is worked out
+    // only where a rehearsal needed it.
+    RunPlan plan;
     std::vector<PreviewState> states;
     // For a Duplicate: the position of the first other file of the list that gets the same name.
     std::vector<std::uint32_t> sameNameAs;

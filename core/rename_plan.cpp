@@ -12,14 +12,16 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 } // namespace
 
-std::vector<RenameStep> planRenames(const std::vector<std::string>& oldNames,
-                                    const std::vector<std::string>& finalNames)
+namespace {
+
+// The steps for `count` files whose names `oldName(i)` and `finalName(i)` give.
+template <typename OldName, typename FinalName>
+std::vector<RenameStep> orderRenames(std::size_t count, OldName oldName, FinalName finalName)
 {
-    const std::size_t count = oldNames.size();
     std::unordered_map<std::string_view, std::size_t> holder;
     holder.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
-        holder.emplace(oldNames[i], i);
+        holder.emplace(oldName(i), i);
     }
     // next[i]: the listed file holding i's final name; waiting[j]: the file that wants j's old name. A
     // file keeping its name holds no other file back. Two files wanting one name: the first in the list
@@ -27,7 +29,7 @@ std::vector<RenameStep> planRenames(const std::vector<std::string>& oldNames,
     std::vector<std::size_t> next(count, kNone);
     std::vector<std::size_t> waiting(count, kNone);
     for (std::size_t i = 0; i < count; ++i) {
-        const auto found = holder.find(finalNames[i]);
+        const auto found = holder.find(finalName(i));
         if (found != holder.end() && found->second != i && waiting[found->second] == kNone) {
             next[i] = found->second;
             waiting[found->second] = i;
@@ -63,6 +65,21 @@ std::vector<RenameStep> planRenames(const std::vector<std::string>& oldNames,
     return steps;
 }
 
+} // namespace
+
+std::vector<RenameStep> planRenames(const std::vector<std::string>& oldNames,
+                                    const std::vector<std::string>& finalNames)
+{
+    return orderRenames(
+        oldNames.size(),
+        [&](std::size_t i) -> const std::string& {
+            return oldNames[i];
+        },
+        [&](std::size_t i) -> const std::string& {
+            return finalNames[i];
+        });
+}
+
 int unusableName(std::string_view name)
 {
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos
@@ -72,32 +89,47 @@ int unusableName(std::string_view name)
     return name.size() > NAME_MAX ? ENAMETOOLONG : 0;
 }
 
-RunPlan planRun(const std::vector<std::string>& names, const NamingSettings& naming)
+RunPlan planNames(const std::vector<std::string>& names, const NamingSettings& naming)
 {
     RunPlan plan;
     plan.files.reserve(names.size());
-    if (naming.operation == FileOperation::ExtensionOnly) {
-        for (const std::string& name : names) {
-            PlannedName file{name, {}, ComposeNewName(name, 0, naming)};
-            file.temporary = "_" + file.final; // the way a change of letter case alone goes
-            plan.files.push_back(std::move(file));
-        }
-        return plan;
-    }
-    const std::string format = NumberFormat(naming.digitCount);
-    std::vector<std::string> finals;
-    finals.reserve(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        finals.push_back(ComposeNewName(names[i], static_cast<std::int64_t>(i), naming));
-    }
-    plan.steps = planRenames(names, finals);
+    const bool numbering = naming.operation != FileOperation::ExtensionOnly;
+    const std::string format = numbering ? NumberFormat(naming.digitCount) : std::string();
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string& name = names[i];
-        PlannedName file{name, "_", std::move(finals[i])};
-        file.temporary += NumberText(format, runningNumber(naming, static_cast<std::int64_t>(i)));
-        file.temporary += extensionOf(name);
+        const auto position = static_cast<std::int64_t>(i);
+        PlannedName file{name, "_", ComposeNewName(name, position, naming)};
+        if (numbering) {
+            file.temporary += NumberText(format, runningNumber(naming, position));
+            file.temporary += extensionOf(name);
+        } else {
+            file.temporary += file.final; // the way a change of letter case alone goes
+        }
         plan.files.push_back(std::move(file));
     }
+    return plan;
+}
+
+void planSteps(RunPlan& plan, FileOperation operation)
+{
+    if (operation == FileOperation::ExtensionOnly || !plan.steps.empty()) {
+        return; // a change of extensions goes in list order
+    }
+    const std::vector<PlannedName>& files = plan.files;
+    plan.steps = orderRenames(
+        files.size(),
+        [&](std::size_t i) -> const std::string& {
+            return files[i].old;
+        },
+        [&](std::size_t i) -> const std::string& {
+            return files[i].final;
+        });
+}
+
+RunPlan planRun(const std::vector<std::string>& names, const NamingSettings& naming)
+{
+    RunPlan plan = planNames(names, naming);
+    planSteps(plan, naming.operation);
     return plan;
 }
 

@@ -65,4 +65,9 @@ struct RunPlan
 // for a digit count that cannot number.
 RunPlan planRun(const std::vector<std::string>& names, const NamingSettings& naming);
 
+// The same plan without the order of its renames, for a caller that needs the names of every file but
+// the order only now and then; planSteps adds it.
+RunPlan planNames(const std::vector<std::string>& names, const NamingSettings& naming);
+void planSteps(RunPlan& plan, FileOperation operation);
+
 } // namespace tallyfox

@@ -196,9 +196,9 @@ PreviewWindow::PreviewWindow(PreviewSource source,
     connect(files, &QAbstractItemModel::modelReset, this, &PreviewWindow::followListing);
     connect(files, &QAbstractItemModel::rowsInserted, this, &PreviewWindow::followListing);
     connect(files, &QAbstractItemModel::rowsRemoved, this, &PreviewWindow::followListing);
-    connect(files, &QAbstractItemModel::layoutChanged, this, &PreviewWindow::follow);
-    connect(files, &QAbstractItemModel::dataChanged, this, &PreviewWindow::follow);
-    connect(files, &QAbstractItemModel::rowsMoved, this, &PreviewWindow::follow);
+    connect(files, &QAbstractItemModel::layoutChanged, this, &PreviewWindow::followOrder);
+    connect(files, &QAbstractItemModel::dataChanged, this, &PreviewWindow::followOrder);
+    connect(files, &QAbstractItemModel::rowsMoved, this, &PreviewWindow::followOrder);
     connect(m_source.saveFolder, &QLineEdit::textChanged, this, &PreviewWindow::followListing);
 }
 
@@ -222,10 +222,16 @@ void PreviewWindow::follow()
     }
 }
 
+void PreviewWindow::followOrder()
+{
+    m_namesStale = true;
+    follow();
+}
+
 void PreviewWindow::followListing()
 {
     m_foldersStale = true;
-    follow();
+    followOrder();
 }
 
 void PreviewWindow::showEvent(QShowEvent* event)
@@ -233,6 +239,7 @@ void PreviewWindow::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     // Everything is read anew: the folder may have changed while the window was closed.
     m_foldersStale = true;
+    m_namesStale = true;
     m_pending.stop();
     m_boundary.run([this] {
         recompute();
@@ -242,14 +249,21 @@ void PreviewWindow::showEvent(QShowEvent* event)
 void PreviewWindow::recompute()
 {
     const FileListBox& files = *m_source.files;
-    RunRequest request;
+    RunRequest& request = m_request;
     request.folder = files.folder();
-    request.names = files.entries();
+    if (m_namesStale) {
+        request.names = files.entries();
+        m_namesStale = false;
+    }
     request.naming = m_source.naming();
-    request.saveFolder = m_source.saveFolder->path();
+    std::string saveFolder = m_source.saveFolder->path();
     if (request.naming.operation != FileOperation::RenameCopy
         && request.naming.operation != FileOperation::RenameMove) {
-        request.saveFolder.clear(); // only a copy or move looks into it
+        saveFolder.clear(); // only a copy or move looks into it
+    }
+    if (saveFolder != request.saveFolder) {
+        request.saveFolder = std::move(saveFolder);
+        m_foldersStale = true;
     }
     if (m_foldersStale) {
         try {

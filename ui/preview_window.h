@@ -87,6 +87,7 @@ protected:
 
 private:
     void followListing();
+    void followOrder();
     void recompute();
 
     PreviewSource m_source;
@@ -98,6 +99,10 @@ private:
     QTimer m_pending;
     PreviewFolders m_folders;
     bool m_foldersStale = true;
+    // The request of the last preview: its names are taken from the list again only when the list
+    // changed, not for a keystroke in a name field.
+    RunRequest m_request;
+    bool m_namesStale = true;
 };
 
 // The file list's command "新しい名前の一覧(&L)...", which opens the preview list.

@@ -95,6 +95,15 @@ NamingSettings before(std::string text)
     return n;
 }
 
+// Numbers of one digit from 9 on: the tenth file's number has one digit more than the first's.
+NamingSettings fromNine()
+{
+    NamingSettings n;
+    n.startNumber = 9;
+    n.digitCount = 1;
+    return n;
+}
+
 NamingSettings extension(ExtensionMode mode, std::string given = {})
 {
     NamingSettings n;
@@ -215,6 +224,11 @@ INSTANTIATE_TEST_SUITE_P(
                     numbered(),
                     "LO",
                     "この名前の一覧のファイルが名前を変えられないため、名前は変わりません"},
+        PreviewCase{"AFileWhoseNewNameIsTooLongHoldsUpTheOneWaitingForIt",
+                    {"q." + std::string(253, 'x'), "9." + std::string(253, 'x')},
+                    {},
+                    fromNine(),
+                    "LX"},
         PreviewCase{"TwoFilesOfTheListGetOneName",
                     {"a.jpg", "a.png", "b.gif"},
                     {},
