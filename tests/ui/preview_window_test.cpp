@@ -7,6 +7,7 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QMenu>
 #include <QRadioButton>
 #include <QTableView>
@@ -200,6 +201,13 @@ private slots:
                })
             << QStringLiteral("x.png") << QStringLiteral("001.png") << QStringLiteral("保存フォルダが見つかりません")
             << 2;
+        QTest::newRow("a name that is not UTF-8, shown as the file list shows it")
+            << Change([](ui::TMain& w, const std::filesystem::path& root) {
+                   createFiles(root / "bytes", {{"\xff\xfe.png", "b"}});
+                   w.fileSelection().makeFolderCurrent((root / "bytes").string());
+               })
+            << QFile::decodeName(QByteArray("\xff\xfe.png")) << QStringLiteral("001.png")
+            << QStringLiteral("名前を変えます") << 0;
         QTest::newRow("a digit count that cannot number") << Change([](ui::TMain& w, const std::filesystem::path&) {
             ctl(w).seZeroNum->selectAll();
             QTest::keyClicks(ctl(w).seZeroNum, QStringLiteral("-1"));
@@ -222,6 +230,7 @@ private slots:
             return;
         }
         QTRY_COMPARE(cell(0, 1), firstOld);
+        QCOMPARE(cell(0, 1), ctl(w()).FileListBox1->model()->index(0, 0).data().toString());
         QTRY_COMPARE(cell(0, 2), firstNew);
         QCOMPARE(cell(0, 3), firstState);
         QCOMPARE(static_cast<int>(preview()->preview().problems), problems);
