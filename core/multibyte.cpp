@@ -69,8 +69,12 @@ std::size_t findLastCharacterOf(std::string_view s, std::string_view set, CodePa
 {
     std::size_t found = std::string_view::npos;
     for (std::size_t pos = 0; pos < s.size(); pos += characterLength(s, pos, codePage)) {
-        if (set.find(s[pos]) != std::string_view::npos) {
-            found = pos;
+        // The set is a character or two: compared in place, as a library search per character costs
+        // more than the whole name's scan.
+        for (const char c : set) {
+            if (s[pos] == c) {
+                found = pos;
+            }
         }
     }
     return found;

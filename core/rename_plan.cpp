@@ -1,6 +1,7 @@
 #include "core/rename_plan.h"
 
-#include <string_view>
+#include <cerrno>
+#include <climits>
 #include <unordered_map>
 
 namespace tallyfox {
@@ -11,14 +12,16 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 } // namespace
 
-std::vector<RenameStep> planRenames(const std::vector<std::string>& oldNames,
-                                    const std::vector<std::string>& finalNames)
+namespace {
+
+// The steps for `count` files whose names `oldName(i)` and `finalName(i)` give.
+template <typename OldName, typename FinalName>
+std::vector<RenameStep> orderRenames(std::size_t count, OldName oldName, FinalName finalName)
 {
-    const std::size_t count = oldNames.size();
     std::unordered_map<std::string_view, std::size_t> holder;
     holder.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
-        holder.emplace(oldNames[i], i);
+        holder.emplace(oldName(i), i);
     }
     // next[i]: the listed file holding i's final name; waiting[j]: the file that wants j's old name. A
     // file keeping its name holds no other file back. Two files wanting one name: the first in the list
@@ -26,7 +29,7 @@ std::vector<RenameStep> planRenames(const std::vector<std::string>& oldNames,
     std::vector<std::size_t> next(count, kNone);
     std::vector<std::size_t> waiting(count, kNone);
     for (std::size_t i = 0; i < count; ++i) {
-        const auto found = holder.find(finalNames[i]);
+        const auto found = holder.find(finalName(i));
         if (found != holder.end() && found->second != i && waiting[found->second] == kNone) {
             next[i] = found->second;
             waiting[found->second] = i;
@@ -60,6 +63,74 @@ std::vector<RenameStep> planRenames(const std::vector<std::string>& oldNames,
         }
     }
     return steps;
+}
+
+} // namespace
+
+std::vector<RenameStep> planRenames(const std::vector<std::string>& oldNames,
+                                    const std::vector<std::string>& finalNames)
+{
+    return orderRenames(
+        oldNames.size(),
+        [&](std::size_t i) -> const std::string& {
+            return oldNames[i];
+        },
+        [&](std::size_t i) -> const std::string& {
+            return finalNames[i];
+        });
+}
+
+int unusableName(std::string_view name)
+{
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos
+        || name.find('\0') != std::string_view::npos) {
+        return EINVAL;
+    }
+    return name.size() > NAME_MAX ? ENAMETOOLONG : 0;
+}
+
+RunPlan planNames(const std::vector<std::string>& names, const NamingSettings& naming)
+{
+    RunPlan plan;
+    plan.files.reserve(names.size());
+    const bool numbering = naming.operation != FileOperation::ExtensionOnly;
+    const std::string format = numbering ? NumberFormat(naming.digitCount) : std::string();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string& name = names[i];
+        const auto position = static_cast<std::int64_t>(i);
+        PlannedName file{name, "_", ComposeNewName(name, position, naming)};
+        if (numbering) {
+            file.temporary += NumberText(format, runningNumber(naming, position));
+            file.temporary += extensionOf(name);
+        } else {
+            file.temporary += file.final; // the way a change of letter case alone goes
+        }
+        plan.files.push_back(std::move(file));
+    }
+    return plan;
+}
+
+void planSteps(RunPlan& plan, FileOperation operation)
+{
+    if (operation == FileOperation::ExtensionOnly || !plan.steps.empty()) {
+        return; // a change of extensions goes in list order
+    }
+    const std::vector<PlannedName>& files = plan.files;
+    plan.steps = orderRenames(
+        files.size(),
+        [&](std::size_t i) -> const std::string& {
+            return files[i].old;
+        },
+        [&](std::size_t i) -> const std::string& {
+            return files[i].final;
+        });
+}
+
+RunPlan planRun(const std::vector<std::string>& names, const NamingSettings& naming)
+{
+    RunPlan plan = planNames(names, naming);
+    planSteps(plan, naming.operation);
+    return plan;
 }
 
 } // namespace tallyfox

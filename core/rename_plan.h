@@ -1,7 +1,10 @@
 #pragma once
 
+#include "core/naming.h"
+
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tallyfox {
@@ -32,5 +35,39 @@ struct RenameStep
 // rename is refused, and then sends that file the way of its temporary name.
 std::vector<RenameStep> planRenames(const std::vector<std::string>& oldNames,
                                     const std::vector<std::string>& finalNames);
+
+// 0 when `name` can name a file in a folder on its own, else why not: EINVAL for an empty name, ".", "..",
+// or one holding "/" or NUL (it would leave its folder); ENAMETOOLONG for more bytes than a name may have.
+int unusableName(std::string_view name);
+
+// The names of one file of a run: its name at the start, the temporary name it may step aside to, and
+// the name it is to end with.
+struct PlannedName
+{
+    std::string old;
+    std::string temporary;
+    std::string final;
+};
+
+// Everything a run will do, worked out before any file is touched.
+struct RunPlan
+{
+    std::vector<PlannedName> files; // in list order
+    // The renames of a numbering run in the order they are made (planRenames); a change of extensions
+    // renames the files in list order and has none.
+    std::vector<RenameStep> steps;
+};
+
+// The plan of a run over `names` (list order, the numbering order) under `naming`: every file's new
+// name composed as ComposeNewName does, its temporary name ("_", the running number, the old
+// extension; "_" and the new name for a change of extensions), and for a numbering run the order of the
+// renames. What the run does and what the preview list shows both come from here. Throws FormatError
+// for a digit count that cannot number.
+RunPlan planRun(const std::vector<std::string>& names, const NamingSettings& naming);
+
+// The same plan without the order of its renames, for a caller that needs the names of every file but
+// the order only now and then; planSteps adds it.
+RunPlan planNames(const std::vector<std::string>& names, const NamingSettings& naming);
+void planSteps(RunPlan& plan, FileOperation operation);
 
 } // namespace tallyfox

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <unordered_set>
 
 namespace tallyfox {
 
@@ -108,33 +109,23 @@ struct Planned
     int error = 0; // why the file did not reach its final name
 };
 
-// Both new names of every file, composed before anything is touched so that an unusable number format
-// ends the run with every file as it was.
-std::vector<Planned> plan(const RunRequest& request)
+// The run's plan with a place for each file, composed before anything is touched so that an unusable
+// number format ends the run with every file as it was.
+std::vector<Planned> placed(const RunPlan& plan)
 {
-    const NamingSettings& naming = request.naming;
-    const std::string format = NumberFormat(naming.digitCount);
     std::vector<Planned> files;
-    files.reserve(request.names.size());
-    for (std::size_t i = 0; i < request.names.size(); ++i) {
-        const std::string& name = request.names[i];
-        const auto position = static_cast<std::int64_t>(i);
-        Planned file;
-        file.old = name;
-        file.temporary.push_back('_');
-        file.temporary += NumberText(format, runningNumber(naming, position));
-        file.temporary += extensionOf(name);
-        file.final = ComposeNewName(name, position, naming);
-        files.push_back(std::move(file));
+    files.reserve(plan.files.size());
+    for (const PlannedName& name : plan.files) {
+        files.push_back({name.old, name.temporary, name.final});
     }
     return files;
 }
 
 // Temporary pass, final pass, and the way back for files that could not take their final names.
-void giveFinalName(const RunRequest& request, Planned& file, FileOperations& operations)
+void giveFinalName(const std::string& folder, Planned& file, FileOperations& operations)
 {
     const std::string& from = file.place == Place::Temporary ? file.temporary : file.old;
-    file.error = operations.renameInFolder(request.folder, from, file.final);
+    file.error = operations.renameInFolder(folder, from, file.final);
     if (file.error == 0) {
         file.place = Place::Final;
     }
@@ -148,58 +139,54 @@ void mark(RunRecord* record, JournalMark mark)
 }
 
 // Sends a file on by way of its temporary name, which no other file of the run takes.
-void stepAside(const RunRequest& request, Planned& file, FileOperations& operations)
+void stepAside(const std::string& folder, Planned& file, FileOperations& operations)
 {
-    file.error = operations.renameInFolder(request.folder, file.old, file.temporary);
+    file.error = operations.renameInFolder(folder, file.old, file.temporary);
     if (file.error == 0) {
         file.place = Place::Temporary;
     }
 }
 
-void renumber(const RunRequest& request, std::vector<Planned>& files, FileOperations& operations, RunRecord* record)
+void renumber(const std::string& folder,
+              std::vector<Planned>& files,
+              const std::vector<RenameStep>& steps,
+              FileOperations& operations,
+              RunRecord* record)
 {
-    std::vector<std::string> olds;
-    std::vector<std::string> finals;
-    olds.reserve(files.size());
-    finals.reserve(files.size());
-    for (const Planned& file : files) {
-        olds.push_back(file.old);
-        finals.push_back(file.final);
-    }
     // Files that could not step aside try their final names from their old ones once every other file
     // has moved, as a file that cannot take a temporary name would.
     std::vector<Planned*> stuck;
-    for (const RenameStep& step : planRenames(olds, finals)) {
+    for (const RenameStep& step : steps) {
         Planned& file = files[step.file];
         switch (step.kind) {
         case RenameStep::Kind::OldToFinal:
-            giveFinalName(request, file, operations);
+            giveFinalName(folder, file, operations);
             // Taken by a file outside the list, or meanwhile: the file goes the way of its temporary
             // name, freeing its old one for the file that may wait for it.
             if (file.error == EEXIST) {
-                stepAside(request, file, operations);
+                stepAside(folder, file, operations);
                 file.error = file.place == Place::Temporary ? EEXIST : file.error;
             }
             break;
         case RenameStep::Kind::OldToTemporary:
-            stepAside(request, file, operations);
+            stepAside(folder, file, operations);
             if (file.place == Place::Old && file.error != ENOENT) {
                 stuck.push_back(&file);
             }
             break;
         case RenameStep::Kind::TemporaryToFinal:
             if (file.place == Place::Temporary) {
-                giveFinalName(request, file, operations);
+                giveFinalName(folder, file, operations);
             }
             break;
         }
     }
     for (Planned* file : stuck) {
-        giveFinalName(request, *file, operations);
+        giveFinalName(folder, *file, operations);
     }
     for (Planned& file : files) {
         if (file.place == Place::Temporary && file.error == 0) {
-            giveFinalName(request, file, operations);
+            giveFinalName(folder, file, operations);
         }
     }
     // A final name held by another file's temporary name is free once that file has moved on.
@@ -207,7 +194,7 @@ void renumber(const RunRequest& request, std::vector<Planned>& files, FileOperat
         progress = false;
         for (Planned& file : files) {
             if (file.place != Place::Final && file.error == EEXIST) {
-                giveFinalName(request, file, operations);
+                giveFinalName(folder, file, operations);
                 progress = progress || file.place == Place::Final;
             }
         }
@@ -215,8 +202,7 @@ void renumber(const RunRequest& request, std::vector<Planned>& files, FileOperat
     // Only now, when every final name that could be taken is taken, do stragglers go back: an old name
     // freed by the run may since have become another file's new name.
     for (Planned& file : files) {
-        if (file.place == Place::Temporary
-            && operations.renameInFolder(request.folder, file.temporary, file.old) == 0) {
+        if (file.place == Place::Temporary && operations.renameInFolder(folder, file.temporary, file.old) == 0) {
             file.place = Place::Old;
         }
     }
@@ -259,24 +245,17 @@ int changeCase(const std::string& folder,
     return error;
 }
 
-std::string extensionChanged(const RunRequest& request, const std::string& name)
+// Each file to its new extension in list order. Gives each file's place, and the name it has now where
+// a change of letter case left it between.
+void changeExtensions(const std::string& folder, std::vector<Planned>& files, FileOperations& operations)
 {
-    const NamingSettings& naming = request.naming;
-    return std::string(baseOf(name)) + NewExtension(name, naming.extensionMode, naming.givenExtension);
-}
-
-void changeExtensions(const RunRequest& request, FileOperations& operations, RunResult& result)
-{
-    for (const std::string& name : request.names) {
-        const std::string renamed = extensionChanged(request, name);
-        int error = operations.renameInFolder(request.folder, name, renamed);
-        std::string now = name;
-        if (error == EEXIST && equalIgnoringAsciiCase(name, renamed, systemCodePage())) {
-            error = changeCase(request.folder, name, renamed, operations, now);
+    for (Planned& file : files) {
+        file.error = operations.renameInFolder(folder, file.old, file.final);
+        std::string now = file.old;
+        if (file.error == EEXIST && equalIgnoringAsciiCase(file.old, file.final, systemCodePage())) {
+            file.error = changeCase(folder, file.old, file.final, operations, now);
         }
-        if (error != 0) {
-            result.failures.push_back({name, now, failureReason(error)});
-        }
+        file.place = file.error == 0 ? Place::Final : now == file.old ? Place::Old : Place::Temporary;
     }
 }
 
@@ -334,23 +313,85 @@ Journal journalOf(const RunRequest& request, const std::vector<Planned>& planned
     if (transfer) {
         journal.saveFolder = request.saveFolder;
     }
-    journal.files.reserve(request.names.size());
-    if (isNumbering(journal.operation)) {
-        for (const Planned& file : planned) {
-            journal.files.push_back(
-                {file.old, file.temporary, file.final, transfer ? file.final : std::string(), {}, {}});
-        }
-    } else {
-        for (const std::string& name : request.names) {
-            std::string renamed = extensionChanged(request, name);
-            std::string between = "_" + renamed; // the way a change of letter case alone goes
-            journal.files.push_back({name, std::move(between), std::move(renamed), {}, {}, {}});
-        }
+    journal.files.reserve(planned.size());
+    for (const Planned& file : planned) {
+        journal.files.push_back({file.old, file.temporary, file.final, transfer ? file.final : std::string(), {}, {}});
     }
     return journal;
 }
 
+// A folder of names held in memory, renamed as the file system renames: what a rehearsal of a run walks.
+class NamesInMemory final : public FileOperations
+{
+public:
+    explicit NamesInMemory(const std::vector<std::string>& names)
+        : m_names(names.begin(), names.end())
+    {
+    }
+
+    int renameInFolder(const std::string& /*folder*/, const std::string& from, const std::string& to) override
+    {
+        if (const int error = unusableName(to)) {
+            return error;
+        }
+        const auto held = m_names.find(from);
+        if (held == m_names.end()) {
+            return ENOENT;
+        }
+        if (from == to) {
+            return 0;
+        }
+        if (!m_names.insert(to).second) {
+            return EEXIST;
+        }
+        m_names.erase(held);
+        return 0;
+    }
+    bool fileExists(const std::string& /*path*/) override
+    {
+        return false;
+    }
+    bool sameFile(const std::string& /*a*/, const std::string& /*b*/) override
+    {
+        return false;
+    }
+    int copyFile(const std::string& /*source*/, const std::string& /*target*/, bool /*replace*/) override
+    {
+        return ENOSYS;
+    }
+    int moveFile(const std::string& /*source*/, const std::string& /*target*/, bool /*replace*/) override
+    {
+        return ENOSYS;
+    }
+
+private:
+    std::unordered_set<std::string> m_names;
+};
+
 } // namespace
+
+std::string runRefusal(const RunRequest& request)
+{
+    return refusal(request);
+}
+
+std::vector<RehearsedFile>
+rehearseRun(const RunPlan& plan, FileOperation operation, const std::vector<std::string>& folderNames)
+{
+    NamesInMemory folder(folderNames);
+    std::vector<Planned> files = placed(plan);
+    if (isNumbering(operation)) {
+        renumber({}, files, plan.steps, folder, nullptr);
+    } else {
+        changeExtensions({}, files, folder);
+    }
+    std::vector<RehearsedFile> outcome;
+    outcome.reserve(files.size());
+    for (const Planned& file : files) {
+        outcome.push_back({file.place == Place::Final, file.error});
+    }
+    return outcome;
+}
 
 std::string failureReason(int error)
 {
@@ -482,7 +523,8 @@ RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& fi
     sweep(host);
     // Composed after the sweep and before any file is touched: a format that cannot number ends the run
     // here, with the bar full and every file as it was.
-    std::vector<Planned> planned = isNumbering(operation) ? plan(request) : std::vector<Planned>{};
+    const RunPlan plan = planRun(request.names, request.naming);
+    std::vector<Planned> planned = placed(plan);
     // The journal is on disk before the first file is touched; without it the run goes on only when the
     // user accepts that it cannot be undone.
     if (record != nullptr) {
@@ -495,7 +537,7 @@ RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& fi
     }
 
     if (isNumbering(operation)) {
-        renumber(request, planned, files, record);
+        renumber(request.folder, planned, plan.steps, files, record);
         for (const Planned& file : planned) {
             if (file.place == Place::Final) {
                 result.records.push_back(joinPath(request.folder, file.final));
@@ -504,7 +546,13 @@ RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& fi
             }
         }
     } else {
-        changeExtensions(request, files, result);
+        changeExtensions(request.folder, planned, files);
+        for (const Planned& file : planned) {
+            if (file.place != Place::Final) {
+                const std::string& now = file.place == Place::Temporary ? file.temporary : file.old;
+                result.failures.push_back({file.old, now, failureReason(file.error)});
+            }
+        }
     }
 
     if (transfers(operation)) {

@@ -3,6 +3,7 @@
 #include "core/file_operations.h"
 #include "core/journal.h"
 #include "core/naming.h"
+#include "core/rename_plan.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -95,6 +96,23 @@ struct RunResult
 RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& files);
 // The same run, locked and written to `record`'s journal before the first file is touched.
 RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& files, RunRecord* record);
+
+// The message with which a run of this request is refused before anything is done (the box's text, its
+// blanks included), or empty when the run may go on.
+std::string runRefusal(const RunRequest& request);
+
+// What the renames of a run make of one file.
+struct RehearsedFile
+{
+    bool reached = false; // the file ends under its new name
+    int error = 0;        // why not
+};
+
+// The renames of a run of `plan` played, exactly as the run makes them, on a folder of names held in
+// memory that holds `folderNames` (every entry of the folder, the listed files included): what each file
+// would end as if the folder did not change meanwhile. Touches no file.
+std::vector<RehearsedFile>
+rehearseRun(const RunPlan& plan, FileOperation operation, const std::vector<std::string>& folderNames);
 
 // The completion message of an operation, with the list of failures where there are any.
 std::string completionMessage(FileOperation operation, const std::vector<FileFailure>& failures);

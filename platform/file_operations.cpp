@@ -1,5 +1,6 @@
 #include "platform/file_operations.h"
 
+#include "core/rename_plan.h"
 #include "platform/posix_io.h"
 
 #include <algorithm>
@@ -33,10 +34,7 @@ bool holdsNul(std::string_view text)
 // A name that stays inside its folder: one entry, neither the folder itself nor its parent.
 int checkPlainName(std::string_view name)
 {
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos || holdsNul(name)) {
-        return EINVAL;
-    }
-    return name.size() > NAME_MAX ? ENAMETOOLONG : 0;
+    return unusableName(name);
 }
 
 // A folder without the "/" at its end, so "save/" + "/a.jpg" and "save/a.jpg" lie in one folder.

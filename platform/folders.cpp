@@ -252,4 +252,40 @@ FileListing listFolderFiles(Syscalls& calls,
     return listing;
 }
 
+PreviewFolders readPreviewFolders(Syscalls& calls,
+                                  const std::string& folder,
+                                  const std::vector<std::string>& listed,
+                                  const std::string& saveFolder)
+{
+    PreviewFolders folders;
+    // Only the names count here, whatever their kind: none is looked up.
+    folders.entries.reserve(listed.size());
+    readFolder(calls, folder, [&folders](std::string_view name) {
+        folders.entries.emplace_back(name);
+        return false;
+    });
+    folders.outside = namesOutside(folders.entries, listed);
+    if (saveFolder.empty()) {
+        return folders;
+    }
+    struct stat list
+    {
+    };
+    struct stat save
+    {
+    };
+    folders.saveFolderIsListFolder = calls.fstatat(AT_FDCWD, folder.c_str(), &list, 0) == 0
+                                     && calls.fstatat(AT_FDCWD, saveFolder.c_str(), &save, 0) == 0
+                                     && list.st_dev == save.st_dev && list.st_ino == save.st_ino;
+    try {
+        for (FolderEntry& entry : readFolder(calls, saveFolder)) {
+            folders.saveEntries.emplace(std::move(entry.name), entry.kind);
+        }
+        folders.saveFolderRead = true;
+    } catch (const InOutError&) {
+        folders.saveFolderRead = false; // the run will not find it either
+    }
+    return folders;
+}
+
 } // namespace tallyfox::platform

@@ -2,6 +2,7 @@
 
 #include "core/errors.h"
 #include "core/file_list.h"
+#include "core/preview_list.h"
 
 #include <functional>
 #include <string>
@@ -93,5 +94,14 @@ FolderContents readFolderContents(Syscalls& calls,
                                   const std::string& mask,
                                   std::size_t longFrom,
                                   const std::function<void()>& longListing);
+
+// What a preview of a run needs around its list: every entry of `folder`, those of them the list does
+// not hold, and, for a non-empty `saveFolder` (as typed; relative to the current folder, as the run takes
+// it), that folder's entries or that it cannot be read, and whether it is `folder` itself. Throws
+// InOutError when `folder` cannot be read.
+PreviewFolders readPreviewFolders(Syscalls& calls,
+                                  const std::string& folder,
+                                  const std::vector<std::string>& listed,
+                                  const std::string& saveFolder);
 
 } // namespace tallyfox::platform

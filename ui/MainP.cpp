@@ -16,6 +16,7 @@
 #include "ui/layout.h"
 #include "ui/main_settings.h"
 #include "ui/pictures.h"
+#include "ui/preview_window.h"
 #include "ui/run_history.h"
 #include "ui/shortcuts.h"
 #include "ui/widgets/directory_list_box.h"
@@ -163,6 +164,16 @@ TMain::TMain(Services services, QWidget* parent)
         ListBox1->entries.clear(); // the paths of a run that is undone
         m_files->listAfterRun();
     }));
+    m_previewWindow = std::make_unique<PreviewWindow>(PreviewSource{FileListBox1,
+                                                                    editSaveFolder,
+                                                                    [this] {
+                                                                        return namingSettings();
+                                                                    }},
+                                                      m_syscalls,
+                                                      m_boundary);
+    m_previewWindow->openOnDoubleClick(*gbPreview);
+    m_fileListMenu->add(previewCommand(*m_previewWindow));
+    m_fileListMenu->add(reorderCommand(*m_files));
     connectHandlers();
     // An error while the window is made is shown like any other; the window still opens.
     m_boundary.run([this] {
@@ -422,6 +433,7 @@ NamingSettings TMain::namingSettings() const
 
 void TMain::UpdatePreview()
 {
+    m_previewWindow->follow(); // scheduled first: a number format that cannot compose is shown there too
     const std::vector<std::string>& entries = FileListBox1->entries();
     const std::string caption = previewCaption(entries.empty() ? nullptr : &entries.front(), namingSettings());
     // The caption changes only once composing has succeeded: a format error leaves the last one.

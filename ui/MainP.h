@@ -32,6 +32,7 @@ class HiddenFileList;
 class HiddenList;
 class MainSettings;
 class NumberField;
+class PreviewWindow;
 class RadioGroup;
 class RunHistory;
 class SaveFolderField;
@@ -152,6 +153,8 @@ private:
     std::string m_journalFolder;
     std::unique_ptr<RunHistory> m_history;
     FileListMenu* m_fileListMenu = nullptr; // owned by the file list
+    // A window of its own, not a control of this one; it goes when this window goes.
+    std::unique_ptr<PreviewWindow> m_previewWindow;
     // The help file of the last help request; empty until help is first asked for.
     std::string m_helpFile;
     bool m_shownOnce = false;

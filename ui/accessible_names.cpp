@@ -107,4 +107,10 @@ void nameOptionsControls(QWidget& dialog)
     }
 }
 
+void namePreviewControls(QWidget& window)
+{
+    name(control(window, "PreviewTable"), QStringLiteral("新しい名前の一覧"));
+    name(control(window, "lblProblems"), QStringLiteral("問題のあるファイルの数"));
+}
+
 } // namespace tallyfox::ui

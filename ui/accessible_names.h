@@ -11,5 +11,6 @@ namespace tallyfox::ui {
 // windows only call these once their controls are made; a control not found is left as it is.
 void nameMainWindowControls(QWidget& window);
 void nameOptionsControls(QWidget& dialog);
+void namePreviewControls(QWidget& window);
 
 } // namespace tallyfox::ui

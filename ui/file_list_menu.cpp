@@ -44,6 +44,38 @@ void FileListMenu::trigger(const FileListCommand& command)
     });
 }
 
+void FileListMenu::addTo(QMenu& menu, const FileListCommand& command, std::size_t index, int item)
+{
+    bool enabled = true;
+    m_boundary.run([&] {
+        enabled = !command.enabled || command.enabled();
+    });
+    if (!command.items.empty()) {
+        QMenu* submenu = menu.addMenu(command.text);
+        submenu->setEnabled(enabled);
+        for (std::size_t i = 0; i < command.items.size(); ++i) {
+            addTo(*submenu, command.items[i], index, static_cast<int>(i));
+        }
+        return;
+    }
+    QAction* action = menu.addAction(command.text);
+    // Shown beside the item; the key itself belongs to the list's own shortcut.
+    action->setShortcut(command.shortcut);
+    action->setShortcutContext(Qt::WidgetShortcut);
+    action->setEnabled(enabled);
+    // Run once the menu has closed, so the command's boxes do not open over it; found again by its
+    // place, as the list of commands may have grown meanwhile.
+    connect(
+        action,
+        &QAction::triggered,
+        this,
+        [this, index, item] {
+            const FileListCommand& top = m_commands[index];
+            trigger(item < 0 ? top : top.items[static_cast<std::size_t>(item)]);
+        },
+        Qt::QueuedConnection);
+}
+
 void FileListMenu::open(const QPoint& at)
 {
     // One menu at a time; its commands run queued, through this object, not through the menu.
@@ -52,25 +84,7 @@ void FileListMenu::open(const QPoint& at)
     m_menu->setObjectName(QStringLiteral("FileListMenu"));
     m_menu->setAttribute(Qt::WA_DeleteOnClose, false);
     for (std::size_t index = 0; index < m_commands.size(); ++index) {
-        const FileListCommand& command = m_commands[index];
-        QAction* action = m_menu->addAction(command.text);
-        // Shown beside the item; the key itself belongs to the list's own shortcut.
-        action->setShortcut(command.shortcut);
-        action->setShortcutContext(Qt::WidgetShortcut);
-        bool enabled = true;
-        m_boundary.run([&] {
-            enabled = !command.enabled || command.enabled();
-        });
-        action->setEnabled(enabled);
-        // Run once the menu has closed, so the command's boxes do not open over it.
-        connect(
-            action,
-            &QAction::triggered,
-            this,
-            [this, index] {
-                trigger(m_commands[index]);
-            },
-            Qt::QueuedConnection);
+        addTo(*m_menu, m_commands[index], index, -1);
     }
     // The list maps its menu event to its viewport.
     m_menu->popup(m_list.viewport()->mapToGlobal(at));

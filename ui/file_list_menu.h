@@ -15,13 +15,15 @@ class QPoint;
 
 namespace tallyfox::ui {
 
-// One command of the file list's context menu.
+// One command of the file list's context menu, or a submenu of commands.
 struct FileListCommand
 {
     QString text;          // with its access key, as "元に戻す(&U)"
     QKeySequence shortcut; // also works on the file list without the menu; empty for none
     std::function<bool()> enabled;
     Handler run;
+    // The commands of a submenu under `text`; a command with items runs nothing itself.
+    std::vector<FileListCommand> items = {};
 };
 
 // The context menu of the file list, opened by the right mouse button or the menu key. Commands are
@@ -41,6 +43,7 @@ public:
 
 private:
     void open(const QPoint& at);
+    void addTo(QMenu& menu, const FileListCommand& command, std::size_t index, int item);
     void trigger(const FileListCommand& command);
 
     QAbstractItemView& m_list;

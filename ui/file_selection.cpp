@@ -472,4 +472,36 @@ void FileSelection::setMirrorMask(const std::string& mask)
     }
 }
 
+FileListCommand reorderCommand(FileSelection& files)
+{
+    const auto order = [&files](const char* text, FileOrder order) {
+        return FileListCommand{
+            .text = QString::fromUtf8(text),
+            .shortcut = {},
+            .enabled = {},
+            .run =
+                [&files, order] {
+                    files.reorder(order);
+                },
+        };
+    };
+    return {
+        .text = QStringLiteral("並べ替え"),
+        .shortcut = {},
+        .enabled =
+            [&files] {
+                return !files.files().empty();
+            },
+        .run = {},
+        .items =
+            {
+                order("名前順", FileOrder::Name),
+                order("数字を考慮した名前順", FileOrder::NaturalName),
+                order("更新日時順", FileOrder::Modified),
+                order("撮影日時順", FileOrder::Taken),
+                order("逆順", FileOrder::Reverse),
+            },
+    };
+}
+
 } // namespace tallyfox::ui

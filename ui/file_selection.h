@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/file_list_menu.h"
 #include "ui/handler_boundary.h"
 
 #include <QObject>
@@ -181,5 +182,8 @@ private:
     // Where the count label was placed by the window: its place whenever the full caption fits there.
     std::optional<int> m_countLeft;
 };
+
+// The file list's submenu "並べ替え": one command for each order, open while the list holds a file.
+FileListCommand reorderCommand(FileSelection& files);
 
 } // namespace tallyfox::ui

@@ -1,0 +1,207 @@
+// The preview list on a folder of 100,000 files: opening it, and following a keystroke in a name field,
+// beside a baseline measured in the same run: every new name composed once and looked up once in a hash
+// set, the least any preview that finds clashes must do. The tree is the one bench_listing makes
+// (/dev/shm, tmpfs), made here when missing. Figures and their reading: bench/README.md.
+
+#include "core/naming.h"
+#include "core/rename_run.h"
+#include "core/settings.h"
+#include "platform/dialogs.h"
+#include "platform/settings_store.h"
+#include "tests/support/window_controls.h"
+#include "ui/MainP.h"
+#include "ui/help_window.h"
+#include "ui/preview_window.h"
+#include "ui/widgets/file_list_box.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QRadioButton>
+
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+#include <unordered_set>
+#include <vector>
+
+using tallyfox::testing::ctl;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kFileCount = 100000;
+const fs::path kTree = "/dev/shm/tallyfox-bench/files-100k";
+
+// The names bench_listing gives its tree, so both use one.
+std::string fileName(int i)
+{
+    static const char* const prefixes[] = {"img", "IMG_", "photo ", "写真", "DSC"};
+    std::string name = prefixes[i % 5];
+    name += std::to_string((i * 7919) % kFileCount);
+    name += i % 2 == 0 ? ".jpg" : ".png";
+    return name;
+}
+
+void makeTree()
+{
+    const fs::path done = kTree / ".complete";
+    if (fs::exists(done)) {
+        return;
+    }
+    fs::remove_all(kTree);
+    fs::create_directories(kTree);
+    for (int i = 0; i < kFileCount; ++i) {
+        const int fd = ::open((kTree / fileName(i)).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    const int fd = ::open(done.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    ::close(fd);
+}
+
+void baseline(benchmark::State& state, const std::vector<std::string>& names, const tallyfox::NamingSettings& naming)
+{
+    for (auto _ : state) {
+        std::vector<std::string> composed;
+        composed.reserve(names.size());
+        std::unordered_set<std::string_view> seen;
+        seen.reserve(names.size());
+        std::size_t clashes = 0;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            composed.push_back(tallyfox::ComposeNewName(names[i], static_cast<std::int64_t>(i), naming));
+        }
+        for (const std::string& name : composed) {
+            clashes += seen.insert(name).second ? 0 : 1;
+        }
+        benchmark::DoNotOptimize(clashes);
+        state.counters["files"] = static_cast<double>(composed.size());
+    }
+}
+
+// Every event the change brought, the preview's own recomputing included.
+void settle()
+{
+    QApplication::processEvents();
+    QApplication::processEvents();
+}
+
+void openPreview(benchmark::State& state, tallyfox::ui::PreviewWindow& preview)
+{
+    for (auto _ : state) {
+        preview.open();
+        settle();
+        state.PauseTiming();
+        state.counters["files"] = static_cast<double>(preview.preview().states.size());
+        preview.close();
+        settle();
+        state.ResumeTiming();
+    }
+}
+
+void press(QWidget* field, Qt::Key key, const QString& text)
+{
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(field, &down);
+    QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QApplication::sendEvent(field, &up);
+}
+
+// A letter typed into the text before the number and taken back, each followed to the end: the main
+// window's preview line, the whole list's new names and states, and the repaint of the rows on screen.
+void keystroke(benchmark::State& state, tallyfox::ui::TMain& window, tallyfox::ui::PreviewWindow& preview, bool slash)
+{
+    QWidget* field = ctl(window).editPrevName;
+    field->setFocus();
+    for (auto _ : state) {
+        press(field, slash ? Qt::Key_Slash : Qt::Key_A, slash ? QStringLiteral("/") : QStringLiteral("a"));
+        settle();
+        state.counters["problems"] = static_cast<double>(preview.preview().problems);
+        press(field, Qt::Key_Backspace, QString());
+        settle();
+    }
+    state.counters["files"] = static_cast<double>(preview.preview().states.size());
+    // Two keystrokes a round.
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 2);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    makeTree();
+    QApplication application(argc, argv);
+    tallyfox::platform::QtDialogs dialogs;
+    if (::chdir(kTree.c_str()) != 0) {
+        return 1;
+    }
+    tallyfox::ui::HelpWindowViewer help;
+    tallyfox::platform::PosixSettingsStore store;
+    tallyfox::SettingsFile settings("/dev/shm/tallyfox-bench/preview.ini", store);
+    tallyfox::ui::TMain window(tallyfox::ui::Services{.dialogs = dialogs, .help = help, .settings = settings});
+    window.show();
+    // The text before the number in use, as when a name is typed.
+    ctl(window).rgForm->item(1)->click();
+    ctl(window).editPrevName->setText(QStringLiteral("kyoto_"));
+    QApplication::processEvents();
+    auto* preview = window.findChild<tallyfox::ui::PreviewWindow*>();
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (preview == nullptr) {
+            preview = qobject_cast<tallyfox::ui::PreviewWindow*>(top);
+        }
+    }
+    if (preview == nullptr) {
+        return 1;
+    }
+    const std::vector<std::string> names = ctl(window).FileListBox1->entries();
+    const tallyfox::NamingSettings naming = window.namingSettings();
+    std::printf("file system: tmpfs (%s), %zu files listed\n", kTree.c_str(), names.size());
+
+    benchmark::RegisterBenchmark("baseline: compose every new name + hash set", [&](benchmark::State& state) {
+        baseline(state, names, naming);
+    })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("preview list: open (read the folder, plan, states, show)",
+                                 [&](benchmark::State& state) {
+                                     openPreview(state, *preview);
+                                 })
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("preview list open: keystroke, no problem", [&](benchmark::State& state) {
+        preview->open();
+        settle();
+        keystroke(state, window, *preview, false);
+    })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("preview list open: keystroke making every new name unusable ('/')",
+                                 [&](benchmark::State& state) {
+                                     preview->open();
+                                     settle();
+                                     keystroke(state, window, *preview, true);
+                                 })
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("rehearsal of the run's renames in memory (where one fate hangs on another)",
+                                 [&](benchmark::State& state) {
+                                     for (auto _ : state) {
+                                         tallyfox::RunPlan plan = tallyfox::planRun(names, naming);
+                                         const auto outcome = tallyfox::rehearseRun(plan, naming.operation, names);
+                                         benchmark::DoNotOptimize(outcome.data());
+                                     }
+                                 })
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("preview list closed: keystroke (the main window alone)",
+                                 [&](benchmark::State& state) {
+                                     preview->close();
+                                     settle();
+                                     keystroke(state, window, *preview, false);
+                                 })
+        ->Unit(benchmark::kMillisecond);
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,296 @@
+#include "core/preview_list.h"
+#include "platform/file_operations.h"
+#include "platform/folders.h"
+#include "platform/syscalls.h"
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+namespace tallyfox {
+namespace {
+
+// One letter per file of the list, for its 状態.
+char letterOf(PreviewState state)
+{
+    switch (state) {
+    case PreviewState::Renamed:
+        return 'R';
+    case PreviewState::Unchanged:
+        return 'U';
+    case PreviewState::HeldOutside:
+        return 'O';
+    case PreviewState::Duplicate:
+        return 'D';
+    case PreviewState::Unusable:
+        return 'X';
+    case PreviewState::HeldInList:
+        return 'L';
+    case PreviewState::InSaveFolder:
+        return 'S';
+    case PreviewState::FolderInSaveFolder:
+        return 'F';
+    case PreviewState::NoSaveFolder:
+        break;
+    }
+    return 'N';
+}
+
+// Answers every box OK except a question to replace a file, and records the names it was asked about.
+class CautiousHost final : public RunHost
+{
+public:
+    RunAnswer ask(const std::string& text, RunBox box) override
+    {
+        if (box != RunBox::Overwrite) {
+            return RunAnswer::Ok;
+        }
+        asked.insert(text.substr(0, text.find("は既に存在します")));
+        return RunAnswer::Cancel;
+    }
+    void setProgress(int) override
+    {
+    }
+    void relistFileLists() override
+    {
+    }
+
+    std::set<std::string> asked;
+};
+
+enum class Save
+{
+    Elsewhere, // a save folder of its own, made with the entries of the row
+    Missing,   // a save folder that does not exist
+    Same,      // the list's folder itself
+};
+
+struct PreviewCase
+{
+    const char* name;
+    std::vector<std::string> listed; // the list, in its order
+    std::vector<std::string> others; // the folder's other entries; a name ending in "/" is a folder
+    NamingSettings naming;
+    std::string expected;                // one letter per file (letterOf)
+    std::string firstText = {};          // the 状態 of the first file, where checked
+    std::vector<std::string> saved = {}; // the save folder's entries
+    Save save = Save::Elsewhere;
+};
+
+NamingSettings numbered(FileOperation operation = FileOperation::RenameOnly)
+{
+    NamingSettings n;
+    n.operation = operation;
+    return n;
+}
+
+NamingSettings before(std::string text)
+{
+    NamingSettings n;
+    n.pattern = NamePattern::NameNumber;
+    n.textBefore = std::move(text);
+    return n;
+}
+
+// Numbers of one digit from 9 on: the tenth file's number has one digit more than the first's.
+NamingSettings fromNine()
+{
+    NamingSettings n;
+    n.startNumber = 9;
+    n.digitCount = 1;
+    return n;
+}
+
+NamingSettings extension(ExtensionMode mode, std::string given = {})
+{
+    NamingSettings n;
+    n.operation = FileOperation::ExtensionOnly;
+    n.extensionMode = mode;
+    n.givenExtension = std::move(given);
+    return n;
+}
+
+void make(const std::filesystem::path& folder, const std::vector<std::string>& entries)
+{
+    std::filesystem::create_directories(folder);
+    for (const std::string& entry : entries) {
+        if (entry.back() == '/') {
+            std::filesystem::create_directory(folder / entry.substr(0, entry.size() - 1));
+        } else {
+            std::ofstream(folder / entry) << entry;
+        }
+    }
+}
+
+class PreviewListTest : public ::testing::TestWithParam<PreviewCase>
+{
+};
+
+// The states shown, and the run itself on the same folder as the oracle: a file shown without a
+// problem takes its new name, a file shown as failing does not, and the run asks to replace exactly
+// the files shown as already in the save folder.
+TEST_P(PreviewListTest, SaysWhatTheRunWillDoWithEachFile)
+{
+    const PreviewCase& row = GetParam();
+    testing::TempDir root;
+    const std::filesystem::path folder = root.path() / "photos";
+    make(folder, row.listed);
+    make(folder, row.others);
+    RunRequest request;
+    request.folder = folder.string();
+    request.names = row.listed;
+    request.naming = row.naming;
+    request.confirmBeforeRun = 0;
+    switch (row.save) {
+    case Save::Elsewhere:
+        make(root.path() / "save", row.saved);
+        request.saveFolder = (root.path() / "save").string() + "/";
+        break;
+    case Save::Missing:
+        request.saveFolder = (root.path() / "none").string() + "/";
+        break;
+    case Save::Same:
+        request.saveFolder = folder.string() + "/";
+        break;
+    }
+    const bool transfer =
+        row.naming.operation == FileOperation::RenameCopy || row.naming.operation == FileOperation::RenameMove;
+    if (!transfer) {
+        request.saveFolder.clear();
+    }
+
+    platform::Syscalls& calls = platform::systemCalls();
+    const PreviewList preview =
+        previewRun(request, platform::readPreviewFolders(calls, request.folder, row.listed, request.saveFolder));
+    std::string letters;
+    std::size_t problems = 0;
+    for (const PreviewState state : preview.states) {
+        letters += letterOf(state);
+        problems += isProblem(state) ? 1 : 0;
+    }
+    EXPECT_EQ(letters, row.expected);
+    EXPECT_EQ(preview.problems, problems);
+    EXPECT_EQ(previewSummary(preview),
+              problems == 0 ? "問題のあるファイルはありません（全 " + std::to_string(letters.size()) + " 件）"
+                            : "問題のあるファイル： " + std::to_string(problems) + " 件（全 "
+                                  + std::to_string(letters.size()) + " 件）");
+    if (!row.firstText.empty()) {
+        EXPECT_EQ(previewStateText(preview, 0), row.firstText);
+    }
+
+    platform::PosixFileOperations files(calls);
+    CautiousHost host;
+    const RunResult result = runRename(request, host, files);
+    std::set<std::string> failed;
+    for (const FileFailure& failure : result.failures) {
+        failed.insert(failure.before);
+    }
+    for (std::size_t i = 0; i < row.listed.size(); ++i) {
+        const PlannedName& file = preview.plan.files[i];
+        const PreviewState state = preview.states[i];
+        if (state != PreviewState::Duplicate) {
+            EXPECT_EQ(failed.contains(file.old), isProblem(state) && state != PreviewState::InSaveFolder) << file.old;
+        }
+        EXPECT_EQ(host.asked.contains(file.final), state == PreviewState::InSaveFolder) << file.old;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States,
+    PreviewListTest,
+    ::testing::Values(
+        PreviewCase{"EveryFileTakesItsNewName", {"b.jpg", "a.jpg"}, {}, numbered(), "RR", "名前を変えます"},
+        PreviewCase{"ANameTheFileHasIsNoChange",
+                    {"001.jpg", "x.jpg"},
+                    {},
+                    numbered(),
+                    "UR",
+                    "変更はありません（今と同じ名前です）"},
+        PreviewCase{"AFileOutsideTheListHoldsTheName",
+                    {"b.jpg", "a.jpg"},
+                    {"001.jpg", "a.png"},
+                    numbered(),
+                    "OR",
+                    "一覧にない同じ名前のファイルがフォルダにあるため、名前は変わりません"},
+        PreviewCase{"AFolderOutsideTheListHoldsTheName", {"b.jpg", "a.jpg"}, {"002.jpg/"}, numbered(), "RO"},
+        PreviewCase{
+            "AHeldNameInAChainStillLetsTheFileBeforeItMove", {"x.jpg", "001.jpg"}, {"002.jpg"}, numbered(), "RO"},
+        PreviewCase{"AFileThatCannotStepAsideHoldsUpTheOneWaitingForIt",
+                    {"x.jpg", "001.jpg"},
+                    {"002.jpg", "_002.jpg"},
+                    numbered(),
+                    "LO",
+                    "この名前の一覧のファイルが名前を変えられないため、名前は変わりません"},
+        PreviewCase{"AFileWhoseNewNameIsTooLongHoldsUpTheOneWaitingForIt",
+                    {"q." + std::string(253, 'x'), "9." + std::string(253, 'x')},
+                    {},
+                    fromNine(),
+                    "LX"},
+        PreviewCase{"TwoFilesOfTheListGetOneName",
+                    {"a.jpg", "a.png", "b.gif"},
+                    {},
+                    extension(ExtensionMode::Specified, "png"),
+                    "DDR",
+                    "2 番と同じ名前になります"},
+        PreviewCase{"ANameTheLaterFileStillHoldsInAChangeOfExtensions",
+                    {"x.q", "x.y.z"},
+                    {},
+                    extension(ExtensionMode::Specified, ".y.z"),
+                    "LR"},
+        PreviewCase{"TheSameNamesInTheOtherOrder",
+                    {"x.y.z", "x.q"},
+                    {},
+                    extension(ExtensionMode::Specified, ".y.z"),
+                    "RR",
+                    "拡張子を変えます"},
+        PreviewCase{
+            "ASlashCannotBeInAName", {"a.jpg", "b.jpg"}, {}, before("a/"), "XX", "ファイル名に使えない名前です"},
+        PreviewCase{"ANameTooLong", {"a.jpg"}, {}, before(std::string(300, 'x')), "X", "名前が長すぎます"},
+        PreviewCase{
+            "OneOrTwoDotsCannotNameAFile", {".a", "..b", "c"}, {}, extension(ExtensionMode::Specified, "."), "XXR"},
+        PreviewCase{"TheSaveFolderHasAFileOrAFolderOfTheName",
+                    {"a.jpg", "b.jpg", "c.jpg"},
+                    {},
+                    numbered(FileOperation::RenameCopy),
+                    "SFR",
+                    "保存フォルダに同じ名前のファイルがあります（実行時に上書きするか確かめます）",
+                    {"001.jpg", "002.jpg/"}},
+        PreviewCase{"AMoveIntoAFolderThatIsNotThere",
+                    {"a.jpg"},
+                    {},
+                    numbered(FileOperation::RenameMove),
+                    "N",
+                    "保存フォルダが見つかりません",
+                    {},
+                    Save::Missing},
+        PreviewCase{"ACopyIntoTheListsOwnFolder",
+                    {"a.jpg", "001.jpg"},
+                    {},
+                    numbered(FileOperation::RenameCopy),
+                    "RR",
+                    "名前を変えてコピーします",
+                    {},
+                    Save::Same}),
+    [](const ::testing::TestParamInfo<PreviewCase>& info) {
+        return std::string(info.param.name);
+    });
+
+// The run's refusals and an unusable digit count are told in the line below the list.
+TEST(PreviewSummaryTest, TellsWhyTheRunWouldNotStart)
+{
+    RunRequest request;
+    request.names = {"a.jpg"};
+    request.naming.operation = FileOperation::RenameCopy;
+    EXPECT_EQ(previewSummary(previewRun(request, {})), "コピー用フォルダが設定されていません。");
+    request.naming.operation = FileOperation::RenameOnly;
+    request.naming.digitCount = -1;
+    const PreviewList preview = previewRun(request, {});
+    EXPECT_TRUE(preview.states.empty());
+    EXPECT_EQ(previewSummary(preview), "書式文字列 '%.0-' は正しくないか引数の型と一致しません");
+}
+
+} // namespace
+} // namespace tallyfox
