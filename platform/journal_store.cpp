@@ -384,6 +384,11 @@ int StoredRunRecord::write(Journal& journal)
     return m_store.create(encodeJournal(journal), name, m_fd);
 }
 
+bool StoredRunRecord::written() const
+{
+    return m_fd >= 0;
+}
+
 void StoredRunRecord::mark(JournalMark mark)
 {
     if (m_fd < 0) {

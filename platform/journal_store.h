@@ -70,6 +70,8 @@ public:
 
     bool lock(const std::string& folder, const std::string& saveFolder) override;
     int write(Journal& journal) override;
+    // Whether a journal was written for the run.
+    bool written() const;
     void mark(JournalMark mark) override;
 
 private:

@@ -498,7 +498,11 @@ void TMain::sbRenameClick()
     request.confirmBeforeRun = ConfirmBeforeRun;
     const std::unique_ptr<FileOperations> operations = m_fileOperations(m_syscalls);
     platform::StoredRunRecord record(m_syscalls, m_journalFolder);
-    ListBox1->entries = runInWindow(request, m_boundary.dialogs(), *Gauge1, *m_files, *operations, record).records;
+    RunResult result = runInWindow(request, m_boundary.dialogs(), *Gauge1, *m_files, *operations, record);
+    if (result.started) {
+        m_history->runEnded(record.written());
+    }
+    ListBox1->entries = std::move(result.records);
 }
 
 void TMain::DriveComboBox1Change()

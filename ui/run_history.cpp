@@ -122,8 +122,16 @@ RunHistory::Found RunHistory::lastRun(Journal& journal, std::string& name)
     return Found::Nothing;
 }
 
+void RunHistory::runEnded(bool journalWritten)
+{
+    m_lastRunUnrecorded = !journalWritten;
+}
+
 bool RunHistory::canUndo()
 {
+    if (m_lastRunUnrecorded) {
+        return false;
+    }
     Journal journal;
     std::string name;
     if (lastRun(journal, name) != Found::Journal) {
@@ -135,6 +143,9 @@ bool RunHistory::canUndo()
 
 bool RunHistory::undoLast()
 {
+    if (m_lastRunUnrecorded) {
+        return false;
+    }
     Journal journal;
     std::string name;
     if (lastRun(journal, name) != Found::Journal) {

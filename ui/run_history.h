@@ -32,6 +32,10 @@ public:
     // Asks, brings the last run's files back and reports. True when the undo ran (the folder has changed).
     bool undoLast();
 
+    // A run of this window went on without a journal (the user accepted it): the journal before it is
+    // not the last run's, so nothing is offered to undo until a run writes one again.
+    void runEnded(bool journalWritten);
+
 private:
     enum class Found
     {
@@ -45,6 +49,7 @@ private:
     platform::Dialogs& m_dialogs;
     platform::Syscalls& m_calls;
     std::string m_folder;
+    bool m_lastRunUnrecorded = false;
 };
 
 // The file list's command "元に戻す(&U)" (also Ctrl+Z): enabled while the last run can be undone;

@@ -7,6 +7,8 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 
+#include <cerrno>
+
 using namespace tallyfox;
 using platform::MessageAnswer;
 using tallyfox::testing::ctl;
@@ -111,6 +113,20 @@ private slots:
         ask(true);
         QCOMPARE(m_fixture.dialogs.messages.size(), std::size_t{0});
         QCOMPARE(m_fixture.dialogs.beeps, 1);
+    }
+
+    void aRunWithoutAJournalLeavesNothingToUndo()
+    {
+        QTest::mouseClick(ctl(*m_fixture.window).sbRename, Qt::LeftButton);
+        QVERIFY(undoItem()->isEnabled());
+        // The next run's journal cannot be written, and the user goes on without it: the journal before
+        // it is not the last run's.
+        ctl(*m_fixture.window).seStartNum->setValue(5);
+        m_fixture.syscalls->fail("write", m_fixture.syscalls->calls("write") + 1, ENOSPC);
+        m_fixture.dialogs.answer(MessageAnswer::Ok);
+        QTest::mouseClick(ctl(*m_fixture.window).sbRename, Qt::LeftButton);
+        QVERIFY(readFiles(photos()) == (FileTree{{"005.jpg", "A"}, {"006.jpg", "B"}}));
+        QVERIFY(!undoItem()->isEnabled());
     }
 
     void cancelKeepsTheRun()
