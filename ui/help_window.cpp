@@ -2,12 +2,11 @@
 
 #include "platform/file_reading.h"
 #include "platform/program_files.h"
-#include "platform/screen.h"
 #include "ui/handler_boundary.h"
+#include "ui/layout.h"
 
 #include <QFile>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QShortcut>
 #include <QTextBrowser>
 #include <QVBoxLayout>
@@ -32,23 +31,6 @@ QString unreadablePage(const std::string& helpFile, int error)
                           "<p>ヘルプファイルは、プログラムと同じフォルダに、プログラムと同じ名前で拡張子を "
                           "<code>.hlp</code> にして置いてください。</p></body></html>")
         .arg(path, reason);
-}
-
-// Right of the owner when the screen has room there, else left of it, else where the system puts it.
-void placeBeside(QWidget& window, const QWidget* owner)
-{
-    if (owner == nullptr) {
-        return;
-    }
-    const QRect outer = owner->frameGeometry();
-    const QScreen* screen = owner->screen();
-    const QRect available = screen != nullptr ? screen->availableGeometry() : platform::primaryScreenGeometry();
-    const int gap = 8;
-    if (outer.right() + gap + kWidth <= available.right()) {
-        window.move(outer.right() + gap, outer.top());
-    } else if (outer.left() - gap - kWidth >= available.left()) {
-        window.move(outer.left() - gap - kWidth, outer.top());
-    }
 }
 
 } // namespace

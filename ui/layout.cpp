@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QRegion>
+#include <QScreen>
 
 #include <algorithm>
 #include <limits>
@@ -73,6 +74,32 @@ QPoint onScreenPosition(const QRect& frame, const QList<QRect>& areas)
     }
     return {into(frame.left(), frame.width(), best->left(), best->width()),
             into(frame.top(), frame.height(), best->top(), best->height())};
+}
+
+void placeBeside(QWidget& window, const QWidget* owner)
+{
+    if (owner == nullptr) {
+        return;
+    }
+    const QRect outer = owner->frameGeometry();
+    const QScreen* screen = owner->screen();
+    const QRect available = screen != nullptr ? screen->availableGeometry() : platform::primaryScreenGeometry();
+    constexpr int kGap = 8;
+    // Narrower than this, a window beside its owner is of little use: it is left where the system puts it.
+    constexpr int kNarrowest = 400;
+    const int roomRight = available.right() - outer.right() - kGap;
+    const int roomLeft = outer.left() - kGap - available.left();
+    const int width = window.width();
+    if (width <= roomRight) {
+        window.move(outer.right() + kGap, outer.top());
+    } else if (width <= roomLeft) {
+        window.move(outer.left() - kGap - width, outer.top());
+    } else if (std::max(roomRight, roomLeft) >= kNarrowest) {
+        // Made narrower to fit on the side with more room.
+        const bool right = roomRight >= roomLeft;
+        window.resize(right ? roomRight : roomLeft, window.height());
+        window.move(right ? outer.right() + kGap : available.left(), outer.top());
+    }
 }
 
 } // namespace tallyfox::ui

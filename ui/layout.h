@@ -26,6 +26,11 @@ QLabel* placeLabel(QLabel* label, const char* name, int left, int top);
 // Where a window of the given outer size stands centred on the primary screen (each half truncated).
 QPoint centredOnScreen(QSize outerSize);
 
+// Puts a window of the program's own right of `owner` when its screen has room there, else left of it,
+// else on the side with more room made narrower to fit, unless that is too narrow to be of use. Nothing
+// without an owner.
+void placeBeside(QWidget& window, const QWidget* owner);
+
 // Where a window whose outer rectangle is `frame` stands whole on a screen, given the screens' available
 // areas. A place where every part of the window lies on some area is kept exactly. Otherwise the window
 // goes onto the area it overlaps most (the nearest when it overlaps none), moved by as little as brings

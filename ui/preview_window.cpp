@@ -4,6 +4,7 @@
 #include "platform/folders.h"
 #include "ui/accessible_names.h"
 #include "ui/appearance.h"
+#include "ui/layout.h"
 #include "ui/widgets/file_list_box.h"
 #include "ui/widgets/save_folder_field.h"
 
@@ -209,6 +210,11 @@ const PreviewList& PreviewWindow::preview() const
 
 void PreviewWindow::open()
 {
+    // Opened for the first time beside the window it belongs to, rather than over it.
+    if (!m_placed) {
+        m_placed = true;
+        placeBeside(*this, m_owner);
+    }
     show();
     raise();
     activateWindow();
@@ -281,6 +287,7 @@ void PreviewWindow::recompute()
 
 void PreviewWindow::openOnDoubleClick(QWidget& area)
 {
+    m_owner = area.window();
     area.installEventFilter(this);
     for (QWidget* child : area.findChildren<QWidget*>()) {
         child->installEventFilter(this);

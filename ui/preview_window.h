@@ -103,6 +103,9 @@ private:
     // changed, not for a keystroke in a name field.
     RunRequest m_request;
     bool m_namesStale = true;
+    // The window the list belongs to, and whether the list was placed beside it yet.
+    QWidget* m_owner = nullptr;
+    bool m_placed = false;
 };
 
 // The file list's command "新しい名前の一覧(&L)...", which opens the preview list.
