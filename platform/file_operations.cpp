@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
@@ -29,12 +28,6 @@ bool copyRangeUnsupported(int error)
 bool holdsNul(std::string_view text)
 {
     return text.find('\0') != std::string_view::npos;
-}
-
-// A name that stays inside its folder: one entry, neither the folder itself nor its parent.
-int checkPlainName(std::string_view name)
-{
-    return unusableName(name);
 }
 
 // A folder without the "/" at its end, so "save/" + "/a.jpg" and "save/a.jpg" lie in one folder.
@@ -219,10 +212,10 @@ int PosixFileOperations::removeName(int folder, const char* name, const struct s
 
 int PosixFileOperations::renameInFolder(const std::string& folder, const std::string& from, const std::string& to)
 {
-    if (const int error = checkPlainName(to)) {
+    if (const int error = unusableName(to)) {
         return error;
     }
-    if (const int error = checkPlainName(from)) {
+    if (const int error = unusableName(from)) {
         return error;
     }
     Folder opened(m_calls);
@@ -409,7 +402,7 @@ int PosixFileOperations::copyFile(const std::string& source, const std::string& 
         return EINVAL;
     }
     const PathParts parts = splitPath(target);
-    if (const int error = checkPlainName(parts.name)) {
+    if (const int error = unusableName(parts.name)) {
         return error;
     }
     Descriptor in(m_calls, m_calls.openat(AT_FDCWD, source.c_str(), kOpenSource, 0));
@@ -507,7 +500,7 @@ void PosixFileOperations::takeOldName(int folder, const std::string& aside, cons
 int PosixFileOperations::moveAcross(const std::string& source, int folder, const char* name, bool replace)
 {
     const PathParts from = splitPath(source);
-    if (const int error = checkPlainName(from.name)) {
+    if (const int error = unusableName(from.name)) {
         return error;
     }
     // The source's own folder, where it is set aside: opened for this move alone, since the folder kept
@@ -641,7 +634,7 @@ int PosixFileOperations::moveFile(const std::string& source, const std::string& 
         return EINVAL;
     }
     const PathParts parts = splitPath(target);
-    if (const int error = checkPlainName(parts.name)) {
+    if (const int error = unusableName(parts.name)) {
         return error;
     }
     Folder folder(m_calls);

@@ -1,10 +1,10 @@
 #include "platform/identity_steps.h"
 
+#include "core/rename_plan.h"
 #include "platform/journal_store.h"
 #include "platform/posix_io.h"
 
 #include <cerrno>
-#include <climits>
 #include <fcntl.h>
 
 namespace tallyfox::platform {
@@ -12,12 +12,6 @@ namespace tallyfox::platform {
 namespace {
 
 constexpr int kOpenFolder = O_PATH | O_DIRECTORY | O_CLOEXEC;
-
-bool plainName(const std::string& name)
-{
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos
-           && name.find('\0') == std::string::npos && name.size() <= NAME_MAX;
-}
 
 bool matches(const FileIdentity& seen, const FileIdentity& expected, Match match)
 {
@@ -85,7 +79,7 @@ const std::string& PosixRecoverySteps::path(RunFolder folder) const
 
 std::optional<FileIdentity> PosixRecoverySteps::look(RunFolder folder, const std::string& name)
 {
-    if (fd(folder) < 0 || !plainName(name)) {
+    if (fd(folder) < 0 || unusableName(name) != 0) {
         return std::nullopt;
     }
     struct stat st;
@@ -146,7 +140,7 @@ int PosixRecoverySteps::rename(RunFolder fromFolder,
     if (fromFd < 0 || toFd < 0) {
         return ENOENT;
     }
-    if (!plainName(from) || !plainName(to)) {
+    if (unusableName(from) != 0 || unusableName(to) != 0) {
         return EINVAL;
     }
     FileIdentity seen;
@@ -176,7 +170,7 @@ int PosixRecoverySteps::remove(RunFolder folder, const std::string& name, const 
     if (dirFd < 0) {
         return ENOENT;
     }
-    if (!plainName(name)) {
+    if (unusableName(name) != 0) {
         return EINVAL;
     }
     FileIdentity seen;

@@ -242,7 +242,7 @@ int JournalStore::append(const std::string& name, std::string_view bytes)
     return out.close();
 }
 
-std::vector<std::string> JournalStore::names()
+std::vector<std::string> JournalStore::namesWhere(bool (*wanted)(std::string_view name))
 {
     std::vector<std::string> found;
     if (m_folder.empty() || m_folder.find('\0') != std::string::npos) {
@@ -253,11 +253,17 @@ std::vector<std::string> JournalStore::names()
         return found;
     }
     while (const struct dirent* entry = m_calls.readdir(dir)) {
-        if (isJournalName(entry->d_name)) {
+        if (wanted(entry->d_name)) {
             found.emplace_back(entry->d_name);
         }
     }
     m_calls.closedir(dir);
+    return found;
+}
+
+std::vector<std::string> JournalStore::names()
+{
+    std::vector<std::string> found = namesWhere(isJournalName);
     std::sort(found.begin(), found.end());
     return found;
 }
@@ -268,19 +274,10 @@ void JournalStore::removeUnnamed()
     if (folder.get() < 0) {
         return;
     }
-    DIR* dir = m_calls.opendir(m_folder.c_str());
-    if (dir == nullptr) {
-        return;
-    }
-    std::vector<std::string> unnamed;
-    while (const struct dirent* entry = m_calls.readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name.starts_with(".journal.") && name.ends_with(".tmp")) {
-            unnamed.emplace_back(name);
-        }
-    }
-    m_calls.closedir(dir);
-    for (const std::string& name : unnamed) {
+    const auto unnamed = [](std::string_view name) {
+        return name.starts_with(".journal.") && name.ends_with(".tmp");
+    };
+    for (const std::string& name : namesWhere(unnamed)) {
         m_calls.unlinkat(folder.get(), name.c_str(), 0);
     }
 }

@@ -52,6 +52,8 @@ public:
     const std::string& folder() const;
 
 private:
+    // The names in the journal folder that `wanted` keeps, in the order the folder gives them.
+    std::vector<std::string> namesWhere(bool (*wanted)(std::string_view name));
     int openFolder(bool create);
     void prune(int folderFd);
 

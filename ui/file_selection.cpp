@@ -359,11 +359,6 @@ const std::vector<std::string>& FileSelection::files() const
     return m_controls.files->entries();
 }
 
-const std::string& FileSelection::filesFolder() const
-{
-    return m_controls.files->folder();
-}
-
 void FileSelection::writeCount()
 {
     showCount(m_controls.files->count());

@@ -142,7 +142,6 @@ public:
 
     // The names of the file list in the order shown: the numbering order.
     const std::vector<std::string>& files() const;
-    const std::string& filesFolder() const;
 
     // The end of a rename run: the file list and then its mirror listed anew, and the count written.
     void listAfterRun();

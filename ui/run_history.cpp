@@ -127,32 +127,25 @@ void RunHistory::runEnded(bool journalWritten)
     m_lastRunUnrecorded = !journalWritten;
 }
 
+bool RunHistory::openLastRun(Journal& journal, std::string& name, platform::PosixRecoverySteps& steps)
+{
+    return !m_lastRunUnrecorded && lastRun(journal, name) == Found::Journal && steps.open(journal);
+}
+
 bool RunHistory::canUndo()
 {
-    if (m_lastRunUnrecorded) {
-        return false;
-    }
     Journal journal;
     std::string name;
-    if (lastRun(journal, name) != Found::Journal) {
-        return false;
-    }
     platform::PosixRecoverySteps steps(m_calls);
-    return steps.open(journal);
+    return openLastRun(journal, name, steps);
 }
 
 bool RunHistory::undoLast()
 {
-    if (m_lastRunUnrecorded) {
-        return false;
-    }
     Journal journal;
     std::string name;
-    if (lastRun(journal, name) != Found::Journal) {
-        return false;
-    }
     platform::PosixRecoverySteps steps(m_calls);
-    if (!steps.open(journal)) {
+    if (!openLastRun(journal, name, steps)) {
         return false;
     }
     const RestorePlan plan = planRestore(journal, steps);

@@ -8,6 +8,7 @@
 
 namespace tallyfox::platform {
 class Dialogs;
+class PosixRecoverySteps;
 class Syscalls;
 } // namespace tallyfox::platform
 
@@ -37,6 +38,8 @@ public:
     void runEnded(bool journalWritten);
 
 private:
+    // The last run's journal, with its folders opened for the steps; false when nothing can be undone.
+    bool openLastRun(Journal& journal, std::string& name, platform::PosixRecoverySteps& steps);
     enum class Found
     {
         Nothing,
