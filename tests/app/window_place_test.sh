@@ -45,11 +45,22 @@ ini="$work/bin/tallyfox.ini"
 
 HOME="$work/home" DISPLAY="$display" openbox --sm-disable >"$work/wm.log" 2>&1 &
 wm_pid=$!
-# The window manager has taken the display once it names itself on the root window.
-for _ in $(seq 100); do
-    DISPLAY="$display" xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+# The window manager has taken the display once it names itself on the root window; on a loaded machine
+# that may take a while, and without it no window is framed.
+managed=
+for _ in $(seq 300); do
+    if DISPLAY="$display" xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
+        managed=yes
+        break
+    fi
+    kill -0 "$wm_pid" 2>/dev/null || break
     sleep 0.1
 done
+if [ -z "$managed" ]; then
+    echo "FAIL: the window manager did not take the display:" >&2
+    cat "$work/wm.log" >&2
+    exit 1
+fi
 
 fail() {
     echo "FAIL: $*" >&2
