@@ -8,7 +8,7 @@ namespace tallyfox {
 namespace {
 
 constexpr std::string_view kMagic = "TFXJRNL\n";
-constexpr std::size_t kHeaderSize = 8 + 4 + 8 + 4;
+constexpr std::size_t kHeaderSize = kJournalHeaderBytes;
 // A mark is four bytes, so a write cut short is recognised: its value, its complement and two fixed bytes.
 constexpr char kMarkLead = 'M';
 constexpr char kMarkEnd = '\n';
@@ -249,16 +249,36 @@ JournalStatus decodeJournal(std::string_view bytes, Journal& journal)
         journal = Journal{};
         return JournalStatus::Torn;
     }
-    std::string_view marks = bytes.substr(length);
-    while (marks.size() >= 4) {
-        const char value = marks[1];
-        if (marks[0] != kMarkLead || marks[2] != static_cast<char>(~value) || marks[3] != kMarkEnd) {
+    journal.marks = decodeMarks(bytes.substr(length));
+    return JournalStatus::Ok;
+}
+
+std::optional<std::uint64_t> journalMarksOffset(std::string_view header)
+{
+    if (header.size() < kHeaderSize || !header.starts_with(kMagic)) {
+        return std::nullopt;
+    }
+    Reader in(header.substr(kMagic.size(), kHeaderSize - kMagic.size()));
+    const auto version = static_cast<std::uint32_t>(in.number(4));
+    const std::uint64_t length = in.number(8);
+    if (version != kJournalVersion || in.failed()) {
+        return std::nullopt;
+    }
+    return kHeaderSize + length;
+}
+
+std::vector<JournalMark> decodeMarks(std::string_view afterBody)
+{
+    std::vector<JournalMark> marks;
+    while (afterBody.size() >= 4) {
+        const char value = afterBody[1];
+        if (afterBody[0] != kMarkLead || afterBody[2] != static_cast<char>(~value) || afterBody[3] != kMarkEnd) {
             break;
         }
-        journal.marks.push_back(static_cast<JournalMark>(value));
-        marks.remove_prefix(4);
+        marks.push_back(static_cast<JournalMark>(value));
+        afterBody.remove_prefix(4);
     }
-    return JournalStatus::Ok;
+    return marks;
 }
 
 } // namespace tallyfox

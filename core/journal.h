@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -114,6 +115,14 @@ enum class JournalStatus
 
 // Reads a journal and the marks after it; a torn mark at the end is left out.
 JournalStatus decodeJournal(std::string_view bytes, Journal& journal);
+
+// How many bytes a journal's header takes, and the offset of its marks read from that header: the
+// marks of a journal can be read without its body. None when `header` is not this version's header.
+inline constexpr std::size_t kJournalHeaderBytes = 8 + 4 + 8 + 4;
+std::optional<std::uint64_t> journalMarksOffset(std::string_view header);
+
+// The marks in the bytes after a journal's body; a torn mark at the end is left out.
+std::vector<JournalMark> decodeMarks(std::string_view afterBody);
 
 std::uint32_t crc32(std::string_view bytes);
 

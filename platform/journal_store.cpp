@@ -282,6 +282,36 @@ void JournalStore::removeUnnamed()
     }
 }
 
+bool JournalStore::readMarks(const std::string& name, std::vector<JournalMark>& marks)
+{
+    FileDescriptor folder(m_calls, openFolder(false));
+    if (folder.get() < 0) {
+        return false;
+    }
+    FileDescriptor in(m_calls,
+                      m_calls.openat(folder.get(), name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0));
+    struct stat st;
+    if (in.get() < 0 || m_calls.fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
+    }
+    std::string header(kJournalHeaderBytes, '\0');
+    if (m_calls.pread(in.get(), header.data(), header.size(), 0) != static_cast<ssize_t>(header.size())) {
+        return false;
+    }
+    const std::optional<std::uint64_t> offset = journalMarksOffset(header);
+    if (!offset || *offset > static_cast<std::uint64_t>(st.st_size)) {
+        return false;
+    }
+    // A few marks of four bytes each; more than that is not a journal this program wrote.
+    std::string tail(std::min<std::uint64_t>(static_cast<std::uint64_t>(st.st_size) - *offset, 64), '\0');
+    if (m_calls.pread(in.get(), tail.data(), tail.size(), static_cast<off_t>(*offset))
+        != static_cast<ssize_t>(tail.size())) {
+        return false;
+    }
+    marks = decodeMarks(tail);
+    return true;
+}
+
 int JournalStore::read(const std::string& name, std::string& bytes, std::int64_t* writtenNs)
 {
     bytes.clear();

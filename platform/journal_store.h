@@ -39,6 +39,10 @@ public:
     // The journals' names, oldest first; nothing when the folder cannot be read.
     std::vector<std::string> names();
 
+    // Reads only the marks of a journal, after its body; false when that cannot be done (the journal is
+    // not one of this version, or cut short), and the journal must be read whole.
+    bool readMarks(const std::string& name, std::vector<JournalMark>& marks);
+
     // Reads a journal whole; `writtenNs`, when given, gets the time it was last written (its last mark).
     int read(const std::string& name, std::string& bytes, std::int64_t* writtenNs = nullptr);
 

@@ -22,6 +22,11 @@ ssize_t Syscalls::read(int fd, void* buffer, size_t count)
     return ::read(fd, buffer, count);
 }
 
+ssize_t Syscalls::pread(int fd, void* buffer, size_t count, off_t offset)
+{
+    return ::pread(fd, buffer, count, offset);
+}
+
 ssize_t Syscalls::write(int fd, const void* buffer, size_t count)
 {
     return ::write(fd, buffer, count);

@@ -18,6 +18,7 @@ public:
     virtual int openat(int dirFd, const char* path, int flags, mode_t mode);
     virtual int close(int fd);
     virtual ssize_t read(int fd, void* buffer, size_t count);
+    virtual ssize_t pread(int fd, void* buffer, size_t count, off_t offset);
     virtual ssize_t write(int fd, const void* buffer, size_t count);
     virtual int fsync(int fd);
     virtual int fstat(int fd, struct stat* st);

@@ -79,7 +79,11 @@ void RunHistory::recoverAtStart()
     store.removeUnnamed();
     const std::vector<std::string> names = store.names();
     for (auto name = names.rbegin(); name != names.rend(); ++name) {
+        // A run that ended says so in its marks: its journal, megabytes for a large run, is not read.
         Journal journal;
+        if (store.readMarks(*name, journal.marks) && journal.settled()) {
+            continue;
+        }
         if (load(store, *name, journal) != JournalStatus::Ok || journal.settled()) {
             continue;
         }

@@ -70,6 +70,11 @@ ssize_t FaultySyscalls::read(int fd, void* buffer, size_t count)
     TALLYFOX_FAULT(read, -1, fd, buffer, count);
 }
 
+ssize_t FaultySyscalls::pread(int fd, void* buffer, size_t count, off_t offset)
+{
+    TALLYFOX_FAULT(pread, -1, fd, buffer, count, offset);
+}
+
 ssize_t FaultySyscalls::write(int fd, const void* buffer, size_t count)
 {
     TALLYFOX_FAULT(write, -1, fd, buffer, count);

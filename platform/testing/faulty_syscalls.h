@@ -30,6 +30,7 @@ public:
     int openat(int dirFd, const char* path, int flags, mode_t mode) override;
     int close(int fd) override;
     ssize_t read(int fd, void* buffer, size_t count) override;
+    ssize_t pread(int fd, void* buffer, size_t count, off_t offset) override;
     ssize_t write(int fd, const void* buffer, size_t count) override;
     int fsync(int fd) override;
     int fstat(int fd, struct stat* st) override;
