@@ -27,18 +27,54 @@ void putU64(std::string& out, std::uint64_t value)
     }
 }
 
+// Numbers of the body take seven bits a byte, the high bit saying that more follow: a journal of many
+// files is mostly short names and small numbers.
+void putCount(std::string& out, std::uint64_t value)
+{
+    char bytes[10];
+    std::size_t size = 0;
+    while (value >= 0x80) {
+        bytes[size++] = static_cast<char>((value & 0x7f) | 0x80);
+        value >>= 7;
+    }
+    bytes[size++] = static_cast<char>(value);
+    out.append(bytes, size);
+}
+
+// Signed numbers with the sign in the lowest bit, so that small negative numbers stay short too.
+void putSigned(std::string& out, std::int64_t value)
+{
+    putCount(out, (static_cast<std::uint64_t>(value) << 1) ^ static_cast<std::uint64_t>(value >> 63));
+}
+
 void putText(std::string& out, std::string_view text)
 {
-    putU32(out, static_cast<std::uint32_t>(text.size()));
+    putCount(out, text.size());
     out.append(text);
 }
 
-void putIdentity(std::string& out, const FileIdentity& identity)
+// What an identity holds, in its first byte.
+constexpr std::uint8_t kExists = 1;       // a file was there
+constexpr std::uint8_t kContent = 2;      // its size and modification time follow
+constexpr std::uint8_t kOwnDevice = 4;    // its device follows; else it is the run's folder's
+constexpr std::uint8_t kIdentityBits = 7; // any other bit: not written by this program
+
+void putIdentity(std::string& out, const FileIdentity& identity, std::uint64_t folderDevice)
 {
-    putU64(out, identity.device);
-    putU64(out, identity.inode);
-    putU64(out, static_cast<std::uint64_t>(identity.size));
-    putU64(out, static_cast<std::uint64_t>(identity.modifiedNs));
+    if (!identity.exists()) {
+        out.push_back(0);
+        return;
+    }
+    const bool ownDevice = identity.device != folderDevice;
+    out.push_back(static_cast<char>(kExists | (identity.contentKnown() ? kContent : 0) | (ownDevice ? kOwnDevice : 0)));
+    if (ownDevice) {
+        putCount(out, identity.device);
+    }
+    putCount(out, identity.inode);
+    if (identity.contentKnown()) {
+        putCount(out, static_cast<std::uint64_t>(identity.size));
+        putSigned(out, identity.modifiedNs);
+    }
 }
 
 // Reads from a body whose every length is checked, so a damaged body that passed its checksum still
@@ -63,9 +99,7 @@ public:
     std::uint64_t number(int size)
     {
         if (m_bytes.size() < static_cast<std::size_t>(size)) {
-            m_failed = true;
-            m_bytes = {};
-            return 0;
+            return fail();
         }
         std::uint64_t value = 0;
         for (int i = 0; i < size; ++i) {
@@ -75,12 +109,34 @@ public:
         return value;
     }
 
+    std::uint64_t count()
+    {
+        std::uint64_t value = 0;
+        for (int shift = 0; shift < 64; shift += 7) {
+            if (m_bytes.empty()) {
+                return fail();
+            }
+            const auto byte = static_cast<unsigned char>(m_bytes.front());
+            m_bytes.remove_prefix(1);
+            value |= std::uint64_t{byte & 0x7fu} << shift;
+            if ((byte & 0x80) == 0) {
+                return value;
+            }
+        }
+        return fail();
+    }
+
+    std::int64_t signedCount()
+    {
+        const std::uint64_t value = count();
+        return static_cast<std::int64_t>((value >> 1) ^ (~(value & 1) + 1));
+    }
+
     std::string text()
     {
-        const std::uint64_t size = number(4);
+        const std::uint64_t size = count();
         if (m_bytes.size() < size) {
-            m_failed = true;
-            m_bytes = {};
+            fail();
             return {};
         }
         std::string value(m_bytes.substr(0, size));
@@ -88,17 +144,39 @@ public:
         return value;
     }
 
-    FileIdentity identity()
+    FileIdentity identity(std::uint64_t folderDevice)
     {
         FileIdentity value;
-        value.device = number(8);
-        value.inode = number(8);
-        value.size = static_cast<std::int64_t>(number(8));
-        value.modifiedNs = static_cast<std::int64_t>(number(8));
+        const auto bits = static_cast<std::uint8_t>(number(1));
+        if (bits == 0) {
+            return value;
+        }
+        if ((bits & kExists) == 0 || (bits & ~kIdentityBits) != 0) {
+            fail();
+            return value;
+        }
+        value.device = (bits & kOwnDevice) != 0 ? count() : folderDevice;
+        value.inode = count();
+        value.size = 0;
+        value.modifiedNs = FileIdentity::kContentUnknown;
+        if ((bits & kContent) != 0) {
+            value.size = static_cast<std::int64_t>(count());
+            value.modifiedNs = signedCount();
+            if (value.size < 0 || value.modifiedNs == FileIdentity::kContentUnknown) {
+                fail();
+            }
+        }
         return value;
     }
 
 private:
+    std::uint64_t fail()
+    {
+        m_failed = true;
+        m_bytes = {};
+        return 0;
+    }
+
     std::string_view m_bytes;
     bool m_failed = false;
 };
@@ -160,24 +238,25 @@ std::uint32_t crc32(std::string_view bytes)
 std::string encodeJournal(const Journal& journal)
 {
     std::string body;
-    std::size_t estimate = 128 + journal.folder.size() + journal.saveFolder.size();
+    std::size_t estimate = 64 + journal.folder.size() + journal.saveFolder.size();
     for (const JournalEntry& file : journal.files) {
-        estimate += 16 + 64 + 64 + file.old.size() + file.temporary.size() + file.final.size() + file.target.size();
+        estimate += 4 * 10 + 2 * 32 + file.old.size() + file.temporary.size() + file.final.size() + file.target.size();
     }
     body.reserve(estimate);
+    const std::uint64_t device = journal.folderIdentity.device;
     putU64(body, static_cast<std::uint64_t>(journal.pid));
     putText(body, journal.folder);
-    putIdentity(body, journal.folderIdentity);
-    putU32(body, static_cast<std::uint32_t>(journal.operation));
+    putIdentity(body, journal.folderIdentity, ~device);
+    putCount(body, static_cast<std::uint32_t>(journal.operation));
     putText(body, journal.saveFolder);
-    putU64(body, journal.files.size());
+    putCount(body, journal.files.size());
     for (const JournalEntry& file : journal.files) {
         putText(body, file.old);
         putText(body, file.temporary);
         putText(body, file.final);
         putText(body, file.target);
-        putIdentity(body, file.identity);
-        putIdentity(body, file.atTarget);
+        putIdentity(body, file.identity, device);
+        putIdentity(body, file.atTarget, device);
     }
     std::string out;
     out.reserve(kHeaderSize + body.size());
@@ -226,11 +305,12 @@ JournalStatus decodeJournal(std::string_view bytes, Journal& journal)
     Reader in(body);
     journal.pid = static_cast<std::int64_t>(in.number(8));
     journal.folder = in.text();
-    journal.folderIdentity = in.identity();
-    const auto operation = static_cast<std::uint32_t>(in.number(4));
+    journal.folderIdentity = in.identity(0);
+    const std::uint64_t device = journal.folderIdentity.device;
+    const std::uint64_t operation = in.count();
     journal.saveFolder = in.text();
-    const std::uint64_t count = in.number(8);
-    if (operation > static_cast<std::uint32_t>(FileOperation::ExtensionOnly) || count > body.size()) {
+    const std::uint64_t count = in.count();
+    if (operation > static_cast<std::uint64_t>(FileOperation::ExtensionOnly) || count > body.size()) {
         return JournalStatus::Torn;
     }
     journal.operation = static_cast<FileOperation>(operation);
@@ -241,8 +321,8 @@ JournalStatus decodeJournal(std::string_view bytes, Journal& journal)
         file.temporary = in.text();
         file.final = in.text();
         file.target = in.text();
-        file.identity = in.identity();
-        file.atTarget = in.identity();
+        file.identity = in.identity(device);
+        file.atTarget = in.identity(device);
         journal.files.push_back(std::move(file));
     }
     if (in.failed() || !in.atEnd()) {

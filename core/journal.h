@@ -98,7 +98,7 @@ struct Journal
     bool settled() const;
 };
 
-inline constexpr std::uint32_t kJournalVersion = 1;
+inline constexpr std::uint32_t kJournalVersion = 2;
 
 // The bytes of a journal without its marks: a header (magic, version, body length, CRC32 of the body)
 // and the body. Marks are appended later with encodeMark.

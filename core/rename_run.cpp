@@ -100,22 +100,23 @@ enum class Place
     Final,
 };
 
+// The names are those of the plan (or of the journal that took them over), not copies: a run of many
+// files would otherwise hold every name several times.
 struct Planned
 {
-    std::string old;
-    std::string temporary;
-    std::string final;
+    const std::string& old;
+    const std::string& temporary;
+    const std::string& final;
     Place place = Place::Old;
     int error = 0; // why the file did not reach its final name
 };
 
-// The run's plan with a place for each file, composed before anything is touched so that an unusable
-// number format ends the run with every file as it was.
-std::vector<Planned> placed(const RunPlan& plan)
+// A place for each file of a plan (PlannedName) or a journal (JournalEntry), all at their old names.
+template <typename Names> std::vector<Planned> placed(const std::vector<Names>& names)
 {
     std::vector<Planned> files;
-    files.reserve(plan.files.size());
-    for (const PlannedName& name : plan.files) {
+    files.reserve(names.size());
+    for (const Names& name : names) {
         files.push_back({name.old, name.temporary, name.final});
     }
     return files;
@@ -304,7 +305,8 @@ void transfer(const RunRequest& request,
 }
 
 // Every name each file may have while the run goes on: what a crash or an undo needs to find it again.
-Journal journalOf(const RunRequest& request, const std::vector<Planned>& planned)
+// The names are moved out of the plan, which the run then reads through the journal.
+Journal journalOf(const RunRequest& request, std::vector<PlannedName>&& names)
 {
     Journal journal;
     journal.folder = request.folder;
@@ -313,10 +315,17 @@ Journal journalOf(const RunRequest& request, const std::vector<Planned>& planned
     if (transfer) {
         journal.saveFolder = request.saveFolder;
     }
-    journal.files.reserve(planned.size());
-    for (const Planned& file : planned) {
-        journal.files.push_back({file.old, file.temporary, file.final, transfer ? file.final : std::string(), {}, {}});
+    journal.files.resize(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        JournalEntry& file = journal.files[i];
+        if (transfer) {
+            file.target = names[i].final;
+        }
+        file.old = std::move(names[i].old);
+        file.temporary = std::move(names[i].temporary);
+        file.final = std::move(names[i].final);
     }
+    names.clear();
     return journal;
 }
 
@@ -379,7 +388,7 @@ std::vector<RehearsedFile>
 rehearseRun(const RunPlan& plan, FileOperation operation, const std::vector<std::string>& folderNames)
 {
     NamesInMemory folder(folderNames);
-    std::vector<Planned> files = placed(plan);
+    std::vector<Planned> files = placed(plan.files);
     if (isNumbering(operation)) {
         renumber({}, files, plan.steps, folder, nullptr);
     } else {
@@ -520,20 +529,21 @@ RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& fi
         return result;
     }
     result.started = true;
+    if (record != nullptr) {
+        record->lookAhead(request.folder, request.names, transfers(operation));
+    }
     sweep(host);
     // Composed after the sweep and before any file is touched: a format that cannot number ends the run
     // here, with the bar full and every file as it was.
-    const RunPlan plan = planRun(request.names, request.naming);
-    std::vector<Planned> planned = placed(plan);
+    RunPlan plan = planRun(request.names, request.naming);
+    Journal journal = journalOf(request, std::move(plan.files));
+    std::vector<Planned> planned = placed(journal.files);
     // The journal is on disk before the first file is touched; without it the run goes on only when the
     // user accepts that it cannot be undone.
-    if (record != nullptr) {
-        Journal journal = journalOf(request, planned);
-        if (record->write(journal) != 0 && host.ask(kNoJournal, RunBox::Risk) != RunAnswer::Ok) {
-            host.setProgress(0);
-            result.started = false;
-            return result;
-        }
+    if (record != nullptr && record->write(journal) != 0 && host.ask(kNoJournal, RunBox::Risk) != RunAnswer::Ok) {
+        host.setProgress(0);
+        result.started = false;
+        return result;
     }
 
     if (isNumbering(operation)) {

@@ -55,6 +55,11 @@ public:
     // this process or another, holds one of them.
     virtual bool lock(const std::string& folder, const std::string& saveFolder) = 0;
 
+    // Begins finding out who the files of `names` in `folder` are while the run plans, `withContent`
+    // their sizes and times too (for files copied or moved); write() takes what was found for a journal
+    // of these files in this order. The names stay as they are until then.
+    virtual void lookAhead(const std::string& folder, const std::vector<std::string>& names, bool withContent) = 0;
+
     // Completes the journal with who the folders and each file are, writes it and flushes it to disk.
     // 0 or the errno; nothing has been touched either way.
     virtual int write(Journal& journal) = 0;

@@ -9,10 +9,11 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <future>
 #include <linux/magic.h>
 #include <sys/vfs.h>
+#include <system_error>
 #include <unistd.h>
-#include <unordered_map>
 
 namespace tallyfox::platform {
 
@@ -100,38 +101,83 @@ void waitForTheFileClock()
     }
 }
 
+// A table of names to their positions in a list, open-addressed: a run looks up every entry of its
+// folder, which a table of nodes makes slow for many files.
+class NameTable
+{
+public:
+    explicit NameTable(const std::vector<std::string>& names)
+        : m_names(names)
+    {
+        std::size_t size = 16;
+        while (size < 2 * names.size()) {
+            size *= 2;
+        }
+        m_slots.assign(size, kEmpty);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            std::size_t slot = hash(names[i]);
+            while (m_slots[slot] != kEmpty && names[m_slots[slot]] != names[i]) {
+                slot = (slot + 1) & (m_slots.size() - 1);
+            }
+            m_slots[slot] = static_cast<std::uint32_t>(i); // a name listed twice keeps its last position
+        }
+    }
+
+    // The position of `name`, or kEmpty.
+    std::uint32_t find(std::string_view name) const
+    {
+        for (std::size_t slot = hash(name);; slot = (slot + 1) & (m_slots.size() - 1)) {
+            if (m_slots[slot] == kEmpty || m_names[m_slots[slot]] == name) {
+                return m_slots[slot];
+            }
+        }
+    }
+
+    static constexpr std::uint32_t kEmpty = UINT32_MAX;
+
+private:
+    std::size_t hash(std::string_view name) const
+    {
+        return std::hash<std::string_view>{}(name) & (m_slots.size() - 1);
+    }
+
+    const std::vector<std::string>& m_names;
+    std::vector<std::uint32_t> m_slots;
+};
+
 // The identities of a run's files by their numbers in the folder's listing: one read of the folder rather
-// than a look at each file. False where that cannot be had; the files' identities are then unset.
-bool identitiesFromListing(Syscalls& calls, Journal& journal)
+// than a look at each file. Empty where that cannot be had.
+std::vector<FileIdentity> identitiesFromListing(Syscalls& calls,
+                                                const std::string& folder,
+                                                std::uint64_t device,
+                                                const std::vector<std::string>& names)
 {
     // An overlay's listing may number its entries otherwise than the files themselves.
     struct statfs fileSystem
     {
     };
-    if (::statfs(journal.folder.c_str(), &fileSystem) != 0 || fileSystem.f_type == OVERLAYFS_SUPER_MAGIC) {
-        return false;
+    if (names.size() >= NameTable::kEmpty || ::statfs(folder.c_str(), &fileSystem) != 0
+        || fileSystem.f_type == OVERLAYFS_SUPER_MAGIC) {
+        return {};
     }
-    std::unordered_map<std::string_view, JournalEntry*> byName;
-    byName.reserve(journal.files.size());
-    for (JournalEntry& file : journal.files) {
-        file.identity = {};
-        byName.emplace(file.old, &file);
-    }
-    DIR* dir = calls.opendir(journal.folder.c_str());
+    const NameTable table(names);
+    std::vector<FileIdentity> identities(names.size());
+    DIR* dir = calls.opendir(folder.c_str());
     if (dir == nullptr) {
-        return false;
+        return {};
     }
-    bool complete = true;
     for (;;) {
         errno = 0;
         const struct dirent* entry = calls.readdir(dir);
         if (entry == nullptr) {
-            complete = errno == 0;
+            if (errno != 0) {
+                identities.clear();
+            }
             break;
         }
-        if (const auto found = byName.find(entry->d_name); found != byName.end()) {
-            found->second->identity = {
-                .device = journal.folderIdentity.device,
+        if (const std::uint32_t found = table.find(entry->d_name); found != NameTable::kEmpty) {
+            identities[found] = {
+                .device = device,
                 .inode = static_cast<std::uint64_t>(entry->d_ino),
                 .size = 0,
                 .modifiedNs = FileIdentity::kContentUnknown,
@@ -139,7 +185,33 @@ bool identitiesFromListing(Syscalls& calls, Journal& journal)
         }
     }
     calls.closedir(dir);
-    return complete;
+    return identities;
+}
+
+// Who each of `names` in `folder` is, by position. Files that stay in their folder are known by their
+// numbers, read with the folder at once; files copied or moved are looked at one by one, as their size
+// and time tell a copy again. Empty when the folder cannot be opened.
+std::vector<FileIdentity>
+identitiesOf(Syscalls& calls, const std::string& folder, const std::vector<std::string>& names, bool withContent)
+{
+    FileDescriptor dir(calls, calls.openat(AT_FDCWD, folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+    struct stat st;
+    if (dir.get() < 0 || calls.fstat(dir.get(), &st) != 0) {
+        return {};
+    }
+    if (!withContent) {
+        std::vector<FileIdentity> identities =
+            identitiesFromListing(calls, folder, static_cast<std::uint64_t>(st.st_dev), names);
+        if (!identities.empty()) {
+            return identities;
+        }
+    }
+    std::vector<FileIdentity> identities;
+    identities.reserve(names.size());
+    for (const std::string& name : names) {
+        identities.push_back(identityAt(calls, dir.get(), name.c_str()));
+    }
+    return identities;
 }
 
 } // namespace
@@ -377,9 +449,28 @@ bool StoredRunRecord::lock(const std::string& folder, const std::string& saveFol
     return m_lock.lock({folder, saveFolder});
 }
 
+void StoredRunRecord::lookAhead(const std::string& folder, const std::vector<std::string>& names, bool withContent)
+{
+    if (m_lookAhead.valid()) {
+        m_lookAhead.wait();
+    }
+    try {
+        m_lookAhead = std::async(std::launch::async, [this, folder, &names, withContent] {
+            return identitiesOf(m_calls, folder, names, withContent);
+        });
+    } catch (const std::system_error&) {
+        // No thread to spare: write() looks by itself.
+    }
+}
+
 int StoredRunRecord::write(Journal& journal)
 {
     journal.pid = ::getpid();
+    const bool transfer = !journal.saveFolder.empty();
+    std::vector<FileIdentity> identities;
+    if (m_lookAhead.valid()) {
+        identities = m_lookAhead.get();
+    }
     FileDescriptor folder(m_calls,
                           m_calls.openat(AT_FDCWD, journal.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
     if (folder.get() < 0) {
@@ -390,14 +481,18 @@ int StoredRunRecord::write(Journal& journal)
         return errno;
     }
     journal.folderIdentity = identityOf(st);
-    // Files that stay in their folder are known by their numbers, read with the folder at once; files
-    // copied or moved are looked at one by one, as their size and time tell a copy again.
-    if (!journal.saveFolder.empty() || !identitiesFromListing(m_calls, journal)) {
-        for (JournalEntry& file : journal.files) {
-            file.identity = identityAt(m_calls, folder.get(), file.old.c_str());
+    if (identities.size() != journal.files.size()) {
+        std::vector<std::string> names;
+        names.reserve(journal.files.size());
+        for (const JournalEntry& file : journal.files) {
+            names.push_back(file.old);
         }
+        identities = identitiesOf(m_calls, journal.folder, names, transfer);
     }
-    if (!journal.saveFolder.empty()) {
+    for (std::size_t i = 0; i < journal.files.size() && i < identities.size(); ++i) {
+        journal.files[i].identity = identities[i];
+    }
+    if (transfer) {
         // What stands in the save folder already is the user's; a missing save folder holds nothing.
         FileDescriptor save(m_calls,
                             m_calls.openat(AT_FDCWD, journal.saveFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));

@@ -6,6 +6,7 @@
 #include "platform/syscalls.h"
 
 #include <cstddef>
+#include <future>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,6 +76,8 @@ public:
     StoredRunRecord& operator=(const StoredRunRecord&) = delete;
 
     bool lock(const std::string& folder, const std::string& saveFolder) override;
+    // Reads the folder on a thread of its own while the run plans.
+    void lookAhead(const std::string& folder, const std::vector<std::string>& names, bool withContent) override;
     int write(Journal& journal) override;
     // Whether a journal was written for the run.
     bool written() const;
@@ -85,6 +88,8 @@ private:
     JournalStore m_store;
     FolderLock m_lock;
     int m_fd = -1; // the journal written, open for its marks
+    // Who the files are, found while the run planned; by position in the names looked at.
+    std::future<std::vector<FileIdentity>> m_lookAhead;
 };
 
 } // namespace tallyfox::platform
