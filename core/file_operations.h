@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace tallyfox {
@@ -55,6 +56,14 @@ public:
     virtual std::string sourceSetAsideAs()
     {
         return {};
+    }
+
+    // Another object doing the same operations on the same file system, for a thread of its own to copy
+    // or move files while this one is used elsewhere; none where the operations cannot be shared
+    // between threads.
+    virtual std::unique_ptr<FileOperations> helper()
+    {
+        return nullptr;
     }
 };
 

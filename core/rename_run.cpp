@@ -3,8 +3,14 @@
 #include "core/rename_plan.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <unordered_set>
+#include <utility>
 
 namespace tallyfox {
 
@@ -260,6 +266,136 @@ void changeExtensions(const std::string& folder, std::vector<Planned>& files, Fi
     }
 }
 
+// What copying or moving one file to the save folder gave.
+struct Transferred
+{
+    int error = 0;
+    std::string aside;  // where a move that failed left its source
+    bool taken = false; // something stood at the target: nothing was done, the user is asked first
+};
+
+// One file to the save folder unless something stands there already. A copy that may not replace
+// looks at its target itself before it copies anything; a move is held back by a look first.
+Transferred transferOne(FileOperations& operations, const std::string& source, const std::string& target, bool move)
+{
+    Transferred done;
+    if (move && operations.fileExists(target)) {
+        done.taken = true;
+        return done;
+    }
+    done.error = move ? operations.moveFile(source, target, false) : operations.copyFile(source, target, false);
+    if (done.error != 0 && move) {
+        done.aside = operations.sourceSetAsideAs();
+    }
+    done.taken = done.error == EEXIST && !move;
+    return done;
+}
+
+// Copies or moves files to free names on threads of their own and on the run's, ahead of the run,
+// which takes each file's outcome in list order: a copy does not wait for the bar or the question of
+// the file before it. Files whose targets are taken are left to the run, which asks before replacing
+// anything.
+class TransferCrew
+{
+public:
+    static constexpr unsigned kMostThreads = 4;
+
+    TransferCrew(const std::vector<std::pair<std::string, std::string>>& paths, FileOperations& operations, bool move)
+        : m_paths(paths)
+        , m_operations(operations)
+        , m_move(move)
+        , m_done(paths.size())
+        , m_ready(paths.size())
+    {
+        // The run's own thread copies too while it waits.
+        const unsigned helpers = std::clamp(std::thread::hardware_concurrency(), 2u, kMostThreads) - 1;
+        for (unsigned i = 0; i < helpers && paths.size() > 1; ++i) {
+            std::unique_ptr<FileOperations> helper = operations.helper();
+            if (helper == nullptr) {
+                break;
+            }
+            try {
+                m_threads.emplace_back(&TransferCrew::work, this, std::move(helper));
+            } catch (const std::system_error&) {
+                break; // the threads started are enough
+            }
+        }
+    }
+
+    ~TransferCrew()
+    {
+        m_next = m_paths.size(); // nothing more is started once the run stops taking outcomes
+        for (std::thread& thread : m_threads) {
+            thread.join();
+        }
+    }
+
+    TransferCrew(const TransferCrew&) = delete;
+    TransferCrew& operator=(const TransferCrew&) = delete;
+
+    // Whether the files are copied or moved here at all; else the run does each itself.
+    bool working() const
+    {
+        return !m_threads.empty();
+    }
+
+    // The outcome of the file at `index`; until it is there, the files no one has begun are done here.
+    Transferred take(std::size_t index)
+    {
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                if (m_ready[index] != 0) {
+                    return std::move(m_done[index]);
+                }
+            }
+            if (const std::size_t next = m_next++; next < m_paths.size()) {
+                finish(m_operations, next);
+                continue;
+            }
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_changed.wait(lock, [&] {
+                return m_ready[index] != 0;
+            });
+            return std::move(m_done[index]);
+        }
+    }
+
+private:
+    void work(std::unique_ptr<FileOperations> operations)
+    {
+        for (std::size_t index = m_next++; index < m_paths.size(); index = m_next++) {
+            finish(*operations, index);
+        }
+    }
+
+    void finish(FileOperations& operations, std::size_t index)
+    {
+        Transferred done;
+        try {
+            done = transferOne(operations, m_paths[index].first, m_paths[index].second, m_move);
+        } catch (const std::bad_alloc&) {
+            done.error = ENOMEM;
+        }
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_done[index] = std::move(done);
+            m_ready[index] = 1;
+        }
+        m_changed.notify_one();
+    }
+
+    const std::vector<std::pair<std::string, std::string>>& m_paths;
+    FileOperations& m_operations;
+    const bool m_move;
+    std::vector<Transferred> m_done;
+    std::vector<char> m_ready;
+    std::atomic<std::size_t> m_next{0};
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::thread> m_threads;
+};
+
 void transfer(const RunRequest& request,
               const std::vector<Planned>& files,
               RunHost& host,
@@ -267,25 +403,37 @@ void transfer(const RunRequest& request,
               RunResult& result)
 {
     const bool move = request.naming.operation == FileOperation::RenameMove;
+    std::vector<const Planned*> sent;
+    std::vector<std::pair<std::string, std::string>> paths;
     for (const Planned& file : files) {
-        if (file.place != Place::Final) {
-            continue; // already reported; the name it holds may belong to another file
+        // A file that did not take its new name is already reported; the name it holds may belong to
+        // another file.
+        if (file.place == Place::Final) {
+            sent.push_back(&file);
+            paths.emplace_back(joinPath(request.folder, file.final), request.saveFolder + "/" + file.final);
         }
-        const std::string source = joinPath(request.folder, file.final);
-        const std::string target = request.saveFolder + "/" + file.final;
+    }
+    TransferCrew crew(paths, operations, move);
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        const Planned& file = *sent[i];
+        const auto& [source, target] = paths[i];
+        Transferred done = crew.working() ? crew.take(i) : transferOne(operations, source, target, move);
         sweep(host);
         host.setProgress(0);
-        bool replace = false;
-        if (operations.fileExists(target)) {
-            if (operations.sameFile(source, target)) {
+        if (done.taken) {
+            const bool replace = operations.fileExists(target); // else a folder, or gone meanwhile
+            if (replace && operations.sameFile(source, target)) {
                 continue; // the save folder is this folder, reached another way: the file is there already
             }
-            if (host.ask(file.final + "は既に存在します。上書きしますか？  ", RunBox::Overwrite) != RunAnswer::Ok) {
+            if (replace
+                && host.ask(file.final + "は既に存在します。上書きしますか？  ", RunBox::Overwrite) != RunAnswer::Ok) {
                 continue; // the user keeps the file in the save folder; not a failure
             }
-            replace = true;
+            done.error =
+                move ? operations.moveFile(source, target, replace) : operations.copyFile(source, target, replace);
+            done.aside = done.error != 0 && move ? operations.sourceSetAsideAs() : std::string();
         }
-        int error = move ? operations.moveFile(source, target, replace) : operations.copyFile(source, target, replace);
+        int error = done.error;
         if (error == EEXIST && !operations.fileExists(target)) {
             error = EISDIR; // what stands in the way is a folder, which no file may replace
         }
@@ -295,8 +443,8 @@ void transfer(const RunRequest& request,
             std::string reason = (move ? "移動できません：" : "コピーできません：")
                                  + (noFolder ? std::string("保存フォルダが見つかりません") : failureReason(error));
             std::string now = file.final;
-            if (const std::string aside = move ? operations.sourceSetAsideAs() : std::string(); !aside.empty()) {
-                now = aside;
+            if (!done.aside.empty()) {
+                now = done.aside;
                 reason += "（元の名前に戻せないため、この名前で残っています）";
             }
             result.failures.push_back({file.old, now, reason});

@@ -210,6 +210,14 @@ int PosixFileOperations::removeName(int folder, const char* name, const struct s
     return errno == ENOENT ? 0 : error;
 }
 
+std::unique_ptr<FileOperations> PosixFileOperations::helper()
+{
+    if (!m_calls.concurrent()) {
+        return nullptr;
+    }
+    return std::make_unique<PosixFileOperations>(m_calls);
+}
+
 int PosixFileOperations::renameInFolder(const std::string& folder, const std::string& from, const std::string& to)
 {
     if (const int error = unusableName(to)) {

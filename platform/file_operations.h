@@ -76,6 +76,8 @@ public:
     // anything, by link and unlink where the file system refuses the flag, as renameInFolder does.
     int renameNoReplace(int fromFolder, const char* from, int toFolder, const char* to);
     std::string sourceSetAsideAs() override;
+    // Another object on the same system calls, where they may be made from several threads at once.
+    std::unique_ptr<FileOperations> helper() override;
 
 private:
     class Folder;

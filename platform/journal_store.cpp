@@ -106,17 +106,17 @@ void waitForTheFileClock()
 class NameTable
 {
 public:
-    explicit NameTable(const std::vector<std::string>& names)
-        : m_names(names)
+    explicit NameTable(std::vector<std::string_view> names)
+        : m_names(std::move(names))
     {
         std::size_t size = 16;
-        while (size < 2 * names.size()) {
+        while (size < 2 * m_names.size()) {
             size *= 2;
         }
         m_slots.assign(size, kEmpty);
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            std::size_t slot = hash(names[i]);
-            while (m_slots[slot] != kEmpty && names[m_slots[slot]] != names[i]) {
+        for (std::size_t i = 0; i < m_names.size(); ++i) {
+            std::size_t slot = hash(m_names[i]);
+            while (m_slots[slot] != kEmpty && m_names[m_slots[slot]] != m_names[i]) {
                 slot = (slot + 1) & (m_slots.size() - 1);
             }
             m_slots[slot] = static_cast<std::uint32_t>(i); // a name listed twice keeps its last position
@@ -141,7 +141,7 @@ private:
         return std::hash<std::string_view>{}(name) & (m_slots.size() - 1);
     }
 
-    const std::vector<std::string>& m_names;
+    std::vector<std::string_view> m_names;
     std::vector<std::uint32_t> m_slots;
 };
 
@@ -160,7 +160,7 @@ std::vector<FileIdentity> identitiesFromListing(Syscalls& calls,
         || fileSystem.f_type == OVERLAYFS_SUPER_MAGIC) {
         return {};
     }
-    const NameTable table(names);
+    const NameTable table(std::vector<std::string_view>(names.begin(), names.end()));
     std::vector<FileIdentity> identities(names.size());
     DIR* dir = calls.opendir(folder.c_str());
     if (dir == nullptr) {
@@ -186,6 +186,44 @@ std::vector<FileIdentity> identitiesFromListing(Syscalls& calls,
     }
     calls.closedir(dir);
     return identities;
+}
+
+// What stands at each file's target in the save folder (`saveFolder`, open as `saveFd`) before the run,
+// with its size and time: one read of the folder, and a look only at entries with a target's name, so
+// an empty save folder costs nothing more. Each file is looked at by itself where the folder cannot be
+// read.
+void identitiesAtTargets(Syscalls& calls, const std::string& saveFolder, int saveFd, std::vector<JournalEntry>& files)
+{
+    std::vector<std::string_view> targets;
+    targets.reserve(files.size());
+    for (const JournalEntry& file : files) {
+        targets.emplace_back(file.target);
+    }
+    DIR* dir = targets.size() < NameTable::kEmpty ? calls.opendir(saveFolder.c_str()) : nullptr;
+    if (dir == nullptr) {
+        for (JournalEntry& file : files) {
+            file.atTarget = identityAt(calls, saveFd, file.target.c_str());
+        }
+        return;
+    }
+    const NameTable table(std::move(targets));
+    for (;;) {
+        errno = 0;
+        const struct dirent* entry = calls.readdir(dir);
+        if (entry == nullptr) {
+            break;
+        }
+        if (const std::uint32_t found = table.find(entry->d_name); found != NameTable::kEmpty) {
+            files[found].atTarget = identityAt(calls, saveFd, entry->d_name);
+        }
+    }
+    const bool complete = errno == 0;
+    calls.closedir(dir);
+    if (!complete) {
+        for (JournalEntry& file : files) {
+            file.atTarget = identityAt(calls, saveFd, file.target.c_str());
+        }
+    }
 }
 
 // Who each of `names` in `folder` is, by position. Files that stay in their folder are known by their
@@ -497,9 +535,7 @@ int StoredRunRecord::write(Journal& journal)
         FileDescriptor save(m_calls,
                             m_calls.openat(AT_FDCWD, journal.saveFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
         if (save.get() >= 0) {
-            for (JournalEntry& file : journal.files) {
-                file.atTarget = identityAt(m_calls, save.get(), file.target.c_str());
-            }
+            identitiesAtTargets(m_calls, journal.saveFolder, save.get(), journal.files);
         }
     }
     std::string name;

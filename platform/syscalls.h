@@ -15,6 +15,12 @@ class Syscalls
 public:
     virtual ~Syscalls() = default;
 
+    // Whether calls may come from several threads at once; the system's may.
+    virtual bool concurrent() const
+    {
+        return true;
+    }
+
     virtual int openat(int dirFd, const char* path, int flags, mode_t mode);
     virtual int close(int fd);
     virtual ssize_t read(int fd, void* buffer, size_t count);

@@ -27,6 +27,12 @@ public:
     // Every call made, by name, in order.
     std::vector<std::string> log;
 
+    // The calls are counted in order, so they come from one thread at a time.
+    bool concurrent() const override
+    {
+        return false;
+    }
+
     int openat(int dirFd, const char* path, int flags, mode_t mode) override;
     int close(int fd) override;
     ssize_t read(int fd, void* buffer, size_t count) override;

@@ -229,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(
         CrashCase{"link and unlink: before a link", FileOperation::RenameOnly, "linkat", 3, true},
         CrashCase{
             "link and unlink: a file coming back, under both names", FileOperation::RenameOnly, "unlinkat", 5, true},
-        CrashCase{"copy: between two copies", FileOperation::RenameCopy, "fstatat", 11},
+        CrashCase{"copy: between two copies", FileOperation::RenameCopy, "fstatat", 6},
         CrashCase{"copy: written, not yet named", FileOperation::RenameCopy, "linkat", 2},
         CrashCase{"copy: all copied", FileOperation::RenameCopy, "write", 3},
         CrashCase{"move in one file system", FileOperation::RenameMove, "renameat2", 8},
