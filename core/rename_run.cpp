@@ -6,7 +6,9 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <unordered_set>
@@ -154,12 +156,21 @@ void stepAside(const std::string& folder, Planned& file, FileOperations& operati
     }
 }
 
+// Each file reaches its final name once at most and keeps it: `reached`, when given, is told of each
+// (by its position) as soon as it has, so that its copy may begin while the others are renamed.
 void renumber(const std::string& folder,
               std::vector<Planned>& files,
               const std::vector<RenameStep>& steps,
               FileOperations& operations,
-              RunRecord* record)
+              RunRecord* record,
+              const std::function<void(std::size_t)>& reached = {})
 {
+    const auto giveFinalName = [&](const std::string& in, Planned& file, FileOperations& through) {
+        tallyfox::giveFinalName(in, file, through);
+        if (file.place == Place::Final && reached) {
+            reached(static_cast<std::size_t>(&file - files.data()));
+        }
+    };
     // Files that could not step aside try their final names from their old ones once every other file
     // has moved, as a file that cannot take a temporary name would.
     std::vector<Planned*> stuck;
@@ -291,25 +302,28 @@ Transferred transferOne(FileOperations& operations, const std::string& source, c
     return done;
 }
 
-// Copies or moves files to free names on threads of their own and on the run's, ahead of the run,
-// which takes each file's outcome in list order: a copy does not wait for the bar or the question of
-// the file before it. Files whose targets are taken are left to the run, which asks before replacing
-// anything.
+// Copies or moves files to free names on threads of their own, and on the run's while it waits, as the
+// run offers them; the run takes each file's outcome in list order, so a copy waits neither for the
+// renames of the files after it nor for the bar or the question of the file before it. Files whose
+// targets are taken are left to the run, which asks before replacing anything.
 class TransferCrew
 {
 public:
     static constexpr unsigned kMostThreads = 4;
 
-    TransferCrew(const std::vector<std::pair<std::string, std::string>>& paths, FileOperations& operations, bool move)
-        : m_paths(paths)
+    TransferCrew(const std::vector<Planned>& files, const RunRequest& request, FileOperations& operations)
+        : m_files(files)
+        , m_folder(request.folder)
+        , m_saveFolder(request.saveFolder)
+        , m_move(request.naming.operation == FileOperation::RenameMove)
         , m_operations(operations)
-        , m_move(move)
-        , m_done(paths.size())
-        , m_ready(paths.size())
+        , m_done(files.size())
+        , m_state(files.size(), State::Waiting)
     {
-        // The run's own thread copies too while it waits.
+        m_queue.reserve(files.size());
+        // The run's own thread is one of the crew once it waits for outcomes.
         const unsigned helpers = std::clamp(std::thread::hardware_concurrency(), 2u, kMostThreads) - 1;
-        for (unsigned i = 0; i < helpers && paths.size() > 1; ++i) {
+        for (unsigned i = 0; i < helpers && files.size() > 1; ++i) {
             std::unique_ptr<FileOperations> helper = operations.helper();
             if (helper == nullptr) {
                 break;
@@ -324,7 +338,11 @@ public:
 
     ~TransferCrew()
     {
-        m_next = m_paths.size(); // nothing more is started once the run stops taking outcomes
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_stopped = true; // nothing more is begun once the run stops taking outcomes
+        }
+        m_work.notify_all();
         for (std::thread& thread : m_threads) {
             thread.join();
         }
@@ -333,39 +351,92 @@ public:
     TransferCrew(const TransferCrew&) = delete;
     TransferCrew& operator=(const TransferCrew&) = delete;
 
-    // Whether the files are copied or moved here at all; else the run does each itself.
+    // Whether files are copied or moved here at all; else the run does each itself.
     bool working() const
     {
         return !m_threads.empty();
     }
 
-    // The outcome of the file at `index`; until it is there, the files no one has begun are done here.
+    // The file at `index` has its new name for good: it may be copied or moved from now on.
+    void offer(std::size_t index)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_queue.push_back(index);
+            m_state[index] = State::Offered;
+        }
+        m_work.notify_one();
+    }
+
+    // No more files are offered.
+    void close()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_closed = true;
+        }
+        m_work.notify_all();
+    }
+
+    std::string source(std::size_t index) const
+    {
+        return joinPath(m_folder, m_files[index].final);
+    }
+    std::string target(std::size_t index) const
+    {
+        return m_saveFolder + "/" + m_files[index].final;
+    }
+
+    // The outcome of the file at `index`; until it is there, files offered that no one has begun are
+    // done here.
     Transferred take(std::size_t index)
     {
+        std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
-            {
-                std::unique_lock<std::mutex> lock(m_mutex);
-                if (m_ready[index] != 0) {
-                    return std::move(m_done[index]);
-                }
+            if (m_state[index] == State::Done) {
+                return std::move(m_done[index]);
             }
-            if (const std::size_t next = m_next++; next < m_paths.size()) {
+            if (m_state[index] == State::Waiting) {
+                m_state[index] = State::Begun; // never offered: done here and now
+                lock.unlock();
+                return transferOne(m_operations, source(index), target(index), m_move);
+            }
+            if (m_begun < m_queue.size()) {
+                const std::size_t next = m_queue[m_begun++];
+                m_state[next] = State::Begun;
+                lock.unlock();
                 finish(m_operations, next);
+                lock.lock();
                 continue;
             }
-            std::unique_lock<std::mutex> lock(m_mutex);
-            m_changed.wait(lock, [&] {
-                return m_ready[index] != 0;
-            });
-            return std::move(m_done[index]);
+            m_changed.wait(lock);
         }
     }
 
 private:
+    enum class State : char
+    {
+        Waiting,
+        Offered,
+        Begun,
+        Done,
+    };
+
     void work(std::unique_ptr<FileOperations> operations)
     {
-        for (std::size_t index = m_next++; index < m_paths.size(); index = m_next++) {
-            finish(*operations, index);
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_work.wait(lock, [&] {
+                return m_stopped || m_closed || m_begun < m_queue.size();
+            });
+            if (m_stopped || m_begun == m_queue.size()) {
+                return;
+            }
+            const std::size_t next = m_queue[m_begun++];
+            m_state[next] = State::Begun;
+            lock.unlock();
+            finish(*operations, next);
+            lock.lock();
         }
     }
 
@@ -373,26 +444,33 @@ private:
     {
         Transferred done;
         try {
-            done = transferOne(operations, m_paths[index].first, m_paths[index].second, m_move);
+            done = transferOne(operations, source(index), target(index), m_move);
         } catch (const std::bad_alloc&) {
             done.error = ENOMEM;
         }
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_done[index] = std::move(done);
-            m_ready[index] = 1;
+            m_state[index] = State::Done;
         }
         m_changed.notify_one();
     }
 
-    const std::vector<std::pair<std::string, std::string>>& m_paths;
-    FileOperations& m_operations;
+    // Read by every thread; only the names of files that have reached them, which no longer change.
+    const std::vector<Planned>& m_files;
+    const std::string& m_folder;
+    const std::string& m_saveFolder;
     const bool m_move;
+    FileOperations& m_operations; // the run's
     std::vector<Transferred> m_done;
-    std::vector<char> m_ready;
-    std::atomic<std::size_t> m_next{0};
+    std::vector<State> m_state;
+    std::vector<std::size_t> m_queue; // offered, in the order offered
+    std::size_t m_begun = 0;          // how many of the queue have been begun
+    bool m_closed = false;
+    bool m_stopped = false;
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    std::condition_variable m_work;    // files offered, or the end
+    std::condition_variable m_changed; // an outcome is there
     std::vector<std::thread> m_threads;
 };
 
@@ -400,23 +478,17 @@ void transfer(const RunRequest& request,
               const std::vector<Planned>& files,
               RunHost& host,
               FileOperations& operations,
+              TransferCrew& crew,
               RunResult& result)
 {
     const bool move = request.naming.operation == FileOperation::RenameMove;
-    std::vector<const Planned*> sent;
-    std::vector<std::pair<std::string, std::string>> paths;
-    for (const Planned& file : files) {
-        // A file that did not take its new name is already reported; the name it holds may belong to
-        // another file.
-        if (file.place == Place::Final) {
-            sent.push_back(&file);
-            paths.emplace_back(joinPath(request.folder, file.final), request.saveFolder + "/" + file.final);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const Planned& file = files[i];
+        if (file.place != Place::Final) {
+            continue; // already reported; the name it holds may belong to another file
         }
-    }
-    TransferCrew crew(paths, operations, move);
-    for (std::size_t i = 0; i < sent.size(); ++i) {
-        const Planned& file = *sent[i];
-        const auto& [source, target] = paths[i];
+        const std::string source = crew.source(i);
+        const std::string target = crew.target(i);
         Transferred done = crew.working() ? crew.take(i) : transferOne(operations, source, target, move);
         sweep(host);
         host.setProgress(0);
@@ -694,8 +766,20 @@ RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& fi
         return result;
     }
 
+    std::optional<TransferCrew> crew;
+    if (transfers(operation)) {
+        crew.emplace(planned, request, files);
+    }
     if (isNumbering(operation)) {
-        renumber(request.folder, planned, plan.steps, files, record);
+        // A copy may begin as soon as its file has its new name; a move, which frees that name, waits
+        // until every file has been renamed, as a name freed meanwhile would change what the others do.
+        std::function<void(std::size_t)> reached;
+        if (crew && crew->working() && operation == FileOperation::RenameCopy) {
+            reached = [&crew](std::size_t index) {
+                crew->offer(index);
+            };
+        }
+        renumber(request.folder, planned, plan.steps, files, record, reached);
         for (const Planned& file : planned) {
             if (file.place == Place::Final) {
                 result.records.push_back(joinPath(request.folder, file.final));
@@ -713,8 +797,16 @@ RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& fi
         }
     }
 
-    if (transfers(operation)) {
-        transfer(request, planned, host, files, result);
+    if (crew) {
+        if (crew->working() && operation == FileOperation::RenameMove) {
+            for (std::size_t i = 0; i < planned.size(); ++i) {
+                if (planned[i].place == Place::Final) {
+                    crew->offer(i);
+                }
+            }
+        }
+        crew->close();
+        transfer(request, planned, host, files, *crew, result);
     }
     mark(record, JournalMark::RunDone);
     try {

@@ -13,6 +13,7 @@
 #include <deque>
 #include <fstream>
 #include <functional>
+#include <tuple>
 
 namespace tallyfox {
 namespace {
@@ -412,6 +413,91 @@ TEST_F(RenameRunTest, ACaseChangeOntoAnotherFileOfThatNameLeavesBoth)
     ASSERT_EQ(result.failures.size(), 1u);
     EXPECT_EQ(result.failures[0].now, "photo.jpeg");
 }
+
+// Copies and moves made on several threads, the run's outcomes taken in list order, give exactly what
+// one file at a time gives (the fault seam keeps a run on one thread): the same questions in the same
+// order, the same failures, the same files.
+class TransferOnThreadsTest : public ::testing::TestWithParam<FileOperation>
+{
+protected:
+    struct Outcome
+    {
+        std::vector<std::pair<std::string, RunBox>> boxes;
+        std::vector<std::tuple<std::string, std::string, std::string>> failures;
+        FileTree photos;
+        FileTree save;
+        std::vector<std::string> saveFolders;
+    };
+
+    Outcome runIn(const std::string& name, platform::Syscalls& calls)
+    {
+        const std::filesystem::path photos = m_root.path() / name / "photos";
+        const std::filesystem::path save = m_root.path() / name / "save";
+        FileTree files;
+        std::vector<std::string> names;
+        for (int i = 0; i < 120; ++i) {
+            names.push_back("f" + std::to_string(1000 + i) + ".jpg");
+            files[names.back()] = "photo " + std::to_string(i);
+        }
+        files["050.jpg"] = "outsider"; // holds the final name of the 50th file
+        createFiles(photos, files);
+        createFiles(save, {{"010.jpg", "old 10"}, {"020.jpg", "old 20"}, {"040.jpg", "old 40"}});
+        std::filesystem::create_directory(save / "030.jpg");
+        std::filesystem::permissions(save / "040.jpg", std::filesystem::perms::owner_read);
+
+        RecordingHost host;
+        host.answers = {RunAnswer::Ok, RunAnswer::Cancel, RunAnswer::Ok};
+        RunRequest r;
+        r.folder = photos.string();
+        r.names = names;
+        r.naming = numbering(GetParam());
+        r.saveFolder = save.string() + "/";
+        r.confirmBeforeRun = 0;
+        platform::PosixFileOperations operations(calls);
+        const RunResult result = runRename(r, host, operations);
+
+        Outcome outcome{host.boxes, {}, readFiles(photos), {}, {}};
+        for (const FileFailure& failure : result.failures) {
+            outcome.failures.emplace_back(failure.before, failure.now, failure.reason);
+        }
+        std::filesystem::remove(save / "040.jpg");
+        for (const auto& entry : std::filesystem::directory_iterator(save)) {
+            if (entry.is_directory()) {
+                outcome.saveFolders.push_back(entry.path().filename().string());
+            }
+        }
+        std::filesystem::remove(save / "030.jpg");
+        outcome.save = readFiles(save);
+        return outcome;
+    }
+
+    testing::TempDir m_root;
+};
+
+TEST_P(TransferOnThreadsTest, givesWhatOneFileAtATimeGives)
+{
+    platform::FaultySyscalls oneThread;
+    const Outcome alone = runIn("alone", oneThread);
+    const Outcome crew = runIn("crew", platform::systemCalls());
+    EXPECT_EQ(crew.boxes, alone.boxes);
+    EXPECT_EQ(crew.failures, alone.failures);
+    EXPECT_EQ(crew.photos, alone.photos);
+    EXPECT_EQ(crew.save, alone.save);
+    EXPECT_EQ(crew.saveFolders, alone.saveFolders);
+    // What the questions and failures must be, for both.
+    ASSERT_EQ(alone.boxes.size(), 4u);
+    EXPECT_EQ(alone.boxes[0].first, "010.jpgは既に存在します。上書きしますか？  ");
+    EXPECT_EQ(alone.boxes[2].first, "040.jpgは既に存在します。上書きしますか？  ");
+    EXPECT_EQ(alone.failures.size(), 3u); // 030 a folder, 040 read-only, the file held off 050
+    EXPECT_EQ(alone.save.size(), 117u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transfers,
+                         TransferOnThreadsTest,
+                         ::testing::Values(FileOperation::RenameCopy, FileOperation::RenameMove),
+                         [](const ::testing::TestParamInfo<FileOperation>& row) {
+                             return row.param == FileOperation::RenameCopy ? "copy" : "move";
+                         });
 
 TEST_F(RenameRunTest, ASaveFolderThatIsTheFolderItselfAsksNothingAndLosesNothing)
 {
