@@ -362,6 +362,9 @@ public:
     {
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_state[index] != State::Waiting) {
+                return; // a file is copied once, whatever happens
+            }
             m_queue.push_back(index);
             m_state[index] = State::Offered;
         }
