@@ -237,34 +237,38 @@ std::uint32_t crc32(std::string_view bytes)
 
 std::string encodeJournal(const Journal& journal)
 {
-    std::string body;
-    std::size_t estimate = 64 + journal.folder.size() + journal.saveFolder.size();
-    for (const JournalEntry& file : journal.files) {
-        estimate += 4 * 10 + 2 * 32 + file.old.size() + file.temporary.size() + file.final.size() + file.target.size();
-    }
-    body.reserve(estimate);
-    const std::uint64_t device = journal.folderIdentity.device;
-    putU64(body, static_cast<std::uint64_t>(journal.pid));
-    putText(body, journal.folder);
-    putIdentity(body, journal.folderIdentity, ~device);
-    putCount(body, static_cast<std::uint32_t>(journal.operation));
-    putText(body, journal.saveFolder);
-    putCount(body, journal.files.size());
-    for (const JournalEntry& file : journal.files) {
-        putText(body, file.old);
-        putText(body, file.temporary);
-        putText(body, file.final);
-        putText(body, file.target);
-        putIdentity(body, file.identity, device);
-        putIdentity(body, file.atTarget, device);
-    }
+    // Written in one buffer, the header's length and checksum filled in once the body is there: a journal
+    // of many files is megabytes long.
     std::string out;
-    out.reserve(kHeaderSize + body.size());
+    std::size_t estimate = kHeaderSize + 64 + journal.folder.size() + journal.saveFolder.size();
+    for (const JournalEntry& file : journal.files) {
+        estimate += 4 + 2 * 12 + file.old.size() + file.temporary.size() + file.final.size() + file.target.size();
+    }
+    out.reserve(estimate);
     out.append(kMagic);
     putU32(out, kJournalVersion);
-    putU64(out, body.size());
-    putU32(out, crc32(body));
-    out += body;
+    putU64(out, 0);
+    putU32(out, 0);
+    const std::uint64_t device = journal.folderIdentity.device;
+    putU64(out, static_cast<std::uint64_t>(journal.pid));
+    putText(out, journal.folder);
+    putIdentity(out, journal.folderIdentity, ~device);
+    putCount(out, static_cast<std::uint32_t>(journal.operation));
+    putText(out, journal.saveFolder);
+    putCount(out, journal.files.size());
+    for (const JournalEntry& file : journal.files) {
+        putText(out, file.old);
+        putText(out, file.temporary);
+        putText(out, file.final);
+        putText(out, file.target);
+        putIdentity(out, file.identity, device);
+        putIdentity(out, file.atTarget, device);
+    }
+    const std::string_view body = std::string_view(out).substr(kHeaderSize);
+    std::string lengthAndSum;
+    putU64(lengthAndSum, body.size());
+    putU32(lengthAndSum, crc32(body));
+    out.replace(kMagic.size() + 4, lengthAndSum.size(), lengthAndSum);
     return out;
 }
 

@@ -548,7 +548,7 @@ Journal journalOf(const RunRequest& request, std::vector<PlannedName>&& names)
         file.temporary = std::move(names[i].temporary);
         file.final = std::move(names[i].final);
     }
-    names.clear();
+    std::vector<PlannedName>().swap(names);
     return journal;
 }
 
@@ -783,6 +783,7 @@ RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& fi
             };
         }
         renumber(request.folder, planned, plan.steps, files, record, reached);
+        result.records.reserve(planned.size());
         for (const Planned& file : planned) {
             if (file.place == Place::Final) {
                 result.records.push_back(joinPath(request.folder, file.final));
@@ -810,8 +811,13 @@ RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& fi
         }
         crew->close();
         transfer(request, planned, host, files, *crew, result);
+        crew.reset();
     }
     mark(record, JournalMark::RunDone);
+    // What the run held of each file is let go before the lists are read again, which takes as much.
+    std::vector<Planned>().swap(planned);
+    journal = Journal{};
+    plan = RunPlan{};
     try {
         host.relistFileLists();
     } catch (...) {
