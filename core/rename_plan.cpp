@@ -1,8 +1,9 @@
 #include "core/rename_plan.h"
 
+#include "core/name_table.h"
+
 #include <cerrno>
 #include <climits>
-#include <unordered_map>
 
 namespace tallyfox {
 
@@ -18,21 +19,17 @@ namespace {
 template <typename OldName, typename FinalName>
 std::vector<RenameStep> orderRenames(std::size_t count, OldName oldName, FinalName finalName)
 {
-    std::unordered_map<std::string_view, std::size_t> holder;
-    holder.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        holder.emplace(oldName(i), i);
-    }
+    const NameTable holder(count, oldName);
     // next[i]: the listed file holding i's final name; waiting[j]: the file that wants j's old name. A
     // file keeping its name holds no other file back. Two files wanting one name: the first in the list
     // waits for it, the other is refused at its turn like any file whose name is taken.
     std::vector<std::size_t> next(count, kNone);
     std::vector<std::size_t> waiting(count, kNone);
     for (std::size_t i = 0; i < count; ++i) {
-        const auto found = holder.find(finalName(i));
-        if (found != holder.end() && found->second != i && waiting[found->second] == kNone) {
-            next[i] = found->second;
-            waiting[found->second] = i;
+        const std::uint32_t found = holder.find(finalName(i));
+        if (found != NameTable::kNone && found != i && waiting[found] == kNone) {
+            next[i] = found;
+            waiting[found] = i;
         }
     }
 

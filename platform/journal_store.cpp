@@ -1,5 +1,6 @@
 #include "platform/journal_store.h"
 
+#include "core/name_table.h"
 #include "platform/posix_io.h"
 
 #include <algorithm>
@@ -101,50 +102,6 @@ void waitForTheFileClock()
     }
 }
 
-// A table of names to their positions in a list, open-addressed: a run looks up every entry of its
-// folder, which a table of nodes makes slow for many files.
-class NameTable
-{
-public:
-    explicit NameTable(std::vector<std::string_view> names)
-        : m_names(std::move(names))
-    {
-        std::size_t size = 16;
-        while (size < 2 * m_names.size()) {
-            size *= 2;
-        }
-        m_slots.assign(size, kEmpty);
-        for (std::size_t i = 0; i < m_names.size(); ++i) {
-            std::size_t slot = hash(m_names[i]);
-            while (m_slots[slot] != kEmpty && m_names[m_slots[slot]] != m_names[i]) {
-                slot = (slot + 1) & (m_slots.size() - 1);
-            }
-            m_slots[slot] = static_cast<std::uint32_t>(i); // a name listed twice keeps its last position
-        }
-    }
-
-    // The position of `name`, or kEmpty.
-    std::uint32_t find(std::string_view name) const
-    {
-        for (std::size_t slot = hash(name);; slot = (slot + 1) & (m_slots.size() - 1)) {
-            if (m_slots[slot] == kEmpty || m_names[m_slots[slot]] == name) {
-                return m_slots[slot];
-            }
-        }
-    }
-
-    static constexpr std::uint32_t kEmpty = UINT32_MAX;
-
-private:
-    std::size_t hash(std::string_view name) const
-    {
-        return std::hash<std::string_view>{}(name) & (m_slots.size() - 1);
-    }
-
-    std::vector<std::string_view> m_names;
-    std::vector<std::uint32_t> m_slots;
-};
-
 // The identities of a run's files by their numbers in the folder's listing: one read of the folder rather
 // than a look at each file. Empty where that cannot be had.
 std::vector<FileIdentity> identitiesFromListing(Syscalls& calls,
@@ -156,11 +113,15 @@ std::vector<FileIdentity> identitiesFromListing(Syscalls& calls,
     struct statfs fileSystem
     {
     };
-    if (names.size() >= NameTable::kEmpty || ::statfs(folder.c_str(), &fileSystem) != 0
-        || fileSystem.f_type == OVERLAYFS_SUPER_MAGIC) {
+    if (::statfs(folder.c_str(), &fileSystem) != 0 || fileSystem.f_type == OVERLAYFS_SUPER_MAGIC) {
         return {};
     }
-    const NameTable table(std::vector<std::string_view>(names.begin(), names.end()));
+    const NameTable table(names.size(), [&](std::size_t i) -> std::string_view {
+        return names[i];
+    });
+    if (!table.held()) {
+        return {};
+    }
     std::vector<FileIdentity> identities(names.size());
     DIR* dir = calls.opendir(folder.c_str());
     if (dir == nullptr) {
@@ -175,7 +136,7 @@ std::vector<FileIdentity> identitiesFromListing(Syscalls& calls,
             }
             break;
         }
-        if (const std::uint32_t found = table.find(entry->d_name); found != NameTable::kEmpty) {
+        if (const std::uint32_t found = table.find(entry->d_name); found != NameTable::kNone) {
             identities[found] = {
                 .device = device,
                 .inode = static_cast<std::uint64_t>(entry->d_ino),
@@ -194,34 +155,33 @@ std::vector<FileIdentity> identitiesFromListing(Syscalls& calls,
 // read.
 void identitiesAtTargets(Syscalls& calls, const std::string& saveFolder, int saveFd, std::vector<JournalEntry>& files)
 {
-    std::vector<std::string_view> targets;
-    targets.reserve(files.size());
-    for (const JournalEntry& file : files) {
-        targets.emplace_back(file.target);
-    }
-    DIR* dir = targets.size() < NameTable::kEmpty ? calls.opendir(saveFolder.c_str()) : nullptr;
+    const NameTable table(files.size(), [&](std::size_t i) -> std::string_view {
+        return files[i].target;
+    });
+    DIR* dir = table.held() ? calls.opendir(saveFolder.c_str()) : nullptr;
     if (dir == nullptr) {
         for (JournalEntry& file : files) {
             file.atTarget = identityAt(calls, saveFd, file.target.c_str());
         }
         return;
     }
-    const NameTable table(std::move(targets));
     for (;;) {
         errno = 0;
         const struct dirent* entry = calls.readdir(dir);
         if (entry == nullptr) {
             break;
         }
-        if (const std::uint32_t found = table.find(entry->d_name); found != NameTable::kEmpty) {
+        if (const std::uint32_t found = table.find(entry->d_name); found != NameTable::kNone) {
             files[found].atTarget = identityAt(calls, saveFd, entry->d_name);
         }
     }
     const bool complete = errno == 0;
     calls.closedir(dir);
-    if (!complete) {
-        for (JournalEntry& file : files) {
-            file.atTarget = identityAt(calls, saveFd, file.target.c_str());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!complete) {
+            files[i].atTarget = identityAt(calls, saveFd, files[i].target.c_str());
+        } else if (const std::uint32_t first = table.find(files[i].target); first != i) {
+            files[i].atTarget = files[first].atTarget; // two files given one name: both are told what stands there
         }
     }
 }
