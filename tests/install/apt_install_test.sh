@@ -77,11 +77,13 @@ if [ "$(id -u)" -eq 0 ]; then
     as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 fi
 
-display_number=$((90 + RANDOM % 100))
-while [ -e "/tmp/.X${display_number}-lock" ]; do display_number=$((display_number + 1)); done
-export DISPLAY=":$display_number"
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# The server picks a free display itself, so two of these started at once never take the same one.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 xvfb_pid=$!
+for _ in $(seq 100); do
+    [ -s "$work/display" ] && break || sleep 0.1
+done
+export DISPLAY=":$(cat "$work/display")"
 for _ in $(seq 50); do
     xwininfo -root >/dev/null 2>&1 && break || sleep 0.1
 done
