@@ -413,6 +413,19 @@ int PosixFileOperations::copyFile(const std::string& source, const std::string& 
     if (const int error = unusableName(parts.name)) {
         return error;
     }
+    // The target is judged first: before any data is copied, since the copy may be long, and before the
+    // source is opened, so a target that is there is refused whatever became of the source, as a look
+    // by the caller before asking to replace it would find.
+    Folder folder(m_calls);
+    const int folderError = openFolder(parts.folder, folder);
+    struct stat existing;
+    int targetError = folderError;
+    if (targetError == 0 && m_calls.fstatat(folder.fd, parts.nameText, &existing, AT_SYMLINK_NOFOLLOW) != 0) {
+        targetError = errno;
+    }
+    if (targetError == 0 && !replace) {
+        return EEXIST;
+    }
     Descriptor in(m_calls, m_calls.openat(AT_FDCWD, source.c_str(), kOpenSource, 0));
     if (in.get() < 0) {
         const int error = errno;
@@ -430,23 +443,16 @@ int PosixFileOperations::copyFile(const std::string& source, const std::string& 
     if (!S_ISREG(st.st_mode)) {
         return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     }
-    Folder folder(m_calls);
-    if (const int error = openFolder(parts.folder, folder)) {
-        return error;
+    if (folderError != 0) {
+        return folderError;
     }
-
-    // The target is judged before any data is copied, since the copy may be long.
-    struct stat existing;
-    if (m_calls.fstatat(folder.fd, parts.nameText, &existing, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno != ENOENT) {
-            return errno;
+    if (targetError != 0) {
+        if (targetError != ENOENT) {
+            return targetError;
         }
         // A free name. The source stays where it is, so a crash loses nothing and the copy needs no
         // flush: killed, the program leaves no part of it behind under any name.
         return writeUnderFreeName(in.get(), st, folder.fd, parts.nameText, Copy::Unflushed, nullptr);
-    }
-    if (!replace) {
-        return EEXIST;
     }
     if (const int error = checkReplaceable(existing)) {
         return error;
