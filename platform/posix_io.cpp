@@ -4,6 +4,9 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace tallyfox::platform {
 
@@ -89,6 +92,13 @@ int createHiddenTemporary(Syscalls& calls, int dirFd, std::string_view stem, mod
     }
     errno = EEXIST;
     return -1;
+}
+
+void returnFreedMemory()
+{
+#ifdef __GLIBC__
+    ::malloc_trim(0);
+#endif
 }
 
 } // namespace tallyfox::platform

@@ -47,4 +47,8 @@ std::string hiddenName(std::string_view stem);
 // errno set.
 int createHiddenTemporary(Syscalls& calls, int dirFd, std::string_view stem, mode_t mode, std::string& name);
 
+// Gives the memory the process has freed back to the system where the C library keeps it: after a run
+// of many files, the names and journal it held are otherwise kept as if still in use.
+void returnFreedMemory();
+
 } // namespace tallyfox::platform

@@ -7,6 +7,7 @@
 #include "core/settings.h"
 #include "platform/dialogs.h"
 #include "platform/help_viewer.h"
+#include "platform/posix_io.h"
 #include "platform/program_files.h"
 #include "ui/Option.h"
 #include "ui/about_box.h"
@@ -503,6 +504,9 @@ void TMain::sbRenameClick()
         m_history->runEnded(record.written());
     }
     ListBox1->entries = std::move(result.records);
+    request = {};
+    // Once the user has closed the completion box: what the run held of every file is not kept.
+    platform::returnFreedMemory();
 }
 
 void TMain::DriveComboBox1Change()
