@@ -3,7 +3,6 @@
 #include "core/rename_plan.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <functional>
