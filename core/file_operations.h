@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tallyfox {
 
@@ -58,12 +59,13 @@ public:
         return {};
     }
 
-    // Another object doing the same operations on the same file system, for a thread of its own to copy
-    // or move files while this one is used elsewhere; none where the operations cannot be shared
-    // between threads.
-    virtual std::unique_ptr<FileOperations> helper()
+    // Other objects doing the same operations, one for each further file that may be copied or moved
+    // at the same time from `sourceFolder` to `saveFolder`, each for a thread of its own; none where the
+    // operations cannot be shared between threads, or where one file at a time is the fastest.
+    virtual std::vector<std::unique_ptr<FileOperations>> helpers(const std::string& /*sourceFolder*/,
+                                                                 const std::string& /*saveFolder*/)
     {
-        return nullptr;
+        return {};
     }
 };
 

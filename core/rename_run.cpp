@@ -308,8 +308,6 @@ Transferred transferOne(FileOperations& operations, const std::string& source, c
 class TransferCrew
 {
 public:
-    static constexpr unsigned kMostThreads = 4;
-
     TransferCrew(const std::vector<Planned>& files, const RunRequest& request, FileOperations& operations)
         : m_files(files)
         , m_folder(request.folder)
@@ -320,13 +318,11 @@ public:
         , m_state(files.size(), State::Waiting)
     {
         m_queue.reserve(files.size());
+        if (files.size() < 2) {
+            return;
+        }
         // The run's own thread is one of the crew once it waits for outcomes.
-        const unsigned helpers = std::clamp(std::thread::hardware_concurrency(), 2u, kMostThreads) - 1;
-        for (unsigned i = 0; i < helpers && files.size() > 1; ++i) {
-            std::unique_ptr<FileOperations> helper = operations.helper();
-            if (helper == nullptr) {
-                break;
-            }
+        for (std::unique_ptr<FileOperations>& helper : operations.helpers(request.folder, request.saveFolder)) {
             try {
                 m_threads.emplace_back(&TransferCrew::work, this, std::move(helper));
             } catch (const std::system_error&) {

@@ -2,12 +2,14 @@
 
 #include "core/rename_plan.h"
 #include "platform/posix_io.h"
+#include "platform/volumes.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 namespace tallyfox::platform {
@@ -210,12 +212,19 @@ int PosixFileOperations::removeName(int folder, const char* name, const struct s
     return errno == ENOENT ? 0 : error;
 }
 
-std::unique_ptr<FileOperations> PosixFileOperations::helper()
+std::vector<std::unique_ptr<FileOperations>> PosixFileOperations::helpers(const std::string& sourceFolder,
+                                                                          const std::string& saveFolder)
 {
-    if (!m_calls.concurrent()) {
-        return nullptr;
+    constexpr unsigned kMostAtOnce = 4;
+    std::vector<std::unique_ptr<FileOperations>> made;
+    if (!m_calls.concurrent() || onRotatingDisk(m_calls, sourceFolder) || onRotatingDisk(m_calls, saveFolder)) {
+        return made;
     }
-    return std::make_unique<PosixFileOperations>(m_calls);
+    const unsigned atOnce = std::clamp(std::thread::hardware_concurrency(), 1u, kMostAtOnce);
+    for (unsigned i = 1; i < atOnce; ++i) {
+        made.push_back(std::make_unique<PosixFileOperations>(m_calls));
+    }
+    return made;
 }
 
 int PosixFileOperations::renameInFolder(const std::string& folder, const std::string& from, const std::string& to)

@@ -76,8 +76,11 @@ public:
     // anything, by link and unlink where the file system refuses the flag, as renameInFolder does.
     int renameNoReplace(int fromFolder, const char* from, int toFolder, const char* to);
     std::string sourceSetAsideAs() override;
-    // Another object on the same system calls, where they may be made from several threads at once.
-    std::unique_ptr<FileOperations> helper() override;
+    // Objects on the same system calls, where they may be made from several threads at once: one fewer
+    // than the processors, at most three; none where either folder lies on a disk whose heads move, as
+    // reading two files at once there makes the heads go to and fro between them.
+    std::vector<std::unique_ptr<FileOperations>> helpers(const std::string& sourceFolder,
+                                                         const std::string& saveFolder) override;
 
 private:
     class Folder;

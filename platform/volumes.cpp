@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace tallyfox::platform {
@@ -181,6 +183,24 @@ std::string volumeText(const Volume& volume)
         }
     }
     return volume.mountPoint + " [" + label + "]";
+}
+
+bool onRotatingDisk(Syscalls& calls, const std::string& path, const std::string& sysfs)
+{
+    struct stat st;
+    if (path.find('\0') != std::string::npos || calls.fstatat(AT_FDCWD, path.c_str(), &st, 0) != 0) {
+        return false;
+    }
+    const std::string device =
+        sysfs + "/dev/block/" + std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+    // A partition's entry has no queue of its own: its disk, the folder above it, has.
+    for (const char* queue : {"/queue/rotational", "/../queue/rotational"}) {
+        std::string flag;
+        if (readWholeFile(device + queue, flag, calls) == 0) {
+            return flag.starts_with('1');
+        }
+    }
+    return false;
 }
 
 int volumeOf(const std::vector<Volume>& volumes, std::string_view folder)

@@ -39,6 +39,11 @@ std::vector<Volume> mountedVolumes(Syscalls& calls,
 // in square brackets; the mount point alone when it has no label.
 std::string volumeText(const Volume& volume);
 
+// Whether the file system holding `path` lies on a disk whose heads move, as the kernel tells in
+// `sysfs`/dev/block/MAJOR:MINOR/queue/rotational, or in its disk's for a partition. False where it cannot
+// be told (memory, network and pseudo file systems have no such entry).
+bool onRotatingDisk(Syscalls& calls, const std::string& path, const std::string& sysfs = "/sys");
+
 // The position of the volume a folder lies on: the one with the longest mount point that contains the
 // folder; -1 when none does.
 int volumeOf(const std::vector<Volume>& volumes, std::string_view folder);

@@ -12,6 +12,7 @@
 #include <map>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -253,6 +254,54 @@ TEST_F(FolderTest, WithoutAMountTableTheRootIsStillOffered)
     ASSERT_EQ(volumes.size(), 1U);
     EXPECT_EQ(volumeText(volumes.front()), "/");
 }
+
+// Whether a folder lies on a disk whose heads move, read from a made-up sysfs: the entry of the
+// folder's own device, or for a partition its disk's above it.
+struct RotatingCase
+{
+    std::string name;
+    std::string ownQueue;  // the device entry's queue/rotational; empty: none
+    std::string diskQueue; // the queue/rotational of the folder above it; empty: none
+    bool rotating;
+};
+
+class RotatingDiskTest : public ::testing::TestWithParam<RotatingCase>
+{
+};
+
+TEST_P(RotatingDiskTest, ReadsTheKernelsWordForTheFoldersDisk)
+{
+    testing::TempDir root;
+    const fs::path folder = root.path() / "photos";
+    fs::create_directories(folder);
+    struct stat st;
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    const fs::path sysfs = root.path() / "sys";
+    const fs::path disk = sysfs / "devices" / "disk";
+    const fs::path device = disk / "part1";
+    fs::create_directories(device);
+    fs::create_directories(sysfs / "dev" / "block");
+    fs::create_directory_symlink(
+        device, sysfs / "dev" / "block" / (std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev))));
+    for (const auto& [queue, value] :
+         {std::pair{device / "queue", GetParam().ownQueue}, std::pair{disk / "queue", GetParam().diskQueue}}) {
+        if (!value.empty()) {
+            fs::create_directories(queue);
+            std::ofstream(queue / "rotational") << value;
+        }
+    }
+    EXPECT_EQ(onRotatingDisk(systemCalls(), folder.string(), sysfs.string()), GetParam().rotating);
+    EXPECT_FALSE(onRotatingDisk(systemCalls(), (root.path() / "gone").string(), sysfs.string()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Disks,
+                         RotatingDiskTest,
+                         ::testing::Values(RotatingCase{"a whole disk that spins", "1\n", "", true},
+                                           RotatingCase{"a solid state disk", "0\n", "", false},
+                                           RotatingCase{"a partition of a spinning disk", "", "1\n", true},
+                                           RotatingCase{"a partition of a solid state disk", "", "0\n", false},
+                                           RotatingCase{"no entry: memory or network", "", "", false}),
+                         TALLYFOX_ROW_NAMES);
 
 } // namespace
 } // namespace tallyfox::platform

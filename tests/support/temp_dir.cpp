@@ -5,9 +5,9 @@
 
 namespace tallyfox::testing {
 
-TempDir::TempDir()
+TempDir::TempDir(const std::filesystem::path& under)
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tallyfox-test-XXXXXX").string();
+    std::string pattern = (under / "tallyfox-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot make a temporary folder");
     }

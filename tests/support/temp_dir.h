@@ -5,11 +5,12 @@
 
 namespace tallyfox::testing {
 
-// A fresh folder under the system's temporary folder, removed with everything in it at the end.
+// A fresh folder under the system's temporary folder (or `under`), removed with everything in it at the
+// end.
 class TempDir final
 {
 public:
-    TempDir();
+    explicit TempDir(const std::filesystem::path& under = std::filesystem::temp_directory_path());
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
