@@ -487,7 +487,7 @@ void transfer(const RunRequest& request,
         }
         const std::string source = crew.source(i);
         const std::string target = crew.target(i);
-        Transferred done = crew.working() ? crew.take(i) : transferOne(operations, source, target, move);
+        Transferred done = crew.take(i); // without helper threads, done here and now
         sweep(host);
         host.setProgress(0);
         if (done.taken) {

@@ -102,6 +102,30 @@ void waitForTheFileClock()
     }
 }
 
+// Calls `found` with the position in `table` and the entry of each entry of `folder` that the table
+// holds; false when the folder could not be read to its end.
+template <typename Found>
+bool readListed(Syscalls& calls, const std::string& folder, const NameTable& table, Found found)
+{
+    DIR* dir = table.held() ? calls.opendir(folder.c_str()) : nullptr;
+    if (dir == nullptr) {
+        return false;
+    }
+    for (;;) {
+        errno = 0;
+        const struct dirent* entry = calls.readdir(dir);
+        if (entry == nullptr) {
+            break;
+        }
+        if (const std::uint32_t position = table.find(entry->d_name); position != NameTable::kNone) {
+            found(position, *entry);
+        }
+    }
+    const bool complete = errno == 0;
+    calls.closedir(dir);
+    return complete;
+}
+
 // The identities of a run's files by their numbers in the folder's listing: one read of the folder rather
 // than a look at each file. Empty where that cannot be had.
 std::vector<FileIdentity> identitiesFromListing(Syscalls& calls,
@@ -119,33 +143,18 @@ std::vector<FileIdentity> identitiesFromListing(Syscalls& calls,
     const NameTable table(names.size(), [&](std::size_t i) -> std::string_view {
         return names[i];
     });
-    if (!table.held()) {
-        return {};
-    }
     std::vector<FileIdentity> identities(names.size());
-    DIR* dir = calls.opendir(folder.c_str());
-    if (dir == nullptr) {
-        return {};
+    const bool complete = readListed(calls, folder, table, [&](std::uint32_t position, const struct dirent& entry) {
+        identities[position] = {
+            .device = device,
+            .inode = static_cast<std::uint64_t>(entry.d_ino),
+            .size = 0,
+            .modifiedNs = FileIdentity::kContentUnknown,
+        };
+    });
+    if (!complete) {
+        identities.clear();
     }
-    for (;;) {
-        errno = 0;
-        const struct dirent* entry = calls.readdir(dir);
-        if (entry == nullptr) {
-            if (errno != 0) {
-                identities.clear();
-            }
-            break;
-        }
-        if (const std::uint32_t found = table.find(entry->d_name); found != NameTable::kNone) {
-            identities[found] = {
-                .device = device,
-                .inode = static_cast<std::uint64_t>(entry->d_ino),
-                .size = 0,
-                .modifiedNs = FileIdentity::kContentUnknown,
-            };
-        }
-    }
-    calls.closedir(dir);
     return identities;
 }
 
@@ -158,27 +167,11 @@ void identitiesAtTargets(Syscalls& calls, const std::string& saveFolder, int sav
     const NameTable table(files.size(), [&](std::size_t i) -> std::string_view {
         return files[i].target;
     });
-    DIR* dir = table.held() ? calls.opendir(saveFolder.c_str()) : nullptr;
-    if (dir == nullptr) {
-        for (JournalEntry& file : files) {
-            file.atTarget = identityAt(calls, saveFd, file.target.c_str());
-        }
-        return;
-    }
-    for (;;) {
-        errno = 0;
-        const struct dirent* entry = calls.readdir(dir);
-        if (entry == nullptr) {
-            break;
-        }
-        if (const std::uint32_t found = table.find(entry->d_name); found != NameTable::kNone) {
-            files[found].atTarget = identityAt(calls, saveFd, entry->d_name);
-        }
-    }
-    const bool complete = errno == 0;
-    calls.closedir(dir);
+    const bool listed = readListed(calls, saveFolder, table, [&](std::uint32_t position, const struct dirent& entry) {
+        files[position].atTarget = identityAt(calls, saveFd, entry.d_name);
+    });
     for (std::size_t i = 0; i < files.size(); ++i) {
-        if (!complete) {
+        if (!listed) {
             files[i].atTarget = identityAt(calls, saveFd, files[i].target.c_str());
         } else if (const std::uint32_t first = table.find(files[i].target); first != i) {
             files[i].atTarget = files[first].atTarget; // two files given one name: both are told what stands there
@@ -292,14 +285,44 @@ void JournalStore::prune(int folderFd)
     }
 }
 
+int JournalStore::openJournal(const std::string& name, int flags)
+{
+    int fd = -1;
+    int error = 0;
+    {
+        FileDescriptor folder(m_calls, openFolder(false));
+        if (folder.get() >= 0) {
+            fd = m_calls.openat(folder.get(), name.c_str(), flags | O_CLOEXEC | O_NOFOLLOW, 0);
+        }
+        error = errno;
+    }
+    errno = error;
+    return fd;
+}
+
+int JournalStore::openToRead(const std::string& name, struct stat& st)
+{
+    const int fd = openJournal(name, O_RDONLY | O_NONBLOCK);
+    if (fd < 0) {
+        return -1;
+    }
+    int error = 0;
+    if (m_calls.fstat(fd, &st) != 0) {
+        error = errno;
+    } else if (!S_ISREG(st.st_mode)) {
+        error = EINVAL;
+    }
+    if (error == 0) {
+        return fd;
+    }
+    m_calls.close(fd);
+    errno = error;
+    return -1;
+}
+
 int JournalStore::append(const std::string& name, std::string_view bytes)
 {
-    FileDescriptor folder(m_calls, openFolder(false));
-    if (folder.get() < 0) {
-        return errno;
-    }
-    FileDescriptor out(m_calls,
-                       m_calls.openat(folder.get(), name.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0));
+    FileDescriptor out(m_calls, openJournal(name, O_WRONLY | O_APPEND));
     if (out.get() < 0) {
         return errno;
     }
@@ -354,14 +377,9 @@ void JournalStore::removeUnnamed()
 
 bool JournalStore::readMarks(const std::string& name, std::vector<JournalMark>& marks)
 {
-    FileDescriptor folder(m_calls, openFolder(false));
-    if (folder.get() < 0) {
-        return false;
-    }
-    FileDescriptor in(m_calls,
-                      m_calls.openat(folder.get(), name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0));
     struct stat st;
-    if (in.get() < 0 || m_calls.fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    FileDescriptor in(m_calls, openToRead(name, st));
+    if (in.get() < 0) {
         return false;
     }
     std::string header(kJournalHeaderBytes, '\0');
@@ -385,21 +403,10 @@ bool JournalStore::readMarks(const std::string& name, std::vector<JournalMark>& 
 int JournalStore::read(const std::string& name, std::string& bytes, std::int64_t* writtenNs)
 {
     bytes.clear();
-    FileDescriptor folder(m_calls, openFolder(false));
-    if (folder.get() < 0) {
-        return errno;
-    }
-    FileDescriptor in(m_calls,
-                      m_calls.openat(folder.get(), name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0));
+    struct stat st;
+    FileDescriptor in(m_calls, openToRead(name, st));
     if (in.get() < 0) {
         return errno;
-    }
-    struct stat st;
-    if (m_calls.fstat(in.get(), &st) != 0) {
-        return errno;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        return EINVAL;
     }
     if (writtenNs != nullptr) {
         *writtenNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;

@@ -60,6 +60,11 @@ private:
     // The names in the journal folder that `wanted` keeps, in the order the folder gives them.
     std::vector<std::string> namesWhere(bool (*wanted)(std::string_view name));
     int openFolder(bool create);
+    // Opens the journal `name` with `flags`, never through a link; -1 with errno set when it cannot be.
+    int openJournal(const std::string& name, int flags);
+    // Opens the journal `name` for reading and looks at it; -1 with errno set (EINVAL for anything but
+    // a regular file) when it cannot be read.
+    int openToRead(const std::string& name, struct stat& st);
     void prune(int folderFd);
 
     Syscalls& m_calls;
