@@ -1,5 +1,6 @@
 // What the journal costs a run of 100,000 renames: the same run with and without it, on the file system
 // of TALLYFOX_BENCH_ROOT (default /dev/shm, tmpfs), the journals kept beside the files.
+#include "bench/bench_support.h"
 #include "core/rename_run.h"
 #include "platform/file_operations.h"
 #include "platform/journal_store.h"
@@ -36,8 +37,7 @@ public:
 
 std::filesystem::path root()
 {
-    const char* chosen = std::getenv("TALLYFOX_BENCH_ROOT");
-    return std::filesystem::path(chosen != nullptr ? chosen : "/dev/shm/tallyfox-bench") / "journal";
+    return bench::benchRoot() / "journal";
 }
 
 // A folder of empty files named IMG_n.jpg, in the order a run numbers them.

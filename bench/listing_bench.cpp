@@ -2,6 +2,7 @@
 // a suffix filter and a sort by ICU's collator. The tree is made once on /dev/shm (tmpfs) and kept
 // between runs. Figures and their reading: bench/README.md.
 
+#include "bench/bench_support.h"
 #include "core/filter_list.h"
 #include "core/settings.h"
 #include "platform/dialogs.h"
@@ -22,7 +23,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
-#include <sys/resource.h>
 #include <unicode/ucol.h>
 #include <unistd.h>
 #include <vector>
@@ -33,57 +33,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kFileCount = 100000;
-const fs::path kTree = "/dev/shm/tallyfox-bench/files-100k";
-
-// Half the names end in .jpg, the rest in .png; the numbers are not zero-filled, so the order has
-// img10 before img2 as real folders do, and a tenth carry capitals and Japanese letters.
-std::string fileName(int i)
-{
-    static const char* const prefixes[] = {"img", "IMG_", "photo ", "写真", "DSC"};
-    std::string name = prefixes[i % 5];
-    name += std::to_string((i * 7919) % kFileCount);
-    name += i % 2 == 0 ? ".jpg" : ".png";
-    return name;
-}
-
-void makeTree()
-{
-    const fs::path done = kTree / ".complete";
-    if (fs::exists(done)) {
-        return;
-    }
-    fs::remove_all(kTree);
-    fs::create_directories(kTree);
-    for (int i = 0; i < kFileCount; ++i) {
-        const int fd = ::open((kTree / fileName(i)).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    const int fd = ::open(done.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-    ::close(fd);
-}
-
-long maxResidentKiB()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
-long residentKiB()
-{
-    long pages = 0;
-    long resident = 0;
-    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) {
-            resident = 0;
-        }
-        std::fclose(statm);
-    }
-    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
-}
+constexpr int kFileCount = tallyfox::bench::kListingFiles;
 
 // The baseline: what any program that lists and sorts a folder must at least do.
 void baseline(benchmark::State& state, const char* suffix)
@@ -94,7 +44,7 @@ void baseline(benchmark::State& state, const char* suffix)
     const std::size_t suffixLength = std::strlen(suffix);
     for (auto _ : state) {
         std::vector<std::string> names;
-        DIR* dir = ::opendir(kTree.c_str());
+        DIR* dir = ::opendir(tallyfox::bench::listingTree().c_str());
         while (const dirent* entry = ::readdir(dir)) {
             const std::size_t length = std::strlen(entry->d_name);
             if (entry->d_name[0] == '.' || length < suffixLength
@@ -158,11 +108,11 @@ void listMirrorAnew(benchmark::State& state, tallyfox::ui::TMain& window)
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    makeTree();
+    const fs::path& tree = tallyfox::bench::listingTree();
     QApplication application(argc, argv);
     tallyfox::platform::QtDialogs dialogs;
-    const long before = residentKiB();
-    if (::chdir(kTree.c_str()) != 0) {
+    const long before = tallyfox::bench::residentKiB();
+    if (::chdir(tree.c_str()) != 0) {
         return 1;
     }
     // The window starts in the folder of 100,000 files and lists it at start-up.
@@ -173,11 +123,11 @@ int main(int argc, char** argv)
     tallyfox::ui::TMain window(tallyfox::ui::Services{.dialogs = dialogs, .help = help, .settings = settings});
     window.show();
     QApplication::processEvents();
-    std::printf("file system: tmpfs (%s), %d files\n", kTree.c_str(), kFileCount);
+    std::printf("file system: tmpfs (%s), %d files\n", tree.c_str(), kFileCount);
     std::printf("memory with the folder open: resident %ld KiB (before the window %ld KiB), peak %ld KiB\n",
-                residentKiB(),
+                tallyfox::bench::residentKiB(),
                 before,
-                maxResidentKiB());
+                tallyfox::bench::peakResidentKiB());
 
     benchmark::RegisterBenchmark("baseline readdir+suffix+ICU collator sort, *.*", [](benchmark::State& state) {
         baseline(state, "");
@@ -205,6 +155,6 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::printf("peak resident after the benchmarks: %ld KiB\n", maxResidentKiB());
+    std::printf("peak resident after the benchmarks: %ld KiB\n", tallyfox::bench::peakResidentKiB());
     return 0;
 }

@@ -3,6 +3,7 @@
 // set, the least any preview that finds clashes must do. The tree is the one bench_listing makes
 // (/dev/shm, tmpfs), made here when missing. Figures and their reading: bench/README.md.
 
+#include "bench/bench_support.h"
 #include "core/naming.h"
 #include "core/rename_run.h"
 #include "core/settings.h"
@@ -33,37 +34,6 @@ using tallyfox::testing::ctl;
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int kFileCount = 100000;
-const fs::path kTree = "/dev/shm/tallyfox-bench/files-100k";
-
-// The names bench_listing gives its tree, so both use one.
-std::string fileName(int i)
-{
-    static const char* const prefixes[] = {"img", "IMG_", "photo ", "写真", "DSC"};
-    std::string name = prefixes[i % 5];
-    name += std::to_string((i * 7919) % kFileCount);
-    name += i % 2 == 0 ? ".jpg" : ".png";
-    return name;
-}
-
-void makeTree()
-{
-    const fs::path done = kTree / ".complete";
-    if (fs::exists(done)) {
-        return;
-    }
-    fs::remove_all(kTree);
-    fs::create_directories(kTree);
-    for (int i = 0; i < kFileCount; ++i) {
-        const int fd = ::open((kTree / fileName(i)).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    const int fd = ::open(done.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-    ::close(fd);
-}
 
 void baseline(benchmark::State& state, const std::vector<std::string>& names, const tallyfox::NamingSettings& naming)
 {
@@ -135,10 +105,10 @@ void keystroke(benchmark::State& state, tallyfox::ui::TMain& window, tallyfox::u
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    makeTree();
+    const fs::path& tree = tallyfox::bench::listingTree();
     QApplication application(argc, argv);
     tallyfox::platform::QtDialogs dialogs;
-    if (::chdir(kTree.c_str()) != 0) {
+    if (::chdir(tree.c_str()) != 0) {
         return 1;
     }
     tallyfox::ui::HelpWindowViewer help;
@@ -161,7 +131,7 @@ int main(int argc, char** argv)
     }
     const std::vector<std::string> names = ctl(window).FileListBox1->entries();
     const tallyfox::NamingSettings naming = window.namingSettings();
-    std::printf("file system: tmpfs (%s), %zu files listed\n", kTree.c_str(), names.size());
+    std::printf("file system: tmpfs (%s), %zu files listed\n", tree.c_str(), names.size());
 
     benchmark::RegisterBenchmark("baseline: compose every new name + hash set", [&](benchmark::State& state) {
         baseline(state, names, naming);

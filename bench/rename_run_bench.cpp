@@ -2,6 +2,7 @@
 // baseline measured in the same process; and what the window's progress bar costs per transferred file.
 // Trees live on /dev/shm (tmpfs) unless TALLYFOX_BENCH_ROOT names another folder. Figures: bench/README.md.
 
+#include "bench/bench_support.h"
 #include "core/collation.h"
 #include "core/file_list.h"
 #include "core/file_mask.h"
@@ -28,7 +29,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
-#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -36,31 +36,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace tallyfox;
+using bench::benchRoot;
+using bench::makeFolder;
+using bench::plainListing;
 using tallyfox::testing::ctl;
-
-fs::path benchRoot()
-{
-    const char* root = std::getenv("TALLYFOX_BENCH_ROOT");
-    return fs::path(root != nullptr ? root : "/dev/shm") / "tallyfox-bench";
-}
-
-// A folder of `count` files named IMG_<n>.jpg holding `bytes` bytes each, made anew.
-void makeFolder(const fs::path& folder, int count, std::size_t bytes)
-{
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    const std::string content(bytes, 'x');
-    for (int i = 0; i < count; ++i) {
-        const int fd =
-            ::open((folder / ("IMG_" + std::to_string(i) + ".jpg")).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            if (!content.empty() && ::write(fd, content.data(), content.size()) < 0) {
-                std::perror("write");
-            }
-            ::close(fd);
-        }
-    }
-}
 
 void emptyFolder(const fs::path& folder)
 {
@@ -78,23 +57,6 @@ std::vector<std::string> listFolder(const std::string& folder, const std::string
         return listsName(name, fileMask);
     });
     return orderFiles(std::move(entries), collator);
-}
-
-// The baseline's listing: readdir, a suffix filter and a sort by an ICU collator.
-std::vector<std::string> plainListing(const std::string& folder, const NameCollator& collator)
-{
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string_view name = entry->d_name;
-            if (name.size() > 4 && name.substr(name.size() - 4) == ".jpg") {
-                names.emplace_back(name);
-            }
-        }
-        ::closedir(dir);
-    }
-    collator.sort(names);
-    return names;
 }
 
 // The run without its window: no boxes to answer, a bar nobody sees, and the end's listing of the file
@@ -130,12 +92,6 @@ private:
     const NameCollator& m_collator;
 };
 
-const NameCollator& collator()
-{
-    static const NameCollator instance(platform::userCollationLocale());
-    return instance;
-}
-
 constexpr int kRunFiles = 100000;
 constexpr int kCopyFiles = 10000;
 constexpr std::size_t kCopyBytes = 4096;
@@ -143,7 +99,7 @@ constexpr std::size_t kCopyBytes = 4096;
 void BM_Run_NameNumber(benchmark::State& state)
 {
     const fs::path folder = benchRoot() / "run-100k";
-    makeFolder(folder, kRunFiles, 0);
+    makeFolder(folder, kRunFiles, 0, bench::photoName);
     NamingSettings naming;
     naming.pattern = NamePattern::NameNumber;
     naming.textBefore = "photo_";
@@ -153,10 +109,10 @@ void BM_Run_NameNumber(benchmark::State& state)
         // The run starts from the list as the window shows it.
         RunRequest request;
         request.folder = folder.string();
-        request.names = listFolder(request.folder, "*.*", collator());
+        request.names = listFolder(request.folder, "*.*", bench::userCollator());
         request.naming = naming;
         request.confirmBeforeRun = 0;
-        BenchHost host(request.folder, collator());
+        BenchHost host(request.folder, bench::userCollator());
         platform::PosixFileOperations files;
         state.ResumeTiming();
         const RunResult result = runRename(request, host, files);
@@ -170,10 +126,10 @@ void BM_Run_NameNumber(benchmark::State& state)
 void BM_Run_Baseline(benchmark::State& state)
 {
     const fs::path folder = benchRoot() / "run-100k";
-    makeFolder(folder, kRunFiles, 0);
+    makeFolder(folder, kRunFiles, 0, bench::photoName);
     for (auto _ : state) {
         state.PauseTiming();
-        std::vector<std::string> names = plainListing(folder.string(), collator());
+        std::vector<std::string> names = plainListing(folder.string());
         const int dir = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         state.ResumeTiming();
         // Two renames per file, through a temporary name, then one listing.
@@ -188,7 +144,7 @@ void BM_Run_Baseline(benchmark::State& state)
             const std::string final = "photo_" + std::to_string(i + 1) + ".jpg";
             ::renameat2(dir, names[i].c_str(), dir, final.c_str(), RENAME_NOREPLACE);
         }
-        benchmark::DoNotOptimize(plainListing(folder.string(), collator()));
+        benchmark::DoNotOptimize(plainListing(folder.string()));
         state.PauseTiming();
         ::close(dir);
         state.ResumeTiming();
@@ -200,9 +156,9 @@ void BM_Copy_FileOperations(benchmark::State& state)
 {
     const fs::path source = benchRoot() / "copy-10k";
     const fs::path save = benchRoot() / "copy-save";
-    makeFolder(source, kCopyFiles, kCopyBytes);
+    makeFolder(source, kCopyFiles, kCopyBytes, bench::photoName);
     fs::create_directories(save);
-    std::vector<std::string> names = plainListing(source.string(), collator());
+    std::vector<std::string> names = plainListing(source.string());
     for (auto _ : state) {
         state.PauseTiming();
         emptyFolder(save);
@@ -222,20 +178,14 @@ void BM_Copy_Baseline(benchmark::State& state)
 {
     const fs::path source = benchRoot() / "copy-10k";
     const fs::path save = benchRoot() / "copy-save";
-    makeFolder(source, kCopyFiles, kCopyBytes);
+    makeFolder(source, kCopyFiles, kCopyBytes, bench::photoName);
     fs::create_directories(save);
-    std::vector<std::string> names = plainListing(source.string(), collator());
+    std::vector<std::string> names = plainListing(source.string());
     for (auto _ : state) {
         state.PauseTiming();
         emptyFolder(save);
         state.ResumeTiming();
-        for (const std::string& name : names) {
-            const int in = ::open((source / name).c_str(), O_RDONLY | O_CLOEXEC);
-            const int out = ::open((save / name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-            ::copy_file_range(in, nullptr, out, nullptr, kCopyBytes, 0);
-            ::close(out);
-            ::close(in);
-        }
+        bench::copyLoop(source, save, names, kCopyBytes);
     }
     state.SetItemsProcessed(state.iterations() * kCopyFiles);
 }
@@ -245,7 +195,7 @@ void BM_Run_RenameCopy(benchmark::State& state)
 {
     const fs::path source = benchRoot() / "copy-10k";
     const fs::path save = benchRoot() / "copy-save";
-    makeFolder(source, kCopyFiles, kCopyBytes);
+    makeFolder(source, kCopyFiles, kCopyBytes, bench::photoName);
     fs::create_directories(save);
     NamingSettings naming;
     naming.operation = FileOperation::RenameCopy;
@@ -255,11 +205,11 @@ void BM_Run_RenameCopy(benchmark::State& state)
         emptyFolder(save);
         RunRequest request;
         request.folder = source.string();
-        request.names = listFolder(request.folder, "*.*", collator());
+        request.names = listFolder(request.folder, "*.*", bench::userCollator());
         request.naming = naming;
         request.saveFolder = save.string();
         request.confirmBeforeRun = 0;
-        BenchHost host(request.folder, collator());
+        BenchHost host(request.folder, bench::userCollator());
         platform::PosixFileOperations files;
         state.ResumeTiming();
         if (!runRename(request, host, files).failures.empty()) {
@@ -291,13 +241,6 @@ void BM_Window_TransferSweep(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 
-long maxResidentKiB()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
 } // namespace
 
 BENCHMARK(BM_Run_Baseline)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
@@ -316,6 +259,6 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::printf("peak resident memory: %.1f MB\n", static_cast<double>(maxResidentKiB()) / 1024.0);
+    std::printf("peak resident memory: %.1f MB\n", static_cast<double>(bench::peakResidentKiB()) / 1024.0);
     return 0;
 }

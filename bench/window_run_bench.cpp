@@ -4,6 +4,7 @@
 // and from making the window to both lists filled with 100,000 files; each beside its baseline in one
 // process. Trees live on /dev/shm (tmpfs) unless TALLYFOX_BENCH_ROOT names another folder.
 
+#include "bench/bench_support.h"
 #include "core/collation.h"
 #include "core/settings.h"
 #include "platform/locale.h"
@@ -24,7 +25,6 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -32,39 +32,15 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace tallyfox;
+using bench::benchRoot;
+using bench::makeFolder;
+using bench::photoName;
+using bench::plainListing;
 using tallyfox::testing::ctl;
 
 constexpr int kRunFiles = 100000;
 constexpr int kCopyFiles = 10000;
 constexpr std::size_t kCopyBytes = 4096;
-
-fs::path benchRoot()
-{
-    const char* root = std::getenv("TALLYFOX_BENCH_ROOT");
-    return fs::path(root != nullptr ? root : "/dev/shm") / "tallyfox-bench";
-}
-
-// A folder of files named by `nameOf`, `bytes` bytes each, made anew.
-template <typename NameOf> void makeFolder(const fs::path& folder, int count, std::size_t bytes, NameOf nameOf)
-{
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    const std::string content(bytes, 'x');
-    for (int i = 0; i < count; ++i) {
-        const int fd = ::open((folder / nameOf(i)).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            if (!content.empty() && ::write(fd, content.data(), content.size()) < 0) {
-                std::perror("write");
-            }
-            ::close(fd);
-        }
-    }
-}
-
-std::string photoName(int i)
-{
-    return "IMG_" + std::to_string(i) + ".jpg";
-}
 
 // 000001.jpg, 000002.jpg, ...: numbered from 2 they shift by one, each new name held by the next file.
 std::string numberedName(int i)
@@ -72,29 +48,6 @@ std::string numberedName(int i)
     char name[16];
     std::snprintf(name, sizeof name, "%06d.jpg", i + 1);
     return name;
-}
-
-const NameCollator& collator()
-{
-    static const NameCollator instance(platform::userCollationLocale());
-    return instance;
-}
-
-// The baselines' listing: readdir, a suffix filter and a sort by an ICU collator.
-std::vector<std::string> plainListing(const std::string& folder)
-{
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string_view name = entry->d_name;
-            if (name.size() > 4 && name.substr(name.size() - 4) == ".jpg") {
-                names.emplace_back(name);
-            }
-        }
-        ::closedir(dir);
-    }
-    collator().sort(names);
-    return names;
 }
 
 // The program's window with scripted boxes, started in a folder as the program starts in its working
@@ -249,28 +202,9 @@ void BM_RenameCopy_Baseline(benchmark::State& state)
         fs::create_directories(save);
         const std::vector<std::string> names = plainListing(folder.string());
         state.ResumeTiming();
-        for (const std::string& name : names) {
-            const int in = ::open((folder / name).c_str(), O_RDONLY | O_CLOEXEC);
-            const int out = ::open((save / name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-            ::copy_file_range(in, nullptr, out, nullptr, kCopyBytes, 0);
-            ::close(out);
-            ::close(in);
-        }
+        bench::copyLoop(folder, save, names, kCopyBytes);
     }
     state.SetItemsProcessed(state.iterations() * kCopyFiles);
-}
-
-long residentKiB()
-{
-    long pages = 0;
-    long resident = 0;
-    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) {
-            resident = 0;
-        }
-        std::fclose(statm);
-    }
-    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
 }
 
 long g_residentWithFolderKiB = 0;
@@ -289,7 +223,7 @@ void BM_Startup_Folder(benchmark::State& state)
             || ctl(w.window).FileListBox2->entries.size() != static_cast<std::size_t>(kRunFiles)) {
             state.SkipWithError("the lists are not filled");
         }
-        g_residentWithFolderKiB = residentKiB();
+        g_residentWithFolderKiB = bench::residentKiB();
         w.window.reset();
         state.ResumeTiming();
     }
@@ -333,10 +267,8 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
     std::printf("resident with the window open on 100,000 files: %.1f MB; peak of the process: %.1f MB\n",
                 static_cast<double>(g_residentWithFolderKiB) / 1024.0,
-                static_cast<double>(usage.ru_maxrss) / 1024.0);
+                static_cast<double>(bench::peakResidentKiB()) / 1024.0);
     return 0;
 }

@@ -1,0 +1,115 @@
+#include "bench/bench_support.h"
+
+#include "core/collation.h"
+#include "platform/locale.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace tallyfox::bench {
+
+namespace fs = std::filesystem;
+
+fs::path benchRoot()
+{
+    const char* root = std::getenv("TALLYFOX_BENCH_ROOT");
+    return fs::path(root != nullptr ? root : "/dev/shm") / "tallyfox-bench";
+}
+
+void makeFolder(const fs::path& folder, int count, std::size_t bytes, const std::function<std::string(int)>& nameOf)
+{
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const std::string content(bytes, 'x');
+    for (int i = 0; i < count; ++i) {
+        const int fd = ::open((folder / nameOf(i)).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            if (!content.empty() && ::write(fd, content.data(), content.size()) < 0) {
+                std::perror("write");
+            }
+            ::close(fd);
+        }
+    }
+}
+
+std::string photoName(int i)
+{
+    return "IMG_" + std::to_string(i) + ".jpg";
+}
+
+const fs::path& listingTree()
+{
+    static const fs::path tree = [] {
+        const fs::path folder = benchRoot() / "files-100k";
+        const fs::path done = folder / ".complete";
+        if (!fs::exists(done)) {
+            makeFolder(folder, kListingFiles, 0, [](int i) {
+                static const char* const prefixes[] = {"img", "IMG_", "photo ", "写真", "DSC"};
+                return prefixes[i % 5] + std::to_string((i * 7919) % kListingFiles) + (i % 2 == 0 ? ".jpg" : ".png");
+            });
+            ::close(::open(done.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+        }
+        return folder;
+    }();
+    return tree;
+}
+
+const NameCollator& userCollator()
+{
+    static const NameCollator instance(platform::userCollationLocale());
+    return instance;
+}
+
+std::vector<std::string> plainListing(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string_view name = entry->d_name;
+            if (name.size() > 4 && name.ends_with(".jpg")) {
+                names.emplace_back(name);
+            }
+        }
+        ::closedir(dir);
+    }
+    userCollator().sort(names);
+    return names;
+}
+
+void copyLoop(const fs::path& folder, const fs::path& save, const std::vector<std::string>& names, std::size_t bytes)
+{
+    for (const std::string& name : names) {
+        const int in = ::open((folder / name).c_str(), O_RDONLY | O_CLOEXEC);
+        const int out = ::open((save / name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        ::copy_file_range(in, nullptr, out, nullptr, bytes, 0);
+        ::close(out);
+        ::close(in);
+    }
+}
+
+long residentKiB()
+{
+    long pages = 0;
+    long resident = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) {
+            resident = 0;
+        }
+        std::fclose(statm);
+    }
+    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
+}
+
+long peakResidentKiB()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace tallyfox::bench

@@ -1,0 +1,53 @@
+// What the benchmarks share: where their trees live, how they are made, the baselines' listing and copy
+// loop, and the process's memory.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tallyfox {
+class NameCollator;
+}
+
+namespace tallyfox::bench {
+
+// Where the trees are made: below TALLYFOX_BENCH_ROOT, else below /dev/shm (tmpfs), in "tallyfox-bench".
+std::filesystem::path benchRoot();
+
+// A folder of `count` files named by `nameOf`, `bytes` bytes each, made anew.
+void makeFolder(const std::filesystem::path& folder,
+                int count,
+                std::size_t bytes,
+                const std::function<std::string(int)>& nameOf);
+
+// IMG_<n>.jpg, as a camera names its photos.
+std::string photoName(int i);
+
+// The folder of 100,000 empty files that the listing and the preview share, made on the first run and
+// kept (a ".complete" marker says it is whole). Half the names end in .jpg, the rest in .png; the
+// numbers are not zero-filled, so the order has img10 before img2 as real folders do, and a fifth are
+// Japanese.
+inline constexpr int kListingFiles = 100000;
+const std::filesystem::path& listingTree();
+
+// The collator of the user's locale, as the window sorts with it.
+const NameCollator& userCollator();
+
+// The baselines' listing: readdir, the names ending in .jpg, sorted by the user's collator.
+std::vector<std::string> plainListing(const std::string& folder);
+
+// The plainest copy of each of `names` from `folder` to `save`: open, open(O_CREAT | O_EXCL), one
+// copy_file_range of `bytes`, two close.
+void copyLoop(const std::filesystem::path& folder,
+              const std::filesystem::path& save,
+              const std::vector<std::string>& names,
+              std::size_t bytes);
+
+// The process's resident memory now, and the most it has held, in KiB.
+long residentKiB();
+long peakResidentKiB();
+
+} // namespace tallyfox::bench
