@@ -53,13 +53,13 @@ Path=$album/
 INI
 
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/run"
-# The server picks a free display itself, so two of these started at once never take the same one.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break || sleep 0.1
-done
-export DISPLAY=":$(cat "$work/display")"
+source "$TALLYFOX_ROOT/scripts/virtual_display.sh"
+tallyfox_start_display "$work" || {
+    echo "no virtual display could start:" >&2
+    cat "$work/xvfb.log" >&2
+    exit 1
+}
+export DISPLAY=$tallyfox_display
 for _ in $(seq 50); do
     xdpyinfo >/dev/null 2>&1 && break || sleep 0.1
 done

@@ -34,13 +34,13 @@ if [ -f "$settings" ]; then
 fi
 export XDG_RUNTIME_DIR="$session/run"
 
-# The server picks a free display itself, so two of these started at once never take the same one.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$session/display" >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$session/display" ] && break || sleep 0.1
-done
-export DISPLAY=":$(cat "$session/display")"
+source "$(dirname "$0")/virtual_display.sh"
+tallyfox_start_display "$session" || {
+    echo "no virtual display could start:" >&2
+    cat "$session/xvfb.log" >&2
+    exit 1
+}
+export DISPLAY=$tallyfox_display
 
 for _ in $(seq 50); do
     xdpyinfo >/dev/null 2>&1 && break || sleep 0.1

@@ -17,16 +17,12 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-Xvfb -displayfd 3 -screen 0 320x240x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || break
-    sleep 0.1
-done
+source "$(dirname "$0")/../../scripts/virtual_display.sh"
+started=0
+tallyfox_start_display "$work" 320x240x24 && started=1
 kill "$xvfb_pid" 2>/dev/null || true
 wait "$xvfb_pid" 2>/dev/null || true
-if [ ! -s "$work/display" ]; then
+if [ "$started" -eq 0 ]; then
     echo "SKIP: Xvfb could not start a virtual display:" >&2
     cat "$work/xvfb.log" >&2
     exit 77

@@ -24,19 +24,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if [ ! -s "$work/display" ]; then
+source "$(dirname "$0")/../../scripts/virtual_display.sh"
+if ! tallyfox_start_display "$work"; then
     echo "SKIP: Xvfb could not start a virtual display:" >&2
     cat "$work/xvfb.log" >&2
     exit 77
 fi
-display=":$(head -n1 "$work/display")"
+display=$tallyfox_display
 
 mkdir -p "$work/bin" "$work/run" "$work/home" "$work/folder"
 chmod 700 "$work/run"

@@ -21,15 +21,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Xvfb picks a free display and writes its number, so that tests running side by side do not meet.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if [ ! -s "$work/display" ]; then
+source "$(dirname "$0")/../../scripts/virtual_display.sh"
+if ! tallyfox_start_display "$work"; then
     echo "SKIP: Xvfb could not start a virtual display:" >&2
     cat "$work/xvfb.log" >&2
     exit 77
@@ -42,7 +35,7 @@ cp "$probe" "$work/bin/tallyfox"
 # Rename and copy, so that the save folder's button is there to press.
 printf '[Setting]\nFile=1\n' >"$work/bin/tallyfox.ini"
 status=0
-(cd "$work/folder" && env -u WAYLAND_DISPLAY DISPLAY=":$(head -n1 "$work/display")" QT_QPA_PLATFORM=xcb \
+(cd "$work/folder" && env -u WAYLAND_DISPLAY DISPLAY="$tallyfox_display" QT_QPA_PLATFORM=xcb \
     HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/run" \
     timeout 60 "$work/bin/tallyfox") >"$work/titles" 2>"$work/stderr" || status=$?
 
