@@ -6,6 +6,7 @@
 #include "platform/testing/faulty_syscalls.h"
 #include "platform/testing/scripted_dialogs.h"
 #include "tests/support/file_tree.h"
+#include "tests/support/recording_host.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_names.h"
 #include "ui/run_history.h"
@@ -26,33 +27,9 @@ using platform::MessageAnswer;
 using testing::createFiles;
 using testing::FileTree;
 using testing::readFiles;
+using testing::RecordingHost;
 
 constexpr int kKilled = 77;
-
-// Answers every box of a run with OK, or with the answers given, and keeps their texts.
-class AnsweringHost final : public RunHost
-{
-public:
-    RunAnswer ask(const std::string& text, RunBox box) override
-    {
-        boxes.push_back({text, box});
-        if (answers.empty()) {
-            return RunAnswer::Ok;
-        }
-        const RunAnswer next = answers.front();
-        answers.erase(answers.begin());
-        return next;
-    }
-    void setProgress(int) override
-    {
-    }
-    void relistFileLists() override
-    {
-    }
-
-    std::vector<RunAnswer> answers;
-    std::vector<std::pair<std::string, RunBox>> boxes;
-};
 
 // A folder on another file system than the temporary folder, for moves that copy.
 class OtherFileSystemDir final
@@ -136,7 +113,7 @@ protected:
             });
             platform::PosixFileOperations files(calls);
             platform::StoredRunRecord record(calls, journals());
-            AnsweringHost host;
+            RecordingHost host;
             runRename(r, host, files, &record);
             ::_exit(0);
         }
@@ -145,7 +122,7 @@ protected:
         return WIFEXITED(status) && WEXITSTATUS(status) == kKilled;
     }
 
-    RunResult runHere(const RunRequest& r, AnsweringHost& host, platform::Syscalls& calls = platform::systemCalls())
+    RunResult runHere(const RunRequest& r, RecordingHost& host, platform::Syscalls& calls = platform::systemCalls())
     {
         platform::PosixFileOperations files(calls);
         platform::StoredRunRecord record(calls, journals());
@@ -262,7 +239,7 @@ class UndoTest : public RecoveryTest, public ::testing::WithParamInterface<UndoC
 TEST_P(UndoTest, bringsBackOnlyWhatTheRunLeft)
 {
     const UndoCase& row = GetParam();
-    AnsweringHost host;
+    RecordingHost host;
     ASSERT_TRUE(runHere(request(row.operation), host).started);
     if (row.change) {
         row.change(folder(), save());
@@ -358,7 +335,7 @@ class LockTest : public RecoveryTest, public ::testing::WithParamInterface<LockC
 TEST_P(LockTest, theSecondIsRefused)
 {
     const LockCase& row = GetParam();
-    AnsweringHost host;
+    RecordingHost host;
     if (row.undo) {
         ASSERT_TRUE(runHere(request(FileOperation::RenameCopy), host).started);
     }
@@ -390,7 +367,7 @@ TEST_P(LockTest, theSecondIsRefused)
         ASSERT_FALSE(m_dialogs.messages.empty());
         EXPECT_EQ(m_dialogs.messages.back().text, QStringLiteral("このフォルダでは別の処理が実行中です。  "));
     } else {
-        AnsweringHost second;
+        RecordingHost second;
         EXPECT_FALSE(runHere(request(FileOperation::RenameCopy), second).started);
         ASSERT_EQ(second.boxes.size(), 1u);
         EXPECT_EQ(second.boxes[0].first, "このフォルダでは別の処理が実行中です。  ");
@@ -417,7 +394,7 @@ TEST_F(RecoveryTest, aRunWithoutJournalAsksAndCancelTouchesNothing)
 {
     std::ofstream(journals()) << "a file where the journals' folder should be";
     for (const RunAnswer answer : {RunAnswer::Cancel, RunAnswer::Ok}) {
-        AnsweringHost host;
+        RecordingHost host;
         host.answers = {answer};
         const RunResult result = runHere(request(FileOperation::RenameOnly), host);
         ASSERT_FALSE(host.boxes.empty());
@@ -451,7 +428,7 @@ void writeJournalFile(const std::string& journals, const std::string& bytes)
 TEST_P(BadJournalTest, isPassedOverAndTouchesNothing)
 {
     // A journal as a run that stopped after its temporary pass would leave it.
-    AnsweringHost host;
+    RecordingHost host;
     Journal valid;
     valid.pid = 1;
     valid.folder = folder().string();
