@@ -81,6 +81,26 @@ std::vector<std::string> plainListing(const std::string& folder)
     return names;
 }
 
+std::vector<std::string> renameThenList(const fs::path& folder,
+                                        std::vector<std::string> names,
+                                        const std::function<std::string(std::size_t)>& finalOf,
+                                        const std::function<std::string(std::size_t)>& temporaryOf)
+{
+    const int dir = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (temporaryOf) {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            std::string temporary = temporaryOf(i);
+            ::renameat2(dir, names[i].c_str(), dir, temporary.c_str(), RENAME_NOREPLACE);
+            names[i] = std::move(temporary);
+        }
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        ::renameat2(dir, names[i].c_str(), dir, finalOf(i).c_str(), RENAME_NOREPLACE);
+    }
+    ::close(dir);
+    return plainListing(folder.string());
+}
+
 void copyLoop(const fs::path& folder, const fs::path& save, const std::vector<std::string>& names, std::size_t bytes)
 {
     for (const std::string& name : names) {

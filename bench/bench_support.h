@@ -39,6 +39,14 @@ const NameCollator& userCollator();
 // The baselines' listing: readdir, the names ending in .jpg, sorted by the user's collator.
 std::vector<std::string> plainListing(const std::string& folder);
 
+// The least a numbering run must do, in list order on the folder's descriptor: each of `names` to
+// `finalOf(i)` with one renameat2(RENAME_NOREPLACE), or with two by way of `temporaryOf(i)` when that is
+// given; then the folder listed as plainListing lists it, which it gives.
+std::vector<std::string> renameThenList(const std::filesystem::path& folder,
+                                        std::vector<std::string> names,
+                                        const std::function<std::string(std::size_t)>& finalOf,
+                                        const std::function<std::string(std::size_t)>& temporaryOf = {});
+
 // The plainest copy of each of `names` from `folder` to `save`: open, open(O_CREAT | O_EXCL), one
 // copy_file_range of `bytes`, two close.
 void copyLoop(const std::filesystem::path& folder,

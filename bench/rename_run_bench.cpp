@@ -130,24 +130,19 @@ void BM_Run_Baseline(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         std::vector<std::string> names = plainListing(folder.string());
-        const int dir = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         state.ResumeTiming();
         // Two renames per file, through a temporary name, then one listing.
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            std::string temporary(1, '_');
-            temporary += std::to_string(i + 1);
-            temporary += ".jpg";
-            ::renameat2(dir, names[i].c_str(), dir, temporary.c_str(), RENAME_NOREPLACE);
-            names[i] = temporary;
-        }
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            const std::string final = "photo_" + std::to_string(i + 1) + ".jpg";
-            ::renameat2(dir, names[i].c_str(), dir, final.c_str(), RENAME_NOREPLACE);
-        }
-        benchmark::DoNotOptimize(plainListing(folder.string()));
-        state.PauseTiming();
-        ::close(dir);
-        state.ResumeTiming();
+        benchmark::DoNotOptimize(bench::renameThenList(
+            folder,
+            std::move(names),
+            [](std::size_t i) {
+                return "photo_" + std::to_string(i + 1) + ".jpg";
+            },
+            [](std::size_t i) {
+                std::string temporary(1, '_');
+                temporary += std::to_string(i + 1);
+                return temporary + ".jpg";
+            }));
     }
     state.SetItemsProcessed(state.iterations() * kRunFiles);
 }

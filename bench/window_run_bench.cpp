@@ -23,6 +23,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -88,106 +89,133 @@ void pressRun(benchmark::State& state, Window& w, std::size_t expected)
     }
 }
 
-void BM_Number_Free_Window(benchmark::State& state)
+// Presses 実行 in a window on `folder` and times it to the completion box; `prepare` makes the tree anew
+// and `configure` sets the window, both outside the timing.
+void timeWindowRun(benchmark::State& state,
+                   const fs::path& folder,
+                   int files,
+                   const std::function<void()>& prepare,
+                   const std::function<void(ui::TMain&)>& configure)
 {
-    const fs::path folder = benchRoot() / "number-100k";
     for (auto _ : state) {
         state.PauseTiming();
-        makeFolder(folder, kRunFiles, 0, photoName);
+        prepare();
         Window w(folder);
-        ctl(w.window).rgForm->setItemIndex(static_cast<int>(NamePattern::NameNumber));
-        ctl(w.window).editPrevName->assignText(QStringLiteral("photo_"));
-        ctl(w.window).seZeroNum->setValue(6);
-        pressRun(state, w, kRunFiles);
+        configure(*w.window);
+        pressRun(state, w, static_cast<std::size_t>(files));
         w.window.reset();
         state.ResumeTiming();
     }
-    state.SetItemsProcessed(state.iterations() * kRunFiles);
+    state.SetItemsProcessed(state.iterations() * files);
+}
+
+// Times `baseline` on the names of `folder` as listed, `prepare` making the tree anew outside the timing.
+void timeBaseline(benchmark::State& state,
+                  const fs::path& folder,
+                  int files,
+                  const std::function<void()>& prepare,
+                  const std::function<void(std::vector<std::string>)>& baseline)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        prepare();
+        std::vector<std::string> names = plainListing(folder.string());
+        state.ResumeTiming();
+        baseline(std::move(names));
+    }
+    state.SetItemsProcessed(state.iterations() * files);
+}
+
+std::string photoNumber(std::size_t i)
+{
+    return "photo_" + std::to_string(i + 1) + ".jpg";
+}
+
+void BM_Number_Free_Window(benchmark::State& state)
+{
+    const fs::path folder = benchRoot() / "number-100k";
+    timeWindowRun(
+        state,
+        folder,
+        kRunFiles,
+        [&] {
+            makeFolder(folder, kRunFiles, 0, photoName);
+        },
+        [](ui::TMain& window) {
+            ctl(window).rgForm->setItemIndex(static_cast<int>(NamePattern::NameNumber));
+            ctl(window).editPrevName->assignText(QStringLiteral("photo_"));
+            ctl(window).seZeroNum->setValue(6);
+        });
 }
 
 // One renameat2 per file on the folder's descriptor, then one listing.
 void BM_Number_Free_Baseline(benchmark::State& state)
 {
     const fs::path folder = benchRoot() / "number-100k";
-    for (auto _ : state) {
-        state.PauseTiming();
-        makeFolder(folder, kRunFiles, 0, photoName);
-        const std::vector<std::string> names = plainListing(folder.string());
-        const int dir = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        state.ResumeTiming();
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            const std::string final = "photo_" + std::to_string(i + 1) + ".jpg";
-            ::renameat2(dir, names[i].c_str(), dir, final.c_str(), RENAME_NOREPLACE);
-        }
-        benchmark::DoNotOptimize(plainListing(folder.string()));
-        state.PauseTiming();
-        ::close(dir);
-        state.ResumeTiming();
-    }
-    state.SetItemsProcessed(state.iterations() * kRunFiles);
+    timeBaseline(
+        state,
+        folder,
+        kRunFiles,
+        [&] {
+            makeFolder(folder, kRunFiles, 0, photoName);
+        },
+        [&](std::vector<std::string> names) {
+            benchmark::DoNotOptimize(bench::renameThenList(folder, std::move(names), photoNumber));
+        });
 }
 
 void BM_Number_Shift_Window(benchmark::State& state)
 {
     const fs::path folder = benchRoot() / "shift-100k";
-    for (auto _ : state) {
-        state.PauseTiming();
-        makeFolder(folder, kRunFiles, 0, numberedName);
-        Window w(folder);
-        ctl(w.window).seZeroNum->setValue(6);
-        ctl(w.window).seStartNum->setValue(2);
-        pressRun(state, w, kRunFiles);
-        w.window.reset();
-        state.ResumeTiming();
-    }
-    state.SetItemsProcessed(state.iterations() * kRunFiles);
+    timeWindowRun(
+        state,
+        folder,
+        kRunFiles,
+        [&] {
+            makeFolder(folder, kRunFiles, 0, numberedName);
+        },
+        [](ui::TMain& window) {
+            ctl(window).seZeroNum->setValue(6);
+            ctl(window).seStartNum->setValue(2);
+        });
 }
 
 // Two renameat2 per file, through a temporary name, then one listing.
 void BM_Number_Shift_Baseline(benchmark::State& state)
 {
     const fs::path folder = benchRoot() / "shift-100k";
-    for (auto _ : state) {
-        state.PauseTiming();
-        makeFolder(folder, kRunFiles, 0, numberedName);
-        std::vector<std::string> names = plainListing(folder.string());
-        const int dir = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        state.ResumeTiming();
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            std::string temporary(1, '_');
-            temporary += numberedName(static_cast<int>(i) + 1);
-            ::renameat2(dir, names[i].c_str(), dir, temporary.c_str(), RENAME_NOREPLACE);
-            names[i] = std::move(temporary);
-        }
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            ::renameat2(dir, names[i].c_str(), dir, numberedName(static_cast<int>(i) + 1).c_str(), RENAME_NOREPLACE);
-        }
-        benchmark::DoNotOptimize(plainListing(folder.string()));
-        state.PauseTiming();
-        ::close(dir);
-        state.ResumeTiming();
-    }
-    state.SetItemsProcessed(state.iterations() * kRunFiles);
+    const auto shifted = [](std::size_t i) {
+        return numberedName(static_cast<int>(i) + 1);
+    };
+    timeBaseline(
+        state,
+        folder,
+        kRunFiles,
+        [&] {
+            makeFolder(folder, kRunFiles, 0, numberedName);
+        },
+        [&](std::vector<std::string> names) {
+            benchmark::DoNotOptimize(bench::renameThenList(folder, std::move(names), shifted, [&](std::size_t i) {
+                std::string temporary(1, '_');
+                return temporary += shifted(i);
+            }));
+        });
 }
 
 void BM_RenameCopy_Window(benchmark::State& state)
 {
     const fs::path folder = benchRoot() / "copy-10k";
     const fs::path save = benchRoot() / "copy-save";
-    for (auto _ : state) {
-        state.PauseTiming();
+    const auto prepare = [&] {
         makeFolder(folder, kCopyFiles, kCopyBytes, photoName);
         fs::remove_all(save);
         fs::create_directories(save);
-        Window w(folder);
-        ctl(w.window).rgSetting->setItemIndex(static_cast<int>(FileOperation::RenameCopy));
-        ctl(w.window).editSaveFolder->assignText(QString::fromStdString(save.string() + "/"));
-        ctl(w.window).seZeroNum->setValue(5);
-        pressRun(state, w, kCopyFiles);
-        w.window.reset();
-        state.ResumeTiming();
-    }
-    state.SetItemsProcessed(state.iterations() * kCopyFiles);
+    };
+    timeWindowRun(state, folder, kCopyFiles, prepare, [&](ui::TMain& window) {
+        ctl(window).rgSetting->setItemIndex(static_cast<int>(FileOperation::RenameCopy));
+        ctl(window).editSaveFolder->assignText(QString::fromStdString(save.string() + "/"));
+        ctl(window).seZeroNum->setValue(5);
+    });
 }
 
 // open, open(O_CREAT | O_EXCL), copy_file_range, two close per file.
@@ -195,16 +223,14 @@ void BM_RenameCopy_Baseline(benchmark::State& state)
 {
     const fs::path folder = benchRoot() / "copy-10k";
     const fs::path save = benchRoot() / "copy-save";
-    for (auto _ : state) {
-        state.PauseTiming();
+    const auto prepare = [&] {
         makeFolder(folder, kCopyFiles, kCopyBytes, photoName);
         fs::remove_all(save);
         fs::create_directories(save);
-        const std::vector<std::string> names = plainListing(folder.string());
-        state.ResumeTiming();
+    };
+    timeBaseline(state, folder, kCopyFiles, prepare, [&](std::vector<std::string> names) {
         bench::copyLoop(folder, save, names, kCopyBytes);
-    }
-    state.SetItemsProcessed(state.iterations() * kCopyFiles);
+    });
 }
 
 long g_residentWithFolderKiB = 0;
