@@ -1,6 +1,7 @@
 #include "core/errors.h"
 #include "core/rename_run.h"
 #include "platform/file_operations.h"
+#include "platform/journal_store.h"
 #include "platform/testing/faulty_syscalls.h"
 #include "tests/support/file_tree.h"
 #include "tests/support/recording_host.h"
@@ -633,6 +634,46 @@ INSTANTIATE_TEST_SUITE_P(Choices,
                                                           1}),
                          [](const ::testing::TestParamInfo<PlannedRunCase>& info) {
                              return info.param.name;
+                         });
+
+// As many files as a name table of the plan holds before it doubles, and one more: a shift by one, where
+// every new name but the last is another file's old name, takes one rename per file, with and without
+// a journal.
+class TableSizeTest : public RenameRunTest, public ::testing::WithParamInterface<std::tuple<int, bool>>
+{
+};
+
+TEST_P(TableSizeTest, aShiftByOneRenamesEachFileOnceToItsNewName)
+{
+    const auto [count, journal] = GetParam();
+    const std::string format = NumberFormat(4);
+    FileTree files;
+    FileTree expected;
+    std::vector<std::string> names;
+    for (int i = 1; i <= count; ++i) {
+        names.push_back(NumberText(format, i) + ".jpg");
+        files[names.back()] = "photo " + std::to_string(i);
+        expected[NumberText(format, i + 1) + ".jpg"] = files[names.back()];
+    }
+    createFiles(source(), files);
+    NamingSettings naming = numbering(FileOperation::RenameOnly, 4);
+    naming.startNumber = 2;
+    platform::FaultySyscalls journalCalls; // the journal's own renames are not counted with the files'
+    platform::StoredRunRecord record(journalCalls, (m_root.path() / "journals").string());
+    const RunResult result = runRename(request(names, naming), m_host, m_files, journal ? &record : nullptr);
+    EXPECT_TRUE(result.failures.empty());
+    EXPECT_EQ(result.records.size(), static_cast<std::size_t>(count));
+    EXPECT_EQ(readFiles(source()), expected);
+    EXPECT_EQ(m_calls.calls("renameat2"), count) << "every file found the one holding its new name";
+    EXPECT_EQ(record.written(), journal);
+}
+
+INSTANTIATE_TEST_SUITE_P(Run,
+                         TableSizeTest,
+                         ::testing::Combine(::testing::Values(16, 17, 32, 33, 64, 65, 1024, 1025), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<int, bool>>& row) {
+                             return std::to_string(std::get<0>(row.param)) + "files"
+                                    + (std::get<1>(row.param) ? "_journal" : "");
                          });
 
 TEST_F(RenameRunTest, ManyFailuresListTwentyAndThenAnEllipsis)
