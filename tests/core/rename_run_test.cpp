@@ -10,11 +10,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstring>
 #include <deque>
 #include <fstream>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <tuple>
 #include <unistd.h>
 
@@ -383,6 +389,16 @@ TEST_F(RenameRunTest, ACaseChangeOntoAnotherFileOfThatNameLeavesBoth)
     EXPECT_EQ(result.failures[0].now, "photo.jpeg");
 }
 
+// In memory where the system has such a folder: a virtual machine's disk often says it spins, and
+// files are then copied one at a time.
+std::filesystem::path memoryFolder()
+{
+    const std::filesystem::path shm = "/dev/shm";
+    return std::filesystem::is_directory(shm) && ::access(shm.c_str(), W_OK) == 0
+               ? shm
+               : std::filesystem::temp_directory_path();
+}
+
 // Copies and moves made on several threads, the run's outcomes taken in list order, give exactly what
 // one file at a time gives (the fault seam keeps a run on one thread): the same questions in the same
 // order, the same failures, the same files.
@@ -440,16 +456,6 @@ protected:
         return outcome;
     }
 
-    // In memory where the system has such a folder: a virtual machine's disk often says it spins, and
-    // files are then copied one at a time.
-    static std::filesystem::path memoryFolder()
-    {
-        const std::filesystem::path shm = "/dev/shm";
-        return std::filesystem::is_directory(shm) && ::access(shm.c_str(), W_OK) == 0
-                   ? shm
-                   : std::filesystem::temp_directory_path();
-    }
-
     testing::TempDir m_root{memoryFolder()};
 };
 
@@ -481,6 +487,132 @@ INSTANTIATE_TEST_SUITE_P(Transfers,
                          [](const ::testing::TestParamInfo<FileOperation>& row) {
                              return row.param == FileOperation::RenameCopy ? "copy" : "move";
                          });
+
+// The file system calls of a run, on its own thread and its helpers', numbered as they begin or end.
+struct CallSequence
+{
+    std::mutex mutex;
+    long next = 0;
+    long lastRenameEnded = -1;
+    long firstMoveBegun = LONG_MAX;
+    int moves = 0;
+    int movesByHelpers = 0;
+};
+
+class SequencedOperations final : public FileOperations
+{
+public:
+    SequencedOperations(std::unique_ptr<FileOperations> inner, CallSequence& sequence, bool helper)
+        : m_inner(std::move(inner))
+        , m_sequence(sequence)
+        , m_helper(helper)
+    {
+    }
+
+    int renameInFolder(const std::string& folder, const std::string& from, const std::string& to) override
+    {
+        const int error = m_inner->renameInFolder(folder, from, to);
+        const std::lock_guard<std::mutex> lock(m_sequence.mutex);
+        m_sequence.lastRenameEnded = m_sequence.next++;
+        return error;
+    }
+    int moveFile(const std::string& source, const std::string& target, bool replace) override
+    {
+        bool first = false;
+        {
+            const std::lock_guard<std::mutex> lock(m_sequence.mutex);
+            first = m_sequence.moves++ == 0;
+            m_sequence.firstMoveBegun = std::min(m_sequence.firstMoveBegun, m_sequence.next++);
+            m_sequence.movesByHelpers += m_helper ? 1 : 0;
+        }
+        if (first && !m_helper) {
+            // The run's own thread gives the helpers time to wake, so that they take part.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return m_inner->moveFile(source, target, replace);
+    }
+    bool fileExists(const std::string& path) override
+    {
+        return m_inner->fileExists(path);
+    }
+    bool sameFile(const std::string& a, const std::string& b) override
+    {
+        return m_inner->sameFile(a, b);
+    }
+    int copyFile(const std::string& source, const std::string& target, bool replace) override
+    {
+        return m_inner->copyFile(source, target, replace);
+    }
+    std::string sourceSetAsideAs() override
+    {
+        return m_inner->sourceSetAsideAs();
+    }
+    // The threads' calls are numbered in the same sequence.
+    std::vector<std::unique_ptr<FileOperations>> helpers(const std::string& sourceFolder,
+                                                         const std::string& saveFolder) override
+    {
+        std::vector<std::unique_ptr<FileOperations>> made = m_inner->helpers(sourceFolder, saveFolder);
+        for (std::unique_ptr<FileOperations>& helper : made) {
+            helper = std::make_unique<SequencedOperations>(std::move(helper), m_sequence, true);
+        }
+        return made;
+    }
+
+private:
+    std::unique_ptr<FileOperations> m_inner;
+    CallSequence& m_sequence;
+    const bool m_helper;
+};
+
+// A moved file frees its name, which would change what the renames still to come do: whatever the
+// threads' timing, moves begin only once every rename has ended, and give what one file at a time gives.
+TEST(MovesAfterRenamesTest, noMoveBeginsBeforeTheLastRenameHasEnded)
+{
+    const testing::TempDir root(memoryFolder());
+    platform::PosixFileOperations probe;
+    if (probe.helpers(root.str(), root.str()).empty()) {
+        GTEST_SKIP() << "one file at a time here: a single processor, or no folder off a spinning disk";
+    }
+    // Pairs swapped: every file goes by way of a temporary name or waits for one that does.
+    constexpr int kFiles = 60;
+    FileTree files;
+    std::vector<std::string> names;
+    for (int i = 0; i < kFiles; ++i) {
+        names.push_back(NumberText(NumberFormat(3), (i ^ 1) + 1) + ".jpg");
+        files[names.back()] = "photo " + names.back();
+    }
+    const auto runIn = [&](const std::string& name, FileOperations& operations) {
+        const std::filesystem::path photos = root.path() / name / "photos";
+        const std::filesystem::path save = root.path() / name / "save";
+        createFiles(photos, files);
+        createFiles(save, {});
+        RunRequest r;
+        r.folder = photos.string();
+        r.names = names;
+        r.naming = numbering(FileOperation::RenameMove);
+        r.saveFolder = save.string();
+        r.confirmBeforeRun = 0;
+        RecordingHost host;
+        const RunResult result = runRename(r, host, operations);
+        EXPECT_TRUE(result.failures.empty()) << name;
+        return std::pair{readFiles(photos), readFiles(save)};
+    };
+    platform::FaultySyscalls oneThread;
+    platform::PosixFileOperations aloneOperations(oneThread);
+    const auto alone = runIn("alone", aloneOperations);
+    ASSERT_EQ(alone.second.size(), std::size_t{kFiles});
+
+    int movesByHelpers = 0;
+    for (int run = 0; run < 20; ++run) {
+        CallSequence sequence;
+        SequencedOperations operations(std::make_unique<platform::PosixFileOperations>(), sequence, false);
+        EXPECT_EQ(runIn("crew" + std::to_string(run), operations), alone) << "run " << run;
+        EXPECT_EQ(sequence.moves, kFiles);
+        EXPECT_GT(sequence.firstMoveBegun, sequence.lastRenameEnded) << "run " << run;
+        movesByHelpers += sequence.movesByHelpers;
+    }
+    EXPECT_GT(movesByHelpers, 0) << "the helpers' threads moved nothing";
+}
 
 TEST_F(RenameRunTest, ASaveFolderThatIsTheFolderItselfAsksNothingAndLosesNothing)
 {
