@@ -43,7 +43,8 @@ public:
     // Appends to a journal and flushes it.
     int append(const std::string& name, std::string_view bytes);
 
-    // The journals' names, oldest first; nothing when the folder cannot be read.
+    // The journals' names, oldest first: by their numbers, then by the rest of the name; nothing when the
+    // folder cannot be read.
     std::vector<std::string> names();
 
     // Reads only the marks of a journal, after its body; false when that cannot be done (the journal is
