@@ -5,13 +5,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <future>
 #include <linux/magic.h>
+#include <sys/file.h>
 #include <sys/vfs.h>
 #include <system_error>
 #include <unistd.h>
@@ -21,32 +21,59 @@ namespace tallyfox::platform {
 namespace {
 
 constexpr std::string_view kSuffix = ".journal";
-constexpr std::size_t kStampDigits = 20;
+constexpr std::size_t kNumberDigits = 20;
+// Room for a journal's marks after its body: a few of four bytes each; more is not a journal this program
+// wrote.
+constexpr std::uint64_t kMostMarkBytes = 64;
 
-// A name the store made: the time in nanoseconds, zero-filled so names sort by age, the process, the suffix.
+// A name the store made: the journal's number, zero-filled so that names sort as their numbers, the
+// process, the suffix. Older versions put the time in nanoseconds there: a number like any other.
 bool isJournalName(std::string_view name)
 {
-    if (name.size() <= kStampDigits + kSuffix.size() || !name.ends_with(kSuffix) || name[kStampDigits] != '-') {
+    if (name.size() <= kNumberDigits + kSuffix.size() || !name.ends_with(kSuffix) || name[kNumberDigits] != '-') {
         return false;
     }
-    return std::all_of(name.begin(), name.begin() + kStampDigits, [](char c) {
+    return std::all_of(name.begin(), name.begin() + kNumberDigits, [](char c) {
         return c >= '0' && c <= '9';
     });
 }
 
-std::string newJournalName()
+// The name of a journal made after the journal `last` (empty when there is none): the next number rather
+// than the time, so that no setting of the clock puts a new run before an old one. Empty when the numbers
+// are used up.
+std::string newJournalName(std::string_view last)
 {
-    struct timespec now
-    {
-    };
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    char stamp[32];
-    std::snprintf(stamp,
-                  sizeof stamp,
-                  "%020llu",
-                  static_cast<unsigned long long>(now.tv_sec) * 1000000000ULL
-                      + static_cast<unsigned long long>(now.tv_nsec));
-    return std::string(stamp) + "-" + std::to_string(::getpid()) + std::string(kSuffix);
+    std::string number = last.empty() ? std::string(kNumberDigits, '0') : std::string(last.substr(0, kNumberDigits));
+    std::size_t digit = kNumberDigits;
+    while (digit > 0 && number[digit - 1] == '9') {
+        number[--digit] = '0';
+    }
+    if (digit == 0) {
+        return {};
+    }
+    ++number[digit - 1];
+    return number + "-" + std::to_string(::getpid()) + std::string(kSuffix);
+}
+
+// Reads `size` bytes at `offset`, going on after interruptions and short reads; gives how many were read
+// (fewer where the file ends before), or -1 with errno set.
+ssize_t readAt(Syscalls& calls, int fd, char* data, std::size_t size, off_t offset)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = calls.pread(fd, data + done, size - done, offset + static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return -1;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<ssize_t>(done);
 }
 
 } // namespace
@@ -257,10 +284,8 @@ int JournalStore::create(std::string_view bytes, std::string& name, int& fd)
     if (error == 0 && m_calls.fsync(out.get()) != 0) {
         error = errno;
     }
-    name = newJournalName();
-    if (error == 0
-        && m_calls.renameat2(folder.get(), temporary.c_str(), folder.get(), name.c_str(), RENAME_NOREPLACE) != 0) {
-        error = errno;
+    if (error == 0) {
+        error = takeName(folder.get(), temporary, name);
     }
     if (error != 0) {
         m_calls.unlinkat(folder.get(), temporary.c_str(), 0);
@@ -274,14 +299,41 @@ int JournalStore::create(std::string_view bytes, std::string& name, int& fd)
     return 0;
 }
 
+int JournalStore::takeName(int folderFd, const std::string& temporary, std::string& name)
+{
+    // Two programs naming a journal at once would both take the number after the highest: the folder is
+    // held from the reading of the names to the rename. Where it cannot be locked, the process ids in the
+    // names still keep the two apart.
+    int locked;
+    do {
+        locked = m_calls.flock(folderFd, LOCK_EX);
+    } while (locked != 0 && errno == EINTR);
+    // Numbered after a folder read in part, the new journal could come before the last run: none then.
+    std::vector<std::string> all;
+    int error = readNames(all);
+    if (error == 0) {
+        name = newJournalName(all.empty() ? std::string_view() : std::string_view(all.back()));
+        error = name.empty() ? EOVERFLOW : 0;
+    }
+    if (error == 0 && m_calls.renameat2(folderFd, temporary.c_str(), folderFd, name.c_str(), RENAME_NOREPLACE) != 0) {
+        error = errno;
+    }
+    if (locked == 0) {
+        m_calls.flock(folderFd, LOCK_UN);
+    }
+    return error;
+}
+
 void JournalStore::prune(int folderFd)
 {
-    std::vector<std::string> all = names();
-    if (all.size() <= kKept) {
-        return;
-    }
+    const std::vector<std::string> all = names();
     for (std::size_t i = 0; i + kKept < all.size(); ++i) {
-        m_calls.unlinkat(folderFd, all[i].c_str(), 0);
+        // A run that has not ended may yet be brought back, and a journal whose marks cannot be read is
+        // the reader's to judge: only settled runs make room.
+        Journal journal;
+        if (readMarks(all[i], journal.marks) && journal.settled()) {
+            m_calls.unlinkat(folderFd, all[i].c_str(), 0);
+        }
     }
 }
 
@@ -335,29 +387,43 @@ int JournalStore::append(const std::string& name, std::string_view bytes)
     return out.close();
 }
 
-std::vector<std::string> JournalStore::namesWhere(bool (*wanted)(std::string_view name))
+int JournalStore::namesWhere(bool (*wanted)(std::string_view name), std::vector<std::string>& found)
 {
-    std::vector<std::string> found;
+    found.clear();
     if (m_folder.empty() || m_folder.find('\0') != std::string::npos) {
-        return found;
+        return ENOENT;
     }
     DIR* dir = m_calls.opendir(m_folder.c_str());
     if (dir == nullptr) {
-        return found;
+        return errno;
     }
-    while (const struct dirent* entry = m_calls.readdir(dir)) {
+    for (;;) {
+        errno = 0;
+        const struct dirent* entry = m_calls.readdir(dir);
+        if (entry == nullptr) {
+            break;
+        }
         if (wanted(entry->d_name)) {
             found.emplace_back(entry->d_name);
         }
     }
+    const int error = errno;
     m_calls.closedir(dir);
-    return found;
+    return error;
+}
+
+int JournalStore::readNames(std::vector<std::string>& found)
+{
+    const int error = namesWhere(isJournalName, found);
+    // Numbers of one width: the names sort as their numbers, then by the process.
+    std::sort(found.begin(), found.end());
+    return error;
 }
 
 std::vector<std::string> JournalStore::names()
 {
-    std::vector<std::string> found = namesWhere(isJournalName);
-    std::sort(found.begin(), found.end());
+    std::vector<std::string> found;
+    readNames(found);
     return found;
 }
 
@@ -370,7 +436,9 @@ void JournalStore::removeUnnamed()
     const auto unnamed = [](std::string_view name) {
         return name.starts_with(".journal.") && name.ends_with(".tmp");
     };
-    for (const std::string& name : namesWhere(unnamed)) {
+    std::vector<std::string> found;
+    namesWhere(unnamed, found);
+    for (const std::string& name : found) {
         m_calls.unlinkat(folder.get(), name.c_str(), 0);
     }
 }
@@ -390,8 +458,7 @@ bool JournalStore::readMarks(const std::string& name, std::vector<JournalMark>& 
     if (!offset || *offset > static_cast<std::uint64_t>(st.st_size)) {
         return false;
     }
-    // A few marks of four bytes each; more than that is not a journal this program wrote.
-    std::string tail(std::min<std::uint64_t>(static_cast<std::uint64_t>(st.st_size) - *offset, 64), '\0');
+    std::string tail(std::min<std::uint64_t>(static_cast<std::uint64_t>(st.st_size) - *offset, kMostMarkBytes), '\0');
     if (m_calls.pread(in.get(), tail.data(), tail.size(), static_cast<off_t>(*offset))
         != static_cast<ssize_t>(tail.size())) {
         return false;
@@ -411,20 +478,52 @@ int JournalStore::read(const std::string& name, std::string& bytes, std::int64_t
     if (writtenNs != nullptr) {
         *writtenNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
     }
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = m_calls.read(in.get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    std::string header(std::min<std::uint64_t>(size, kJournalHeaderBytes), '\0');
+    const ssize_t got = readAt(m_calls, in.get(), header.data(), header.size(), 0);
+    if (got < 0) {
+        return errno;
+    }
+    header.resize(static_cast<std::size_t>(got));
+    const std::optional<std::uint64_t> offset = journalMarksOffset(header);
+    // The header says how long the journal is: a file longer than that and its marks, or a header that
+    // asks for more than any run writes, is not to be taken into memory.
+    if (offset && (*offset > kMostJournalBytes || size > *offset + kMostMarkBytes)) {
+        return EFBIG;
+    }
+    bytes = std::move(header);
+    if (!offset || *offset > size) {
+        return 0; // its first bytes tell what it is: not a journal, another version's, or cut short
+    }
+    bytes.resize(static_cast<std::size_t>(size));
+    const ssize_t rest = readAt(
+        m_calls, in.get(), bytes.data() + kJournalHeaderBytes, bytes.size() - kJournalHeaderBytes, kJournalHeaderBytes);
+    if (rest < 0) {
+        const int error = errno;
+        bytes.clear();
+        return error;
+    }
+    bytes.resize(kJournalHeaderBytes + static_cast<std::size_t>(rest)); // cut short since it was looked at
+    return 0;
+}
+
+int JournalStore::setAside(const std::string& name)
+{
+    FileDescriptor folder(m_calls, openFolder(false));
+    if (folder.get() < 0) {
+        return errno;
+    }
+    // A journal set aside before keeps its name: the next free number is taken.
+    for (int n = 1; n <= 1000; ++n) {
+        const std::string aside = name + ".broken" + (n == 1 ? std::string() : "." + std::to_string(n));
+        if (m_calls.renameat2(folder.get(), name.c_str(), folder.get(), aside.c_str(), RENAME_NOREPLACE) == 0) {
+            return m_calls.fsync(folder.get()) == 0 ? 0 : errno;
         }
-        if (got < 0) {
+        if (errno != EEXIST) {
             return errno;
         }
-        if (got == 0) {
-            return 0;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(got));
     }
+    return EEXIST;
 }
 
 void JournalStore::discard(const std::string& name)

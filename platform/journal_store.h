@@ -6,6 +6,7 @@
 #include "platform/syscalls.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <future>
 #include <string>
 #include <string_view>
@@ -21,23 +22,29 @@ std::string journalFolder();
 FileIdentity identityAt(Syscalls& calls, int dirFd, const char* name);
 FileIdentity identityOf(const struct stat& st);
 
-// The journals of the last runs, one file each, named so that their names sort by age.
+// The journals of the last runs, one file each, numbered in the order they were made: the names sort as
+// the numbers, whatever the clock said.
 class JournalStore final
 {
 public:
     static constexpr std::size_t kKept = 10;
+    // The most a journal's header and body may take: a run of a million files writes some 50 MB.
+    static constexpr std::uint64_t kMostJournalBytes = 512ULL << 20;
 
     JournalStore(Syscalls& calls, std::string folder);
 
     // Writes a new journal where no reader can see it half-written: a temporary name, flushed, renamed
-    // to its own name, and the folder flushed. The folder is made when missing, and the oldest journals
-    // beyond kKept are removed. Gives 0 or the errno; on success `name` and, open for appending, `fd`.
+    // to its own name, and the folder flushed. It takes the number after the highest in the folder, which
+    // must be read whole for that. The folder is made when missing. The last kKept journals are kept, and
+    // older ones whose runs are settled removed: a run not ended, or a journal whose marks cannot be read,
+    // stays. Gives 0 or the errno; on success `name` and, open for appending, `fd`.
     int create(std::string_view bytes, std::string& name, int& fd);
 
     // Appends to a journal and flushes it.
     int append(const std::string& name, std::string_view bytes);
 
-    // The journals' names, oldest first; nothing when the folder cannot be read.
+    // The journals' names, oldest first: by their numbers, then by the rest of the name; nothing when the
+    // folder cannot be read.
     std::vector<std::string> names();
 
     // Reads only the marks of a journal, after its body; false when that cannot be done (the journal is
@@ -45,10 +52,19 @@ public:
     bool readMarks(const std::string& name, std::vector<JournalMark>& marks);
 
     // Reads a journal whole; `writtenNs`, when given, gets the time it was last written (its last mark).
+    // Never more than its header says a journal takes: EFBIG, with nothing read after the header, when the
+    // header asks for more than kMostJournalBytes or the file runs on past the room for its marks. A file
+    // that is not a whole journal of this version (not a journal, another version's, cut short) gives its
+    // first kJournalHeaderBytes at most: enough for decodeJournal to tell which.
     int read(const std::string& name, std::string& bytes, std::int64_t* writtenNs = nullptr);
 
     // Removes a journal that can never be used.
     void discard(const std::string& name);
+
+    // Moves a journal that cannot be used out of the journals, deleting nothing: to `name`.broken, or the
+    // first free of .broken.2, .broken.3 and on, never replacing one; the folder is flushed. Gives 0 or
+    // the errno.
+    int setAside(const std::string& name);
 
     // Removes journals a crash cut short before they took their names: no file was touched after them.
     // Only while no other instance of the program can be writing one.
@@ -57,8 +73,13 @@ public:
     const std::string& folder() const;
 
 private:
-    // The names in the journal folder that `wanted` keeps, in the order the folder gives them.
-    std::vector<std::string> namesWhere(bool (*wanted)(std::string_view name));
+    // The names in the journal folder that `wanted` keeps, in the order the folder gives them; gives 0 or
+    // the errno of a folder that could not be read to its end.
+    int namesWhere(bool (*wanted)(std::string_view name), std::vector<std::string>& found);
+    // The journals' names, oldest first; gives 0 or the errno as namesWhere.
+    int readNames(std::vector<std::string>& found);
+    // Renames the flushed journal `temporary` to the next journal's name, `name`.
+    int takeName(int folderFd, const std::string& temporary, std::string& name);
     int openFolder(bool create);
     // Opens the journal `name` with `flags`, never through a link; -1 with errno set when it cannot be.
     int openJournal(const std::string& name, int flags);
