@@ -54,10 +54,11 @@ void putText(std::string& out, std::string_view text)
 }
 
 // What an identity holds, in its first byte.
-constexpr std::uint8_t kExists = 1;       // a file was there
-constexpr std::uint8_t kContent = 2;      // its size and modification time follow
-constexpr std::uint8_t kOwnDevice = 4;    // its device follows; else it is the run's folder's
-constexpr std::uint8_t kIdentityBits = 7; // any other bit: not written by this program
+constexpr std::uint8_t kExists = 1;        // a file was there
+constexpr std::uint8_t kContent = 2;       // its size and modification time follow
+constexpr std::uint8_t kOwnDevice = 4;     // its device follows; else it is the run's folder's
+constexpr std::uint8_t kBorn = 8;          // its birth time follows
+constexpr std::uint8_t kIdentityBits = 15; // any other bit: not written by this program
 
 void putIdentity(std::string& out, const FileIdentity& identity, std::uint64_t folderDevice)
 {
@@ -66,7 +67,8 @@ void putIdentity(std::string& out, const FileIdentity& identity, std::uint64_t f
         return;
     }
     const bool ownDevice = identity.device != folderDevice;
-    out.push_back(static_cast<char>(kExists | (identity.contentKnown() ? kContent : 0) | (ownDevice ? kOwnDevice : 0)));
+    out.push_back(static_cast<char>(kExists | (identity.contentKnown() ? kContent : 0) | (ownDevice ? kOwnDevice : 0)
+                                    | (identity.bornKnown() ? kBorn : 0)));
     if (ownDevice) {
         putCount(out, identity.device);
     }
@@ -74,6 +76,9 @@ void putIdentity(std::string& out, const FileIdentity& identity, std::uint64_t f
     if (identity.contentKnown()) {
         putCount(out, static_cast<std::uint64_t>(identity.size));
         putSigned(out, identity.modifiedNs);
+    }
+    if (identity.bornKnown()) {
+        putSigned(out, identity.bornNs);
     }
 }
 
@@ -166,6 +171,12 @@ public:
                 fail();
             }
         }
+        if ((bits & kBorn) != 0) {
+            value.bornNs = signedCount();
+            if (!value.bornKnown()) {
+                fail();
+            }
+        }
         return value;
     }
 
@@ -240,9 +251,9 @@ std::string encodeJournal(const Journal& journal)
     // Written in one buffer, the header's length and checksum filled in once the body is there: a journal
     // of many files is megabytes long.
     std::string out;
-    std::size_t estimate = kHeaderSize + 64 + journal.folder.size() + journal.saveFolder.size();
+    std::size_t estimate = kHeaderSize + 80 + journal.folder.size() + journal.saveFolder.size();
     for (const JournalEntry& file : journal.files) {
-        estimate += 4 + 2 * 12 + file.old.size() + file.temporary.size() + file.final.size() + file.target.size();
+        estimate += 4 + 2 * 20 + file.old.size() + file.temporary.size() + file.final.size() + file.target.size();
     }
     out.reserve(estimate);
     out.append(kMagic);
@@ -251,6 +262,7 @@ std::string encodeJournal(const Journal& journal)
     putU32(out, 0);
     const std::uint64_t device = journal.folderIdentity.device;
     putU64(out, static_cast<std::uint64_t>(journal.pid));
+    putSigned(out, journal.startedNs);
     putText(out, journal.folder);
     putIdentity(out, journal.folderIdentity, ~device);
     putCount(out, static_cast<std::uint32_t>(journal.operation));
@@ -308,6 +320,7 @@ JournalStatus decodeJournal(std::string_view bytes, Journal& journal)
     }
     Reader in(body);
     journal.pid = static_cast<std::int64_t>(in.number(8));
+    journal.startedNs = in.signedCount();
     journal.folder = in.text();
     journal.folderIdentity = in.identity(0);
     const std::uint64_t device = journal.folderIdentity.device;

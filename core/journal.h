@@ -11,22 +11,26 @@
 
 namespace tallyfox {
 
-// Who a file is: its device and inode, which survive a rename within one file system, and where they
-// were recorded its size and modification time, by which a copy or a file moved to another file system
-// is known again. A run that keeps its files in their folder records the numbers alone, read with the
-// folder at once; such a file is still told from one saved over it since (which may be given the freed
-// number) by the time of its inode's last change: after the run ended, it is not the run's file.
+// Who a file is: its device and inode, which survive a rename within one file system, its birth time
+// where the file system keeps one, and where they were recorded its size and modification time, by which
+// a copy or a file moved to another file system is known again. A freed inode number is soon given to a
+// new file, so the number alone never names a file: the birth time tells the new file from the old one
+// (and where a run recorded the numbers alone, read with the folder at once, a file born after the run
+// took them is not the run's); where no birth time is kept, size and modification time are recorded.
 struct FileIdentity
 {
     // The modification time of an identity recorded without size and time.
     static constexpr std::int64_t kContentUnknown = INT64_MIN;
     // No bound on the time of the last change.
     static constexpr std::int64_t kAnyTime = INT64_MAX;
+    // The birth time of a file on a file system that keeps none, or of an identity taken without it.
+    static constexpr std::int64_t kBirthUnknown = 0;
 
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     std::int64_t size = -1; // -1: nothing was there
     std::int64_t modifiedNs = 0;
+    std::int64_t bornNs = kBirthUnknown;
     // Not stored in a journal. For a file looked at, the time of its inode's last change; for a recorded
     // identity without size and time, a time the run's file changed before (the end of its run).
     std::int64_t changedNs = kAnyTime;
@@ -39,26 +43,42 @@ struct FileIdentity
     {
         return modifiedNs != kContentUnknown;
     }
+    bool bornKnown() const
+    {
+        return bornNs != kBirthUnknown;
+    }
     bool sameInode(const FileIdentity& other) const
     {
         return exists() && other.exists() && device == other.device && inode == other.inode;
     }
-    // This file, looked at now, is the `recorded` one, unchanged: a freed inode number is soon given to a
-    // new file, so the number alone does not tell a file saved over its old name from the file itself.
-    bool sameFile(const FileIdentity& recorded) const
+    // This file, looked at now, is the `recorded` one, unchanged, for a run that took its identities at
+    // `takenNs` (kAnyTime: no bound).
+    bool sameFile(const FileIdentity& recorded, std::int64_t takenNs = kAnyTime) const
     {
         if (!sameInode(recorded)) {
             return false;
+        }
+        if (bornKnown() && (recorded.bornKnown() ? bornNs != recorded.bornNs : bornNs > takenNs)) {
+            return false; // a new file given the freed number
         }
         if (contentKnown() && recorded.contentKnown()) {
             return sameContent(recorded);
         }
         return changedNs < recorded.changedNs;
     }
-    bool sameContent(const FileIdentity& other) const
+    // Same size, and the same modification time at `precisionNs`: a file system that keeps times more
+    // coarsely than the one the file came from (FAT: 2 s, exFAT: 10 ms, NTFS: 100 ns) cuts them down.
+    bool sameContent(const FileIdentity& other, std::int64_t precisionNs = 1) const
     {
         return exists() && other.exists() && contentKnown() && other.contentKnown() && size == other.size
-               && modifiedNs == other.modifiedNs;
+               && floorTo(modifiedNs, precisionNs) == floorTo(other.modifiedNs, precisionNs);
+    }
+
+private:
+    static std::int64_t floorTo(std::int64_t ns, std::int64_t step)
+    {
+        const std::int64_t rest = ns % step;
+        return ns - (rest < 0 ? rest + step : rest);
     }
 };
 
@@ -86,7 +106,10 @@ enum class JournalMark : std::uint8_t
 struct Journal
 {
     std::int64_t pid = 0; // the run's process: its hidden temporary names carry it
-    std::string folder;   // absolute, bytes
+    // When the run took its files' identities (the wall clock that stamps files): a file born later is
+    // none of the run's. Also the time the run is known by.
+    std::int64_t startedNs = 0;
+    std::string folder; // absolute, bytes
     FileIdentity folderIdentity;
     FileOperation operation = FileOperation::RenameOnly;
     std::string saveFolder; // as the run used it; empty when nothing is copied or moved
@@ -98,7 +121,7 @@ struct Journal
     bool settled() const;
 };
 
-inline constexpr std::uint32_t kJournalVersion = 2;
+inline constexpr std::uint32_t kJournalVersion = 3;
 
 // The bytes of a journal without its marks: a header (magic, version, body length, CRC32 of the body)
 // and the body. Marks are appended later with encodeMark.

@@ -12,6 +12,7 @@
 #include <future>
 #include <linux/magic.h>
 #include <sys/file.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <system_error>
 #include <unistd.h>
@@ -100,10 +101,41 @@ FileIdentity identityOf(const struct stat& st)
     };
 }
 
+namespace {
+
+std::int64_t nanosecondsOf(const struct statx_timestamp& time)
+{
+    return static_cast<std::int64_t>(time.tv_sec) * 1000000000LL + time.tv_nsec;
+}
+
+} // namespace
+
+FileIdentity identityOf(const struct statx& st)
+{
+    FileIdentity identity{
+        .device = static_cast<std::uint64_t>(makedev(st.stx_dev_major, st.stx_dev_minor)),
+        .inode = static_cast<std::uint64_t>(st.stx_ino),
+        .size = static_cast<std::int64_t>(st.stx_size),
+        .modifiedNs = nanosecondsOf(st.stx_mtime),
+        .changedNs = nanosecondsOf(st.stx_ctime),
+    };
+    if ((st.stx_mask & STATX_BTIME) != 0 && nanosecondsOf(st.stx_btime) != FileIdentity::kBirthUnknown) {
+        identity.bornNs = nanosecondsOf(st.stx_btime);
+    }
+    return identity;
+}
+
+int lookAt(Syscalls& calls, int dirFd, const char* name, struct statx& st)
+{
+    constexpr unsigned kWanted = STATX_TYPE | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME;
+    const int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | (name[0] == '\0' ? AT_EMPTY_PATH : 0);
+    return calls.statx(dirFd, name, flags, kWanted, &st) == 0 ? 0 : errno;
+}
+
 FileIdentity identityAt(Syscalls& calls, int dirFd, const char* name)
 {
-    struct stat st;
-    if (calls.fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    struct statx st;
+    if (lookAt(calls, dirFd, name, st) != 0) {
         return {};
     }
     return identityOf(st);
@@ -206,30 +238,35 @@ void identitiesAtTargets(Syscalls& calls, const std::string& saveFolder, int sav
     }
 }
 
-// Who each of `names` in `folder` is, by position. Files that stay in their folder are known by their
-// numbers, read with the folder at once; files copied or moved are looked at one by one, as their size
-// and time tell a copy again. Empty when the folder cannot be opened.
-std::vector<FileIdentity>
+// Who each of `names` in `folder` is, by position, and when that was found out. Files that stay in
+// their folder are known by their numbers, read with the folder at once, where the file system keeps
+// birth times (by which a file born since is told from the run's); files copied or moved, and files on a
+// file system without birth times, are looked at one by one, as their size and time tell them again.
+// No identities when the folder cannot be opened.
+TakenIdentities
 identitiesOf(Syscalls& calls, const std::string& folder, const std::vector<std::string>& names, bool withContent)
 {
+    TakenIdentities taken;
     FileDescriptor dir(calls, calls.openat(AT_FDCWD, folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
-    struct stat st;
-    if (dir.get() < 0 || calls.fstat(dir.get(), &st) != 0) {
-        return {};
+    struct statx st;
+    if (dir.get() < 0 || lookAt(calls, dir.get(), "", st) != 0) {
+        return taken;
     }
-    if (!withContent) {
-        std::vector<FileIdentity> identities =
-            identitiesFromListing(calls, folder, static_cast<std::uint64_t>(st.st_dev), names);
-        if (!identities.empty()) {
-            return identities;
+    // Every file born from now on is stamped later than this moment.
+    taken.takenNs = nanoseconds(CLOCK_REALTIME);
+    waitForTheFileClock();
+    if (!withContent && (st.stx_mask & STATX_BTIME) != 0) {
+        taken.files = identitiesFromListing(
+            calls, folder, static_cast<std::uint64_t>(makedev(st.stx_dev_major, st.stx_dev_minor)), names);
+        if (!taken.files.empty()) {
+            return taken;
         }
     }
-    std::vector<FileIdentity> identities;
-    identities.reserve(names.size());
+    taken.files.reserve(names.size());
     for (const std::string& name : names) {
-        identities.push_back(identityAt(calls, dir.get(), name.c_str()));
+        taken.files.push_back(identityAt(calls, dir.get(), name.c_str()));
     }
-    return identities;
+    return taken;
 }
 
 } // namespace
@@ -507,7 +544,7 @@ int JournalStore::read(const std::string& name, std::string& bytes, std::int64_t
     return 0;
 }
 
-int JournalStore::setAside(const std::string& name)
+int JournalStore::setAside(const std::string& name, std::string& kept)
 {
     FileDescriptor folder(m_calls, openFolder(false));
     if (folder.get() < 0) {
@@ -517,6 +554,7 @@ int JournalStore::setAside(const std::string& name)
     for (int n = 1; n <= 1000; ++n) {
         const std::string aside = name + ".broken" + (n == 1 ? std::string() : "." + std::to_string(n));
         if (m_calls.renameat2(folder.get(), name.c_str(), folder.get(), aside.c_str(), RENAME_NOREPLACE) == 0) {
+            kept = aside;
             return m_calls.fsync(folder.get()) == 0 ? 0 : errno;
         }
         if (errno != EEXIST) {
@@ -524,14 +562,6 @@ int JournalStore::setAside(const std::string& name)
         }
     }
     return EEXIST;
-}
-
-void JournalStore::discard(const std::string& name)
-{
-    FileDescriptor folder(m_calls, openFolder(false));
-    if (folder.get() >= 0) {
-        m_calls.unlinkat(folder.get(), name.c_str(), 0);
-    }
 }
 
 StoredRunRecord::StoredRunRecord(Syscalls& calls, std::string journalFolder)
@@ -571,30 +601,31 @@ int StoredRunRecord::write(Journal& journal)
 {
     journal.pid = ::getpid();
     const bool transfer = !journal.saveFolder.empty();
-    std::vector<FileIdentity> identities;
+    TakenIdentities taken;
     if (m_lookAhead.valid()) {
-        identities = m_lookAhead.get();
+        taken = m_lookAhead.get();
     }
     FileDescriptor folder(m_calls,
                           m_calls.openat(AT_FDCWD, journal.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
     if (folder.get() < 0) {
         return errno;
     }
-    struct stat st;
-    if (m_calls.fstat(folder.get(), &st) != 0) {
-        return errno;
+    struct statx st;
+    if (const int error = lookAt(m_calls, folder.get(), "", st)) {
+        return error;
     }
     journal.folderIdentity = identityOf(st);
-    if (identities.size() != journal.files.size()) {
+    if (taken.files.size() != journal.files.size()) {
         std::vector<std::string> names;
         names.reserve(journal.files.size());
         for (const JournalEntry& file : journal.files) {
             names.push_back(file.old);
         }
-        identities = identitiesOf(m_calls, journal.folder, names, transfer);
+        taken = identitiesOf(m_calls, journal.folder, names, transfer);
     }
-    for (std::size_t i = 0; i < journal.files.size() && i < identities.size(); ++i) {
-        journal.files[i].identity = identities[i];
+    journal.startedNs = taken.takenNs;
+    for (std::size_t i = 0; i < journal.files.size() && i < taken.files.size(); ++i) {
+        journal.files[i].identity = taken.files[i];
     }
     if (transfer) {
         // What stands in the save folder already is the user's; a missing save folder holds nothing.

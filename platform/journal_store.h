@@ -18,9 +18,21 @@ namespace tallyfox::platform {
 // can be told.
 std::string journalFolder();
 
-// Who the file at `name` of the folder `dirFd` is, not following a link; size -1 when nothing is there.
+// Who the file at `name` of the folder `dirFd` is (the folder itself for an empty name), not following a
+// link, with its birth time where the file system keeps one; size -1 when nothing is there.
 FileIdentity identityAt(Syscalls& calls, int dirFd, const char* name);
 FileIdentity identityOf(const struct stat& st);
+FileIdentity identityOf(const struct statx& st);
+// Looks at `name` of the folder `dirFd` (the folder itself for an empty name) as identityAt does: 0 or
+// the errno.
+int lookAt(Syscalls& calls, int dirFd, const char* name, struct statx& st);
+
+// Who a run's files are, by position, and when that was found out: a file born later is none of them.
+struct TakenIdentities
+{
+    std::int64_t takenNs = 0;
+    std::vector<FileIdentity> files;
+};
 
 // The journals of the last runs, one file each, numbered in the order they were made: the names sort as
 // the numbers, whatever the clock said.
@@ -58,13 +70,10 @@ public:
     // first kJournalHeaderBytes at most: enough for decodeJournal to tell which.
     int read(const std::string& name, std::string& bytes, std::int64_t* writtenNs = nullptr);
 
-    // Removes a journal that can never be used.
-    void discard(const std::string& name);
-
     // Moves a journal that cannot be used out of the journals, deleting nothing: to `name`.broken, or the
     // first free of .broken.2, .broken.3 and on, never replacing one; the folder is flushed. Gives 0 or
-    // the errno.
-    int setAside(const std::string& name);
+    // the errno, and the name it is kept under in `kept`.
+    int setAside(const std::string& name, std::string& kept);
 
     // Removes journals a crash cut short before they took their names: no file was touched after them.
     // Only while no other instance of the program can be writing one.
@@ -115,7 +124,7 @@ private:
     FolderLock m_lock;
     int m_fd = -1; // the journal written, open for its marks
     // Who the files are, found while the run planned; by position in the names looked at.
-    std::future<std::vector<FileIdentity>> m_lookAhead;
+    std::future<TakenIdentities> m_lookAhead;
 };
 
 } // namespace tallyfox::platform

@@ -47,6 +47,11 @@ int Syscalls::fstatat(int dirFd, const char* path, struct stat* st, int flags)
     return ::fstatat(dirFd, path, st, flags);
 }
 
+int Syscalls::statx(int dirFd, const char* path, int flags, unsigned mask, struct statx* st)
+{
+    return ::statx(dirFd, path, flags, mask, st);
+}
+
 int Syscalls::renameat2(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, unsigned flags)
 {
     return ::renameat2(oldDirFd, oldPath, newDirFd, newPath, flags);

@@ -29,6 +29,7 @@ public:
     virtual int fsync(int fd);
     virtual int fstat(int fd, struct stat* st);
     virtual int fstatat(int dirFd, const char* path, struct stat* st, int flags);
+    virtual int statx(int dirFd, const char* path, int flags, unsigned mask, struct statx* st);
     virtual int renameat2(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, unsigned flags);
     virtual int linkat(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, int flags);
     virtual int unlinkat(int dirFd, const char* path, int flags);

@@ -95,6 +95,11 @@ int FaultySyscalls::fstatat(int dirFd, const char* path, struct stat* st, int fl
     TALLYFOX_FAULT(fstatat, -1, dirFd, path, st, flags);
 }
 
+int FaultySyscalls::statx(int dirFd, const char* path, int flags, unsigned mask, struct statx* st)
+{
+    TALLYFOX_FAULT(statx, -1, dirFd, path, flags, mask, st);
+}
+
 int FaultySyscalls::renameat2(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, unsigned flags)
 {
     TALLYFOX_FAULT(renameat2, -1, oldDirFd, oldPath, newDirFd, newPath, flags);

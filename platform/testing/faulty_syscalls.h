@@ -41,6 +41,7 @@ public:
     int fsync(int fd) override;
     int fstat(int fd, struct stat* st) override;
     int fstatat(int dirFd, const char* path, struct stat* st, int flags) override;
+    int statx(int dirFd, const char* path, int flags, unsigned mask, struct statx* st) override;
     int renameat2(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, unsigned flags) override;
     int linkat(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, int flags) override;
     int unlinkat(int dirFd, const char* path, int flags) override;
