@@ -1,248 +1,552 @@
 #include "core/recovery.h"
 
+#include "core/multibyte.h"
+
+#include <algorithm>
 #include <cerrno>
-#include <set>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace tallyfox {
 
 const std::string kChangedSinceRun = "処理の後で変更されたため、そのままにしました";
 
+bool matches(
+    const FileIdentity& seen, const FileIdentity& expected, Match match, std::int64_t takenNs, std::int64_t precisionNs)
+{
+    if (match == Match::Content) {
+        // A file that was there before the run began is none of its copies, whatever its size and time.
+        return seen.sameContent(expected, precisionNs) && (!seen.bornKnown() || takenNs == 0 || seen.bornNs > takenNs);
+    }
+    FileIdentity unbounded = expected;
+    unbounded.changedNs = FileIdentity::kAnyTime;
+    return seen.sameFile(unbounded, takenNs == 0 ? FileIdentity::kAnyTime : takenNs);
+}
+
 namespace {
-
-struct Location
-{
-    RunFolder folder = RunFolder::Folder;
-    std::string name;
-
-    bool operator==(const Location&) const = default;
-};
-
-struct Found
-{
-    Location location;
-    FileIdentity identity;
-};
-
-// Where one file of the run is now, and what of it the run left behind.
-struct FileState
-{
-    const JournalEntry* entry = nullptr;
-    std::vector<Location> originals; // names that lead to the recorded file itself
-    std::vector<Found> copies;       // copies of it in the save folder, by size and modification time
-    std::string changedAt;           // one of its names, now held by a file that is none of the run's
-};
-
-struct Observation
-{
-    std::vector<FileState> files;
-    std::vector<Found> leftovers; // hidden temporary files of the run that are no file's name
-};
 
 bool transfers(FileOperation operation)
 {
     return operation == FileOperation::RenameCopy || operation == FileOperation::RenameMove;
 }
 
-std::vector<Found> lookHidden(RunFolder folder, RecoverySteps& steps)
+struct Slot
 {
-    std::vector<Found> found;
-    for (std::string& name : steps.hiddenNames(folder)) {
-        if (const std::optional<FileIdentity> identity = steps.look(folder, name)) {
-            found.push_back({{folder, std::move(name)}, *identity});
-        }
-    }
-    return found;
-}
+    RunFolder folder = RunFolder::Folder;
+    std::string name;
+};
 
-Observation observe(const Journal& journal, RecoverySteps& steps)
+// A file's device and inode: every entry of the run that names one file (two names of it in the list)
+// belongs to the same file.
+struct InodeKey
 {
-    const bool transfer = transfers(journal.operation);
-    std::vector<Found> hidden = lookHidden(RunFolder::Folder, steps);
-    if (transfer) {
-        std::vector<Found> saved = lookHidden(RunFolder::SaveFolder, steps);
-        hidden.insert(hidden.end(), saved.begin(), saved.end());
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+
+    explicit InodeKey(const FileIdentity& identity)
+        : device(identity.device)
+        , inode(identity.inode)
+    {
     }
-    std::set<std::pair<std::uint64_t, std::uint64_t>> runFiles;
-    for (const JournalEntry& entry : journal.files) {
-        runFiles.insert({entry.identity.device, entry.identity.inode});
+    bool operator==(const InodeKey&) const = default;
+};
+
+struct InodeHash
+{
+    std::size_t operator()(const InodeKey& key) const
+    {
+        return std::hash<std::uint64_t>()(key.inode * 31 + key.device);
     }
-    const auto isRunFile = [&runFiles](const FileIdentity& identity) {
-        return runFiles.count({identity.device, identity.inode}) != 0;
+};
+
+// Names as the run's folders compare them: in a folder that ignores case, two spellings of one name are
+// one name, and the name the folder holds is spelled as the folder gives it.
+class FolderNames
+{
+public:
+    FolderNames(RecoverySteps& steps, bool transfer)
+        : m_steps(steps)
+        , m_ignoresCase{steps.ignoresCase(RunFolder::Folder), transfer && steps.ignoresCase(RunFolder::SaveFolder)}
+    {
+    }
+
+    std::string key(RunFolder folder, std::string_view name) const
+    {
+        std::string key(1, folder == RunFolder::Folder ? 'f' : 's');
+        key += name;
+        if (ignoresCase(folder)) {
+            const CodePage codePage = systemCodePage();
+            for (std::size_t pos = 1; pos < key.size();) {
+                const std::size_t length = characterLength(key, pos, codePage);
+                if (length == 1) {
+                    key[pos] = asciiLower(key[pos]);
+                }
+                pos += length;
+            }
+        }
+        return key;
+    }
+
+    std::string spelling(RunFolder folder, const std::string& name) const
+    {
+        return ignoresCase(folder) ? m_steps.spelling(folder, name) : name;
+    }
+
+    bool ignoresCase(RunFolder folder) const
+    {
+        return m_ignoresCase[folder == RunFolder::Folder ? 0 : 1];
+    }
+
+private:
+    RecoverySteps& m_steps;
+    bool m_ignoresCase[2];
+};
+
+// A file going back to an entry's old name.
+struct Move
+{
+    enum class State : char
+    {
+        Pending,
+        Waiting, // for its old name, held by a file of the run that has not left it yet
+        Done,
+        Failed,
     };
 
-    Observation seen;
-    seen.files.reserve(journal.files.size());
-    for (const JournalEntry& entry : journal.files) {
-        FileState state;
-        state.entry = &entry;
-        for (const std::string* name : {&entry.old, &entry.temporary, &entry.final}) {
-            if (name->empty() || (name != &entry.old && *name == entry.old)
-                || (name == &entry.final && *name == entry.temporary)) {
-                continue;
-            }
-            const std::optional<FileIdentity> identity = steps.look(RunFolder::Folder, *name);
-            if (!identity) {
-                continue;
-            }
-            if (identity->sameFile(entry.identity)) {
-                state.originals.push_back({RunFolder::Folder, *name});
-            } else if ((identity->sameInode(entry.identity) || !isRunFile(*identity)) && state.changedAt.empty()) {
-                state.changedAt = *name;
+    std::size_t entry = 0;
+    Slot from;
+    Match match = Match::Inode;
+    bool caseOnly = false; // at its old name spelled otherwise, in a folder that ignores case
+    bool aside = false;    // stepped aside to a private name once already
+    State state = State::Pending;
+    int error = 0;
+};
+
+// A name the run made, to be removed: a second name of a file, a copy, or a hidden file cut short.
+struct Removal
+{
+    std::size_t entry = 0; // the entry it is removed for; unused for a leftover
+    Slot at;
+    Match match = Match::Inode;
+    FileIdentity leftover{}; // who a leftover was when looked at
+    bool isLeftover = false;
+};
+
+struct Steps
+{
+    std::vector<Removal> removals;
+    std::vector<Move> moves;
+    std::vector<std::pair<std::size_t, FileFailure>> failures; // by entry
+    std::size_t files = 0;                                     // entries that need a step
+    std::size_t leftovers = 0;
+};
+
+// Where each file of the run is now, and what bringing it back takes: observed once, so that each
+// file's way back is planned once.
+class Planner
+{
+public:
+    Planner(const Journal& journal, RecoverySteps& steps)
+        : m_journal(journal)
+        , m_steps(steps)
+        , m_transfer(transfers(journal.operation))
+        , m_names(steps, m_transfer)
+    {
+        m_precision = steps.timePrecisionNs(RunFolder::Folder);
+        if (m_transfer) {
+            m_precision = std::max(m_precision, steps.timePrecisionNs(RunFolder::SaveFolder));
+        }
+    }
+
+    Steps plan()
+    {
+        Steps steps;
+        groupFiles(steps);
+        lookHidden();
+        std::vector<bool> needsStep(m_journal.files.size(), false);
+        for (const std::vector<std::size_t>& group : m_groups) {
+            planFile(group, steps);
+        }
+        for (const Move& move : steps.moves) {
+            needsStep[move.entry] = true;
+        }
+        for (const Removal& removal : steps.removals) {
+            if (!removal.isLeftover) {
+                needsStep[removal.entry] = true;
             }
         }
-        if (transfer && !entry.target.empty()) {
-            if (const std::optional<FileIdentity> identity = steps.look(RunFolder::SaveFolder, entry.target)) {
-                if (identity->sameFile(entry.identity)) {
-                    state.originals.push_back({RunFolder::SaveFolder, entry.target});
-                } else if (identity->sameContent(entry.identity) && !identity->sameInode(entry.atTarget)) {
-                    state.copies.push_back({{RunFolder::SaveFolder, entry.target}, *identity});
-                } else if (identity->sameInode(entry.identity) && state.changedAt.empty()) {
-                    state.changedAt = entry.target; // moved, then changed in the save folder
+        planLeftovers(steps);
+        steps.files = static_cast<std::size_t>(std::count(needsStep.begin(), needsStep.end(), true));
+        return steps;
+    }
+
+    const FolderNames& names() const
+    {
+        return m_names;
+    }
+
+private:
+    void groupFiles(Steps& steps)
+    {
+        for (std::size_t i = 0; i < m_journal.files.size(); ++i) {
+            const JournalEntry& entry = m_journal.files[i];
+            if (!entry.identity.exists()) {
+                steps.failures.push_back({i, {entry.old, "-", failureReason(ENOENT)}});
+                continue;
+            }
+            const auto [group, added] = m_groupOf.try_emplace(InodeKey(entry.identity), m_groups.size());
+            if (added) {
+                m_groups.emplace_back();
+            }
+            m_groups[group->second].push_back(i);
+            if (entry.atTarget.exists()) {
+                m_linkedInSave[InodeKey(entry.atTarget)].push_back(i);
+            }
+        }
+    }
+
+    void lookHidden()
+    {
+        for (const RunFolder folder : {RunFolder::Folder, RunFolder::SaveFolder}) {
+            if (folder == RunFolder::SaveFolder && !m_transfer) {
+                continue;
+            }
+            for (std::string& name : m_steps.hiddenNames(folder)) {
+                if (const std::optional<FileIdentity> seen = m_steps.look(folder, name)) {
+                    m_hidden.push_back({{folder, std::move(name)}, *seen});
                 }
             }
         }
-        for (const Found& name : hidden) {
-            if (name.identity.sameFile(entry.identity)) {
-                state.originals.push_back(name.location);
+    }
+
+    bool isRunFile(const FileIdentity& identity) const
+    {
+        return m_groupOf.count(InodeKey(identity)) != 0;
+    }
+
+    // One file of the run, listed under the entries of `group`: its old names are what it must have
+    // again, and only names it holds beyond them are the run's to move or remove.
+    void planFile(const std::vector<std::size_t>& group, Steps& steps)
+    {
+        const FileIdentity& identity = m_journal.files[group.front()].identity;
+        const std::int64_t born = m_journal.startedNs == 0 ? FileIdentity::kAnyTime : m_journal.startedNs;
+        std::vector<Slot> held; // every name that leads to the file now, one for each entry of a folder
+        std::unordered_set<std::string> heldKeys;
+        std::unordered_map<std::size_t, Slot> copies; // by entry: its copy in the save folder
+        std::unordered_map<std::size_t, std::string> changedAt;
+        const auto hold = [&](RunFolder folder, const std::string& name) {
+            Slot slot{folder, m_names.spelling(folder, name)};
+            if (heldKeys.insert(m_names.key(folder, slot.name)).second) {
+                held.push_back(std::move(slot));
+            }
+        };
+        for (const std::size_t i : group) {
+            const JournalEntry& entry = m_journal.files[i];
+            for (const std::string* name : {&entry.old, &entry.temporary, &entry.final}) {
+                if (name->empty() || heldKeys.count(m_names.key(RunFolder::Folder, *name)) != 0) {
+                    continue;
+                }
+                const std::optional<FileIdentity> seen = m_steps.look(RunFolder::Folder, *name);
+                if (!seen) {
+                    continue;
+                }
+                if (seen->sameFile(identity, born)) {
+                    hold(RunFolder::Folder, *name);
+                } else if ((seen->sameInode(identity) || !isRunFile(*seen)) && !changedAt.count(i)) {
+                    changedAt[i] = *name;
+                }
+            }
+            if (!m_transfer || entry.target.empty()) {
+                continue;
+            }
+            const std::optional<FileIdentity> seen = m_steps.look(RunFolder::SaveFolder, entry.target);
+            if (!seen) {
+                continue;
+            }
+            if (seen->sameFile(identity, born)) {
+                hold(RunFolder::SaveFolder, entry.target);
+            } else if (!seen->sameInode(entry.atTarget)
+                       && matches(*seen, entry.identity, Match::Content, m_journal.startedNs, m_precision)) {
+                copies[i] = {RunFolder::SaveFolder, entry.target};
+            } else if (seen->sameInode(identity) && !changedAt.count(i)) {
+                changedAt[i] = entry.target; // moved, then changed in the save folder
             }
         }
-        seen.files.push_back(std::move(state));
-    }
-    // A hidden file of the run's own process that is no file's name is a copy cut short.
-    const std::string ownPrefix = ".tallyfox." + std::to_string(journal.pid) + "-";
-    for (Found& name : hidden) {
-        if (name.location.name.starts_with(ownPrefix) && !isRunFile(name.identity)) {
-            seen.leftovers.push_back(std::move(name));
+        for (const auto& [slot, seen] : m_hidden) {
+            if (seen.sameFile(identity, born)) {
+                hold(slot.folder, slot.name);
+            }
+        }
+
+        // The names the file had before the run: its old names, and a name in the save folder that was
+        // already one of its names.
+        std::unordered_map<std::string, std::size_t> oldNames;
+        for (const std::size_t i : group) {
+            oldNames.emplace(m_names.key(RunFolder::Folder, m_journal.files[i].old), i);
+        }
+        std::unordered_set<std::string> savedBefore;
+        if (const auto linked = m_linkedInSave.find(InodeKey(identity)); linked != m_linkedInSave.end()) {
+            for (const std::size_t i : linked->second) {
+                savedBefore.insert(m_names.key(RunFolder::SaveFolder, m_journal.files[i].target));
+            }
+        }
+        std::vector<bool> atOldName(group.size(), false);
+        std::vector<Slot> made; // names the run made for the file
+        for (Slot& slot : held) {
+            const std::string key = m_names.key(slot.folder, slot.name);
+            if (const auto old = oldNames.find(key); old != oldNames.end()) {
+                const std::size_t position =
+                    static_cast<std::size_t>(std::find(group.begin(), group.end(), old->second) - group.begin());
+                atOldName[position] = true;
+                if (slot.name != m_journal.files[old->second].old) {
+                    // One name spelled otherwise in a folder that ignores case: its spelling comes back.
+                    steps.moves.push_back({.entry = old->second, .from = std::move(slot), .caseOnly = true});
+                }
+            } else if (savedBefore.count(key) == 0) {
+                made.push_back(std::move(slot));
+            }
+        }
+
+        // Each old name the file lost takes back one of the names the run made, or, where the file was
+        // moved to another file system, its copy there.
+        std::size_t nextMade = 0;
+        for (std::size_t position = 0; position < group.size(); ++position) {
+            const std::size_t i = group[position];
+            if (atOldName[position]) {
+                continue;
+            }
+            if (nextMade < made.size()) {
+                steps.moves.push_back({.entry = i, .from = std::move(made[nextMade++])});
+                continue;
+            }
+            const auto copy = copies.find(i);
+            if (m_journal.operation == FileOperation::RenameMove && copy != copies.end()) {
+                steps.moves.push_back({.entry = i, .from = std::move(copy->second), .match = Match::Content});
+                copies.erase(copy);
+                continue;
+            }
+            const auto changed = changedAt.find(i);
+            const bool isChanged = changed != changedAt.end();
+            steps.failures.push_back({i,
+                                      {m_journal.files[i].old,
+                                       isChanged ? changed->second : std::string("-"),
+                                       isChanged ? kChangedSinceRun : failureReason(ENOENT)}});
+        }
+        // What is left of the names the run made is the trace of a rename by link and unlink: a second
+        // name, removed only while the file keeps another.
+        for (; nextMade < made.size(); ++nextMade) {
+            steps.removals.push_back(
+                {.entry = group.front(), .at = std::move(made[nextMade]), .match = Match::OtherName});
+        }
+        for (auto& [i, slot] : copies) {
+            steps.removals.push_back({.entry = i, .at = std::move(slot), .match = Match::Content});
         }
     }
-    return seen;
-}
 
-bool needsStep(const FileState& state)
-{
-    const Location old{RunFolder::Folder, state.entry->old};
-    const bool atOld = state.originals.size() == 1 && state.originals.front() == old;
-    return !atOld && (!state.originals.empty() || !state.copies.empty());
-}
+    // A hidden file of the run's own process that is no file's name, born while the run went on, is a
+    // copy cut short.
+    void planLeftovers(Steps& steps)
+    {
+        const std::string ownPrefix = ".tallyfox." + std::to_string(m_journal.pid) + "-";
+        for (auto& [slot, seen] : m_hidden) {
+            const bool bornSince = !seen.bornKnown() || m_journal.startedNs == 0 || seen.bornNs > m_journal.startedNs;
+            if (slot.name.starts_with(ownPrefix) && !isRunFile(seen) && bornSince) {
+                steps.removals.push_back({.at = std::move(slot), .leftover = seen, .isLeftover = true});
+                ++steps.leftovers;
+            }
+        }
+    }
 
-std::string nameOf(const Location& location)
-{
-    return location.name;
-}
+    const Journal& m_journal;
+    RecoverySteps& m_steps;
+    const bool m_transfer;
+    FolderNames m_names;
+    std::int64_t m_precision = 1;
+    std::unordered_map<InodeKey, std::size_t, InodeHash> m_groupOf;
+    std::vector<std::vector<std::size_t>> m_groups;
+    std::unordered_map<InodeKey, std::vector<std::size_t>, InodeHash> m_linkedInSave;
+    std::vector<std::pair<Slot, FileIdentity>> m_hidden;
+};
 
-// A file on its way back to its old name.
-struct Pending
+// Takes every file back to its old name in one pass: a file whose old name is still held by another
+// file of the run waits until that file has left it, and files that hold each other's old names in a
+// ring are freed by one of them stepping aside to a private name.
+class Mover
 {
-    FileState* state = nullptr;
-    Location from;
-    FileIdentity identity;
-    Match match = Match::Inode;
-    int error = 0;
+public:
+    Mover(const Journal& journal, RecoverySteps& steps, const FolderNames& names, std::vector<Move>& moves)
+        : m_journal(journal)
+        , m_steps(steps)
+        , m_names(names)
+        , m_moves(moves)
+    {
+        for (std::size_t i = 0; i < m_moves.size(); ++i) {
+            if (m_moves[i].from.folder == RunFolder::Folder) {
+                m_heldBy[m_names.key(RunFolder::Folder, m_moves[i].from.name)] = i;
+            }
+        }
+    }
+
+    void run()
+    {
+        for (std::size_t i = 0; i < m_moves.size(); ++i) {
+            if (m_moves[i].state == Move::State::Pending) {
+                m_ready.push_back(i);
+                settle();
+            }
+        }
+        for (std::size_t i = 0; i < m_moves.size(); ++i) {
+            if (m_moves[i].state != Move::State::Waiting) {
+                continue;
+            }
+            const auto holder = m_heldBy.find(oldKey(m_moves[i]));
+            if (holder != m_heldBy.end() && m_moves[holder->second].state == Move::State::Waiting
+                && !m_moves[holder->second].aside) {
+                stepAside(holder->second);
+                settle();
+            }
+        }
+        for (Move& move : m_moves) {
+            if (move.state == Move::State::Waiting) {
+                move.state = Move::State::Failed;
+                move.error = EEXIST;
+            }
+        }
+    }
+
+private:
+    std::string oldKey(const Move& move) const
+    {
+        return m_names.key(RunFolder::Folder, m_journal.files[move.entry].old);
+    }
+
+    const FileIdentity& identity(const Move& move) const
+    {
+        return m_journal.files[move.entry].identity;
+    }
+
+    void settle()
+    {
+        while (!m_ready.empty()) {
+            const std::size_t i = m_ready.back();
+            m_ready.pop_back();
+            attempt(i);
+        }
+    }
+
+    void attempt(std::size_t i)
+    {
+        Move& move = m_moves[i];
+        if (move.caseOnly && !stepAside(i)) {
+            return;
+        }
+        const int error = m_steps.rename(move.from.folder,
+                                         move.from.name,
+                                         RunFolder::Folder,
+                                         m_journal.files[move.entry].old,
+                                         identity(move),
+                                         move.match);
+        if (error == 0) {
+            move.state = Move::State::Done;
+            leave(i, move.from);
+            return;
+        }
+        if (error == EEXIST) {
+            const auto holder = m_heldBy.find(oldKey(move));
+            if (holder != m_heldBy.end() && holder->second != i) {
+                const Move::State state = m_moves[holder->second].state;
+                if (state == Move::State::Pending || state == Move::State::Waiting) {
+                    move.state = Move::State::Waiting;
+                    m_waiting[oldKey(move)] = i;
+                    return;
+                }
+            }
+        }
+        move.state = Move::State::Failed;
+        move.error = error;
+    }
+
+    // The file of move `i` leaves the name it holds for a private one; false when it cannot.
+    bool stepAside(std::size_t i)
+    {
+        Move& move = m_moves[i];
+        move.caseOnly = false;
+        move.aside = true;
+        const std::string hidden = m_steps.privateName(move.from.folder);
+        const int error =
+            m_steps.rename(move.from.folder, move.from.name, move.from.folder, hidden, identity(move), Match::Inode);
+        if (error != 0) {
+            move.state = Move::State::Failed;
+            move.error = error;
+            return false;
+        }
+        const Slot left = std::exchange(move.from, Slot{move.from.folder, hidden});
+        leave(i, left);
+        return true;
+    }
+
+    // The file of move `i` has left `slot`: a file waiting for that name may take it.
+    void leave(std::size_t i, const Slot& slot)
+    {
+        if (slot.folder != RunFolder::Folder) {
+            return;
+        }
+        const std::string key = m_names.key(RunFolder::Folder, slot.name);
+        if (const auto held = m_heldBy.find(key); held != m_heldBy.end() && held->second == i) {
+            m_heldBy.erase(held);
+        }
+        if (const auto waiter = m_waiting.find(key); waiter != m_waiting.end()) {
+            m_moves[waiter->second].state = Move::State::Pending;
+            m_ready.push_back(waiter->second);
+            m_waiting.erase(waiter);
+        }
+    }
+
+    const Journal& m_journal;
+    RecoverySteps& m_steps;
+    const FolderNames& m_names;
+    std::vector<Move>& m_moves;
+    std::unordered_map<std::string, std::size_t> m_heldBy;  // a name in the folder, by the move whose file holds it
+    std::unordered_map<std::string, std::size_t> m_waiting; // an old name, by the move that waits for it
+    std::vector<std::size_t> m_ready;
 };
 
 } // namespace
 
 RestorePlan planRestore(const Journal& journal, RecoverySteps& steps)
 {
-    const Observation seen = observe(journal, steps);
-    RestorePlan plan;
-    for (const FileState& state : seen.files) {
-        plan.files += needsStep(state) ? 1 : 0;
-    }
-    return plan;
+    Planner planner(journal, steps);
+    const Steps planned = planner.plan();
+    return {.files = planned.files, .leftovers = planned.leftovers};
 }
 
 std::vector<FileFailure> restore(const Journal& journal, RecoverySteps& steps)
 {
-    Observation seen = observe(journal, steps);
-    std::vector<FileFailure> failures;
-    std::vector<Pending> pending;
+    Planner planner(journal, steps);
+    Steps planned = planner.plan();
 
     // Removals first: they free names that other files of the run may need.
-    for (const Found& leftover : seen.leftovers) {
-        steps.remove(leftover.location.folder, leftover.location.name, leftover.identity, Match::Inode);
+    for (const Removal& removal : planned.removals) {
+        const FileIdentity& expected = removal.isLeftover ? removal.leftover : journal.files[removal.entry].identity;
+        steps.remove(removal.at.folder, removal.at.name, expected, removal.match);
     }
-    for (FileState& state : seen.files) {
-        const JournalEntry& entry = *state.entry;
-        const Location old{RunFolder::Folder, entry.old};
-        if (state.originals.empty()) {
-            // Moved to another file system and its source already gone: the copy in the save folder is
-            // the file, and comes back. A copy whose source is gone is the only one left, and stays.
-            if (journal.operation == FileOperation::RenameMove && !state.copies.empty()) {
-                pending.push_back({&state, state.copies.front().location, entry.identity, Match::Content});
-                continue;
-            }
-            const bool changed = !state.changedAt.empty();
-            failures.push_back({entry.old,
-                                changed ? state.changedAt : std::string("-"),
-                                changed ? kChangedSinceRun : failureReason(ENOENT)});
-            continue;
-        }
-        // A file under two names (a rename by link and unlink cut between its steps) keeps one.
-        Location keep = state.originals.front();
-        for (const Location& name : state.originals) {
-            if (name == old) {
-                keep = name;
-            }
-        }
-        for (const Location& name : state.originals) {
-            if (!(name == keep)) {
-                steps.remove(name.folder, name.name, entry.identity, Match::Inode);
-            }
-        }
-        for (const Found& copy : state.copies) {
-            steps.remove(copy.location.folder, copy.location.name, entry.identity, Match::Content);
-        }
-        if (!(keep == old)) {
-            pending.push_back({&state, keep, entry.identity, Match::Inode});
+    Mover(journal, steps, planner.names(), planned.moves).run();
+    for (const Move& move : planned.moves) {
+        if (move.state == Move::State::Failed) {
+            planned.failures.push_back({move.entry,
+                                        {journal.files[move.entry].old,
+                                         move.from.name,
+                                         move.error == ESTALE ? kChangedSinceRun : failureReason(move.error)}});
         }
     }
-
-    // Back to the old names, as often as one file's return frees the name another needs.
-    const auto settle = [&] {
-        for (bool progress = true; progress;) {
-            progress = false;
-            for (Pending& file : pending) {
-                if (file.state == nullptr) {
-                    continue;
-                }
-                file.error = steps.rename(file.from.folder,
-                                          file.from.name,
-                                          RunFolder::Folder,
-                                          file.state->entry->old,
-                                          file.identity,
-                                          file.match);
-                if (file.error == 0) {
-                    file.state = nullptr;
-                    progress = true;
-                }
-            }
-        }
-    };
-    settle();
-    // Files that hold each other's old names step aside to their temporary names, then go on.
-    bool stepped = false;
-    for (Pending& file : pending) {
-        const JournalEntry* entry = file.state != nullptr ? file.state->entry : nullptr;
-        if (entry != nullptr && file.error == EEXIST && file.match == Match::Inode
-            && file.from.folder == RunFolder::Folder && file.from.name != entry->temporary && !entry->temporary.empty()
-            && steps.rename(
-                   RunFolder::Folder, file.from.name, RunFolder::Folder, entry->temporary, file.identity, Match::Inode)
-                   == 0) {
-            file.from = {RunFolder::Folder, entry->temporary};
-            stepped = true;
-        }
-    }
-    if (stepped) {
-        settle();
-    }
-    for (const Pending& file : pending) {
-        if (file.state != nullptr) {
-            failures.push_back({file.state->entry->old,
-                                nameOf(file.from),
-                                file.error == ESTALE ? kChangedSinceRun : failureReason(file.error)});
-        }
+    std::stable_sort(planned.failures.begin(), planned.failures.end(), [](const auto& a, const auto& b) {
+        return a.first < b.first;
+    });
+    std::vector<FileFailure> failures;
+    failures.reserve(planned.failures.size());
+    for (auto& [entry, failure] : planned.failures) {
+        failures.push_back(std::move(failure));
     }
     return failures;
 }

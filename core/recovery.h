@@ -4,6 +4,7 @@
 #include "core/rename_run.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,9 +21,20 @@ enum class RunFolder
 // How a file found at a name is known to be the recorded one.
 enum class Match
 {
-    Inode,   // same device and inode, and unchanged: the file itself
-    Content, // same size and modification time, another inode: a copy, or a file moved to another file system
+    Inode,     // the file itself: same device, inode and birth, unchanged
+    OtherName, // the file itself, as Inode, and it has another name besides this one, which stays
+    Content,   // a copy the run made (born after the run began), or a file moved to another file system:
+               // same size and modification time at the precision both file systems keep, another inode
 };
+
+// Whether `seen` is the file recorded as `expected` in the way `match` says, for a run that took its
+// files' identities at `takenNs` (0: unknown), where modification times are kept to `precisionNs`.
+// The time of a file's last change is not asked: the steps of a recovery change it themselves.
+bool matches(const FileIdentity& seen,
+             const FileIdentity& expected,
+             Match match,
+             std::int64_t takenNs,
+             std::int64_t precisionNs);
 
 // What a recovery asks of the file system: to look, and steps that act only on the recorded file.
 class RecoverySteps
@@ -36,6 +48,20 @@ public:
     // Every hidden temporary name of the program (".tallyfox.*.tmp") in the folder.
     virtual std::vector<std::string> hiddenNames(RunFolder folder) = 0;
 
+    // Whether the folder takes two spellings of a name that differ only in letter case for one name (a
+    // camera's card, a folder of another system's disk).
+    virtual bool ignoresCase(RunFolder folder) = 0;
+
+    // The name as the folder spells the entry that `name` reaches: in a folder that ignores case, the
+    // spelling it was given; elsewhere `name` itself.
+    virtual std::string spelling(RunFolder folder, const std::string& name) = 0;
+
+    // The coarsest step, in nanoseconds, in which the folder's file system keeps modification times.
+    virtual std::int64_t timePrecisionNs(RunFolder folder) = 0;
+
+    // A hidden name no file holds yet, for a file stepping aside while others take their names back.
+    virtual std::string privateName(RunFolder folder) = 0;
+
     // Renames `from` to `to` (a move between the two folders across file systems copies and removes)
     // only while `from` is `expected`, and never over an existing name. 0 or the errno; ESTALE when
     // `from` holds another file.
@@ -46,7 +72,8 @@ public:
                        const FileIdentity& expected,
                        Match match) = 0;
 
-    // Removes `name` only while it is `expected`. 0 or the errno; ESTALE when it holds another file.
+    // Removes `name` only while it is `expected`. 0 or the errno; ESTALE when it holds another file, or
+    // (OtherName) when the file has no other name.
     virtual int remove(RunFolder folder, const std::string& name, const FileIdentity& expected, Match match) = 0;
 };
 
@@ -56,14 +83,18 @@ extern const std::string kChangedSinceRun;
 // What bringing a run back would do, observed now.
 struct RestorePlan
 {
-    std::size_t files = 0; // files that need a step: away from their old names, or copies to remove
+    std::size_t files = 0;     // files that need a step: away from their old names, or copies to remove
+    std::size_t leftovers = 0; // hidden files of the run cut short, to remove
 };
 
 RestorePlan planRestore(const Journal& journal, RecoverySteps& steps);
 
 // Brings every file of the run back to its old name, removes the copies and hidden temporary files the
-// run made, and completes or undoes a rename that was half done by link and unlink. A step is taken
-// only on the recorded file and never replaces one. Gives the files that could not be brought back.
+// run made, and completes or undoes a rename that was half done by link and unlink. Only a name the run
+// made is ever removed, and only while it holds the file the journal proves it made it for: a name a
+// file had before the run stays, whatever else leads to the same file. A step is taken only on the
+// recorded file and never replaces one; each file's way back is planned once, files that hold each
+// other's old names stepping aside to private names. Gives the files that could not be brought back.
 std::vector<FileFailure> restore(const Journal& journal, RecoverySteps& steps);
 
 // The report after a restore: "処理前の名前に戻しました。" and the failure list in the run's format.

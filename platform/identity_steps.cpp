@@ -1,11 +1,14 @@
 #include "platform/identity_steps.h"
 
+#include "core/multibyte.h"
 #include "core/rename_plan.h"
 #include "platform/journal_store.h"
 #include "platform/posix_io.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/vfs.h>
 
 namespace tallyfox::platform {
 
@@ -13,16 +16,62 @@ namespace {
 
 constexpr int kOpenFolder = O_PATH | O_DIRECTORY | O_CLOEXEC;
 
-bool matches(const FileIdentity& seen, const FileIdentity& expected, Match match)
+// Kinds of file system that keep modification times more coarsely than a nanosecond.
+constexpr long kFatMagic = 0x4d44;
+constexpr long kExfatMagic = 0x2011BAB0;
+constexpr long kNtfsMagic = 0x5346544e;
+constexpr long kNtfs3Magic = 0x7366746e;
+constexpr long kSmbMagic = 0xfe534d42;
+constexpr long kCifsMagic = static_cast<long>(0xff534d42);
+constexpr long kFuseMagic = 0x65735546;
+
+std::int64_t precisionOf(long kind)
 {
-    if (match == Match::Content) {
-        return seen.sameContent(expected);
+    switch (kind) {
+    case kFatMagic:
+    case kFuseMagic: // not known: the coarsest of those above
+        return 2000000000;
+    case kExfatMagic:
+        return 10000000;
+    case kNtfsMagic:
+    case kNtfs3Magic:
+    case kSmbMagic:
+    case kCifsMagic:
+        return 100;
+    default:
+        return 1;
     }
-    // The steps of a recovery change the time of a file's last change themselves: that time told the
-    // run's files from others when they were first looked at, not any more.
-    FileIdentity unbounded = expected;
-    unbounded.changedNs = FileIdentity::kAnyTime;
-    return seen.sameFile(unbounded);
+}
+
+// The name with the letters A to Z in one case: how a folder that ignores case compares names.
+std::string folded(std::string_view name)
+{
+    std::string key(name);
+    const CodePage codePage = systemCodePage();
+    for (std::size_t pos = 0; pos < key.size();) {
+        const std::size_t length = characterLength(key, pos, codePage);
+        if (length == 1) {
+            key[pos] = asciiLower(key[pos]);
+        }
+        pos += length;
+    }
+    return key;
+}
+
+// The name with the case of each of its letters A to Z turned round.
+std::string caseTurned(std::string_view name)
+{
+    std::string turned(name);
+    const CodePage codePage = systemCodePage();
+    for (std::size_t pos = 0; pos < turned.size();) {
+        const std::size_t length = characterLength(turned, pos, codePage);
+        if (length == 1) {
+            const char c = turned[pos];
+            turned[pos] = asciiLower(c) != c ? asciiLower(c) : asciiUpper(c);
+        }
+        pos += length;
+    }
+    return turned;
 }
 
 } // namespace
@@ -47,23 +96,31 @@ bool PosixRecoverySteps::open(const Journal& journal)
     if (journal.folder.empty() || journal.folder.find('\0') != std::string::npos) {
         return false;
     }
+    m_takenNs = journal.startedNs;
     m_folderFd = m_calls.openat(AT_FDCWD, journal.folder.c_str(), kOpenFolder, 0);
-    struct stat st;
-    if (m_folderFd < 0 || m_calls.fstat(m_folderFd, &st) != 0 || !identityOf(st).sameInode(journal.folderIdentity)) {
+    struct statx st;
+    if (m_folderFd < 0 || lookAt(m_calls, m_folderFd, "", st) != 0) {
+        return false;
+    }
+    // A folder made anew at the same path, even one given the freed number, is another folder.
+    const FileIdentity folder = identityOf(st);
+    if (!folder.sameInode(journal.folderIdentity)
+        || (folder.bornKnown() && journal.folderIdentity.bornKnown()
+            && folder.bornNs != journal.folderIdentity.bornNs)) {
         return false;
     }
     m_folder = journal.folder;
     if (!journal.saveFolder.empty() && journal.saveFolder.find('\0') == std::string::npos) {
         m_saveFd = m_calls.openat(AT_FDCWD, journal.saveFolder.c_str(), kOpenFolder, 0);
-        struct stat save;
-        if (m_saveFd >= 0
-            && (m_calls.fstat(m_saveFd, &save) != 0 || (save.st_dev == st.st_dev && save.st_ino == st.st_ino))) {
+        struct statx save;
+        if (m_saveFd >= 0 && (lookAt(m_calls, m_saveFd, "", save) != 0 || identityOf(save).sameInode(folder))) {
             // The save folder is the folder reached another way: its files are the folder's.
             m_calls.close(m_saveFd);
             m_saveFd = -1;
         }
         m_saveFolder = journal.saveFolder;
     }
+    m_precision = std::max(timePrecisionNs(RunFolder::Folder), timePrecisionNs(RunFolder::SaveFolder));
     return true;
 }
 
@@ -77,13 +134,18 @@ const std::string& PosixRecoverySteps::path(RunFolder folder) const
     return folder == RunFolder::Folder ? m_folder : m_saveFolder;
 }
 
+PosixRecoverySteps::FolderFacts& PosixRecoverySteps::facts(RunFolder folder)
+{
+    return m_facts[folder == RunFolder::Folder ? 0 : 1];
+}
+
 std::optional<FileIdentity> PosixRecoverySteps::look(RunFolder folder, const std::string& name)
 {
     if (fd(folder) < 0 || unusableName(name) != 0) {
         return std::nullopt;
     }
-    struct stat st;
-    if (m_calls.fstatat(fd(folder), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(st.st_mode)) {
+    struct statx st;
+    if (lookAt(m_calls, fd(folder), name.c_str(), st) != 0 || S_ISDIR(st.stx_mode)) {
         return std::nullopt;
     }
     return identityOf(st);
@@ -109,6 +171,93 @@ std::vector<std::string> PosixRecoverySteps::hiddenNames(RunFolder folder)
     return names;
 }
 
+const std::vector<std::string>& PosixRecoverySteps::listing(RunFolder folder)
+{
+    FolderFacts& known = facts(folder);
+    if (!known.listed && fd(folder) >= 0) {
+        known.listed = true;
+        if (DIR* dir = m_calls.opendir(path(folder).c_str())) {
+            while (const struct dirent* entry = m_calls.readdir(dir)) {
+                const std::string_view name = entry->d_name;
+                if (name != "." && name != "..") {
+                    known.listing.emplace_back(name);
+                }
+            }
+            m_calls.closedir(dir);
+        }
+    }
+    return known.listing;
+}
+
+bool PosixRecoverySteps::ignoresCase(RunFolder folder)
+{
+    FolderFacts& known = facts(folder);
+    if (known.ignoresCase) {
+        return *known.ignoresCase;
+    }
+    known.ignoresCase = false;
+    const int dirFd = fd(folder);
+    if (dirFd < 0) {
+        return false;
+    }
+    for (const std::string& name : listing(folder)) {
+        const std::string turned = caseTurned(name);
+        if (turned == name) {
+            continue; // no letter to tell by
+        }
+        struct statx asListed;
+        struct statx asTurned;
+        if (lookAt(m_calls, dirFd, name.c_str(), asListed) != 0) {
+            continue;
+        }
+        if (lookAt(m_calls, dirFd, turned.c_str(), asTurned) != 0 || asTurned.stx_ino != asListed.stx_ino) {
+            return false;
+        }
+        // The same file: one name read two ways, unless the other spelling is a second name of its own.
+        const std::vector<std::string>& names = listing(folder);
+        if (asListed.stx_nlink == 1 || std::find(names.begin(), names.end(), turned) == names.end()) {
+            known.ignoresCase = true;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string PosixRecoverySteps::spelling(RunFolder folder, const std::string& name)
+{
+    if (!ignoresCase(folder)) {
+        return name;
+    }
+    const std::string key = folded(name);
+    for (const std::string& listed : listing(folder)) {
+        if (listed == name) {
+            return name;
+        }
+    }
+    for (const std::string& listed : listing(folder)) {
+        if (folded(listed) == key) {
+            return listed;
+        }
+    }
+    return name;
+}
+
+std::int64_t PosixRecoverySteps::timePrecisionNs(RunFolder folder)
+{
+    struct statfs fileSystem
+    {
+    };
+    if (fd(folder) < 0 || ::fstatfs(fd(folder), &fileSystem) != 0) {
+        return 1;
+    }
+    return precisionOf(static_cast<long>(fileSystem.f_type));
+}
+
+std::string PosixRecoverySteps::privateName(RunFolder /*folder*/)
+{
+    return hiddenName("tallyfox");
+}
+
 int PosixRecoverySteps::check(
     int dirFd, const std::string& name, const FileIdentity& expected, Match match, FileIdentity& seen)
 {
@@ -116,13 +265,17 @@ int PosixRecoverySteps::check(
     if (file.get() < 0) {
         return errno;
     }
-    struct stat st;
-    if (m_calls.fstat(file.get(), &st) != 0) {
-        return errno;
+    struct statx st;
+    if (const int error = lookAt(m_calls, file.get(), "", st)) {
+        return error;
     }
     seen = identityOf(st);
-    // A copy is known by its content only as a regular file.
-    if (!matches(seen, expected, match) || (match == Match::Content && !S_ISREG(st.st_mode))) {
+    if (!matches(seen, expected, match, m_takenNs, m_precision)) {
+        return ESTALE;
+    }
+    // A copy is known by its content only as a regular file; a second name goes only while the file has
+    // another, or it would go with it.
+    if ((match == Match::Content && !S_ISREG(st.stx_mode)) || (match == Match::OtherName && st.stx_nlink < 2)) {
         return ESTALE;
     }
     return 0;

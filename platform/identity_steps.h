@@ -4,6 +4,7 @@
 #include "platform/file_operations.h"
 #include "platform/syscalls.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,7 +12,8 @@
 namespace tallyfox::platform {
 
 // The steps of a recovery or an undo on the run's two folders. Every step first opens the file at its
-// name without following a link and checks who it is through that descriptor, renames never replace
+// name without following a link and checks who it is through that descriptor (device, inode and birth
+// time; a file born after the run took its files' identities is none of them), renames never replace
 // (a file system without no-replace renames gets a link and then an unlink, checked the same way), and a
 // removal first renames the file to a private hidden name and removes only that name, and only while
 // it still holds the recorded file.
@@ -23,13 +25,22 @@ public:
     PosixRecoverySteps(const PosixRecoverySteps&) = delete;
     PosixRecoverySteps& operator=(const PosixRecoverySteps&) = delete;
 
-    // Opens the journal's folders. False when its folder is gone or is now another folder: nothing of
-    // the journal can then be found. A save folder that is gone holds nothing; one that is the folder
-    // itself is the folder.
+    // Opens the journal's folders. False when its folder is gone or is now another folder (another
+    // inode, or one born since): nothing of the journal can then be found. A save folder that is gone
+    // holds nothing; one that is the folder itself is the folder.
     bool open(const Journal& journal);
 
     std::optional<FileIdentity> look(RunFolder folder, const std::string& name) override;
     std::vector<std::string> hiddenNames(RunFolder folder) override;
+    // Found once per folder, from a name it holds: the same name with the case of its letters turned
+    // round reaches the same file only in a folder that ignores case, or as a second name of the file,
+    // which the folder's listing then shows.
+    bool ignoresCase(RunFolder folder) override;
+    std::string spelling(RunFolder folder, const std::string& name) override;
+    // From the kind of file system: FAT 2 s, exFAT 10 ms, NTFS and SMB 100 ns; 2 s for one in user space,
+    // whose kind is not known; 1 ns for the others.
+    std::int64_t timePrecisionNs(RunFolder folder) override;
+    std::string privateName(RunFolder folder) override;
     int rename(RunFolder fromFolder,
                const std::string& from,
                RunFolder toFolder,
@@ -39,8 +50,18 @@ public:
     int remove(RunFolder folder, const std::string& name, const FileIdentity& expected, Match match) override;
 
 private:
+    // What is known of one of the two folders, found out when first asked.
+    struct FolderFacts
+    {
+        std::optional<bool> ignoresCase;
+        std::vector<std::string> listing; // read whole only in a folder that ignores case
+        bool listed = false;
+    };
+
     int fd(RunFolder folder) const;
     const std::string& path(RunFolder folder) const;
+    FolderFacts& facts(RunFolder folder);
+    const std::vector<std::string>& listing(RunFolder folder);
     int check(int dirFd, const std::string& name, const FileIdentity& expected, Match match, FileIdentity& seen);
 
     Syscalls& m_calls;
@@ -49,6 +70,9 @@ private:
     std::string m_saveFolder;
     int m_folderFd = -1;
     int m_saveFd = -1;
+    std::int64_t m_takenNs = 0;
+    std::int64_t m_precision = 1; // the coarser of the two folders'
+    FolderFacts m_facts[2];
 };
 
 } // namespace tallyfox::platform
