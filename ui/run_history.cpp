@@ -6,6 +6,9 @@
 #include "platform/identity_steps.h"
 #include "platform/journal_store.h"
 
+#include <cerrno>
+#include <vector>
+
 namespace tallyfox::ui {
 
 namespace {
@@ -39,17 +42,27 @@ void tell(platform::Dialogs& dialogs, const std::string& text, bool warning)
     });
 }
 
-// Reads a journal; one cut short while it was written is removed, since no file was touched after it.
-JournalStatus load(platform::JournalStore& store, const std::string& name, Journal& journal)
+// Reads a journal. One that cannot be read whole, or is damaged, is moved aside under another name and
+// added to `broken` (its name now), so that it is told of once and never lost; one of another version
+// is passed over.
+JournalStatus load(platform::JournalStore& store,
+                   const std::string& name,
+                   Journal& journal,
+                   std::vector<std::string>* broken = nullptr)
 {
     std::string bytes;
     std::int64_t writtenNs = 0;
-    if (store.read(name, bytes, &writtenNs) != 0) {
-        return JournalStatus::NotAJournal;
+    const int error = store.read(name, bytes, &writtenNs);
+    const JournalStatus status = error != 0 ? JournalStatus::Torn : decodeJournal(bytes, journal);
+    if ((status == JournalStatus::Torn || status == JournalStatus::NotAJournal) && broken != nullptr
+        && error != ENOENT) {
+        std::string kept;
+        if (store.setAside(name, kept) == 0) {
+            broken->push_back(store.folder() + "/" + kept);
+        }
     }
-    const JournalStatus status = decodeJournal(bytes, journal);
-    if (status == JournalStatus::Torn) {
-        store.discard(name);
+    if (error != 0) {
+        return JournalStatus::Torn;
     }
     // A run that ended was marked so after its last rename: a file known by its number alone that
     // changed after that mark is not the run's file any more.
@@ -61,6 +74,18 @@ JournalStatus load(platform::JournalStore& store, const std::string& name, Journ
         }
     }
     return status;
+}
+
+void tellBroken(platform::Dialogs& dialogs, const std::vector<std::string>& broken)
+{
+    if (broken.empty()) {
+        return;
+    }
+    std::string text = "取り消し用の記録 " + std::to_string(broken.size()) + " 件を読めませんでした。";
+    for (const std::string& name : broken) {
+        text += "\r\n" + name;
+    }
+    tell(dialogs, text, true);
 }
 
 } // namespace
@@ -78,13 +103,19 @@ void RunHistory::recoverAtStart()
     // Started behind the single-instance guard: a journal still under its temporary name is a leftover.
     store.removeUnnamed();
     const std::vector<std::string> names = store.names();
+    std::vector<std::string> broken;
     for (auto name = names.rbegin(); name != names.rend(); ++name) {
         // A run that ended says so in its marks: its journal, megabytes for a large run, is not read.
         Journal journal;
         if (store.readMarks(*name, journal.marks) && journal.settled()) {
             continue;
         }
-        if (load(store, *name, journal) != JournalStatus::Ok || journal.settled()) {
+        if (load(store, *name, journal, &broken) != JournalStatus::Ok || journal.settled()) {
+            continue;
+        }
+        // A run still going on in another process holds its folders: its journal is not this start's.
+        platform::FolderLock lock(m_calls);
+        if (!lock.lock({journal.folder, journal.saveFolder})) {
             continue;
         }
         platform::PosixRecoverySteps steps(m_calls);
@@ -93,9 +124,8 @@ void RunHistory::recoverAtStart()
         }
         const RestorePlan plan = planRestore(journal, steps);
         if (plan.files == 0) {
-            // Nothing to bring back; what is left is at most hidden copies cut short.
-            restore(journal, steps);
-            store.append(*name, encodeMark(JournalMark::Restored));
+            // Nothing to bring back. Hidden copies cut short stay until the user undoes the run.
+            store.append(*name, encodeMark(plan.leftovers == 0 ? JournalMark::Restored : JournalMark::Declined));
             continue;
         }
         if (!ask(m_dialogs,
@@ -104,8 +134,9 @@ void RunHistory::recoverAtStart()
             store.append(*name, encodeMark(JournalMark::Declined));
             continue;
         }
-        restoreRun(journal, *name);
+        restoreRun(journal, *name, steps);
     }
+    tellBroken(m_dialogs, broken);
 }
 
 RunHistory::Found RunHistory::lastRun(Journal& journal, std::string& name)
@@ -152,28 +183,25 @@ bool RunHistory::undoLast()
     if (!openLastRun(journal, name, steps)) {
         return false;
     }
-    const RestorePlan plan = planRestore(journal, steps);
-    if (!ask(m_dialogs, QStringLiteral("直前の処理を元に戻します（%1 件）。よろしいですか？  ").arg(plan.files))) {
-        return false;
-    }
-    return restoreRun(journal, name);
-}
-
-bool RunHistory::restoreRun(const Journal& journal, const std::string& name)
-{
+    // Held from the question to the report: what the question counts is what the undo finds.
     platform::FolderLock lock(m_calls);
     if (!lock.lock({journal.folder, journal.saveFolder})) {
         tell(m_dialogs, "このフォルダでは別の処理が実行中です。  ", false);
         return false;
     }
-    platform::PosixRecoverySteps steps(m_calls);
-    if (!steps.open(journal)) {
+    const RestorePlan plan = planRestore(journal, steps);
+    if (!ask(m_dialogs, QStringLiteral("直前の処理を元に戻します（%1 件）。よろしいですか？  ").arg(plan.files))) {
         return false;
     }
+    restoreRun(journal, name, steps);
+    return true;
+}
+
+void RunHistory::restoreRun(const Journal& journal, const std::string& name, platform::PosixRecoverySteps& steps)
+{
     const std::vector<FileFailure> failures = restore(journal, steps);
     platform::JournalStore(m_calls, m_folder).append(name, encodeMark(JournalMark::Restored));
     tell(m_dialogs, restoreMessage(failures), !failures.empty());
-    return true;
 }
 
 FileListCommand undoCommand(RunHistory& history, std::function<void()> undone)

@@ -15,16 +15,17 @@ class Syscalls;
 namespace tallyfox::ui {
 
 // The journals of the last runs, as the program uses them: the question at start-up after a run that
-// did not end, and the undo of the last run. A journal that cannot be read, is of another version or
-// is not a journal is passed over; one cut short while it was written (no file touched) is removed.
+// did not end, and the undo of the last run. Nothing is renamed or removed before the user has answered
+// OK, and only while the run's folders are locked. A journal of another version is passed over; one
+// that is damaged or cannot be read whole is moved aside, kept, and told of once at start-up.
 class RunHistory final
 {
 public:
     RunHistory(platform::Dialogs& dialogs, platform::Syscalls& calls, std::string journalFolder);
 
-    // For every run that did not end: asks whether its files go back to their old names, and on OK
-    // brings them back and reports; on Cancel the run stays for the undo. Nothing is asked when no file
-    // needs a step.
+    // For every run that did not end and whose folders no other run holds: asks whether its files go
+    // back to their old names, and on OK brings them back and reports; on Cancel the run stays for the
+    // undo. Nothing is asked, and nothing done, when no file needs a step.
     void recoverAtStart();
 
     // Whether the last run, ended or not, can still be undone: its journal is read and its folder is there.
@@ -46,8 +47,8 @@ private:
         Journal,
     };
     Found lastRun(Journal& journal, std::string& name);
-    // Locks, restores, marks and reports; false when another run holds the folders.
-    bool restoreRun(const Journal& journal, const std::string& name);
+    // Restores (the folders locked by the caller), marks and reports.
+    void restoreRun(const Journal& journal, const std::string& name, platform::PosixRecoverySteps& steps);
 
     platform::Dialogs& m_dialogs;
     platform::Syscalls& m_calls;

@@ -206,7 +206,7 @@ INSTANTIATE_TEST_SUITE_P(
         CrashCase{"link and unlink: before a link", FileOperation::RenameOnly, "linkat", 3, true},
         CrashCase{
             "link and unlink: a file coming back, under both names", FileOperation::RenameOnly, "unlinkat", 5, true},
-        CrashCase{"copy: between two copies", FileOperation::RenameCopy, "fstatat", 6},
+        CrashCase{"copy: between two copies", FileOperation::RenameCopy, "fstatat", 3},
         CrashCase{"copy: written, not yet named", FileOperation::RenameCopy, "linkat", 2},
         CrashCase{"copy: all copied", FileOperation::RenameCopy, "write", 3},
         CrashCase{"move in one file system", FileOperation::RenameMove, "renameat2", 8},
@@ -405,12 +405,13 @@ TEST_F(RecoveryTest, aRunWithoutJournalAsksAndCancelTouchesNothing)
     }
 }
 
-// Journals the program cannot use: each is passed over at start, quietly, and no file is touched.
+// Journals the program cannot use: each is passed over at start and no file is touched; one that is
+// damaged or too large to be read is kept under another name and told of once.
 struct BadJournalCase
 {
     std::string name;
     std::function<void(const std::string& journals, const Journal& valid)> make;
-    bool removed = false; // the journal file is gone afterwards
+    bool setAside = false;
 };
 
 class BadJournalTest : public RecoveryTest, public ::testing::WithParamInterface<BadJournalCase>
@@ -448,10 +449,24 @@ TEST_P(BadJournalTest, isPassedOverAndTouchesNothing)
     history.recoverAtStart();
     EXPECT_FALSE(history.canUndo());
 
-    EXPECT_TRUE(m_dialogs.messages.empty());
     EXPECT_EQ(readFiles(folder()), before);
-    EXPECT_EQ(std::filesystem::exists(journals() + "/" + kJournalName),
-              !GetParam().removed && std::filesystem::is_directory(journals()));
+    const bool folderThere = std::filesystem::is_directory(journals());
+    EXPECT_EQ(std::filesystem::exists(journals() + "/" + kJournalName), !GetParam().setAside && folderThere);
+    EXPECT_EQ(std::filesystem::exists(journals() + "/" + kJournalName + ".broken"), GetParam().setAside);
+    if (GetParam().setAside) {
+        ASSERT_EQ(m_dialogs.messages.size(), 1u);
+        EXPECT_EQ(m_dialogs.messages[0].text,
+                  QStringLiteral("取り消し用の記録 1 件を読めませんでした。\r\n%1/%2.broken")
+                      .arg(QString::fromStdString(journals()), QString::fromLatin1(kJournalName)));
+        EXPECT_EQ(m_dialogs.messages[0].icon, platform::MessageIcon::Warning);
+        EXPECT_EQ(m_dialogs.messages[0].buttons, platform::MessageButtons::Ok);
+    } else {
+        EXPECT_TRUE(m_dialogs.messages.empty());
+    }
+    // Told of once: the next start finds nothing to say.
+    m_dialogs.messages.clear();
+    ui::RunHistory(m_dialogs, calls, journals()).recoverAtStart();
+    EXPECT_TRUE(m_dialogs.messages.empty());
 }
 
 std::string withVersion(const Journal& journal, std::uint32_t version)
@@ -493,11 +508,24 @@ INSTANTIATE_TEST_SUITE_P(
                       BadJournalCase{"not a journal",
                                      [](const std::string& journals, const Journal&) {
                                          writeJournalFile(journals, "[Settings]\nfolder=/tmp\n");
-                                     }},
+                                     },
+                                     true},
                       BadJournalCase{"torn",
                                      [](const std::string& journals, const Journal& valid) {
                                          const std::string bytes = encodeJournal(valid);
                                          writeJournalFile(journals, bytes.substr(0, bytes.size() - 7));
+                                     },
+                                     true},
+                      BadJournalCase{"a bit flipped",
+                                     [](const std::string& journals, const Journal& valid) {
+                                         std::string bytes = encodeJournal(valid);
+                                         bytes[bytes.size() - 3] ^= 0x10;
+                                         writeJournalFile(journals, bytes);
+                                     },
+                                     true},
+                      BadJournalCase{"longer than its header says",
+                                     [](const std::string& journals, const Journal& valid) {
+                                         writeJournalFile(journals, encodeJournal(valid) + std::string(100000, 'M'));
                                      },
                                      true},
                       BadJournalCase{"journal folder is a file",

@@ -252,7 +252,9 @@ TEST_F(JournalStoreTest, SetAsideKeepsTheBytesUnderAFreeNameAndReplacesNothing)
     FaultySyscalls calls;
     JournalStore store(calls, m_dir.str());
 
-    EXPECT_EQ(store.setAside(name), 0);
+    std::string kept;
+    EXPECT_EQ(store.setAside(name, kept), 0);
+    EXPECT_EQ(kept, name + ".broken.2");
     EXPECT_EQ(steps(calls.log), (std::vector<std::string>{"renameat2", "renameat2", "fsync"}));
     EXPECT_FALSE(fs::exists(m_dir.path() / name));
     EXPECT_EQ(bytesOf(name + ".broken"), "set aside before");
