@@ -309,8 +309,10 @@ int PosixRecoverySteps::rename(RunFolder fromFolder,
     if (error != 0) {
         return error;
     }
-    // Had another file taken the old name between the check and the rename, it goes back.
-    if (!identityAt(m_calls, toFd, to.c_str()).sameInode(seen)) {
+    // Had another file taken the name between the check and the rename (even one given the freed number
+    // of the file checked), it goes back.
+    const FileIdentity renamed = identityAt(m_calls, toFd, to.c_str());
+    if (!renamed.sameInode(seen) || renamed.bornNs != seen.bornNs) {
         m_operations.renameNoReplace(toFd, to.c_str(), fromFd, from.c_str());
         return ESTALE;
     }

@@ -14,10 +14,11 @@ TALLYFOX_SCREENSHOT_PACKAGES=(xvfb xauth x11-utils imagemagick)
 # What the tests need beyond the build: the checkers of the installed launcher and of the
 # software-centre metadata, the packaging tools, a virtual display with its tools (the window titles on
 # X11, the picture of a headless run, and the installed package, whose buttons are pressed and whose
-# opened files are watched), and a small window manager, for where the window stands from one start to
-# the next under a frame.
+# opened files are watched), a small window manager, for where the window stands from one start to
+# the next under a frame, and an NTFS driver in user space, whose folders can ignore case as a camera's
+# card does.
 TALLYFOX_TEST_PACKAGES=(desktop-file-utils appstream "${TALLYFOX_PACKAGING_PACKAGES[@]}"
-    "${TALLYFOX_SCREENSHOT_PACKAGES[@]}" xdotool inotify-tools openbox)
+    "${TALLYFOX_SCREENSHOT_PACKAGES[@]}" xdotool inotify-tools openbox ntfs-3g)
 
 tallyfox_install_packages() {
     local missing=()

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <fstream>
 #include <signal.h>
 #include <stdlib.h>
@@ -537,6 +538,333 @@ INSTANTIATE_TEST_SUITE_P(
                                          writeJournalFile(journals, encodeJournal(valid));
                                      }}),
     TALLYFOX_ROW_NAMES);
+
+// What the safety machinery must never do, on real files on ext4 (which gives a freed inode number to
+// the next new file at once): remove a name a file had before the run, or act on a file that is not the
+// run's.
+struct SafetyCase
+{
+    std::string name;
+    FileOperation operation;
+    std::function<void(const std::filesystem::path& folder, const std::filesystem::path& save)> make;
+    std::vector<std::string> order;
+    std::string killAt = {}; // the call before which the run is killed; empty: the run ends
+    int killN = 0;
+    // What happens between the run and its undo or recovery.
+    std::function<void(const std::filesystem::path& folder, const std::filesystem::path& save)> after = {};
+    // What another program does just before the undo's first look at a file through a descriptor, or
+    // (`betweenCheckAndRename`) just before its first rename.
+    std::function<void(const std::filesystem::path& folder)> during = {};
+    bool betweenCheckAndRename = false;
+    FileTree folderAfter = {}; // empty: as before the run
+    FileTree saveAfter = {};
+    std::vector<std::pair<std::string, std::string>> linked = {}; // names in the folder that are one file
+    std::string reported = {};
+};
+
+class SafetyTest : public RecoveryTest, public ::testing::WithParamInterface<SafetyCase>
+{
+};
+
+// The system's calls, with a hook run once, just before the first look at a file through a descriptor
+// of its own (how every step of an undo checks who it acts on) or before the first rename.
+class StepWatch final : public platform::Syscalls
+{
+public:
+    int openat(int dirFd, const char* path, int flags, mode_t mode) override
+    {
+        if (!atRename && (flags & O_PATH) != 0 && (flags & O_NOFOLLOW) != 0 && hook) {
+            std::exchange(hook, nullptr)();
+        }
+        return Syscalls::openat(dirFd, path, flags, mode);
+    }
+    int renameat2(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, unsigned flags) override
+    {
+        if (atRename && hook) {
+            std::exchange(hook, nullptr)();
+        }
+        return Syscalls::renameat2(oldDirFd, oldPath, newDirFd, newPath, flags);
+    }
+
+    std::function<void()> hook;
+    bool atRename = false;
+};
+
+void link(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    std::filesystem::create_hard_link(from, to);
+}
+
+// Saves a new file over `path` as an editor would: the old one removed, a new one made under its name.
+// Gives whether the new file was given the old one's inode number.
+bool saveAnew(const std::filesystem::path& path, const std::string& content)
+{
+    struct stat before;
+    ::stat(path.c_str(), &before);
+    std::filesystem::remove(path);
+    std::ofstream(path, std::ios::binary) << content;
+    struct stat now;
+    ::stat(path.c_str(), &now);
+    return now.st_ino == before.st_ino;
+}
+
+TEST_P(SafetyTest, undoAndRecoveryRemoveNoNameOfBeforeAndTouchNoOtherFile)
+{
+    const SafetyCase& row = GetParam();
+    std::filesystem::remove_all(folder());
+    std::filesystem::create_directories(folder());
+    row.make(folder(), save());
+    const FileTree before = readFiles(folder());
+    const FileTree savedBefore = readFiles(save());
+    RunRequest r = request(row.operation);
+    r.names = row.order;
+    r.naming.digitCount = 1;
+    r.naming.startNumber = 1;
+    if (row.killAt.empty()) {
+        RecordingHost host;
+        ASSERT_TRUE(runHere(r, host).started);
+    } else {
+        ASSERT_TRUE(runKilled(r, row.killAt, row.killN, false)) << "the crash point was never reached";
+    }
+    if (row.after) {
+        row.after(folder(), save());
+    }
+    StepWatch calls;
+    if (row.during) {
+        calls.hook = [&] {
+            row.during(folder());
+        };
+        calls.atRename = row.betweenCheckAndRename;
+    }
+    ui::RunHistory history(m_dialogs, calls, journals());
+    if (row.killAt.empty()) {
+        ASSERT_TRUE(history.undoLast());
+    } else {
+        history.recoverAtStart();
+    }
+
+    EXPECT_EQ(readFiles(folder()), row.folderAfter.empty() ? before : row.folderAfter);
+    EXPECT_EQ(readFiles(save()), row.saveAfter.empty() && row.folderAfter.empty() ? savedBefore : row.saveAfter);
+    for (const auto& [a, b] : row.linked) {
+        EXPECT_TRUE(std::filesystem::equivalent(folder() / a, folder() / b)) << a << " and " << b;
+    }
+    ASSERT_EQ(m_dialogs.messages.size(), 2u);
+    const std::string report = m_dialogs.messages[1].text.toStdString();
+    EXPECT_TRUE(report.starts_with("処理前の名前に戻しました。  ")) << report;
+    EXPECT_EQ(report.find(row.reported) != std::string::npos, true) << report;
+}
+
+const auto kPhoto = [](const std::filesystem::path& folder, const std::filesystem::path&) {
+    createFiles(folder, {{"10.jpg", "photo"}});
+    link(folder / "10.jpg", folder / "9.jpg");
+};
+
+const auto kOnePhoto = [](const std::filesystem::path& folder, const std::filesystem::path&) {
+    createFiles(folder, {{"b.jpg", "photo b"}});
+};
+const auto kSavedAnew = [](const std::filesystem::path& folder) {
+    EXPECT_TRUE(saveAnew(folder / "1.jpg", "a new document")) << "ext4 kept the number";
+};
+
+INSTANTIATE_TEST_SUITE_P(Scenes,
+                         SafetyTest,
+                         ::testing::Values(
+                             // Numbered from 9 with one digit, the two names of one file swap.
+                             SafetyCase{.name = "a hard-linked pair swapped, undone",
+                                        .operation = FileOperation::RenameOnly,
+                                        .make = kPhoto,
+                                        .order = {"10.jpg", "9.jpg"},
+                                        .linked = {{"10.jpg", "9.jpg"}}},
+                             SafetyCase{.name = "a hard-linked pair swapped, killed before its first rename",
+                                        .operation = FileOperation::RenameOnly,
+                                        .make = kPhoto,
+                                        .order = {"10.jpg", "9.jpg"},
+                                        .killAt = "renameat2",
+                                        .killN = 3,
+                                        .linked = {{"10.jpg", "9.jpg"}}},
+                             SafetyCase{.name = "a ring of three with a link",
+                                        .operation = FileOperation::RenameOnly,
+                                        .make =
+                                            [](const std::filesystem::path& folder, const std::filesystem::path&) {
+                                                createFiles(folder, {{"1.jpg", "one"}, {"3.jpg", "three"}});
+                                                link(folder / "1.jpg", folder / "2.jpg");
+                                            },
+                                        .order = {"2.jpg", "3.jpg", "1.jpg"},
+                                        .linked = {{"1.jpg", "2.jpg"}}},
+                             SafetyCase{.name = "a link already in the save folder under the new name",
+                                        .operation = FileOperation::RenameCopy,
+                                        .make =
+                                            [](const std::filesystem::path& folder, const std::filesystem::path& save) {
+                                                createFiles(folder, {{"a.jpg", "photo"}});
+                                                link(folder / "a.jpg", save / "1.jpg");
+                                            },
+                                        .order = {"a.jpg"}},
+                             SafetyCase{.name = "a renamed file saved anew after a crash, given its freed number",
+                                        .operation = FileOperation::RenameOnly,
+                                        .make =
+                                            [](const std::filesystem::path& folder, const std::filesystem::path&) {
+                                                createFiles(folder, {{"b.jpg", "photo b"}, {"a.jpg", "photo a"}});
+                                            },
+                                        .order = {"b.jpg", "a.jpg"},
+                                        .killAt = "write",
+                                        .killN = 3,
+                                        .after =
+                                            [](const std::filesystem::path& folder, const std::filesystem::path&) {
+                                                EXPECT_TRUE(saveAnew(folder / "1.jpg", "a new document"))
+                                                    << "ext4 kept the number";
+                                            },
+                                        .folderAfter = {{"1.jpg", "a new document"}, {"a.jpg", "photo a"}},
+                                        .reported = "b.jpg → 1.jpg：" + kChangedSinceRun},
+                             SafetyCase{.name = "a file saved anew just before its step, given its freed number",
+                                        .operation = FileOperation::RenameOnly,
+                                        .make = kOnePhoto,
+                                        .order = {"b.jpg"},
+                                        .during = kSavedAnew,
+                                        .folderAfter = {{"1.jpg", "a new document"}},
+                                        .reported = "b.jpg → 1.jpg：" + kChangedSinceRun},
+                             SafetyCase{
+                                 .name = "a file saved anew between the check and the rename, given its freed number",
+                                 .operation = FileOperation::RenameOnly,
+                                 .make = kOnePhoto,
+                                 .order = {"b.jpg"},
+                                 .during = kSavedAnew,
+                                 .betweenCheckAndRename = true,
+                                 .folderAfter = {{"1.jpg", "a new document"}},
+                                 .reported = "b.jpg → 1.jpg：" + kChangedSinceRun}),
+                         TALLYFOX_ROW_NAMES);
+
+// A folder made anew at the run's path, even under the old folder's freed number, is not undone.
+TEST_F(RecoveryTest, aFolderMadeAnewAtTheSamePathIsNotUndone)
+{
+    RecordingHost host;
+    ASSERT_TRUE(runHere(request(FileOperation::RenameOnly), host).started);
+    const FileTree renamed = readFiles(folder());
+    struct stat old;
+    ASSERT_EQ(::stat(folder().c_str(), &old), 0);
+    struct stat made
+    {
+    };
+    for (int attempt = 0; attempt < 20 && made.st_ino != old.st_ino; ++attempt) {
+        std::filesystem::remove_all(folder());
+        std::filesystem::create_directory(folder());
+        ::stat(folder().c_str(), &made);
+    }
+    if (made.st_ino != old.st_ino) {
+        GTEST_SKIP() << "the file system gave the new folder another number";
+    }
+    createFiles(folder(), renamed);
+
+    ui::RunHistory history(m_dialogs, platform::systemCalls(), journals());
+    EXPECT_FALSE(history.canUndo());
+    EXPECT_FALSE(history.undoLast());
+    EXPECT_EQ(readFiles(folder()), renamed);
+}
+
+// A recovery declined at start is not offered again; the undo may still bring the files back.
+TEST_F(RecoveryTest, aDeclinedRecoveryIsNotOfferedAgain)
+{
+    ASSERT_TRUE(runKilled(request(FileOperation::RenameOnly), "write", 3, false));
+    const FileTree renamed = readFiles(folder());
+    m_dialogs.answer(MessageAnswer::Cancel);
+    ui::RunHistory(m_dialogs, platform::systemCalls(), journals()).recoverAtStart();
+    ASSERT_EQ(m_dialogs.messages.size(), 1u);
+    m_dialogs.messages.clear();
+
+    ui::RunHistory history(m_dialogs, platform::systemCalls(), journals());
+    history.recoverAtStart();
+    EXPECT_TRUE(m_dialogs.messages.empty());
+    EXPECT_EQ(readFiles(folder()), renamed);
+    ASSERT_TRUE(history.undoLast());
+    EXPECT_EQ(readFiles(folder()), kStart);
+}
+
+// A run still going on in another process holds its folders: its journal is not offered, and nothing of
+// it is touched, until that run is over.
+TEST_F(RecoveryTest, aRunGoingOnElsewhereIsNotOffered)
+{
+    ASSERT_TRUE(runKilled(request(FileOperation::RenameOnly), "write", 3, false));
+    const FileTree renamed = readFiles(folder());
+    {
+        platform::FolderLock running;
+        ASSERT_TRUE(running.lock({folder().string()}));
+        const pid_t child = ::fork();
+        if (child == 0) {
+            platform::ScriptedDialogs dialogs;
+            ui::RunHistory(dialogs, platform::systemCalls(), journals()).recoverAtStart();
+            ::_exit(dialogs.messages.empty() && readFiles(folder()) == renamed ? 0 : 1);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    ui::RunHistory(m_dialogs, platform::systemCalls(), journals()).recoverAtStart();
+    ASSERT_EQ(m_dialogs.messages.size(), 2u);
+    EXPECT_EQ(readFiles(folder()), kStart);
+}
+
+// A camera's card, or a disk of another system, whose folders ignore case: an NTFS image mounted to
+// ignore case, where the machine allows it. Changing extensions and undoing it, or a crash half-way and
+// the recovery, keep every file.
+class CaseIgnoringCardTest : public RecoveryTest, public ::testing::WithParamInterface<bool>
+{
+protected:
+    void SetUp() override
+    {
+        const std::filesystem::path image = m_root.path() / "card.img";
+        const std::string make = "truncate -s 16M '" + image.string() + "' && mkntfs -q -F -Q '" + image.string()
+                                 + "' >/dev/null 2>&1 && mkdir -p '" + card().string()
+                                 + "' && lowntfs-3g -o ignore_case '" + image.string() + "' '" + card().string()
+                                 + "' 2>/dev/null";
+        if (::geteuid() != 0 || std::system(make.c_str()) != 0) {
+            GTEST_SKIP() << "no NTFS image can be mounted here (needs root, ntfs-3g and /dev/fuse)";
+        }
+        m_mounted = true;
+        RecoveryTest::SetUp();
+        std::filesystem::create_directories(folder());
+        createFiles(folder(), {{"A.JPG", "photo a"}, {"B.JPG", "photo b"}, {"C.TXT", "notes"}});
+    }
+    void TearDown() override
+    {
+        if (m_mounted) {
+            std::system(("umount '" + card().string() + "'").c_str());
+        }
+    }
+    std::filesystem::path card() const
+    {
+        return m_root.path() / "card";
+    }
+    std::filesystem::path folder() const
+    {
+        return card() / "DCIM";
+    }
+    bool m_mounted = false;
+};
+
+TEST_P(CaseIgnoringCardTest, keepsEveryFile)
+{
+    const bool crash = GetParam();
+    const FileTree before = readFiles(folder());
+    RunRequest r = request(FileOperation::ExtensionOnly);
+    r.folder = folder().string();
+    r.names = {"A.JPG", "B.JPG"};
+    r.naming.extensionMode = ExtensionMode::Lower;
+    ui::RunHistory history(m_dialogs, platform::systemCalls(), journals());
+    if (crash) {
+        // The file system refuses no-replace renames: a rename is a link and an unlink. Killed at the
+        // second file's link, the first has its new name.
+        ASSERT_TRUE(runKilled(r, "linkat", 3, false)) << "the crash point was never reached";
+        history.recoverAtStart();
+    } else {
+        RecordingHost host;
+        ASSERT_TRUE(runHere(r, host).started);
+        history.undoLast();
+    }
+    EXPECT_EQ(readFiles(folder()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, CaseIgnoringCardTest, ::testing::Values(false, true), [](const auto& info) {
+    return std::string(info.param ? "crashHalfWay" : "undone");
+});
 
 } // namespace
 } // namespace tallyfox
