@@ -152,10 +152,11 @@ std::int64_t nanoseconds(clockid_t clock)
 
 // Waits until the clock that stamps files (coarse, a tick behind) has passed the present moment: a
 // file changed from then on is stamped later than anything changed before. One tick at most.
-void waitForTheFileClock()
+// Waits until the clock that stamps files (coarse, a tick behind) has passed `moment`: a file changed
+// from then on is stamped later than anything changed before it. One tick at most.
+void waitForTheFileClock(std::int64_t moment = nanoseconds(CLOCK_REALTIME))
 {
-    const std::int64_t present = nanoseconds(CLOCK_REALTIME);
-    while (nanoseconds(CLOCK_REALTIME_COARSE) <= present) {
+    while (nanoseconds(CLOCK_REALTIME_COARSE) <= moment) {
         const timespec pause{0, 500000};
         ::nanosleep(&pause, nullptr);
     }
@@ -252,13 +253,15 @@ identitiesOf(Syscalls& calls, const std::string& folder, const std::vector<std::
     if (dir.get() < 0 || lookAt(calls, dir.get(), "", st) != 0) {
         return taken;
     }
-    // Every file born from now on is stamped later than this moment.
+    // Every file born once the file clock has passed this moment is stamped later than it: the run's
+    // files are all born before it, and the clock passes it while the folder is read, before the run
+    // touches anything.
     taken.takenNs = nanoseconds(CLOCK_REALTIME);
-    waitForTheFileClock();
     if (!withContent && (st.stx_mask & STATX_BTIME) != 0) {
         taken.files = identitiesFromListing(
             calls, folder, static_cast<std::uint64_t>(makedev(st.stx_dev_major, st.stx_dev_minor)), names);
         if (!taken.files.empty()) {
+            waitForTheFileClock(taken.takenNs);
             return taken;
         }
     }
@@ -266,6 +269,7 @@ identitiesOf(Syscalls& calls, const std::string& folder, const std::vector<std::
     for (const std::string& name : names) {
         taken.files.push_back(identityAt(calls, dir.get(), name.c_str()));
     }
+    waitForTheFileClock(taken.takenNs);
     return taken;
 }
 
@@ -552,7 +556,11 @@ int JournalStore::setAside(const std::string& name, std::string& kept)
     }
     // A journal set aside before keeps its name: the next free number is taken.
     for (int n = 1; n <= 1000; ++n) {
-        const std::string aside = name + ".broken" + (n == 1 ? std::string() : "." + std::to_string(n));
+        std::string aside = name + ".broken";
+        if (n > 1) {
+            aside += '.';
+            aside += std::to_string(n);
+        }
         if (m_calls.renameat2(folder.get(), name.c_str(), folder.get(), aside.c_str(), RENAME_NOREPLACE) == 0) {
             kept = aside;
             return m_calls.fsync(folder.get()) == 0 ? 0 : errno;
