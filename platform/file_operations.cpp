@@ -2,6 +2,7 @@
 
 #include "core/rename_plan.h"
 #include "platform/posix_io.h"
+#include "platform/trash.h"
 #include "platform/volumes.h"
 
 #include <algorithm>
@@ -477,11 +478,32 @@ int PosixFileOperations::copyFile(const std::string& source, const std::string& 
     int error = writeCopy(in.get(), st, out.get(), Copy::Flushed);
     const int closed = out.close();
     error = error ? error : closed;
-    if (!error && m_calls.renameat2(folder.fd, temporary.c_str(), folder.fd, parts.nameText, 0) != 0) {
-        error = errno;
+    std::string trashedAs;
+    if (!error) {
+        error = replaceKeepingOld(folder.fd, temporary.c_str(), folder.fd, parts.folder, parts.nameText, trashedAs);
     }
     if (error) {
         m_calls.unlinkat(folder.fd, temporary.c_str(), 0);
+    }
+    return error;
+}
+
+int PosixFileOperations::replaceKeepingOld(
+    int fromFolder, const char* from, int folder, std::string_view folderPath, const char* name, std::string& trashedAs)
+{
+    trashedAs.clear();
+    const int trashed = Trash(m_calls).put(std::string(folderPath), name, trashedAs);
+    if (trashed == EXDEV) {
+        // No trash on that file system: replaced outright, as the user agreed.
+        return m_calls.renameat2(fromFolder, from, folder, name, 0) == 0 ? 0 : errno;
+    }
+    if (trashed != 0) {
+        return trashed;
+    }
+    const int error = renameNoReplace(fromFolder, from, folder, name);
+    if (error != 0) {
+        Trash(m_calls).putBack(trashedAs, folder, name); // a file that took the name meanwhile stays
+        trashedAs.clear();
     }
     return error;
 }
@@ -520,7 +542,8 @@ void PosixFileOperations::takeOldName(int folder, const std::string& aside, cons
     }
 }
 
-int PosixFileOperations::moveAcross(const std::string& source, int folder, const char* name, bool replace)
+int PosixFileOperations::moveAcross(
+    const std::string& source, int folder, std::string_view folderPath, const char* name, bool replace)
 {
     const PathParts from = splitPath(source);
     if (const int error = unusableName(from.name)) {
@@ -580,6 +603,7 @@ int PosixFileOperations::moveAcross(const std::string& source, int folder, const
     bool placed = false;
     bool swapped = false;
     std::string temporary;
+    std::string trashedAs; // where the replaced target went, where it could not be swapped
     struct stat made;
     if (!replacing) {
         error = writeUnderFreeName(in.get(), st, folder, name, Copy::OfMovedSource, &made);
@@ -591,6 +615,9 @@ int PosixFileOperations::moveAcross(const std::string& source, int folder, const
             error = errno;
         } else {
             error = writeCopy(in.get(), st, out.get(), Copy::OfMovedSource);
+            if (!error && m_calls.fstat(out.get(), &made) != 0) {
+                error = errno;
+            }
             const int closed = out.close();
             error = error ? error : closed;
             if (!error) {
@@ -598,8 +625,8 @@ int PosixFileOperations::moveAcross(const std::string& source, int folder, const
                     swapped = true;
                 } else if (!flagUnsupported(errno)) {
                     error = errno;
-                } else if (m_calls.renameat2(folder, temporary.c_str(), folder, name, 0) != 0) {
-                    error = errno;
+                } else {
+                    error = replaceKeepingOld(folder, temporary.c_str(), folder, folderPath, name, trashedAs);
                 }
             }
             placed = error == 0;
@@ -634,18 +661,25 @@ int PosixFileOperations::moveAcross(const std::string& source, int folder, const
             // replaced target, which the user agreed to give up. Either way it must not stay behind.
             m_calls.renameat2(folder, temporary.c_str(), folder, name, RENAME_EXCHANGE);
             m_calls.unlinkat(folder, temporary.c_str(), 0);
-        } else if (placed && !replacing) {
+        } else if (placed && (!replacing || !trashedAs.empty())) {
             struct stat now;
             if (m_calls.fstatat(folder, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == made.st_dev
                 && now.st_ino == made.st_ino) {
                 m_calls.unlinkat(folder, name, 0);
+            }
+            if (!trashedAs.empty()) {
+                Trash(m_calls).putBack(trashedAs, folder, name); // the replaced target, back from the Trash
             }
         }
         takeOldName(sourceFolder.fd, aside, from.nameText);
         return error;
     }
     if (swapped) {
-        m_calls.unlinkat(folder, temporary.c_str(), 0); // the replaced target
+        // The replaced target goes to the Trash under its own name; where there is none, it goes.
+        std::string trashed;
+        if (Trash(m_calls).put(std::string(folderPath), temporary, trashed, name) != 0) {
+            m_calls.unlinkat(folder, temporary.c_str(), 0);
+        }
     }
     return error;
 }
@@ -667,13 +701,14 @@ int PosixFileOperations::moveFile(const std::string& source, const std::string& 
     int error = renameNoReplace(AT_FDCWD, source.c_str(), folder.fd, parts.nameText);
     if (error == EEXIST && replace) {
         error = checkTarget(folder.fd, parts.nameText);
-        if (!error && m_calls.renameat2(AT_FDCWD, source.c_str(), folder.fd, parts.nameText, 0) != 0) {
-            error = errno;
+        std::string trashedAs;
+        if (!error) {
+            error = replaceKeepingOld(AT_FDCWD, source.c_str(), folder.fd, parts.folder, parts.nameText, trashedAs);
         }
     }
     if (error == EXDEV) {
         // renameat2 answers EXDEV before it looks at the target, so the copy judges the target itself.
-        error = moveAcross(source, folder.fd, parts.nameText, replace);
+        error = moveAcross(source, folder.fd, parts.folder, parts.nameText, replace);
     }
     return error;
 }

@@ -105,7 +105,16 @@ private:
     int copyContent(int in, int out, off_t size);
     ssize_t readAndWrite(int in, int out, std::size_t count);
     int flushFolder(int folder);
-    int moveAcross(const std::string& source, int folder, const char* name, bool replace);
+    int moveAcross(const std::string& source, int folder, std::string_view folderPath, const char* name, bool replace);
+    // Puts `from` in the place of the existing `name` of `folder` (at `folderPath`): what stood there goes
+    // to the Trash (`trashedAs`), or where no trash can be used there is replaced outright (`trashedAs`
+    // empty). On failure everything stays as it was.
+    int replaceKeepingOld(int fromFolder,
+                          const char* from,
+                          int folder,
+                          std::string_view folderPath,
+                          const char* name,
+                          std::string& trashedAs);
 
     Syscalls& m_calls;
     std::string m_folderPath; // the absolute folder kept open, empty when none

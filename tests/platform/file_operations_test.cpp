@@ -998,10 +998,10 @@ TEST_F(FileOperationsTest, AMoveAcrossFileSystemsWhoseSourceCannotGoPutsTheTarge
     EXPECT_EQ(snapshot(m_scene.root.path()), before);
 }
 
-TEST_F(FileOperationsTest, WithoutSwappingNamesASourceThatCannotGoLeavesTheCopyInPlace)
+TEST_F(FileOperationsTest, WithoutSwappingNamesASourceThatCannotGoBringsTheTargetBackFromTheTrash)
 {
-    // Where the file system cannot swap two names, the replaced target is gone once the copy is in
-    // place; the source stays, so nothing is lost.
+    // Where the file system cannot swap two names, the replaced target goes to the Trash once the copy
+    // is complete; the source cannot go, so the copy leaves and the target comes back.
     writeFile(m_scene.photos / "001.jpg", content(5000, 1));
     writeFile(m_scene.save / "001.jpg", content(700, 2));
     m_calls.fail("renameat2", 1, EXDEV);
@@ -1009,7 +1009,7 @@ TEST_F(FileOperationsTest, WithoutSwappingNamesASourceThatCannotGoLeavesTheCopyI
     m_calls.fail("unlinkat", 1, EACCES);
     EXPECT_EQ(ops().moveFile(m_scene.photo("001.jpg"), m_scene.saved("001.jpg"), true), EACCES);
     EXPECT_EQ(snapshot(m_scene.photos), (Snapshot{{"001.jpg", content(5000, 1)}}));
-    EXPECT_EQ(snapshot(m_scene.save), (Snapshot{{"001.jpg", content(5000, 1)}}));
+    EXPECT_EQ(snapshot(m_scene.save), (Snapshot{{"001.jpg", content(700, 2)}}));
 }
 
 TEST_F(FileOperationsTest, AMoveAcrossFileSystemsWhoseSourceVanishedKeepsTheCopy)
