@@ -133,13 +133,23 @@ struct Removal
     bool isLeftover = false;
 };
 
+// A file the run replaced in the save folder, to come back from the Trash once its name is free.
+struct PutBack
+{
+    std::size_t entry = 0;
+    std::string trashed;
+};
+
 struct Steps
 {
     std::vector<Removal> removals;
     std::vector<Move> moves;
+    std::vector<PutBack> putBacks;
     std::vector<std::pair<std::size_t, FileFailure>> failures; // by entry
     std::size_t files = 0;                                     // entries that need a step
     std::size_t leftovers = 0;
+    std::size_t copies = 0;
+    std::size_t lost = 0;
 };
 
 // Where each file of the run is now, and what bringing it back takes: observed once, so that each
@@ -175,6 +185,10 @@ public:
             if (!removal.isLeftover) {
                 needsStep[removal.entry] = true;
             }
+            steps.copies += removal.match == Match::Content ? 1 : 0;
+        }
+        for (const PutBack& putBack : steps.putBacks) {
+            needsStep[putBack.entry] = true;
         }
         planLeftovers(steps);
         steps.files = static_cast<std::size_t>(std::count(needsStep.begin(), needsStep.end(), true));
@@ -261,6 +275,7 @@ private:
                 continue;
             }
             const std::optional<FileIdentity> seen = m_steps.look(RunFolder::SaveFolder, entry.target);
+            planReplaced(i, seen, identity, steps);
             if (!seen) {
                 continue;
             }
@@ -341,6 +356,26 @@ private:
         }
         for (auto& [i, slot] : copies) {
             steps.removals.push_back({.entry = i, .at = std::move(slot), .match = Match::Content});
+        }
+    }
+
+    // What stood at an entry's target before the run and is not there now: back from the Trash, where the
+    // run put it when it replaced it; lost where the run replaced it outright.
+    void
+    planReplaced(std::size_t i, const std::optional<FileIdentity>& seen, const FileIdentity& identity, Steps& steps)
+    {
+        const JournalEntry& entry = m_journal.files[i];
+        if (!entry.atTarget.exists() || entry.atTarget.sameInode(identity)
+            || (seen && seen->sameFile(entry.atTarget, FileIdentity::kAnyTime))) {
+            return;
+        }
+        std::string trashed = m_steps.trashed(RunFolder::SaveFolder, entry.target, entry.atTarget);
+        if (!trashed.empty()) {
+            steps.putBacks.push_back({i, std::move(trashed)});
+        } else if (seen
+                   && (seen->sameInode(identity)
+                       || matches(*seen, identity, Match::Content, m_journal.startedNs, m_precision))) {
+            ++steps.lost; // the run's file stands where it was
         }
     }
 
@@ -518,7 +553,11 @@ RestorePlan planRestore(const Journal& journal, RecoverySteps& steps)
 {
     Planner planner(journal, steps);
     const Steps planned = planner.plan();
-    return {.files = planned.files, .leftovers = planned.leftovers};
+    return {.files = planned.files,
+            .leftovers = planned.leftovers,
+            .copies = planned.copies,
+            .fromTrash = planned.putBacks.size(),
+            .lost = planned.lost};
 }
 
 std::vector<FileFailure> restore(const Journal& journal, RecoverySteps& steps)
@@ -532,6 +571,15 @@ std::vector<FileFailure> restore(const Journal& journal, RecoverySteps& steps)
         steps.remove(removal.at.folder, removal.at.name, expected, removal.match);
     }
     Mover(journal, steps, planner.names(), planned.moves).run();
+    // Last, once the copies and the files moved have left the save folder: what they replaced comes back.
+    for (const PutBack& putBack : planned.putBacks) {
+        const JournalEntry& entry = journal.files[putBack.entry];
+        if (const int error = steps.putBack(putBack.trashed, RunFolder::SaveFolder, entry.target, entry.atTarget)) {
+            planned.failures.push_back(
+                {putBack.entry,
+                 {entry.target, putBack.trashed, error == ESTALE ? kChangedSinceRun : failureReason(error)}});
+        }
+    }
     for (const Move& move : planned.moves) {
         if (move.state == Move::State::Failed) {
             planned.failures.push_back({move.entry,

@@ -62,6 +62,15 @@ public:
     // A hidden name no file holds yet, for a file stepping aside while others take their names back.
     virtual std::string privateName(RunFolder folder) = 0;
 
+    // Where the file recorded as `expected`, which stood at `name` of the folder, lies in the desktop's
+    // Trash now; empty when it is not there.
+    virtual std::string trashed(RunFolder folder, const std::string& name, const FileIdentity& expected) = 0;
+
+    // Puts the file at `trashed` back at `name` of the folder, only while it is `expected`, never over an
+    // existing name. 0 or the errno; ESTALE when it is another file.
+    virtual int
+    putBack(const std::string& trashed, RunFolder folder, const std::string& name, const FileIdentity& expected) = 0;
+
     // Renames `from` to `to` (a move between the two folders across file systems copies and removes)
     // only while `from` is `expected`, and never over an existing name. 0 or the errno; ESTALE when
     // `from` holds another file.
@@ -85,15 +94,18 @@ struct RestorePlan
 {
     std::size_t files = 0;     // files that need a step: away from their old names, or copies to remove
     std::size_t leftovers = 0; // hidden files of the run cut short, to remove
+    std::size_t copies = 0;    // copies in the save folder to remove
+    std::size_t fromTrash = 0; // files the run replaced, to come back from the Trash
+    std::size_t lost = 0;      // files the run replaced outright, where no trash could be used
 };
 
 RestorePlan planRestore(const Journal& journal, RecoverySteps& steps);
 
 // Brings every file of the run back to its old name, removes the copies and hidden temporary files the
-// run made, and completes or undoes a rename that was half done by link and unlink. Only a name the run
-// made is ever removed, and only while it holds the file the journal proves it made it for: a name a
-// file had before the run stays, whatever else leads to the same file. A step is taken only on the
-// recorded file and never replaces one; each file's way back is planned once, files that hold each
+// run made, puts the files it replaced in the save folder back from the Trash, and completes or undoes a rename that
+// was half done by link and unlink. Only a name the run made is ever removed, and only while it holds the file the
+// journal proves it made it for: a name a file had before the run stays, whatever else leads to the same file. A step
+// is taken only on the recorded file and never replaces one; each file's way back is planned once, files that hold each
 // other's old names stepping aside to private names. Gives the files that could not be brought back.
 std::vector<FileFailure> restore(const Journal& journal, RecoverySteps& steps);
 

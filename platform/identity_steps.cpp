@@ -4,6 +4,7 @@
 #include "core/rename_plan.h"
 #include "platform/journal_store.h"
 #include "platform/posix_io.h"
+#include "platform/trash.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -256,6 +257,36 @@ std::int64_t PosixRecoverySteps::timePrecisionNs(RunFolder folder)
 std::string PosixRecoverySteps::privateName(RunFolder /*folder*/)
 {
     return hiddenName("tallyfox");
+}
+
+std::string PosixRecoverySteps::trashed(RunFolder folder, const std::string& name, const FileIdentity& expected)
+{
+    if (fd(folder) < 0 || unusableName(name) != 0) {
+        return {};
+    }
+    return Trash(m_calls).find(path(folder), name, expected);
+}
+
+int PosixRecoverySteps::putBack(const std::string& trashed,
+                                RunFolder folder,
+                                const std::string& name,
+                                const FileIdentity& expected)
+{
+    if (fd(folder) < 0) {
+        return ENOENT;
+    }
+    if (unusableName(name) != 0 || trashed.find('\0') != std::string::npos) {
+        return EINVAL;
+    }
+    FileIdentity seen;
+    if (const int error = check(AT_FDCWD, trashed, expected, Match::Inode, seen)) {
+        return error;
+    }
+    if (const int error = Trash(m_calls).putBack(trashed, fd(folder), name)) {
+        return error;
+    }
+    const FileIdentity back = identityAt(m_calls, fd(folder), name.c_str());
+    return back.sameInode(seen) && back.bornNs == seen.bornNs ? 0 : ESTALE;
 }
 
 int PosixRecoverySteps::check(

@@ -41,6 +41,11 @@ public:
     // whose kind is not known; 1 ns for the others.
     std::int64_t timePrecisionNs(RunFolder folder) override;
     std::string privateName(RunFolder folder) override;
+    std::string trashed(RunFolder folder, const std::string& name, const FileIdentity& expected) override;
+    int putBack(const std::string& trashed,
+                RunFolder folder,
+                const std::string& name,
+                const FileIdentity& expected) override;
     int rename(RunFolder fromFolder,
                const std::string& from,
                RunFolder toFolder,

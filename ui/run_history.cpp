@@ -6,6 +6,9 @@
 #include "platform/identity_steps.h"
 #include "platform/journal_store.h"
 
+#include <QDateTime>
+#include <QFile>
+
 #include <cerrno>
 #include <vector>
 
@@ -76,6 +79,52 @@ JournalStatus load(platform::JournalStore& store,
     return status;
 }
 
+// The caption of the run's operation as the main window's radio item shows it.
+QString operationCaption(FileOperation operation)
+{
+    switch (operation) {
+    case FileOperation::RenameOnly:
+        break;
+    case FileOperation::RenameCopy:
+        return QStringLiteral("リネーム＋コピー");
+    case FileOperation::RenameMove:
+        return QStringLiteral("リネーム＋移動");
+    case FileOperation::ExtensionOnly:
+        return QStringLiteral("拡張子のみ変更");
+    }
+    return QStringLiteral("リネームのみ");
+}
+
+// The recovery question at start: what, where and when.
+QString recoveryQuestion(const Journal& journal, const RestorePlan& plan)
+{
+    const QDateTime started = QDateTime::fromMSecsSinceEpoch(journal.startedNs / 1000000);
+    return QStringLiteral("前回の処理は途中で終わっています。%1 件のファイルを処理前の名前に戻しますか？  "
+                          "\n\nフォルダ：%2\n処理：%3（%4）")
+        .arg(plan.files)
+        .arg(QFile::decodeName(QByteArray::fromStdString(journal.folder)),
+             operationCaption(journal.operation),
+             started.toString(QStringLiteral("yyyy/MM/dd HH:mm")));
+}
+
+// The undo question: where, and what happens to the save folder beyond the names.
+QString undoQuestion(const Journal& journal, const RestorePlan& plan)
+{
+    QString text = QStringLiteral("直前の処理を元に戻します（%1 件）。よろしいですか？  \n\nフォルダ：%2")
+                       .arg(plan.files)
+                       .arg(QFile::decodeName(QByteArray::fromStdString(journal.folder)));
+    if (plan.copies > 0) {
+        text += QStringLiteral("\n保存フォルダのコピー %1 件を削除します。").arg(plan.copies);
+    }
+    if (plan.fromTrash > 0) {
+        text += QStringLiteral("\nごみ箱から %1 件のファイルを元の場所に戻します。").arg(plan.fromTrash);
+    }
+    if (plan.lost > 0) {
+        text += QStringLiteral("\n上書きされたファイル %1 件は元に戻せません。").arg(plan.lost);
+    }
+    return text;
+}
+
 void tellBroken(platform::Dialogs& dialogs, const std::vector<std::string>& broken)
 {
     if (broken.empty()) {
@@ -128,9 +177,7 @@ void RunHistory::recoverAtStart()
             store.append(*name, encodeMark(plan.leftovers == 0 ? JournalMark::Restored : JournalMark::Declined));
             continue;
         }
-        if (!ask(m_dialogs,
-                 QStringLiteral("前回の処理は途中で終わっています。%1 件のファイルを処理前の名前に戻しますか？  ")
-                     .arg(plan.files))) {
+        if (!ask(m_dialogs, recoveryQuestion(journal, plan))) {
             store.append(*name, encodeMark(JournalMark::Declined));
             continue;
         }
@@ -190,7 +237,7 @@ bool RunHistory::undoLast()
         return false;
     }
     const RestorePlan plan = planRestore(journal, steps);
-    if (!ask(m_dialogs, QStringLiteral("直前の処理を元に戻します（%1 件）。よろしいですか？  ").arg(plan.files))) {
+    if (!ask(m_dialogs, undoQuestion(journal, plan))) {
         return false;
     }
     restoreRun(journal, name, steps);

@@ -11,6 +11,8 @@
 #include "tests/support/test_names.h"
 #include "ui/run_history.h"
 
+#include <QRegularExpression>
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -176,7 +178,18 @@ TEST_P(CrashTest, theNextStartBringsEveryFileBackUnchanged)
     if (row.asked) {
         ASSERT_EQ(m_dialogs.messages.size(), 2u);
         EXPECT_EQ(m_dialogs.messages[0].caption, QStringLiteral("確認"));
-        EXPECT_TRUE(m_dialogs.messages[0].text.startsWith(QStringLiteral("前回の処理は途中で終わっています。")));
+        // What, where and when: the operation's caption and the run's start in local time.
+        static const QString kOperations[] = {QStringLiteral("リネームのみ"),
+                                              QStringLiteral("リネーム＋コピー"),
+                                              QStringLiteral("リネーム＋移動"),
+                                              QStringLiteral("拡張子のみ変更")};
+        const QRegularExpression question(
+            QStringLiteral(
+                "^前回の処理は途中で終わっています。\\d+ 件のファイルを処理前の名前に戻しますか？  \n\nフォルダ：")
+            + QRegularExpression::escape(QString::fromStdString(folder().string())) + QStringLiteral("\n処理：")
+            + kOperations[static_cast<int>(row.operation)] + QStringLiteral("（\\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d）$"));
+        EXPECT_TRUE(question.match(m_dialogs.messages[0].text).hasMatch()) << m_dialogs.messages[0].text.toStdString();
+
         EXPECT_EQ(m_dialogs.messages[1].text, QStringLiteral("処理前の名前に戻しました。  "));
     } else {
         EXPECT_TRUE(m_dialogs.messages.empty());
@@ -229,8 +242,10 @@ struct UndoCase
     std::function<void(const std::filesystem::path& folder, const std::filesystem::path& save)> change;
     FileTree folderAfter;
     FileTree saveAfter;
-    std::string reported; // a line of the report, empty for none
-    int steps = 4;        // files the question counts
+    std::string reported;  // a line of the report, empty for none
+    int steps = 4;         // files the question counts
+    std::string told = {}; // the lines the question adds after the folder's
+    FileTree saveBefore = {};
 };
 
 class UndoTest : public RecoveryTest, public ::testing::WithParamInterface<UndoCase>
@@ -240,6 +255,7 @@ class UndoTest : public RecoveryTest, public ::testing::WithParamInterface<UndoC
 TEST_P(UndoTest, bringsBackOnlyWhatTheRunLeft)
 {
     const UndoCase& row = GetParam();
+    createFiles(save(), row.saveBefore);
     RecordingHost host;
     ASSERT_TRUE(runHere(request(row.operation), host).started);
     if (row.change) {
@@ -253,7 +269,10 @@ TEST_P(UndoTest, bringsBackOnlyWhatTheRunLeft)
     EXPECT_EQ(readFiles(save()), row.saveAfter);
     ASSERT_EQ(m_dialogs.messages.size(), 2u);
     EXPECT_EQ(m_dialogs.messages[0].text,
-              QStringLiteral("直前の処理を元に戻します（%1 件）。よろしいですか？  ").arg(row.steps));
+              QStringLiteral("直前の処理を元に戻します（%1 件）。よろしいですか？  \n\nフォルダ：%2")
+                      .arg(row.steps)
+                      .arg(QString::fromStdString(folder().string()))
+                  + QString::fromStdString(row.told));
     EXPECT_EQ(m_dialogs.messages[0].defaultButton, MessageAnswer::Ok);
     const std::string report = m_dialogs.messages[1].text.toStdString();
     EXPECT_TRUE(report.starts_with("処理前の名前に戻しました。  "));
@@ -307,7 +326,33 @@ INSTANTIATE_TEST_SUITE_P(
                                {},
                                "b.jpg → 003.jpg：" + kChangedSinceRun,
                                3},
-                      UndoCase{"copies", FileOperation::RenameCopy, nullptr, kStart, {}, ""},
+                      UndoCase{"copies",
+                               FileOperation::RenameCopy,
+                               nullptr,
+                               kStart,
+                               {},
+                               "",
+                               4,
+                               "\n保存フォルダのコピー 4 件を削除します。"},
+                      UndoCase{
+                          "an album's files the copies replaced, back from the Trash",
+                          FileOperation::RenameCopy,
+                          nullptr,
+                          kStart,
+                          {{"001.jpg", "album one"}, {"003.jpg", "album three"}, {"x.jpg", "not touched"}},
+                          "",
+                          4,
+                          "\n保存フォルダのコピー 4 件を削除します。\nごみ箱から 2 件のファイルを元の場所に戻します。",
+                          {{"001.jpg", "album one"}, {"003.jpg", "album three"}, {"x.jpg", "not touched"}}},
+                      UndoCase{"an album's files the moves replaced, back from the Trash",
+                               FileOperation::RenameMove,
+                               nullptr,
+                               kStart,
+                               {{"002.jpg", "album two"}},
+                               "",
+                               4,
+                               "\nごみ箱から 1 件のファイルを元の場所に戻します。",
+                               {{"002.jpg", "album two"}}},
                       UndoCase{"a copy changed since",
                                FileOperation::RenameCopy,
                                [](const std::filesystem::path&, const std::filesystem::path& save) {
@@ -315,7 +360,9 @@ INSTANTIATE_TEST_SUITE_P(
                                },
                                kStart,
                                {{"004.jpg", "a and more"}},
-                               ""},
+                               "",
+                               4,
+                               "\n保存フォルダのコピー 3 件を削除します。"},
                       UndoCase{"moves", FileOperation::RenameMove, nullptr, kStart, {}, ""},
                       UndoCase{"extensions", FileOperation::ExtensionOnly, nullptr, kStart, {}, ""}),
     TALLYFOX_ROW_NAMES);

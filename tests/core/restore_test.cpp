@@ -89,6 +89,20 @@ public:
     {
         return ".tallyfox.restore-" + std::to_string(++m_private) + ".tmp";
     }
+    // The Trash is the save folder's names under "trash/".
+    std::string trashed(RunFolder folder, const std::string& name, const FileIdentity& expected) override
+    {
+        const auto at = find(folder, "trash/" + name);
+        return at != names.end() && matches(identity(at->tag), expected, Match::Inode, kStarted, 1) ? at->name
+                                                                                                    : std::string();
+    }
+    int putBack(const std::string& trashed,
+                RunFolder folder,
+                const std::string& name,
+                const FileIdentity& expected) override
+    {
+        return rename(folder, trashed, folder, name, expected, Match::Inode);
+    }
     int rename(RunFolder fromFolder,
                const std::string& from,
                RunFolder toFolder,
@@ -195,6 +209,7 @@ struct RestoreCase
     bool caseBlind = false;
     bool recordedContent = false; // identities with size and time, as a copy or move records them
     std::size_t failures = 0;
+    std::size_t lost = 0; // files replaced outright, told of in the question
     std::function<void(MemoryFolders&)> beforeFirstStep{};
     std::int64_t savePrecision = 1;
 };
@@ -250,6 +265,7 @@ TEST_P(RestoreTest, bringsBackEveryNameAndRemovesOnlyWhatTheRunMade)
     }
     folders.beforeFirstStep = row.beforeFirstStep;
 
+    EXPECT_EQ(planRestore(journal, folders).lost, row.lost);
     const std::vector<FileFailure> failures = restore(journal, folders);
 
     EXPECT_EQ(sorted(folders.names), sorted(row.after.empty() ? before : row.after));
@@ -362,6 +378,32 @@ INSTANTIATE_TEST_SUITE_P(
                     .now = {{F::Folder, "001.jpg", "I"}, {F::SaveFolder, "001.jpg", "album"}},
                     .after = {{F::Folder, "a.jpg", "I"}, {F::SaveFolder, "001.jpg", "album"}},
                     .recordedContent = true},
+        RestoreCase{.name = "a file a copy replaced, back from the Trash",
+                    .operation = FileOperation::RenameCopy,
+                    .files = {{"I", {.inode = 11}},
+                              {"album", {.inode = 90, .size = 99}},
+                              {"copy", {.inode = 91, .born = kStarted + 50}}},
+                    .entries = {{"a.jpg", "001.jpg", "I", "001.jpg", "album"}},
+                    .now = {{F::Folder, "001.jpg", "I"},
+                            {F::SaveFolder, "001.jpg", "copy"},
+                            {F::SaveFolder, "trash/001.jpg", "album"}},
+                    .recordedContent = true},
+        RestoreCase{.name = "a file a move replaced, back from the Trash",
+                    .operation = FileOperation::RenameMove,
+                    .files = {{"I", {.inode = 11}}, {"album", {.inode = 90, .size = 99}}},
+                    .entries = {{"a.jpg", "001.jpg", "I", "001.jpg", "album"}},
+                    .now = {{F::SaveFolder, "001.jpg", "I"}, {F::SaveFolder, "trash/001.jpg", "album"}},
+                    .recordedContent = true},
+        RestoreCase{.name = "a file replaced outright, where no trash could be used",
+                    .operation = FileOperation::RenameCopy,
+                    .files = {{"I", {.inode = 11}},
+                              {"album", {.inode = 90, .size = 99}},
+                              {"copy", {.inode = 91, .born = kStarted + 50}}},
+                    .entries = {{"a.jpg", "001.jpg", "I", "001.jpg", "album"}},
+                    .now = {{F::Folder, "001.jpg", "I"}, {F::SaveFolder, "001.jpg", "copy"}},
+                    .after = {{F::Folder, "a.jpg", "I"}},
+                    .recordedContent = true,
+                    .lost = 1},
         RestoreCase{
             .name = "hidden files: one cut short by the run, one from before it",
             .operation = FileOperation::RenameCopy,

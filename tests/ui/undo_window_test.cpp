@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QMenu>
 
 #include <cerrno>
@@ -100,7 +101,9 @@ private slots:
         QCOMPARE(m_fixture.dialogs.messages.size(), std::size_t{2});
         const platform::Message& question = m_fixture.dialogs.messages[0];
         QCOMPARE(question.caption, QStringLiteral("確認"));
-        QCOMPARE(question.text, QStringLiteral("直前の処理を元に戻します（2 件）。よろしいですか？  "));
+        QCOMPARE(question.text,
+                 QStringLiteral("直前の処理を元に戻します（2 件）。よろしいですか？  \n\nフォルダ：")
+                     + QFile::decodeName(QByteArray::fromStdString(photos().string())));
         QCOMPARE(question.buttons, platform::MessageButtons::OkCancel);
         QCOMPARE(question.defaultButton, MessageAnswer::Ok);
         QCOMPARE(m_fixture.dialogs.messages[1].text, QStringLiteral("処理前の名前に戻しました。  "));
