@@ -1,0 +1,218 @@
+// What the undo costs beside the run it undoes: runs of 100,000 empty files in three orders (a shift
+// forward, which the run takes from the far end; a shift backward, which the undo must take from the far
+// end; neighbours swapped, which needs a private name per pair), each timed, then its undo timed as the
+// window makes it, through RunHistory from reading the journal to the last file back. Trees live on
+// /dev/shm (tmpfs) unless TALLYFOX_BENCH_ROOT names another folder; the journals are kept beside them.
+#include "bench/bench_support.h"
+#include "core/rename_run.h"
+#include "platform/file_operations.h"
+#include "platform/journal_store.h"
+#include "platform/syscalls.h"
+#include "platform/testing/scripted_dialogs.h"
+#include "ui/run_history.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace tallyfox;
+
+constexpr int kFiles = 100000;
+
+enum class Order
+{
+    Forward,  // numbered from 2: each file takes the next one's name
+    Backward, // numbered from 0: each file takes the previous one's name
+    Swaps,    // listed 2, 1, 4, 3, ... and numbered from 1: neighbours take each other's names
+};
+
+class SilentHost final : public RunHost
+{
+public:
+    RunAnswer ask(const std::string&, RunBox) override
+    {
+        return RunAnswer::Ok;
+    }
+    void setProgress(int) override
+    {
+    }
+    void relistFileLists() override
+    {
+    }
+};
+
+fs::path root()
+{
+    return bench::benchRoot() / "undo";
+}
+
+fs::path journals()
+{
+    return root() / "journals";
+}
+
+// 000001.jpg, 000002.jpg, ...: six digits, as the run numbers them, so every new name is an old one.
+std::string numberedName(int number)
+{
+    char name[16];
+    std::snprintf(name, sizeof name, "%06d.jpg", number);
+    return name;
+}
+
+// A folder of `count` empty files 000001.jpg... (`count` even for the swaps), listed in the order's
+// order and numbered from the order's start.
+RunRequest makeTree(Order order, int count)
+{
+    const fs::path folder = root() / "files";
+    fs::remove_all(root());
+    fs::create_directories(folder);
+    RunRequest request;
+    request.folder = folder.string();
+    request.confirmBeforeRun = 0;
+    request.naming.operation = FileOperation::RenameOnly;
+    request.naming.pattern = NamePattern::NumberOnly;
+    request.naming.digitCount = 6;
+    request.naming.startNumber = order == Order::Forward ? 2 : order == Order::Backward ? 0 : 1;
+    request.names.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const int number = order == Order::Swaps ? (i % 2 == 0 ? i + 2 : i) : i + 1;
+        std::string name = numberedName(number);
+        ::close(::open((folder / name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        request.names.push_back(std::move(name));
+    }
+    ::sync();
+    return request;
+}
+
+// The run of `request`, journaled as the window's run is; false when a file did not take its new name.
+bool runJournaled(const RunRequest& request)
+{
+    SilentHost host;
+    platform::PosixFileOperations files;
+    platform::StoredRunRecord record(platform::systemCalls(), journals().string());
+    const RunResult result = runRename(request, host, files, &record);
+    return result.started && result.failures.empty() && record.written();
+}
+
+// Whether the folder holds exactly `names`, nothing more (a private name left behind would show).
+bool holdsExactly(const std::string& folder, std::vector<std::string> names)
+{
+    std::vector<std::string> found;
+    found.reserve(names.size());
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string_view name = entry->d_name;
+            if (name != "." && name != "..") {
+                found.emplace_back(name);
+            }
+        }
+        ::closedir(dir);
+    }
+    std::sort(found.begin(), found.end());
+    std::sort(names.begin(), names.end());
+    return found == names;
+}
+
+void BM_Run(benchmark::State& state, Order order)
+{
+    const int count = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        const RunRequest request = makeTree(order, count);
+        state.ResumeTiming();
+        if (!runJournaled(request)) {
+            state.SkipWithError("files not renamed");
+            break;
+        }
+    }
+    fs::remove_all(root());
+}
+
+void BM_Undo(benchmark::State& state, Order order)
+{
+    const int count = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        const RunRequest request = makeTree(order, count);
+        if (!runJournaled(request)) {
+            state.SkipWithError("files not renamed");
+            break;
+        }
+        platform::ScriptedDialogs dialogs;
+        state.ResumeTiming();
+        // The window's undo: the last journal read, the folder locked, the question (OK), every file
+        // back, the journal marked restored and the report.
+        ui::RunHistory history(dialogs, platform::systemCalls(), journals().string());
+        const bool undone = history.undoLast();
+        state.PauseTiming();
+        const bool reported = !dialogs.messages.empty()
+                              && dialogs.messages.back().text.startsWith(QStringLiteral("処理前の名前に戻しました。"))
+                              && dialogs.messages.back().icon == platform::MessageIcon::Information;
+        if (!undone || !reported || !holdsExactly(request.folder, request.names)) {
+            state.SkipWithError("files not back at their old names");
+            break;
+        }
+        state.ResumeTiming();
+    }
+    fs::remove_all(root());
+}
+
+} // namespace
+
+BENCHMARK_CAPTURE(BM_Run, forward_shift, Order::Forward)
+    ->Arg(kFiles)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Undo, forward_shift, Order::Forward)
+    ->Arg(kFiles)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Run, backward_shift, Order::Backward)
+    ->Arg(kFiles)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Undo, backward_shift, Order::Backward)
+    ->Arg(kFiles)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Run, swaps, Order::Swaps)
+    ->Arg(kFiles)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Undo, swaps, Order::Swaps)
+    ->Arg(kFiles)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
+// Small folders: the undo of a shift backward grows with the files, not with their square.
+BENCHMARK_CAPTURE(BM_Run, backward_shift_small, Order::Backward)
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Arg(4000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Undo, backward_shift_small, Order::Backward)
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Arg(4000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
+BENCHMARK_MAIN();
