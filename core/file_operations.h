@@ -9,7 +9,8 @@ namespace tallyfox {
 // Outcomes of the operations below that no errno names. Negative, so they never meet an errno.
 enum FileOperationError : int
 {
-    LinkLeadsNowhere = -1, // the source is a link whose file is gone
+    LinkLeadsNowhere = -1,       // the source is a link whose file is gone
+    SourceChangedAfterCopy = -2, // the source of a move changed while or after it was copied: it stays
 };
 
 // What a run asks of the file system. Paths and names are bytes. Each operation gives 0 when it
@@ -45,11 +46,11 @@ public:
     // name in its folder, copies it so that the copy takes its name only when complete, flushes the
     // copy to disk, and then removes only that hidden name, only while it still holds the file that was
     // copied: a file saved under the old name meanwhile is another file and stays. A source written to
-    // during the copy is kept (EBUSY, the target as it was). If the move fails once the source is set
-    // aside, the source takes its old name again; where another file has taken that name meanwhile, the
-    // source stays under the hidden name, which sourceSetAsideAs then gives. An existing target is
-    // replaced only when `replace` is set and it is not read-only (EACCES); a target that is the source
-    // itself is left as it is (done).
+    // during the copy or after it, until that name is removed, is kept (SourceChangedAfterCopy, the
+    // target as it was). If the move fails once the source is set aside, the source takes its old name
+    // again; where another file has taken that name meanwhile, the source stays under the hidden name,
+    // which sourceSetAsideAs then gives. An existing target is replaced only when `replace` is set and
+    // it is not read-only (EACCES); a target that is the source itself is left as it is (done).
     virtual int moveFile(const std::string& source, const std::string& target, bool replace) = 0;
 
     // After a move that failed: the hidden name in the source's folder that the source still has,

@@ -222,6 +222,8 @@ std::string failureReason(int error)
         return "入出力エラーです";
     case LinkLeadsNowhere:
         return "リンク先のファイルが見つかりません";
+    case SourceChangedAfterCopy:
+        return "コピーの後でファイルが変更されたため、移動元を残しました";
     case EXDEV:
         return "リンクなど、別のドライブへは移動できない種類のファイルです";
     case ENOTDIR:

@@ -77,6 +77,15 @@ int checkReplaceable(const struct stat& existing)
     return 0;
 }
 
+// Whether a file read through a descriptor is as it was: a write changes its size or modification
+// time, and always its change time, which unlike the other two cannot be set back.
+bool unchangedSince(const struct stat& before, const struct stat& now)
+{
+    return now.st_size == before.st_size && now.st_mtim.tv_sec == before.st_mtim.tv_sec
+           && now.st_mtim.tv_nsec == before.st_mtim.tv_nsec && now.st_ctim.tv_sec == before.st_ctim.tv_sec
+           && now.st_ctim.tv_nsec == before.st_ctim.tv_nsec;
+}
+
 using Descriptor = FileDescriptor;
 
 // Folders are opened only to address entries in them, which needs no read permission on the folder.
@@ -348,9 +357,8 @@ int PosixFileOperations::writeCopy(int in, const struct stat& st, int out, Copy 
         if (m_calls.fstat(in, &now) != 0) {
             return errno;
         }
-        if (now.st_size != st.st_size || now.st_mtim.tv_sec != st.st_mtim.tv_sec
-            || now.st_mtim.tv_nsec != st.st_mtim.tv_nsec) {
-            return EBUSY;
+        if (!unchangedSince(st, now)) {
+            return SourceChangedAfterCopy;
         }
     }
     return 0;
@@ -596,19 +604,22 @@ int PosixFileOperations::moveAcross(
         return error;
     }
 
+    // What the source is compared with until it is removed, read only now: the rename has changed its
+    // change time.
+    int error = m_calls.fstat(in.get(), &st) != 0 ? errno : 0;
+
     // Put a complete, flushed copy in place. A replaced target is swapped out rather than dropped, so
     // that it can come back if the source cannot be removed; where the file system cannot swap, it is
     // replaced outright.
-    int error = 0;
     bool placed = false;
     bool swapped = false;
     std::string temporary;
     std::string trashedAs; // where the replaced target went, where it could not be swapped
     struct stat made;
-    if (!replacing) {
+    if (!error && !replacing) {
         error = writeUnderFreeName(in.get(), st, folder, name, Copy::OfMovedSource, &made);
         placed = error == 0;
-    } else {
+    } else if (!error) {
         // Hidden, and unique by process and count; the copy's mode is set once its bytes are in.
         Descriptor out(m_calls, createHiddenTemporary(m_calls, folder, "tallyfox", 0600, temporary));
         if (out.get() < 0) {
@@ -637,7 +648,8 @@ int PosixFileOperations::moveAcross(
     }
 
     // The copy is complete and flushed under its name; now the source may go, but only the file that
-    // was copied, checked through the descriptor it was read from.
+    // was copied and only as it was copied, both checked through the descriptor it was read from: a
+    // write made to it since would be lost.
     bool kept = true;
     if (!error) {
         error = flushFolder(folder);
@@ -650,6 +662,10 @@ int PosixFileOperations::moveAcross(
             error = kept ? error : 0;
         } else if (now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
             error = EBUSY; // not the file that was copied: it goes back to its name, untouched
+        } else if (m_calls.fstat(in.get(), &now) != 0) {
+            error = errno;
+        } else if (!unchangedSince(st, now)) {
+            error = SourceChangedAfterCopy;
         } else {
             error = removeName(sourceFolder.fd, aside.c_str(), st, kept);
         }

@@ -41,14 +41,16 @@ namespace tallyfox::platform {
 //   same form in its own folder, then copies it as a copy does, flushes the copy, puts it in place
 //   (swapping it with an existing target where the file system allows), flushes the target's folder,
 //   and removes the hidden name only while it holds the file the copy was read from (same device and
-//   inode as the open descriptor): a file saved under the old name meanwhile is never touched. A source
-//   whose size or modification time changed during the copy stays (EBUSY). Whatever fails once the
-//   source is set aside, the target is put back as it was and the source takes its old name again
-//   without replacing; where that name has been taken, it stays under the hidden name
-//   (sourceSetAsideAs). Only where the file system cannot swap two names does a replaced target then
-//   hold the copy while the source stays. A hidden name that vanished meanwhile leaves the copy in
-//   place (0), since it is then the file's only instance; the same holds for the old name of a rename
-//   made with link and unlink.
+//   inode as the open descriptor): a file saved under the old name meanwhile is never touched. The
+//   source's size, modification time and change time are read through the descriptor once it has its
+//   hidden name (the rename changes the change time), and compared to the nanosecond after the copy is
+//   flushed and again just before the hidden name is removed: a source written to meanwhile stays
+//   (SourceChangedAfterCopy), and with it the write. Whatever fails once the source is set aside, the
+//   target is put back as it was and the source takes its old name again without replacing; where
+//   that name has been taken, it stays under the hidden name (sourceSetAsideAs). Only where the file
+//   system cannot swap two names does a replaced target then hold the copy while the source stays. A
+//   hidden name that vanished meanwhile leaves the copy in place (0), since it is then the file's only
+//   instance; the same holds for the old name of a rename made with link and unlink.
 // - A copy whose source is a link that leads nowhere fails with LinkLeadsNowhere.
 // - Failing calls give the errno of the system call that failed (ENOSPC on write, fsync or close, EIO, ...).
 //

@@ -1097,22 +1097,124 @@ TEST_F(FileOperationsTest, AMoveAcrossFileSystemsCarriesOnlyRegularFiles)
     EXPECT_EQ(snapshot(m_scene.root.path()), before);
 }
 
-TEST_F(FileOperationsTest, AMoveAcrossFileSystemsWhoseSourceIsWrittenToDuringTheCopyKeepsIt)
+// What a program that had the source open before the move does to it, and when.
+enum class Write
 {
-    // A program that had the file open before the move writes to it while it is copied: the copy
-    // holds part of each version, so the source must stay.
-    writeFile(m_scene.photos / "001.jpg", content(5000, 1));
-    const int writer = ::open((m_scene.photos / "001.jpg").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    ASSERT_GE(writer, 0);
-    m_calls.fail("renameat2", 1, EXDEV);
-    m_calls.before("fsync", 1, [&] {
-        EXPECT_EQ(::write(writer, "more", 4), 4);
-    });
-    EXPECT_EQ(ops().moveFile(m_scene.photo("001.jpg"), m_scene.saved("001.jpg"), false), EBUSY);
-    ::close(writer);
-    EXPECT_EQ(snapshot(m_scene.photos), (Snapshot{{"001.jpg", content(5000, 1) + "more"}}));
-    EXPECT_EQ(snapshot(m_scene.save), Snapshot{});
+    None,
+    Append,
+    RewriteKeepingTime, // same size, its modification time put back: only the change time tells
+};
+
+enum class Moment
+{
+    WhileCopied,   // before the copy is flushed
+    BeforeRemoval, // the copy has its name, the source not yet gone
+};
+
+struct ChangedSourceCase
+{
+    std::string name;
+    Write write;
+    Moment moment;
+};
+
+void writeTo(int fd, Write write)
+{
+    if (write == Write::None) {
+        return;
+    }
+    struct stat before
+    {
+    };
+    ASSERT_EQ(::fstat(fd, &before), 0);
+    if (write == Write::Append) {
+        ASSERT_EQ(::pwrite(fd, "more", 4, before.st_size), 4);
+        return;
+    }
+    ASSERT_EQ(::pwrite(fd, "MORE", 4, 0), 4);
+    const struct timespec times[2] = {{0, UTIME_OMIT}, before.st_mtim};
+    struct stat now
+    {
+    };
+    do {
+        // The change time follows a coarse clock: put the time back until it shows, as a later write would.
+        ASSERT_EQ(::futimens(fd, times), 0);
+        ASSERT_EQ(::fstat(fd, &now), 0);
+    } while (now.st_ctim.tv_sec == before.st_ctim.tv_sec && now.st_ctim.tv_nsec == before.st_ctim.tv_nsec
+             && ::usleep(1000) == 0);
 }
+
+class ChangedSourceTest : public ::testing::TestWithParam<ChangedSourceCase>
+{
+};
+
+TEST_P(ChangedSourceTest, AMoveAcrossFileSystemsRemovesItsSourceOnlyAsItWasCopied)
+{
+    const ChangedSourceCase& row = GetParam();
+    for (const bool existingTarget : {false, true}) {
+        SCOPED_TRACE(existingTarget ? "over an existing file" : "to a free name");
+        Scene scene;
+        const std::string original = "photo";
+        writeFile(scene.photos / "001.jpg", original);
+        if (existingTarget) {
+            writeFile(scene.save / "001.jpg", "older");
+        }
+        const Snapshot savedBefore = snapshot(scene.save);
+        const int writer = ::open((scene.photos / "001.jpg").c_str(), O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(writer, 0);
+        FaultySyscalls calls;
+        calls.fail("renameat2", 1, EXDEV);
+        bool written = false;
+        const auto write = [&] {
+            writeTo(writer, row.write);
+            written = true;
+        };
+        if (row.moment == Moment::WhileCopied) {
+            calls.before("fsync", 1, write);
+        } else {
+            // The last fstat: after the source's first, the one once it is set aside, the one after the
+            // copy is flushed and, to a free name, the copy's own.
+            calls.before("fstat", existingTarget ? 4 : 5, [&] {
+                Snapshot saved = snapshot(scene.save);
+                takeHidden(saved); // the target swapped out
+                EXPECT_EQ(saved, (Snapshot{{"001.jpg", original}})) << "the copy has its name";
+                write();
+            });
+        }
+        PosixFileOperations ops(calls);
+        const int result = ops.moveFile(scene.photo("001.jpg"), scene.saved("001.jpg"), true);
+        ::close(writer);
+
+        ASSERT_TRUE(written) << "the source's last look was not where it was expected";
+        Snapshot photos = snapshot(scene.photos);
+        EXPECT_EQ(takeHidden(photos), Snapshot{});
+        if (row.write == Write::None) {
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(photos, Snapshot{});
+            EXPECT_EQ(snapshot(scene.save), (Snapshot{{"001.jpg", original}}));
+            continue;
+        }
+        EXPECT_EQ(result, SourceChangedAfterCopy);
+        const std::string changed = row.write == Write::Append ? original + "more" : "MORE" + original.substr(4);
+        EXPECT_EQ(photos, (Snapshot{{"001.jpg", changed}}));
+        EXPECT_EQ(snapshot(scene.save), savedBefore);
+        EXPECT_EQ(ops.sourceSetAsideAs(), "");
+        if (row.moment == Moment::WhileCopied) {
+            EXPECT_EQ(calls.calls("fsync"), 1) << "a copy of a changing file was put in place";
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Move,
+    ChangedSourceTest,
+    ::testing::Values(ChangedSourceCase{"appended while copied", Write::Append, Moment::WhileCopied},
+                      ChangedSourceCase{"appended before its removal", Write::Append, Moment::BeforeRemoval},
+                      ChangedSourceCase{"rewritten before its removal, its time put back",
+                                        Write::RewriteKeepingTime,
+                                        Moment::BeforeRemoval},
+                      ChangedSourceCase{"not written to", Write::None, Moment::BeforeRemoval}),
+    TALLYFOX_ROW_NAMES);
 
 // Where the file system cannot make unnamed files, the open call that asks for one answers with one of
 // these; the copy is then written under a hidden name.
