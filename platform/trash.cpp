@@ -200,10 +200,19 @@ int Trash::put(const std::string& folder, const std::string& name, std::string& 
     const std::string text = "[Trash Info]\nPath=" + escaped(path) + "\nDeletionDate=" + date + "\n";
 
     PosixFileOperations operations(m_calls);
-    for (int n = 1; n <= 1000; ++n) {
+    for (int n = 1; n <= 100; ++n) {
+        // NAME, NAME.2 and on; a trash that holds many files of one name (every card has an IMG_0001.JPG)
+        // soon gets a name no other file takes.
         std::string entry = origin;
-        if (n > 1) {
+        if (n > 1 && n < 10) {
             entry += '.';
+            entry += std::to_string(n);
+        } else if (n >= 10) {
+            entry += '.';
+            entry += std::to_string(::getpid());
+            entry += '-';
+            entry += std::to_string(now);
+            entry += '-';
             entry += std::to_string(n);
         }
         const std::string infoName = entry + std::string(kInfoSuffix);

@@ -272,7 +272,8 @@ TEST_P(UndoTest, bringsBackOnlyWhatTheRunLeft)
               QStringLiteral("直前の処理を元に戻します（%1 件）。よろしいですか？  \n\nフォルダ：%2")
                       .arg(row.steps)
                       .arg(QString::fromStdString(folder().string()))
-                  + QString::fromStdString(row.told));
+                  + QString::fromStdString(row.told))
+        << m_dialogs.messages[0].text.toStdString();
     EXPECT_EQ(m_dialogs.messages[0].defaultButton, MessageAnswer::Ok);
     const std::string report = m_dialogs.messages[1].text.toStdString();
     EXPECT_TRUE(report.starts_with("処理前の名前に戻しました。  "));
@@ -642,6 +643,10 @@ void link(const std::filesystem::path& from, const std::filesystem::path& to)
     std::filesystem::create_hard_link(from, to);
 }
 
+// Whether the last file saved anew was given its old number: another process making files at that
+// moment may take it first, and the scene is then not the one the test is about.
+bool g_numberGivenAgain = true;
+
 // Saves a new file over `path` as an editor would: the old one removed, a new one made under its name.
 // Gives whether the new file was given the old one's inode number.
 bool saveAnew(const std::filesystem::path& path, const std::string& content)
@@ -652,7 +657,8 @@ bool saveAnew(const std::filesystem::path& path, const std::string& content)
     std::ofstream(path, std::ios::binary) << content;
     struct stat now;
     ::stat(path.c_str(), &now);
-    return now.st_ino == before.st_ino;
+    g_numberGivenAgain = now.st_ino == before.st_ino;
+    return g_numberGivenAgain;
 }
 
 TEST_P(SafetyTest, undoAndRecoveryRemoveNoNameOfBeforeAndTouchNoOtherFile)
@@ -673,8 +679,12 @@ TEST_P(SafetyTest, undoAndRecoveryRemoveNoNameOfBeforeAndTouchNoOtherFile)
     } else {
         ASSERT_TRUE(runKilled(r, row.killAt, row.killN, false)) << "the crash point was never reached";
     }
+    g_numberGivenAgain = true;
     if (row.after) {
         row.after(folder(), save());
+    }
+    if (!g_numberGivenAgain) {
+        GTEST_SKIP() << "another process took the freed number first";
     }
     StepWatch calls;
     if (row.during) {
@@ -688,6 +698,9 @@ TEST_P(SafetyTest, undoAndRecoveryRemoveNoNameOfBeforeAndTouchNoOtherFile)
         ASSERT_TRUE(history.undoLast());
     } else {
         history.recoverAtStart();
+    }
+    if (!g_numberGivenAgain) {
+        GTEST_SKIP() << "another process took the freed number first";
     }
 
     EXPECT_EQ(readFiles(folder()), row.folderAfter.empty() ? before : row.folderAfter);
@@ -710,7 +723,7 @@ const auto kOnePhoto = [](const std::filesystem::path& folder, const std::filesy
     createFiles(folder, {{"b.jpg", "photo b"}});
 };
 const auto kSavedAnew = [](const std::filesystem::path& folder) {
-    EXPECT_TRUE(saveAnew(folder / "1.jpg", "a new document")) << "ext4 kept the number";
+    saveAnew(folder / "1.jpg", "a new document");
 };
 
 INSTANTIATE_TEST_SUITE_P(Scenes,

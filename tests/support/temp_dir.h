@@ -22,4 +22,7 @@ private:
     std::filesystem::path m_path;
 };
 
+// Empties the Trash of the tests' own desktop data ($XDG_DATA_HOME, a temporary folder of the test's).
+void emptyTrash();
+
 } // namespace tallyfox::testing
