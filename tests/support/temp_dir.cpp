@@ -16,12 +16,13 @@ const std::filesystem::path kDataHome = [] {
         throw std::runtime_error("cannot make a temporary folder");
     }
     ::setenv("XDG_DATA_HOME", pattern.c_str(), 1);
-    std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::remove_all(kDataHome, ignored);
-    });
     return std::filesystem::path(pattern);
 }();
+// Registered once the folder's path is made, so that it is removed before the path itself goes.
+const int kDataHomeRemoved = std::atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(kDataHome, ignored);
+});
 
 } // namespace
 
