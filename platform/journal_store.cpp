@@ -632,6 +632,8 @@ int StoredRunRecord::write(Journal& journal)
         taken = identitiesOf(m_calls, journal.folder, names, transfer);
     }
     journal.startedNs = taken.takenNs;
+    m_folder = journal.folder;
+    m_saveFolder = journal.saveFolder;
     for (std::size_t i = 0; i < journal.files.size() && i < taken.files.size(); ++i) {
         journal.files[i].identity = taken.files[i];
     }
@@ -652,6 +654,26 @@ bool StoredRunRecord::written() const
     return m_fd >= 0;
 }
 
+void StoredRunRecord::flushRun()
+{
+    for (const std::string* folder : {&m_saveFolder, &m_folder}) {
+        if (folder->empty()) {
+            continue;
+        }
+        FileDescriptor opened(m_calls,
+                              m_calls.openat(AT_FDCWD, folder->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+        if (opened.get() < 0) {
+            continue;
+        }
+        // The copies' data, their names and the files the Trash took lie on the save folder's file
+        // system: one flush of it all is cheaper than one of each copy.
+        if (folder == &m_saveFolder) {
+            m_calls.syncfs(opened.get());
+        }
+        m_calls.fsync(opened.get());
+    }
+}
+
 void StoredRunRecord::mark(JournalMark mark)
 {
     if (m_fd < 0) {
@@ -659,6 +681,9 @@ void StoredRunRecord::mark(JournalMark mark)
     }
     // The recovery finds each file by who it is, so a mark that is lost costs only a question at start.
     if (mark == JournalMark::RunDone) {
+        // The end mark says the run is over: by then every copy's data and every name the run gave is on
+        // disk, so that a power cut after it leaves no file empty and no rename undone.
+        flushRun();
         // The end mark's time tells the run's files (changed before it) from files saved over them since:
         // it must come after the last rename even on the coarse clock that stamps files.
         waitForTheFileClock();

@@ -116,13 +116,19 @@ public:
     int write(Journal& journal) override;
     // Whether a journal was written for the run.
     bool written() const;
+    // Before the end mark: the run's folders and the save folder's file system flushed to disk.
     void mark(JournalMark mark) override;
 
 private:
+    void flushRun();
+
     Syscalls& m_calls;
     JournalStore m_store;
     FolderLock m_lock;
     int m_fd = -1; // the journal written, open for its marks
+    // The run's folders, flushed to disk before its end mark.
+    std::string m_folder;
+    std::string m_saveFolder;
     // Who the files are, found while the run planned; by position in the names looked at.
     std::future<TakenIdentities> m_lookAhead;
 };

@@ -37,6 +37,11 @@ int Syscalls::fsync(int fd)
     return ::fsync(fd);
 }
 
+int Syscalls::syncfs(int fd)
+{
+    return ::syncfs(fd);
+}
+
 int Syscalls::fstat(int fd, struct stat* st)
 {
     return ::fstat(fd, st);

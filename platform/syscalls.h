@@ -27,6 +27,7 @@ public:
     virtual ssize_t pread(int fd, void* buffer, size_t count, off_t offset);
     virtual ssize_t write(int fd, const void* buffer, size_t count);
     virtual int fsync(int fd);
+    virtual int syncfs(int fd);
     virtual int fstat(int fd, struct stat* st);
     virtual int fstatat(int dirFd, const char* path, struct stat* st, int flags);
     virtual int statx(int dirFd, const char* path, int flags, unsigned mask, struct statx* st);

@@ -85,6 +85,11 @@ int FaultySyscalls::fsync(int fd)
     TALLYFOX_FAULT(fsync, -1, fd);
 }
 
+int FaultySyscalls::syncfs(int fd)
+{
+    TALLYFOX_FAULT(syncfs, -1, fd);
+}
+
 int FaultySyscalls::fstat(int fd, struct stat* st)
 {
     TALLYFOX_FAULT(fstat, -1, fd, st);

@@ -39,6 +39,7 @@ public:
     ssize_t pread(int fd, void* buffer, size_t count, off_t offset) override;
     ssize_t write(int fd, const void* buffer, size_t count) override;
     int fsync(int fd) override;
+    int syncfs(int fd) override;
     int fstat(int fd, struct stat* st) override;
     int fstatat(int dirFd, const char* path, struct stat* st, int flags) override;
     int statx(int dirFd, const char* path, int flags, unsigned mask, struct statx* st) override;

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <fstream>
@@ -818,6 +819,21 @@ TEST_F(RecoveryTest, aFolderMadeAnewAtTheSamePathIsNotUndone)
     EXPECT_FALSE(history.canUndo());
     EXPECT_FALSE(history.undoLast());
     EXPECT_EQ(readFiles(folder()), renamed);
+}
+
+// A run's end mark claims no more than the disk holds: the copies' data and both folders are flushed
+// after the last copy and before the mark.
+TEST_F(RecoveryTest, theRunIsOnDiskBeforeItsEndMark)
+{
+    platform::FaultySyscalls calls;
+    RecordingHost host;
+    ASSERT_TRUE(runHere(request(FileOperation::RenameCopy), host, calls).started);
+    const std::vector<std::string>& log = calls.log;
+    const auto endMark = std::find(log.rbegin(), log.rend(), "write").base() - 1;
+    const auto lastCopy = std::find(log.rbegin(), log.rend(), "linkat").base() - 1;
+    ASSERT_LT(lastCopy, endMark);
+    EXPECT_EQ(std::count(lastCopy, endMark, "syncfs"), 1);
+    EXPECT_GE(std::count(lastCopy, endMark, "fsync"), 2); // the save folder and the folder
 }
 
 // A recovery declined at start is not offered again; the undo may still bring the files back.
