@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -261,6 +262,9 @@ private:
                 if (name->empty() || heldKeys.count(m_names.key(RunFolder::Folder, *name)) != 0) {
                     continue;
                 }
+                if (!m_steps.holds(RunFolder::Folder, *name)) {
+                    continue;
+                }
                 const std::optional<FileIdentity> seen = m_steps.look(RunFolder::Folder, *name);
                 if (!seen) {
                     continue;
@@ -274,7 +278,9 @@ private:
             if (!m_transfer || entry.target.empty()) {
                 continue;
             }
-            const std::optional<FileIdentity> seen = m_steps.look(RunFolder::SaveFolder, entry.target);
+            const std::optional<FileIdentity> seen = m_steps.holds(RunFolder::SaveFolder, entry.target)
+                                                         ? m_steps.look(RunFolder::SaveFolder, entry.target)
+                                                         : std::nullopt;
             planReplaced(i, seen, identity, steps);
             if (!seen) {
                 continue;
@@ -476,6 +482,12 @@ private:
         if (move.caseOnly && !stepAside(i)) {
             return;
         }
+        // An old name still held by a file of the run that has not left it is waited for, not tried.
+        if (const auto holder = m_heldBy.find(oldKey(move)); holder != m_heldBy.end() && holder->second != i) {
+            move.state = Move::State::Waiting;
+            m_waiting[oldKey(move)] = i;
+            return;
+        }
         const int error = m_steps.rename(move.from.folder,
                                          move.from.name,
                                          RunFolder::Folder,
@@ -549,10 +561,29 @@ private:
 
 } // namespace
 
-RestorePlan planRestore(const Journal& journal, RecoverySteps& steps)
+struct Restoration::Plan
 {
-    Planner planner(journal, steps);
-    const Steps planned = planner.plan();
+    Plan(const Journal& journal, RecoverySteps& steps)
+        : planner(journal, steps)
+        , steps(planner.plan())
+    {
+    }
+    Planner planner;
+    Steps steps;
+};
+
+Restoration::Restoration(const Journal& journal, RecoverySteps& steps)
+    : m_journal(journal)
+    , m_steps(steps)
+    , m_plan(std::make_unique<Plan>(journal, steps))
+{
+}
+
+Restoration::~Restoration() = default;
+
+RestorePlan Restoration::counts() const
+{
+    const Steps& planned = m_plan->steps;
     return {.files = planned.files,
             .leftovers = planned.leftovers,
             .copies = planned.copies,
@@ -560,21 +591,19 @@ RestorePlan planRestore(const Journal& journal, RecoverySteps& steps)
             .lost = planned.lost};
 }
 
-std::vector<FileFailure> restore(const Journal& journal, RecoverySteps& steps)
+std::vector<FileFailure> Restoration::run()
 {
-    Planner planner(journal, steps);
-    Steps planned = planner.plan();
-
+    Steps& planned = m_plan->steps;
     // Removals first: they free names that other files of the run may need.
     for (const Removal& removal : planned.removals) {
-        const FileIdentity& expected = removal.isLeftover ? removal.leftover : journal.files[removal.entry].identity;
-        steps.remove(removal.at.folder, removal.at.name, expected, removal.match);
+        const FileIdentity& expected = removal.isLeftover ? removal.leftover : m_journal.files[removal.entry].identity;
+        m_steps.remove(removal.at.folder, removal.at.name, expected, removal.match);
     }
-    Mover(journal, steps, planner.names(), planned.moves).run();
+    Mover(m_journal, m_steps, m_plan->planner.names(), planned.moves).run();
     // Last, once the copies and the files moved have left the save folder: what they replaced comes back.
     for (const PutBack& putBack : planned.putBacks) {
-        const JournalEntry& entry = journal.files[putBack.entry];
-        if (const int error = steps.putBack(putBack.trashed, RunFolder::SaveFolder, entry.target, entry.atTarget)) {
+        const JournalEntry& entry = m_journal.files[putBack.entry];
+        if (const int error = m_steps.putBack(putBack.trashed, RunFolder::SaveFolder, entry.target, entry.atTarget)) {
             planned.failures.push_back(
                 {putBack.entry,
                  {entry.target, putBack.trashed, error == ESTALE ? kChangedSinceRun : failureReason(error)}});
@@ -583,7 +612,7 @@ std::vector<FileFailure> restore(const Journal& journal, RecoverySteps& steps)
     for (const Move& move : planned.moves) {
         if (move.state == Move::State::Failed) {
             planned.failures.push_back({move.entry,
-                                        {journal.files[move.entry].old,
+                                        {m_journal.files[move.entry].old,
                                          move.from.name,
                                          move.error == ESTALE ? kChangedSinceRun : failureReason(move.error)}});
         }
@@ -596,7 +625,18 @@ std::vector<FileFailure> restore(const Journal& journal, RecoverySteps& steps)
     for (auto& [entry, failure] : planned.failures) {
         failures.push_back(std::move(failure));
     }
+    planned = Steps{};
     return failures;
+}
+
+RestorePlan planRestore(const Journal& journal, RecoverySteps& steps)
+{
+    return Restoration(journal, steps).counts();
+}
+
+std::vector<FileFailure> restore(const Journal& journal, RecoverySteps& steps)
+{
+    return Restoration(journal, steps).run();
 }
 
 std::string restoreMessage(const std::vector<FileFailure>& failures)

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,6 +48,10 @@ public:
 
     // Every hidden temporary name of the program (".tallyfox.*.tmp") in the folder.
     virtual std::vector<std::string> hiddenNames(RunFolder folder) = 0;
+
+    // Whether the folder, read once, holds an entry of that name (in a folder that ignores case, in any
+    // spelling): a name it does not hold is not looked at.
+    virtual bool holds(RunFolder folder, const std::string& name) = 0;
 
     // Whether the folder takes two spellings of a name that differ only in letter case for one name (a
     // camera's card, a folder of another system's disk).
@@ -97,6 +102,27 @@ struct RestorePlan
     std::size_t copies = 0;    // copies in the save folder to remove
     std::size_t fromTrash = 0; // files the run replaced, to come back from the Trash
     std::size_t lost = 0;      // files the run replaced outright, where no trash could be used
+};
+
+// Bringing a run back, observed and planned once: what the question tells is what is carried out, each
+// step checking again who it acts on just before it acts.
+class Restoration final
+{
+public:
+    Restoration(const Journal& journal, RecoverySteps& steps);
+    ~Restoration();
+    Restoration(const Restoration&) = delete;
+    Restoration& operator=(const Restoration&) = delete;
+
+    RestorePlan counts() const;
+    // Carries the plan out, once: see restore().
+    std::vector<FileFailure> run();
+
+private:
+    struct Plan;
+    const Journal& m_journal;
+    RecoverySteps& m_steps;
+    std::unique_ptr<Plan> m_plan;
 };
 
 RestorePlan planRestore(const Journal& journal, RecoverySteps& steps);

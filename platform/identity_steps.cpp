@@ -155,21 +155,26 @@ std::optional<FileIdentity> PosixRecoverySteps::look(RunFolder folder, const std
 std::vector<std::string> PosixRecoverySteps::hiddenNames(RunFolder folder)
 {
     std::vector<std::string> names;
-    if (fd(folder) < 0) {
-        return names;
-    }
-    DIR* dir = m_calls.opendir(path(folder).c_str());
-    if (dir == nullptr) {
-        return names;
-    }
-    while (const struct dirent* entry = m_calls.readdir(dir)) {
-        const std::string_view name = entry->d_name;
+    for (const std::string& name : listing(folder)) {
         if (name.starts_with(".tallyfox.") && name.ends_with(".tmp")) {
-            names.emplace_back(name);
+            names.push_back(name);
         }
     }
-    m_calls.closedir(dir);
     return names;
+}
+
+bool PosixRecoverySteps::holds(RunFolder folder, const std::string& name)
+{
+    FolderFacts& known = facts(folder);
+    if (known.held.empty()) {
+        const bool folds = ignoresCase(folder);
+        const std::vector<std::string>& names = listing(folder);
+        known.held.reserve(names.size());
+        for (const std::string& listed : names) {
+            known.held.insert(folds ? folded(listed) : listed);
+        }
+    }
+    return known.held.count(ignoresCase(folder) ? folded(name) : name) != 0;
 }
 
 const std::vector<std::string>& PosixRecoverySteps::listing(RunFolder folder)
@@ -292,12 +297,8 @@ int PosixRecoverySteps::putBack(const std::string& trashed,
 int PosixRecoverySteps::check(
     int dirFd, const std::string& name, const FileIdentity& expected, Match match, FileIdentity& seen)
 {
-    FileDescriptor file(m_calls, m_calls.openat(dirFd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC, 0));
-    if (file.get() < 0) {
-        return errno;
-    }
     struct statx st;
-    if (const int error = lookAt(m_calls, file.get(), "", st)) {
+    if (const int error = lookAt(m_calls, dirFd, name.c_str(), st)) {
         return error;
     }
     seen = identityOf(st);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace tallyfox::platform {
@@ -32,6 +33,7 @@ public:
 
     std::optional<FileIdentity> look(RunFolder folder, const std::string& name) override;
     std::vector<std::string> hiddenNames(RunFolder folder) override;
+    bool holds(RunFolder folder, const std::string& name) override;
     // Found once per folder, from a name it holds: the same name with the case of its letters turned
     // round reaches the same file only in a folder that ignores case, or as a second name of the file,
     // which the folder's listing then shows.
@@ -59,8 +61,9 @@ private:
     struct FolderFacts
     {
         std::optional<bool> ignoresCase;
-        std::vector<std::string> listing; // read whole only in a folder that ignores case
+        std::vector<std::string> listing; // every entry, read once
         bool listed = false;
+        std::unordered_set<std::string> held; // the listing's names, in one case where the folder ignores it
     };
 
     int fd(RunFolder folder) const;

@@ -171,7 +171,8 @@ void RunHistory::recoverAtStart()
         if (!steps.open(journal)) {
             continue; // its folder is gone: nothing of it can be found, nothing is touched
         }
-        const RestorePlan plan = planRestore(journal, steps);
+        Restoration restoration(journal, steps);
+        const RestorePlan plan = restoration.counts();
         if (plan.files == 0) {
             // Nothing to bring back. Hidden copies cut short stay until the user undoes the run.
             store.append(*name, encodeMark(plan.leftovers == 0 ? JournalMark::Restored : JournalMark::Declined));
@@ -181,7 +182,7 @@ void RunHistory::recoverAtStart()
             store.append(*name, encodeMark(JournalMark::Declined));
             continue;
         }
-        restoreRun(journal, *name, steps);
+        restoreRun(*name, restoration);
     }
     tellBroken(m_dialogs, broken);
 }
@@ -236,17 +237,18 @@ bool RunHistory::undoLast()
         tell(m_dialogs, "このフォルダでは別の処理が実行中です。  ", false);
         return false;
     }
-    const RestorePlan plan = planRestore(journal, steps);
+    Restoration restoration(journal, steps);
+    const RestorePlan plan = restoration.counts();
     if (!ask(m_dialogs, undoQuestion(journal, plan))) {
         return false;
     }
-    restoreRun(journal, name, steps);
+    restoreRun(name, restoration);
     return true;
 }
 
-void RunHistory::restoreRun(const Journal& journal, const std::string& name, platform::PosixRecoverySteps& steps)
+void RunHistory::restoreRun(const std::string& name, Restoration& restoration)
 {
-    const std::vector<FileFailure> failures = restore(journal, steps);
+    const std::vector<FileFailure> failures = restoration.run();
     platform::JournalStore(m_calls, m_folder).append(name, encodeMark(JournalMark::Restored));
     tell(m_dialogs, restoreMessage(failures), !failures.empty());
 }

@@ -6,6 +6,10 @@
 #include <functional>
 #include <string>
 
+namespace tallyfox {
+class Restoration;
+} // namespace tallyfox
+
 namespace tallyfox::platform {
 class Dialogs;
 class PosixRecoverySteps;
@@ -48,7 +52,7 @@ private:
     };
     Found lastRun(Journal& journal, std::string& name);
     // Restores (the folders locked by the caller), marks and reports.
-    void restoreRun(const Journal& journal, const std::string& name, platform::PosixRecoverySteps& steps);
+    void restoreRun(const std::string& name, Restoration& restoration);
 
     platform::Dialogs& m_dialogs;
     platform::Syscalls& m_calls;

@@ -601,8 +601,8 @@ struct SafetyCase
     int killN = 0;
     // What happens between the run and its undo or recovery.
     std::function<void(const std::filesystem::path& folder, const std::filesystem::path& save)> after = {};
-    // What another program does just before the undo's first look at a file through a descriptor, or
-    // (`betweenCheckAndRename`) just before its first rename.
+    // What another program does while the undo's question is on the screen, or (`betweenCheckAndRename`)
+    // just before its first rename.
     std::function<void(const std::filesystem::path& folder)> during = {};
     bool betweenCheckAndRename = false;
     FileTree folderAfter = {}; // empty: as before the run
@@ -615,28 +615,19 @@ class SafetyTest : public RecoveryTest, public ::testing::WithParamInterface<Saf
 {
 };
 
-// The system's calls, with a hook run once, just before the first look at a file through a descriptor
-// of its own (how every step of an undo checks who it acts on) or before the first rename.
+// The system's calls, with a hook run once, just before the first rename.
 class StepWatch final : public platform::Syscalls
 {
 public:
-    int openat(int dirFd, const char* path, int flags, mode_t mode) override
-    {
-        if (!atRename && (flags & O_PATH) != 0 && (flags & O_NOFOLLOW) != 0 && hook) {
-            std::exchange(hook, nullptr)();
-        }
-        return Syscalls::openat(dirFd, path, flags, mode);
-    }
     int renameat2(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, unsigned flags) override
     {
-        if (atRename && hook) {
+        if (hook) {
             std::exchange(hook, nullptr)();
         }
         return Syscalls::renameat2(oldDirFd, oldPath, newDirFd, newPath, flags);
     }
 
     std::function<void()> hook;
-    bool atRename = false;
 };
 
 void link(const std::filesystem::path& from, const std::filesystem::path& to)
@@ -688,11 +679,15 @@ TEST_P(SafetyTest, undoAndRecoveryRemoveNoNameOfBeforeAndTouchNoOtherFile)
         GTEST_SKIP() << "another process took the freed number first";
     }
     StepWatch calls;
-    if (row.during) {
+    if (row.during && row.betweenCheckAndRename) {
         calls.hook = [&] {
             row.during(folder());
         };
-        calls.atRename = row.betweenCheckAndRename;
+    } else if (row.during) {
+        // While the question is on the screen: after the undo has looked, before any step.
+        m_dialogs.onNextMessage([&](const platform::Message&) {
+            row.during(folder());
+        });
     }
     ui::RunHistory history(m_dialogs, calls, journals());
     if (row.killAt.empty()) {
@@ -776,7 +771,7 @@ INSTANTIATE_TEST_SUITE_P(Scenes,
                                             },
                                         .folderAfter = {{"1.jpg", "a new document"}, {"a.jpg", "photo a"}},
                                         .reported = "b.jpg → 1.jpg：" + kChangedSinceRun},
-                             SafetyCase{.name = "a file saved anew just before its step, given its freed number",
+                             SafetyCase{.name = "a file saved anew while the question is asked, given its freed number",
                                         .operation = FileOperation::RenameOnly,
                                         .make = kOnePhoto,
                                         .order = {"b.jpg"},

@@ -72,6 +72,10 @@ public:
         }
         return hidden;
     }
+    bool holds(RunFolder folder, const std::string& name) override
+    {
+        return find(folder, name) != names.end();
+    }
     bool ignoresCase(RunFolder folder) override
     {
         return m_ignoreCase && !m_caseBlind && folder == RunFolder::Folder;
