@@ -416,11 +416,16 @@ private:
 class Mover
 {
 public:
-    Mover(const Journal& journal, RecoverySteps& steps, const FolderNames& names, std::vector<Move>& moves)
+    Mover(const Journal& journal,
+          RecoverySteps& steps,
+          const FolderNames& names,
+          std::vector<Move>& moves,
+          std::function<void()> ended)
         : m_journal(journal)
         , m_steps(steps)
         , m_names(names)
         , m_moves(moves)
+        , m_ended(std::move(ended))
     {
         for (std::size_t i = 0; i < m_moves.size(); ++i) {
             if (m_moves[i].from.folder == RunFolder::Folder) {
@@ -452,6 +457,7 @@ public:
             if (move.state == Move::State::Waiting) {
                 move.state = Move::State::Failed;
                 move.error = EEXIST;
+                ended();
             }
         }
     }
@@ -496,6 +502,7 @@ private:
                                          move.match);
         if (error == 0) {
             move.state = Move::State::Done;
+            ended();
             leave(i, move.from);
             return;
         }
@@ -512,6 +519,7 @@ private:
         }
         move.state = Move::State::Failed;
         move.error = error;
+        ended();
     }
 
     // The file of move `i` leaves the name it holds for a private one; false when it cannot.
@@ -526,6 +534,7 @@ private:
         if (error != 0) {
             move.state = Move::State::Failed;
             move.error = error;
+            ended();
             return false;
         }
         const Slot left = std::exchange(move.from, Slot{move.from.folder, hidden});
@@ -556,7 +565,15 @@ private:
     std::vector<Move>& m_moves;
     std::unordered_map<std::string, std::size_t> m_heldBy;  // a name in the folder, by the move whose file holds it
     std::unordered_map<std::string, std::size_t> m_waiting; // an old name, by the move that waits for it
+    void ended() const
+    {
+        if (m_ended) {
+            m_ended();
+        }
+    }
+
     std::vector<std::size_t> m_ready;
+    std::function<void()> m_ended; // told of each file that is back, or cannot come back
 };
 
 } // namespace
@@ -591,15 +608,23 @@ RestorePlan Restoration::counts() const
             .lost = planned.lost};
 }
 
-std::vector<FileFailure> Restoration::run()
+std::vector<FileFailure> Restoration::run(const std::function<void(std::size_t done, std::size_t all)>& progress)
 {
     Steps& planned = m_plan->steps;
+    const std::size_t all = planned.removals.size() + planned.moves.size() + planned.putBacks.size();
+    std::size_t done = 0;
+    const auto stepEnded = [&] {
+        if (progress) {
+            progress(++done, all);
+        }
+    };
     // Removals first: they free names that other files of the run may need.
     for (const Removal& removal : planned.removals) {
         const FileIdentity& expected = removal.isLeftover ? removal.leftover : m_journal.files[removal.entry].identity;
         m_steps.remove(removal.at.folder, removal.at.name, expected, removal.match);
+        stepEnded();
     }
-    Mover(m_journal, m_steps, m_plan->planner.names(), planned.moves).run();
+    Mover(m_journal, m_steps, m_plan->planner.names(), planned.moves, stepEnded).run();
     // Last, once the copies and the files moved have left the save folder: what they replaced comes back.
     for (const PutBack& putBack : planned.putBacks) {
         const JournalEntry& entry = m_journal.files[putBack.entry];
@@ -608,6 +633,7 @@ std::vector<FileFailure> Restoration::run()
                 {putBack.entry,
                  {entry.target, putBack.trashed, error == ESTALE ? kChangedSinceRun : failureReason(error)}});
         }
+        stepEnded();
     }
     for (const Move& move : planned.moves) {
         if (move.state == Move::State::Failed) {

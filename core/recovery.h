@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -115,8 +116,9 @@ public:
     Restoration& operator=(const Restoration&) = delete;
 
     RestorePlan counts() const;
-    // Carries the plan out, once: see restore().
-    std::vector<FileFailure> run();
+    // Carries the plan out, once: see restore(). `progress`, when given, is told how many of the steps
+    // are done, out of how many, as they end.
+    std::vector<FileFailure> run(const std::function<void(std::size_t done, std::size_t all)>& progress = {});
 
 private:
     struct Plan;

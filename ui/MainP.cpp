@@ -160,6 +160,10 @@ TMain::TMain(Services services, QWidget* parent)
                                                       ConfirmBeforeRun,
                                                       services.startFolder);
     m_history = std::make_unique<RunHistory>(m_boundary.dialogs(), m_syscalls, m_journalFolder);
+    m_history->showProgressOn([this](int percent) {
+        Gauge1->setValue(percent);
+        Gauge1->repaint();
+    });
     m_fileListMenu = new FileListMenu(*FileListBox1, m_boundary);
     m_fileListMenu->add(undoCommand(*m_history, [this] {
         ListBox1->entries.clear(); // the paths of a run that is undone

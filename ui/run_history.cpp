@@ -6,10 +6,14 @@
 #include "platform/identity_steps.h"
 #include "platform/journal_store.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProgressBar>
 
 #include <cerrno>
+#include <memory>
 #include <vector>
 
 namespace tallyfox::ui {
@@ -246,9 +250,50 @@ bool RunHistory::undoLast()
     return true;
 }
 
+void RunHistory::showProgressOn(std::function<void(int percent)> bar)
+{
+    m_bar = std::move(bar);
+}
+
 void RunHistory::restoreRun(const std::string& name, Restoration& restoration)
 {
-    const std::vector<FileFailure> failures = restoration.run();
+    // A way back that takes longer than a moment shows how far it is, on the main window's bar or, at
+    // start, in a small window of its own; either way the windows stay painted, while no input reaches
+    // them until it ends.
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    qint64 lastPaint = 0;
+    int shown = -1;
+    std::unique_ptr<QProgressBar> ownBar;
+    const auto progress = [&](std::size_t done, std::size_t all) {
+        const qint64 now = sinceStart.elapsed();
+        if (now - lastPaint < 50 && done != all) {
+            return;
+        }
+        lastPaint = now;
+        const int percent = all == 0 ? 100 : static_cast<int>(done * 100 / all);
+        if (!m_bar && !ownBar && now >= 200 && done != all) {
+            ownBar = std::make_unique<QProgressBar>();
+            ownBar->setWindowTitle(QStringLiteral("処理前の名前に戻しています"));
+            ownBar->setRange(0, 100);
+            ownBar->setMinimumWidth(320);
+            ownBar->show();
+        }
+        if (percent != shown) {
+            shown = percent;
+            if (m_bar) {
+                m_bar(percent);
+            } else if (ownBar) {
+                ownBar->setValue(percent);
+            }
+        }
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
+    const std::vector<FileFailure> failures = restoration.run(progress);
+    ownBar.reset();
+    if (m_bar) {
+        m_bar(0);
+    }
     platform::JournalStore(m_calls, m_folder).append(name, encodeMark(JournalMark::Restored));
     tell(m_dialogs, restoreMessage(failures), !failures.empty());
 }

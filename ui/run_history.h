@@ -38,6 +38,10 @@ public:
     // Asks, brings the last run's files back and reports. True when the undo ran (the folder has changed).
     bool undoLast();
 
+    // Where the undo shows how far it is (percent, 0 once it is over); at start, before there is a main
+    // window, a way back that takes longer than a moment shows a small window of its own.
+    void showProgressOn(std::function<void(int percent)> bar);
+
     // A run of this window went on without a journal (the user accepted it): the journal before it is
     // not the last run's, so nothing is offered to undo until a run writes one again.
     void runEnded(bool journalWritten);
@@ -58,6 +62,7 @@ private:
     platform::Syscalls& m_calls;
     std::string m_folder;
     bool m_lastRunUnrecorded = false;
+    std::function<void(int percent)> m_bar;
 };
 
 // The file list's command "元に戻す(&U)" (also Ctrl+Z): enabled while the last run can be undone;
