@@ -2,6 +2,8 @@
 // loop, and the process's memory.
 #pragma once
 
+#include "core/rename_run.h"
+
 #include <cstddef>
 #include <filesystem>
 #include <functional>
@@ -13,6 +15,22 @@ class NameCollator;
 }
 
 namespace tallyfox::bench {
+
+// A host that answers every box with OK and shows nothing: the run alone is timed.
+class SilentHost final : public RunHost
+{
+public:
+    RunAnswer ask(const std::string&, RunBox) override
+    {
+        return RunAnswer::Ok;
+    }
+    void setProgress(int) override
+    {
+    }
+    void relistFileLists() override
+    {
+    }
+};
 
 // Where the trees are made: below TALLYFOX_BENCH_ROOT, else below /dev/shm (tmpfs), in "tallyfox-bench".
 std::filesystem::path benchRoot();

@@ -20,20 +20,7 @@ using namespace tallyfox;
 
 constexpr int kFiles = 100000;
 
-class SilentHost final : public RunHost
-{
-public:
-    RunAnswer ask(const std::string&, RunBox) override
-    {
-        return RunAnswer::Ok;
-    }
-    void setProgress(int) override
-    {
-    }
-    void relistFileLists() override
-    {
-    }
-};
+using bench::SilentHost;
 
 std::filesystem::path root()
 {

@@ -37,20 +37,7 @@ enum class Order
     Swaps,    // listed 2, 1, 4, 3, ... and numbered from 1: neighbours take each other's names
 };
 
-class SilentHost final : public RunHost
-{
-public:
-    RunAnswer ask(const std::string&, RunBox) override
-    {
-        return RunAnswer::Ok;
-    }
-    void setProgress(int) override
-    {
-    }
-    void relistFileLists() override
-    {
-    }
-};
+using bench::SilentHost;
 
 fs::path root()
 {

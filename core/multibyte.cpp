@@ -90,6 +90,19 @@ char asciiUpper(char c)
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+std::string foldedAsciiCase(std::string_view text, CodePage codePage)
+{
+    std::string folded(text);
+    for (std::size_t pos = 0; pos < folded.size();) {
+        const std::size_t length = characterLength(folded, pos, codePage);
+        if (length == 1) {
+            folded[pos] = asciiLower(folded[pos]);
+        }
+        pos += length;
+    }
+    return folded;
+}
+
 bool equalIgnoringAsciiCase(std::string_view a, std::string_view b, CodePage codePage)
 {
     if (a.size() != b.size()) {

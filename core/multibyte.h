@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace tallyfox {
@@ -30,6 +31,10 @@ std::size_t findLastCharacterOf(std::string_view s, std::string_view set, CodePa
 // The letters A to Z as a to z, and the other way round; every other byte stays as it is.
 char asciiLower(char c);
 char asciiUpper(char c);
+
+// The text with the letters A to Z as a to z, a multibyte character left as it is: how a folder that
+// ignores case compares names.
+std::string foldedAsciiCase(std::string_view text, CodePage codePage);
 
 // Whether two texts are equal apart from the case of the letters A to Z; a multibyte character is
 // compared byte for byte, so that no byte inside one is taken for a letter.

@@ -75,17 +75,7 @@ public:
     std::string key(RunFolder folder, std::string_view name) const
     {
         std::string key(1, folder == RunFolder::Folder ? 'f' : 's');
-        key += name;
-        if (ignoresCase(folder)) {
-            const CodePage codePage = systemCodePage();
-            for (std::size_t pos = 1; pos < key.size();) {
-                const std::size_t length = characterLength(key, pos, codePage);
-                if (length == 1) {
-                    key[pos] = asciiLower(key[pos]);
-                }
-                pos += length;
-            }
-        }
+        key += ignoresCase(folder) ? foldedAsciiCase(name, systemCodePage()) : std::string(name);
         return key;
     }
 

@@ -44,19 +44,9 @@ std::int64_t precisionOf(long kind)
     }
 }
 
-// The name with the letters A to Z in one case: how a folder that ignores case compares names.
 std::string folded(std::string_view name)
 {
-    std::string key(name);
-    const CodePage codePage = systemCodePage();
-    for (std::size_t pos = 0; pos < key.size();) {
-        const std::size_t length = characterLength(key, pos, codePage);
-        if (length == 1) {
-            key[pos] = asciiLower(key[pos]);
-        }
-        pos += length;
-    }
-    return key;
+    return foldedAsciiCase(name, systemCodePage());
 }
 
 // The name with the case of each of its letters A to Z turned round.
