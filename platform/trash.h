@@ -7,7 +7,7 @@
 
 namespace tallyfox::platform {
 
-// The desktop's Trash (the freedesktop.org Trash specification) of the file system a folder lies on: the
+// The desktop's Trash (as freedesktop.org lays it down) of the file system a folder lies on: the
 // home trash ($XDG_DATA_HOME/Trash) where it lies on the same file system, else the trash at the top of
 // that file system ($topdir/.Trash/$uid where .Trash is a real folder with the sticky bit, else
 // $topdir/.Trash-$uid). A file goes in by a rename, never a copy, after its .trashinfo has been made, so
