@@ -265,6 +265,8 @@ std::string encodeJournal(const Journal& journal)
     putSigned(out, journal.startedNs);
     putText(out, journal.folder);
     putIdentity(out, journal.folderIdentity, ~device);
+    putText(out, journal.volume);
+    putText(out, journal.volumePath);
     putCount(out, static_cast<std::uint32_t>(journal.operation));
     putText(out, journal.saveFolder);
     putCount(out, journal.files.size());
@@ -323,6 +325,8 @@ JournalStatus decodeJournal(std::string_view bytes, Journal& journal)
     journal.startedNs = in.signedCount();
     journal.folder = in.text();
     journal.folderIdentity = in.identity(0);
+    journal.volume = in.text();
+    journal.volumePath = in.text();
     const std::uint64_t device = journal.folderIdentity.device;
     const std::uint64_t operation = in.count();
     journal.saveFolder = in.text();

@@ -111,12 +111,22 @@ struct Journal
     std::int64_t startedNs = 0;
     std::string folder; // absolute, bytes
     FileIdentity folderIdentity;
+    // Where the folder lies on a volume whose inode numbers do not last from one mount to the next (a
+    // camera's card): its UUID or label and size, and the folder's path there; empty elsewhere. Its files
+    // are then known by their size and times, and the folder by this place, wherever it is mounted again.
+    std::string volume;
+    std::string volumePath;
     FileOperation operation = FileOperation::RenameOnly;
     std::string saveFolder; // as the run used it; empty when nothing is copied or moved
     std::vector<JournalEntry> files;
     std::vector<JournalMark> marks;
 
     bool marked(JournalMark mark) const;
+    // Whether its files are known by their size and times rather than their numbers.
+    bool byContent() const
+    {
+        return !volume.empty();
+    }
     // The run ended, or was brought back or declined at start: nothing to offer at start-up.
     bool settled() const;
 };

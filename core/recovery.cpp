@@ -13,9 +13,18 @@ namespace tallyfox {
 
 const std::string kChangedSinceRun = "処理の後で変更されたため、そのままにしました";
 
-bool matches(
-    const FileIdentity& seen, const FileIdentity& expected, Match match, std::int64_t takenNs, std::int64_t precisionNs)
+bool matches(const FileIdentity& seen,
+             const FileIdentity& expected,
+             Match match,
+             std::int64_t takenNs,
+             std::int64_t precisionNs,
+             bool byContent)
 {
+    if (byContent && match != Match::Content) {
+        // Numbered anew at each mount: the file itself is known by its size and times alone.
+        return seen.sameContent(expected, precisionNs)
+               && (!seen.bornKnown() || !expected.bornKnown() || seen.bornNs == expected.bornNs);
+    }
     if (match == Match::Content) {
         // A file that was there before the run began is none of its copies, whatever its size and time.
         return seen.sameContent(expected, precisionNs) && (!seen.bornKnown() || takenNs == 0 || seen.bornNs > takenNs);
@@ -48,6 +57,12 @@ struct InodeKey
     explicit InodeKey(const FileIdentity& identity)
         : device(identity.device)
         , inode(identity.inode)
+    {
+    }
+    // An entry of its own, where numbers do not tell files apart.
+    explicit InodeKey(std::size_t entry)
+        : device(~std::uint64_t{0})
+        , inode(entry)
     {
     }
     bool operator==(const InodeKey&) const = default;
@@ -200,12 +215,13 @@ private:
                 steps.failures.push_back({i, {entry.old, "-", failureReason(ENOENT)}});
                 continue;
             }
-            const auto [group, added] = m_groupOf.try_emplace(InodeKey(entry.identity), m_groups.size());
+            const InodeKey key = m_journal.byContent() ? InodeKey(i) : InodeKey(entry.identity);
+            const auto [group, added] = m_groupOf.try_emplace(key, m_groups.size());
             if (added) {
                 m_groups.emplace_back();
             }
             m_groups[group->second].push_back(i);
-            if (entry.atTarget.exists()) {
+            if (entry.atTarget.exists() && !m_journal.byContent()) {
                 m_linkedInSave[InodeKey(entry.atTarget)].push_back(i);
             }
         }
@@ -225,9 +241,19 @@ private:
         }
     }
 
+    // Whether `seen` is the file `recorded`, born by `born`: by its number and birth, or where numbers do
+    // not last, by its size and times.
+    bool isFile(const FileIdentity& seen, const FileIdentity& recorded, std::int64_t born) const
+    {
+        if (m_journal.byContent()) {
+            return matches(seen, recorded, Match::Inode, m_journal.startedNs, m_precision, true);
+        }
+        return seen.sameFile(recorded, born);
+    }
+
     bool isRunFile(const FileIdentity& identity) const
     {
-        return m_groupOf.count(InodeKey(identity)) != 0;
+        return !m_journal.byContent() && m_groupOf.count(InodeKey(identity)) != 0;
     }
 
     // One file of the run, listed under the entries of `group`: its old names are what it must have
@@ -259,7 +285,7 @@ private:
                 if (!seen) {
                     continue;
                 }
-                if (seen->sameFile(identity, born)) {
+                if (isFile(*seen, identity, born)) {
                     hold(RunFolder::Folder, *name);
                 } else if ((seen->sameInode(identity) || !isRunFile(*seen)) && !changedAt.count(i)) {
                     changedAt[i] = *name;
@@ -275,7 +301,7 @@ private:
             if (!seen) {
                 continue;
             }
-            if (seen->sameFile(identity, born)) {
+            if (isFile(*seen, identity, born)) {
                 hold(RunFolder::SaveFolder, entry.target);
             } else if (!seen->sameInode(entry.atTarget)
                        && matches(*seen, entry.identity, Match::Content, m_journal.startedNs, m_precision)) {
@@ -285,7 +311,7 @@ private:
             }
         }
         for (const auto& [slot, seen] : m_hidden) {
-            if (seen.sameFile(identity, born)) {
+            if (isFile(seen, identity, born)) {
                 hold(slot.folder, slot.name);
             }
         }
@@ -361,8 +387,8 @@ private:
     planReplaced(std::size_t i, const std::optional<FileIdentity>& seen, const FileIdentity& identity, Steps& steps)
     {
         const JournalEntry& entry = m_journal.files[i];
-        if (!entry.atTarget.exists() || entry.atTarget.sameInode(identity)
-            || (seen && seen->sameFile(entry.atTarget, FileIdentity::kAnyTime))) {
+        if (!entry.atTarget.exists() || (!m_journal.byContent() && entry.atTarget.sameInode(identity))
+            || (seen && isFile(*seen, entry.atTarget, FileIdentity::kAnyTime))) {
             return;
         }
         std::string trashed = m_steps.trashed(RunFolder::SaveFolder, entry.target, entry.atTarget);

@@ -30,13 +30,16 @@ enum class Match
 };
 
 // Whether `seen` is the file recorded as `expected` in the way `match` says, for a run that took its
-// files' identities at `takenNs` (0: unknown), where modification times are kept to `precisionNs`.
-// The time of a file's last change is not asked: the steps of a recovery change it themselves.
+// files' identities at `takenNs` (0: unknown), where modification times are kept to `precisionNs`;
+// `byContent` where the file system numbers its files anew at each mount, and the file itself is known
+// by its size and times. The time of a file's last change is not asked: the steps of a recovery change
+// it themselves.
 bool matches(const FileIdentity& seen,
              const FileIdentity& expected,
              Match match,
              std::int64_t takenNs,
-             std::int64_t precisionNs);
+             std::int64_t precisionNs,
+             bool byContent = false);
 
 // What a recovery asks of the file system: to look, and steps that act only on the recorded file.
 class RecoverySteps

@@ -5,6 +5,7 @@
 #include "platform/journal_store.h"
 #include "platform/posix_io.h"
 #include "platform/trash.h"
+#include "platform/volumes.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -88,19 +89,26 @@ bool PosixRecoverySteps::open(const Journal& journal)
         return false;
     }
     m_takenNs = journal.startedNs;
-    m_folderFd = m_calls.openat(AT_FDCWD, journal.folder.c_str(), kOpenFolder, 0);
+    m_byContent = journal.byContent();
+    // On a card the folder is its place on the volume, wherever the volume is mounted now.
+    const std::string here = m_byContent ? folderAt(m_calls, {journal.volume, journal.volumePath}) : journal.folder;
+    if (here.empty()) {
+        return false;
+    }
+    m_folderFd = m_calls.openat(AT_FDCWD, here.c_str(), kOpenFolder, 0);
     struct statx st;
     if (m_folderFd < 0 || lookAt(m_calls, m_folderFd, "", st) != 0) {
         return false;
     }
     // A folder made anew at the same path, even one given the freed number, is another folder.
     const FileIdentity folder = identityOf(st);
-    if (!folder.sameInode(journal.folderIdentity)
-        || (folder.bornKnown() && journal.folderIdentity.bornKnown()
-            && folder.bornNs != journal.folderIdentity.bornNs)) {
+    if (!m_byContent
+        && (!folder.sameInode(journal.folderIdentity)
+            || (folder.bornKnown() && journal.folderIdentity.bornKnown()
+                && folder.bornNs != journal.folderIdentity.bornNs))) {
         return false;
     }
-    m_folder = journal.folder;
+    m_folder = here;
     if (!journal.saveFolder.empty() && journal.saveFolder.find('\0') == std::string::npos) {
         m_saveFd = m_calls.openat(AT_FDCWD, journal.saveFolder.c_str(), kOpenFolder, 0);
         struct statx save;
@@ -292,7 +300,7 @@ int PosixRecoverySteps::check(
         return error;
     }
     seen = identityOf(st);
-    if (!matches(seen, expected, match, m_takenNs, m_precision)) {
+    if (!matches(seen, expected, match, m_takenNs, m_precision, m_byContent)) {
         return ESTALE;
     }
     // A copy is known by its content only as a regular file; a second name goes only while the file has

@@ -79,6 +79,7 @@ private:
     int m_folderFd = -1;
     int m_saveFd = -1;
     std::int64_t m_takenNs = 0;
+    bool m_byContent = false;     // the folder's volume numbers its files anew at each mount
     std::int64_t m_precision = 1; // the coarser of the two folders'
     FolderFacts m_facts[2];
 };

@@ -257,6 +257,9 @@ identitiesOf(Syscalls& calls, const std::string& folder, const std::vector<std::
     // files are all born before it, and the clock passes it while the folder is read, before the run
     // touches anything.
     taken.takenNs = nanoseconds(CLOCK_REALTIME);
+    // On a card the numbers do not last beyond its mount: its files are known by their size and times.
+    taken.place = volumePlaceOf(calls, folder);
+    withContent = withContent || !taken.place.volume.empty();
     if (!withContent && (st.stx_mask & STATX_BTIME) != 0) {
         taken.files = identitiesFromListing(
             calls, folder, static_cast<std::uint64_t>(makedev(st.stx_dev_major, st.stx_dev_minor)), names);
@@ -632,6 +635,8 @@ int StoredRunRecord::write(Journal& journal)
         taken = identitiesOf(m_calls, journal.folder, names, transfer);
     }
     journal.startedNs = taken.takenNs;
+    journal.volume = std::move(taken.place.volume);
+    journal.volumePath = std::move(taken.place.path);
     m_folder = journal.folder;
     m_saveFolder = journal.saveFolder;
     for (std::size_t i = 0; i < journal.files.size() && i < taken.files.size(); ++i) {

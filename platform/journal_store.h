@@ -4,6 +4,7 @@
 #include "core/rename_run.h"
 #include "platform/folder_lock.h"
 #include "platform/syscalls.h"
+#include "platform/volumes.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -32,6 +33,7 @@ struct TakenIdentities
 {
     std::int64_t takenNs = 0;
     std::vector<FileIdentity> files;
+    VolumePlace place; // where the folder lies on a volume that numbers its files anew at each mount
 };
 
 // The journals of the last runs, one file each, numbered in the order they were made: the names sort as

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
@@ -215,6 +217,115 @@ int volumeOf(const std::vector<Volume>& volumes, std::string_view folder)
         }
     }
     return best;
+}
+
+namespace {
+
+// File systems that number their files anew at each mount.
+bool numbersDoNotLast(std::string_view type)
+{
+    return type == "vfat" || type == "msdos" || type == "exfat" || type == "fuseblk";
+}
+
+// The device a device file or a link to one stands for; 0 where it is none.
+dev_t deviceOf(Syscalls& calls, const std::string& path)
+{
+    struct stat st;
+    return calls.fstatat(AT_FDCWD, path.c_str(), &st, 0) == 0 && S_ISBLK(st.st_mode) ? st.st_rdev : 0;
+}
+
+std::string sizeOf(Syscalls& calls, dev_t device, const std::string& sysfs)
+{
+    std::string size;
+    readWholeFile(sysfs + "/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device)) + "/size",
+                  size,
+                  calls);
+    while (!size.empty() && (size.back() == '\n' || size.back() == ' ')) {
+        size.pop_back();
+    }
+    return size;
+}
+
+// The names in a folder of links to devices (by-uuid/, by-label/), the link names decoded.
+std::vector<std::string> linkNames(Syscalls& calls, const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (DIR* dir = calls.opendir(folder.c_str())) {
+        while (const struct dirent* entry = calls.readdir(dir)) {
+            if (entry->d_name[0] != '.') {
+                names.emplace_back(entry->d_name);
+            }
+        }
+        calls.closedir(dir);
+    }
+    return names;
+}
+
+} // namespace
+
+VolumePlace volumePlaceOf(Syscalls& calls, const std::string& folder, const SystemFolders& system)
+{
+    struct stat st;
+    char real[PATH_MAX];
+    if (calls.fstatat(AT_FDCWD, folder.c_str(), &st, 0) != 0 || ::realpath(folder.c_str(), real) == nullptr) {
+        return {};
+    }
+    const MountEntry* mount = nullptr;
+    const std::vector<MountEntry> entries = parseMountTable(mountTableText(calls, system.mountTable));
+    for (const MountEntry& entry : entries) {
+        if (contains(entry.mountPoint, real) && (mount == nullptr || entry.mountPoint.size() > mount->mountPoint.size())
+            && deviceOf(calls, entry.source) == st.st_dev) {
+            mount = &entry;
+        }
+    }
+    if (mount == nullptr || !numbersDoNotLast(mount->type)) {
+        return {};
+    }
+    VolumePlace place;
+    for (const std::string& uuid : linkNames(calls, system.diskLinks + "/by-uuid")) {
+        if (deviceOf(calls, system.diskLinks + "/by-uuid/" + uuid) == st.st_dev) {
+            place.volume = "uuid:" + uuid;
+        }
+    }
+    if (place.volume.empty()) {
+        for (const std::string& label : linkNames(calls, system.diskLinks + "/by-label")) {
+            if (deviceOf(calls, system.diskLinks + "/by-label/" + label) == st.st_dev) {
+                place.volume = "label:" + label + ":" + sizeOf(calls, st.st_dev, system.sysfs);
+            }
+        }
+    }
+    if (place.volume.empty()) {
+        return {};
+    }
+    const std::string_view inside =
+        std::string_view(real).substr(mount->mountPoint == "/" ? 0 : mount->mountPoint.size());
+    place.path = inside.empty() ? "/" : std::string(inside);
+    return place;
+}
+
+std::string folderAt(Syscalls& calls, const VolumePlace& place, const SystemFolders& system)
+{
+    dev_t device = 0;
+    if (place.volume.starts_with("uuid:")) {
+        device = deviceOf(calls, system.diskLinks + "/by-uuid/" + place.volume.substr(5));
+    } else if (place.volume.starts_with("label:")) {
+        const std::size_t sizeAt = place.volume.rfind(':');
+        const std::string label = place.volume.substr(6, sizeAt - 6);
+        device = deviceOf(calls, system.diskLinks + "/by-label/" + label);
+        if (device != 0 && sizeOf(calls, device, system.sysfs) != place.volume.substr(sizeAt + 1)) {
+            device = 0; // another volume of that label
+        }
+    }
+    if (device == 0) {
+        return {};
+    }
+    for (const MountEntry& entry : parseMountTable(mountTableText(calls, system.mountTable))) {
+        if (deviceOf(calls, entry.source) == device) {
+            return (entry.mountPoint == "/" ? std::string() : entry.mountPoint)
+                   + (place.path == "/" ? std::string() : place.path);
+        }
+    }
+    return {};
 }
 
 } // namespace tallyfox::platform

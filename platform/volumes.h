@@ -48,4 +48,26 @@ bool onRotatingDisk(Syscalls& calls, const std::string& path, const std::string&
 // folder; -1 when none does.
 int volumeOf(const std::vector<Volume>& volumes, std::string_view folder);
 
+// Where a folder lies on a file system whose inode numbers do not last from one mount to the next (FAT
+// and exFAT, and disks mounted in user space): the volume, by its UUID or where it has none by its label
+// and size, and the folder's path from the volume's top. A card taken out and put back is the same
+// volume, wherever it is mounted again. Empty for a folder anywhere else.
+struct VolumePlace
+{
+    std::string volume;
+    std::string path;
+};
+
+struct SystemFolders
+{
+    std::string mountTable = "/proc/self/mounts";
+    std::string diskLinks = "/dev/disk"; // by-uuid/ and by-label/
+    std::string sysfs = "/sys";
+};
+
+VolumePlace volumePlaceOf(Syscalls& calls, const std::string& folder, const SystemFolders& system = {});
+
+// The folder at `place` as its volume is mounted now; empty when the volume is not mounted.
+std::string folderAt(Syscalls& calls, const VolumePlace& place, const SystemFolders& system = {});
+
 } // namespace tallyfox::platform

@@ -151,6 +151,7 @@ public:
     std::map<std::string, SceneFile> files;
     std::vector<Name> names;
     std::int64_t savePrecision = 1;
+    bool byContent = false; // numbered anew at each mount
     std::function<void(MemoryFolders&)> beforeFirstStep;
 
 private:
@@ -173,7 +174,7 @@ private:
         const auto links = std::count_if(names.begin(), names.end(), [&](const Name& name) {
             return identity(name.tag).sameInode(seen);
         });
-        if (!matches(seen, expected, match, kStarted, timePrecisionNs(RunFolder::SaveFolder))
+        if (!matches(seen, expected, match, kStarted, timePrecisionNs(RunFolder::SaveFolder), byContent)
             || (match == Match::OtherName && links < 2)) {
             return ESTALE;
         }
@@ -216,6 +217,7 @@ struct RestoreCase
     std::size_t lost = 0; // files replaced outright, told of in the question
     std::function<void(MemoryFolders&)> beforeFirstStep{};
     std::int64_t savePrecision = 1;
+    bool remounted = false; // a card put back: its files numbered anew, known by size and times
 };
 
 class RestoreTest : public ::testing::TestWithParam<RestoreCase>
@@ -235,9 +237,14 @@ TEST_P(RestoreTest, bringsBackEveryNameAndRemovesOnlyWhatTheRunMade)
     const RestoreCase& row = GetParam();
     MemoryFolders folders(row.files, row.now, row.ignoreCase, row.caseBlind);
     folders.savePrecision = row.savePrecision;
+    folders.byContent = row.remounted;
     Journal journal;
     journal.startedNs = kStarted;
     journal.operation = row.operation;
+    if (row.remounted) {
+        journal.volume = "uuid:0123-4567";
+        journal.volumePath = "/DCIM";
+    }
     std::vector<Name> before;
     for (std::size_t i = 0; i < row.entries.size(); ++i) {
         const Entry& entry = row.entries[i];
@@ -340,6 +347,17 @@ INSTANTIATE_TEST_SUITE_P(
                     .now = {{F::Folder, "A.jpg", "I"}},
                     .after = {{F::Folder, "A.jpg", "I"}},
                     .caseBlind = true},
+        RestoreCase{.name = "a card put back, its files numbered anew",
+                    .operation = FileOperation::RenameOnly,
+                    .files = {{"I", {.inode = 11, .modified = 2000000000}},
+                              {"J", {.inode = 12, .size = 20, .modified = 4000000000}},
+                              {"I now", {.inode = 71, .modified = 2000000000}},
+                              {"J now", {.inode = 72, .size = 20, .modified = 4000000000}}},
+                    .entries = {{"a.jpg", "b.jpg", "I"}, {"b.jpg", "a.jpg", "J"}},
+                    .now = {{F::Folder, "b.jpg", "I now"}, {F::Folder, "a.jpg", "J now"}},
+                    .after = {{F::Folder, "a.jpg", "I now"}, {F::Folder, "b.jpg", "J now"}},
+                    .recordedContent = true,
+                    .remounted = true},
         RestoreCase{.name = "a freed number given to a file saved since",
                     .operation = FileOperation::RenameOnly,
                     .files = {{"I", {.inode = 11}}, {"new", {.inode = 11, .born = kStarted + 50}}},

@@ -303,5 +303,71 @@ INSTANTIATE_TEST_SUITE_P(Disks,
                                            RotatingCase{"no entry: memory or network", "", "", false}),
                          TALLYFOX_ROW_NAMES);
 
+// A card's folder is known by its volume and its path there, and found again wherever the card is
+// mounted next; a folder on a file system that keeps its numbers is not. The devices are made-up nodes of
+// the test folder's own device (root only), the tables made-up too.
+struct VolumePlaceCase
+{
+    std::string name;
+    std::string type;   // the file system type the mount table gives
+    std::string link;   // "by-uuid/NAME" or "by-label/NAME"
+    std::string volume; // the place's volume; empty: none
+};
+
+class VolumePlaceTest : public ::testing::TestWithParam<VolumePlaceCase>
+{
+};
+
+TEST_P(VolumePlaceTest, KnowsACardsFolderByItsVolumeWhereverItIsMounted)
+{
+    const VolumePlaceCase& row = GetParam();
+    testing::TempDir root;
+    const fs::path card = root.path() / "media" / "card";
+    const fs::path folder = card / "DCIM" / "100CANON";
+    fs::create_directories(folder);
+    struct stat st;
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    const fs::path disk = root.path() / "dev" / "disk";
+    fs::create_directories(disk / "by-uuid");
+    fs::create_directories(disk / "by-label");
+    const fs::path node = root.path() / "dev" / "sdb1";
+    if (::mknod(node.c_str(), S_IFBLK | 0600, st.st_dev) != 0) {
+        GTEST_SKIP() << "no device node can be made here (needs root)";
+    }
+    fs::create_symlink(node, disk / row.link);
+    const fs::path sysfs = root.path() / "sys";
+    const fs::path block =
+        sysfs / "dev" / "block" / (std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev)));
+    fs::create_directories(block);
+    std::ofstream(block / "size") << "31116288\n";
+    const fs::path table = root.path() / "mounts";
+    std::ofstream(table) << node.string() << " " << card.string() << " " << row.type << " rw 0 0\n";
+    const SystemFolders system{table.string(), disk.string(), sysfs.string()};
+
+    const VolumePlace place = volumePlaceOf(systemCalls(), folder.string(), system);
+    EXPECT_EQ(place.volume, row.volume);
+    if (row.volume.empty()) {
+        return;
+    }
+    EXPECT_EQ(place.path, "/DCIM/100CANON");
+    // Put back, the card is mounted elsewhere: the folder is found there.
+    const fs::path again = root.path() / "media" / "CARD1";
+    fs::create_directories(again / "DCIM" / "100CANON");
+    std::ofstream(table) << node.string() << " " << again.string() << " " << row.type << " rw 0 0\n";
+    EXPECT_EQ(folderAt(systemCalls(), place, system), (again / "DCIM" / "100CANON").string());
+    // Not mounted: nowhere.
+    std::ofstream(table) << "";
+    EXPECT_EQ(folderAt(systemCalls(), place, system), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Volumes,
+    VolumePlaceTest,
+    ::testing::Values(VolumePlaceCase{"FAT by its UUID", "vfat", "by-uuid/0123-4567", "uuid:0123-4567"},
+                      VolumePlaceCase{
+                          "exFAT without a UUID, by label and size", "exfat", "by-label/CANON", "label:CANON:31116288"},
+                      VolumePlaceCase{"ext4 keeps its numbers", "ext4", "by-uuid/0123-4567", ""}),
+    TALLYFOX_ROW_NAMES);
+
 } // namespace
 } // namespace tallyfox::platform
