@@ -232,18 +232,14 @@ std::string PosixRecoverySteps::spelling(RunFolder folder, const std::string& na
     if (!ignoresCase(folder)) {
         return name;
     }
-    const std::string key = folded(name);
-    for (const std::string& listed : listing(folder)) {
-        if (listed == name) {
-            return name;
+    FolderFacts& known = facts(folder);
+    if (known.spelled.empty()) {
+        for (const std::string& listed : listing(folder)) {
+            known.spelled.emplace(folded(listed), listed);
         }
     }
-    for (const std::string& listed : listing(folder)) {
-        if (folded(listed) == key) {
-            return listed;
-        }
-    }
-    return name;
+    const auto listed = known.spelled.find(folded(name));
+    return listed != known.spelled.end() ? listed->second : name;
 }
 
 std::int64_t PosixRecoverySteps::timePrecisionNs(RunFolder folder)

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -64,6 +65,7 @@ private:
         std::vector<std::string> listing; // every entry, read once
         bool listed = false;
         std::unordered_set<std::string> held; // the listing's names, in one case where the folder ignores it
+        std::unordered_map<std::string, std::string> spelled; // in a folder that ignores case: by that case
     };
 
     int fd(RunFolder folder) const;
