@@ -6,6 +6,7 @@
 #include "platform/identity_steps.h"
 #include "platform/journal_store.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -272,7 +273,9 @@ void RunHistory::restoreRun(const std::string& name, Restoration& restoration)
         }
         lastPaint = now;
         const int percent = all == 0 ? 100 : static_cast<int>(done * 100 / all);
-        if (!m_bar && !ownBar && now >= 200 && done != all) {
+        // Only where there is a screen to show it on: a program without windows has no application of them.
+        const bool windows = qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+        if (!m_bar && !ownBar && windows && now >= 200 && done != all) {
             ownBar = std::make_unique<QProgressBar>();
             ownBar->setWindowTitle(QStringLiteral("処理前の名前に戻しています"));
             ownBar->setRange(0, 100);
