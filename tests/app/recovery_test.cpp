@@ -831,6 +831,24 @@ TEST_F(RecoveryTest, theRunIsOnDiskBeforeItsEndMark)
     EXPECT_GE(std::count(lastCopy, endMark, "fsync"), 2); // the save folder and the folder
 }
 
+// The undo shows how far it is on the bar it is given, up to full, and leaves it empty at the end.
+TEST_F(RecoveryTest, theUndoShowsItsProgress)
+{
+    RecordingHost host;
+    ASSERT_TRUE(runHere(request(FileOperation::RenameCopy), host).started);
+    ui::RunHistory history(m_dialogs, platform::systemCalls(), journals());
+    std::vector<int> shown;
+    history.showProgressOn([&shown](int percent) {
+        shown.push_back(percent);
+    });
+    ASSERT_TRUE(history.undoLast());
+    EXPECT_EQ(readFiles(folder()), kStart);
+    ASSERT_GE(shown.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end() - 1));
+    EXPECT_EQ(shown[shown.size() - 2], 100);
+    EXPECT_EQ(shown.back(), 0);
+}
+
 // A recovery declined at start is not offered again; the undo may still bring the files back.
 TEST_F(RecoveryTest, aDeclinedRecoveryIsNotOfferedAgain)
 {
