@@ -235,6 +235,7 @@ private:
             }
             for (std::string& name : m_steps.hiddenNames(folder)) {
                 if (const std::optional<FileIdentity> seen = m_steps.look(folder, name)) {
+                    m_hiddenByInode.emplace(InodeKey(*seen), m_hidden.size());
                     m_hidden.push_back({{folder, std::move(name)}, *seen});
                 }
             }
@@ -310,9 +311,18 @@ private:
                 changedAt[i] = entry.target; // moved, then changed in the save folder
             }
         }
-        for (const auto& [slot, seen] : m_hidden) {
-            if (isFile(seen, identity, born)) {
-                hold(slot.folder, slot.name);
+        const auto holdHidden = [&](const std::pair<Slot, FileIdentity>& hidden) {
+            if (isFile(hidden.second, identity, born)) {
+                hold(hidden.first.folder, hidden.first.name);
+            }
+        };
+        if (m_journal.byContent()) {
+            std::for_each(m_hidden.begin(), m_hidden.end(), holdHidden);
+        } else {
+            // A ring of many files cut short leaves as many private names: each file finds its own at once.
+            const auto [first, last] = m_hiddenByInode.equal_range(InodeKey(identity));
+            for (auto found = first; found != last; ++found) {
+                holdHidden(m_hidden[found->second]);
             }
         }
 
@@ -424,6 +434,7 @@ private:
     std::vector<std::vector<std::size_t>> m_groups;
     std::unordered_map<InodeKey, std::vector<std::size_t>, InodeHash> m_linkedInSave;
     std::vector<std::pair<Slot, FileIdentity>> m_hidden;
+    std::unordered_multimap<InodeKey, std::size_t, InodeHash> m_hiddenByInode; // positions in m_hidden
 };
 
 // Takes every file back to its old name in one pass: a file whose old name is still held by another
