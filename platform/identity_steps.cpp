@@ -180,15 +180,12 @@ const std::vector<std::string>& PosixRecoverySteps::listing(RunFolder folder)
     FolderFacts& known = facts(folder);
     if (!known.listed && fd(folder) >= 0) {
         known.listed = true;
-        if (DIR* dir = m_calls.opendir(path(folder).c_str())) {
-            while (const struct dirent* entry = m_calls.readdir(dir)) {
-                const std::string_view name = entry->d_name;
-                if (name != "." && name != "..") {
-                    known.listing.emplace_back(name);
-                }
+        readFolder(m_calls, path(folder), [&](const struct dirent& entry) {
+            const std::string_view name = entry.d_name;
+            if (name != "." && name != "..") {
+                known.listing.emplace_back(name);
             }
-            m_calls.closedir(dir);
-        }
+        });
     }
     return known.listing;
 }

@@ -167,23 +167,12 @@ void waitForTheFileClock(std::int64_t moment = nanoseconds(CLOCK_REALTIME))
 template <typename Found>
 bool readListed(Syscalls& calls, const std::string& folder, const NameTable& table, Found found)
 {
-    DIR* dir = table.held() ? calls.opendir(folder.c_str()) : nullptr;
-    if (dir == nullptr) {
-        return false;
-    }
-    for (;;) {
-        errno = 0;
-        const struct dirent* entry = calls.readdir(dir);
-        if (entry == nullptr) {
-            break;
-        }
-        if (const std::uint32_t position = table.find(entry->d_name); position != NameTable::kNone) {
-            found(position, *entry);
-        }
-    }
-    const bool complete = errno == 0;
-    calls.closedir(dir);
-    return complete;
+    return table.held()
+           && readFolder(calls, folder, [&](const struct dirent& entry) {
+                  if (const std::uint32_t position = table.find(entry.d_name); position != NameTable::kNone) {
+                      found(position, entry);
+                  }
+              }) == 0;
 }
 
 // The identities of a run's files by their numbers in the folder's listing: one read of the folder rather
@@ -437,23 +426,11 @@ int JournalStore::namesWhere(bool (*wanted)(std::string_view name), std::vector<
     if (m_folder.empty() || m_folder.find('\0') != std::string::npos) {
         return ENOENT;
     }
-    DIR* dir = m_calls.opendir(m_folder.c_str());
-    if (dir == nullptr) {
-        return errno;
-    }
-    for (;;) {
-        errno = 0;
-        const struct dirent* entry = m_calls.readdir(dir);
-        if (entry == nullptr) {
-            break;
+    return readFolder(m_calls, m_folder, [&](const struct dirent& entry) {
+        if (wanted(entry.d_name)) {
+            found.emplace_back(entry.d_name);
         }
-        if (wanted(entry->d_name)) {
-            found.emplace_back(entry->d_name);
-        }
-    }
-    const int error = errno;
-    m_calls.closedir(dir);
-    return error;
+    });
 }
 
 int JournalStore::readNames(std::vector<std::string>& found)

@@ -2,6 +2,8 @@
 
 #include "platform/syscalls.h"
 
+#include <cerrno>
+#include <dirent.h>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -46,6 +48,27 @@ std::string hiddenName(std::string_view stem);
 // A name left by someone else is skipped. Gives the descriptor (write only) and sets `name`, or -1 with
 // errno set.
 int createHiddenTemporary(Syscalls& calls, int dirFd, std::string_view stem, mode_t mode, std::string& name);
+
+// Calls `each` with every entry of the folder at `path` (".", ".." included), read to its end. 0, or the
+// errno with which the folder could not be opened or read to its end.
+template <typename Each> int readFolder(Syscalls& calls, const std::string& path, Each each)
+{
+    DIR* dir = calls.opendir(path.c_str());
+    if (dir == nullptr) {
+        return errno;
+    }
+    for (;;) {
+        errno = 0;
+        const struct dirent* entry = calls.readdir(dir);
+        if (entry == nullptr) {
+            break;
+        }
+        each(*entry);
+    }
+    const int error = errno;
+    calls.closedir(dir);
+    return error;
+}
 
 // Gives the memory the process has freed back to the system where the C library keeps it: after a run
 // of many files, the names and journal it held are otherwise kept as if still in use.

@@ -2,6 +2,7 @@
 
 #include "platform/file_reading.h"
 #include "platform/folders.h"
+#include "platform/posix_io.h"
 #include "platform/syscalls.h"
 
 #include <algorithm>
@@ -250,14 +251,11 @@ std::string sizeOf(Syscalls& calls, dev_t device, const std::string& sysfs)
 std::vector<std::string> linkNames(Syscalls& calls, const std::string& folder)
 {
     std::vector<std::string> names;
-    if (DIR* dir = calls.opendir(folder.c_str())) {
-        while (const struct dirent* entry = calls.readdir(dir)) {
-            if (entry->d_name[0] != '.') {
-                names.emplace_back(entry->d_name);
-            }
+    readFolder(calls, folder, [&](const struct dirent& entry) {
+        if (entry.d_name[0] != '.') {
+            names.emplace_back(entry.d_name);
         }
-        calls.closedir(dir);
-    }
+    });
     return names;
 }
 
