@@ -1,6 +1,7 @@
 #include "core/recovery.h"
 
 #include "core/multibyte.h"
+#include "core/name_table.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -279,7 +280,16 @@ private:
                 if (name->empty() || heldKeys.count(m_names.key(RunFolder::Folder, *name)) != 0) {
                     continue;
                 }
-                if (!m_steps.holds(RunFolder::Folder, *name)) {
+                const std::optional<std::uint64_t> number = m_steps.listed(RunFolder::Folder, *name);
+                if (!number) {
+                    continue;
+                }
+                if (*number != 0 && !m_journal.byContent() && *number != identity.inode) {
+                    // Another file by the listing's number: one of the run's, or one that took the name since.
+                    const FileIdentity other{.device = identity.device, .inode = *number};
+                    if (!isRunFile(other) && !changedAt.count(i)) {
+                        changedAt[i] = *name;
+                    }
                     continue;
                 }
                 const std::optional<FileIdentity> seen = m_steps.look(RunFolder::Folder, *name);
@@ -295,7 +305,7 @@ private:
             if (!m_transfer || entry.target.empty()) {
                 continue;
             }
-            const std::optional<FileIdentity> seen = m_steps.holds(RunFolder::SaveFolder, entry.target)
+            const std::optional<FileIdentity> seen = m_steps.listed(RunFolder::SaveFolder, entry.target)
                                                          ? m_steps.look(RunFolder::SaveFolder, entry.target)
                                                          : std::nullopt;
             planReplaced(i, seen, identity, steps);
@@ -443,6 +453,8 @@ private:
 class Mover
 {
 public:
+    static constexpr std::size_t kNobody = SIZE_MAX;
+
     Mover(const Journal& journal,
           RecoverySteps& steps,
           const FolderNames& names,
@@ -450,13 +462,28 @@ public:
           std::function<void()> ended)
         : m_journal(journal)
         , m_steps(steps)
-        , m_names(names)
         , m_moves(moves)
+        , m_holder(moves.size(), kNobody)
+        , m_waiter(moves.size(), kNobody)
+        , m_left(moves.size(), false)
         , m_ended(std::move(ended))
     {
+        // Who holds each file's old name, found once: the files of the run hold names in the folder only
+        // until they leave them, and no step of the undo gives a file of the run a name another one holds.
+        std::vector<std::string> keys;
+        keys.reserve(m_moves.size());
+        for (const Move& move : m_moves) {
+            keys.push_back(move.from.folder == RunFolder::Folder ? names.key(RunFolder::Folder, move.from.name)
+                                                                 : std::string());
+        }
+        const NameTable heldBy(keys.size(), [&](std::size_t i) -> std::string_view {
+            return keys[i];
+        });
         for (std::size_t i = 0; i < m_moves.size(); ++i) {
-            if (m_moves[i].from.folder == RunFolder::Folder) {
-                m_heldBy[m_names.key(RunFolder::Folder, m_moves[i].from.name)] = i;
+            const std::uint32_t holder =
+                heldBy.find(names.key(RunFolder::Folder, m_journal.files[m_moves[i].entry].old));
+            if (holder != NameTable::kNone && holder != i) {
+                m_holder[i] = holder;
             }
         }
     }
@@ -473,10 +500,9 @@ public:
             if (m_moves[i].state != Move::State::Waiting) {
                 continue;
             }
-            const auto holder = m_heldBy.find(oldKey(m_moves[i]));
-            if (holder != m_heldBy.end() && m_moves[holder->second].state == Move::State::Waiting
-                && !m_moves[holder->second].aside) {
-                stepAside(holder->second);
+            const std::size_t holder = m_holder[i];
+            if (m_moves[holder].state == Move::State::Waiting && !m_moves[holder].aside) {
+                stepAside(holder);
                 settle();
             }
         }
@@ -490,11 +516,6 @@ public:
     }
 
 private:
-    std::string oldKey(const Move& move) const
-    {
-        return m_names.key(RunFolder::Folder, m_journal.files[move.entry].old);
-    }
-
     const FileIdentity& identity(const Move& move) const
     {
         return m_journal.files[move.entry].identity;
@@ -509,16 +530,29 @@ private:
         }
     }
 
+    // Whether the file of move `i` must wait for its old name: a file of the run still holds it.
+    bool mustWait(std::size_t i)
+    {
+        const std::size_t holder = m_holder[i];
+        if (holder == kNobody || m_left[holder]) {
+            return false;
+        }
+        const Move::State state = m_moves[holder].state;
+        if (state != Move::State::Pending && state != Move::State::Waiting) {
+            return false;
+        }
+        m_moves[i].state = Move::State::Waiting;
+        m_waiter[holder] = i;
+        return true;
+    }
+
     void attempt(std::size_t i)
     {
         Move& move = m_moves[i];
         if (move.caseOnly && !stepAside(i)) {
             return;
         }
-        // An old name still held by a file of the run that has not left it is waited for, not tried.
-        if (const auto holder = m_heldBy.find(oldKey(move)); holder != m_heldBy.end() && holder->second != i) {
-            move.state = Move::State::Waiting;
-            m_waiting[oldKey(move)] = i;
+        if (mustWait(i)) {
             return;
         }
         const int error = m_steps.rename(move.from.folder,
@@ -530,19 +564,8 @@ private:
         if (error == 0) {
             move.state = Move::State::Done;
             ended();
-            leave(i, move.from);
+            leave(i);
             return;
-        }
-        if (error == EEXIST) {
-            const auto holder = m_heldBy.find(oldKey(move));
-            if (holder != m_heldBy.end() && holder->second != i) {
-                const Move::State state = m_moves[holder->second].state;
-                if (state == Move::State::Pending || state == Move::State::Waiting) {
-                    move.state = Move::State::Waiting;
-                    m_waiting[oldKey(move)] = i;
-                    return;
-                }
-            }
         }
         move.state = Move::State::Failed;
         move.error = error;
@@ -564,34 +587,24 @@ private:
             ended();
             return false;
         }
-        const Slot left = std::exchange(move.from, Slot{move.from.folder, hidden});
-        leave(i, left);
+        move.from.name = hidden;
+        leave(i);
         return true;
     }
 
-    // The file of move `i` has left `slot`: a file waiting for that name may take it.
-    void leave(std::size_t i, const Slot& slot)
+    // The file of move `i` has left the name it held: a file waiting for that name may take it.
+    void leave(std::size_t i)
     {
-        if (slot.folder != RunFolder::Folder) {
+        if (m_left[i]) {
             return;
         }
-        const std::string key = m_names.key(RunFolder::Folder, slot.name);
-        if (const auto held = m_heldBy.find(key); held != m_heldBy.end() && held->second == i) {
-            m_heldBy.erase(held);
-        }
-        if (const auto waiter = m_waiting.find(key); waiter != m_waiting.end()) {
-            m_moves[waiter->second].state = Move::State::Pending;
-            m_ready.push_back(waiter->second);
-            m_waiting.erase(waiter);
+        m_left[i] = true;
+        if (const std::size_t waiter = std::exchange(m_waiter[i], kNobody); waiter != kNobody) {
+            m_moves[waiter].state = Move::State::Pending;
+            m_ready.push_back(waiter);
         }
     }
 
-    const Journal& m_journal;
-    RecoverySteps& m_steps;
-    const FolderNames& m_names;
-    std::vector<Move>& m_moves;
-    std::unordered_map<std::string, std::size_t> m_heldBy;  // a name in the folder, by the move whose file holds it
-    std::unordered_map<std::string, std::size_t> m_waiting; // an old name, by the move that waits for it
     void ended() const
     {
         if (m_ended) {
@@ -599,6 +612,12 @@ private:
         }
     }
 
+    const Journal& m_journal;
+    RecoverySteps& m_steps;
+    std::vector<Move>& m_moves;
+    std::vector<std::size_t> m_holder; // by move: the move whose file holds its old name now
+    std::vector<std::size_t> m_waiter; // by move: the move that waits for its file to leave its name
+    std::vector<bool> m_left;          // by move: its file has left the name it held
     std::vector<std::size_t> m_ready;
     std::function<void()> m_ended; // told of each file that is back, or cannot come back
 };
@@ -645,6 +664,7 @@ std::vector<FileFailure> Restoration::run(const std::function<void(std::size_t d
             progress(++done, all);
         }
     };
+    m_steps.beforeSteps();
     // Removals first: they free names that other files of the run may need.
     for (const Removal& removal : planned.removals) {
         const FileIdentity& expected = removal.isLeftover ? removal.leftover : m_journal.files[removal.entry].identity;

@@ -54,8 +54,16 @@ public:
     virtual std::vector<std::string> hiddenNames(RunFolder folder) = 0;
 
     // Whether the folder, read once, holds an entry of that name (in a folder that ignores case, in any
-    // spelling): a name it does not hold is not looked at.
-    virtual bool holds(RunFolder folder, const std::string& name) = 0;
+    // spelling), and the number its listing gives that entry: 0 where a listing does not number entries
+    // as their files are numbered. A name the folder does not hold, or that the listing shows to be
+    // another file, is not looked at.
+    virtual std::optional<std::uint64_t> listed(RunFolder folder, const std::string& name) = 0;
+
+    // The plan is made and the steps begin: what the folders hold may have changed while the question was
+    // asked, and a step must not act on a file that took a name of the run meanwhile.
+    virtual void beforeSteps()
+    {
+    }
 
     // Whether the folder takes two spellings of a name that differ only in letter case for one name (a
     // camera's card, a folder of another system's disk).

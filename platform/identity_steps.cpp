@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/vfs.h>
+#include <time.h>
 
 namespace tallyfox::platform {
 
@@ -45,7 +47,15 @@ std::int64_t precisionOf(long kind)
     }
 }
 
-std::string folded(std::string_view name)
+// The clock that stamps files, at the tick it is in.
+std::int64_t fileClockNs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+std::string inOneCase(std::string_view name)
 {
     return foldedAsciiCase(name, systemCodePage());
 }
@@ -96,10 +106,12 @@ bool PosixRecoverySteps::open(const Journal& journal)
         return false;
     }
     m_folderFd = m_calls.openat(AT_FDCWD, here.c_str(), kOpenFolder, 0);
+    const std::int64_t clock = fileClockNs();
     struct statx st;
     if (m_folderFd < 0 || lookAt(m_calls, m_folderFd, "", st) != 0) {
         return false;
     }
+    planBegins(RunFolder::Folder, st, clock);
     // A folder made anew at the same path, even one given the freed number, is another folder.
     const FileIdentity folder = identityOf(st);
     if (!m_byContent
@@ -116,6 +128,9 @@ bool PosixRecoverySteps::open(const Journal& journal)
             // The save folder is the folder reached another way: its files are the folder's.
             m_calls.close(m_saveFd);
             m_saveFd = -1;
+        }
+        if (m_saveFd >= 0) {
+            planBegins(RunFolder::SaveFolder, save, clock);
         }
         m_saveFolder = journal.saveFolder;
     }
@@ -161,33 +176,105 @@ std::vector<std::string> PosixRecoverySteps::hiddenNames(RunFolder folder)
     return names;
 }
 
-bool PosixRecoverySteps::holds(RunFolder folder, const std::string& name)
+std::uint32_t PosixRecoverySteps::Listing::find(const std::string& name) const
 {
-    FolderFacts& known = facts(folder);
-    if (known.held.empty()) {
-        const bool folds = ignoresCase(folder);
-        const std::vector<std::string>& names = listing(folder);
-        known.held.reserve(names.size());
-        for (const std::string& listed : names) {
-            known.held.insert(folds ? folded(listed) : listed);
+    if (!table) {
+        return NameTable::kNone;
+    }
+    return folds ? table->find(inOneCase(name)) : table->find(name);
+}
+
+void PosixRecoverySteps::Listing::index(bool foldCase)
+{
+    folds = foldCase;
+    if (folds) {
+        folded.reserve(names.size());
+        for (const std::string& name : names) {
+            folded.push_back(inOneCase(name));
         }
     }
-    return known.held.count(ignoresCase(folder) ? folded(name) : name) != 0;
+    const std::vector<std::string>& keys = folds ? folded : names;
+    table.emplace(keys.size(), [&](std::size_t i) -> std::string_view {
+        return keys[i];
+    });
+}
+
+PosixRecoverySteps::Listing PosixRecoverySteps::read(RunFolder folder)
+{
+    Listing read;
+    if (fd(folder) >= 0) {
+        readFolder(m_calls, path(folder), [&](const struct dirent& entry) {
+            const std::string_view name = entry.d_name;
+            if (name != "." && name != "..") {
+                read.names.emplace_back(name);
+                read.numbers.push_back(static_cast<std::uint64_t>(entry.d_ino));
+            }
+        });
+    }
+    return read;
 }
 
 const std::vector<std::string>& PosixRecoverySteps::listing(RunFolder folder)
 {
     FolderFacts& known = facts(folder);
-    if (!known.listed && fd(folder) >= 0) {
+    if (!known.listed) {
         known.listed = true;
-        readFolder(m_calls, path(folder), [&](const struct dirent& entry) {
-            const std::string_view name = entry.d_name;
-            if (name != "." && name != "..") {
-                known.listing.emplace_back(name);
-            }
-        });
+        known.listing = read(folder);
+    }
+    return known.listing.names;
+}
+
+const PosixRecoverySteps::Listing& PosixRecoverySteps::indexed(RunFolder folder)
+{
+    FolderFacts& known = facts(folder);
+    listing(folder);
+    if (!known.listing.table) {
+        known.listing.index(ignoresCase(folder));
     }
     return known.listing;
+}
+
+bool PosixRecoverySteps::numbered(RunFolder folder)
+{
+    FolderFacts& known = facts(folder);
+    if (!known.numbered) {
+        // An overlay's listing may number its entries otherwise than the files themselves, and a card's
+        // numbers do not last beyond its mount.
+        struct statfs fileSystem
+        {
+        };
+        known.numbered = !m_byContent && fd(folder) >= 0 && ::fstatfs(fd(folder), &fileSystem) == 0
+                         && fileSystem.f_type != OVERLAYFS_SUPER_MAGIC;
+    }
+    return *known.numbered;
+}
+
+std::optional<std::uint64_t> PosixRecoverySteps::listed(RunFolder folder, const std::string& name)
+{
+    const Listing& known = indexed(folder);
+    const std::uint32_t position = known.find(name);
+    if (position == NameTable::kNone) {
+        return std::nullopt;
+    }
+    return numbered(folder) ? known.numbers[position] : 0;
+}
+
+void PosixRecoverySteps::planBegins(RunFolder folder, const struct statx& st, std::int64_t clockNs)
+{
+    FolderFacts& known = facts(folder);
+    known.changedNs = identityOf(st).changedNs;
+    // A change in the tick the folder was last stamped in could leave the same time behind.
+    known.changeWouldShow = known.changedNs < clockNs;
+}
+
+void PosixRecoverySteps::beforeSteps()
+{
+    for (const RunFolder folder : {RunFolder::Folder, RunFolder::SaveFolder}) {
+        FolderFacts& known = facts(folder);
+        struct statx st;
+        known.untouched = fd(folder) >= 0 && known.changeWouldShow && lookAt(m_calls, fd(folder), "", st) == 0
+                          && identityOf(st).changedNs == known.changedNs;
+    }
 }
 
 bool PosixRecoverySteps::ignoresCase(RunFolder folder)
@@ -229,14 +316,9 @@ std::string PosixRecoverySteps::spelling(RunFolder folder, const std::string& na
     if (!ignoresCase(folder)) {
         return name;
     }
-    FolderFacts& known = facts(folder);
-    if (known.spelled.empty()) {
-        for (const std::string& listed : listing(folder)) {
-            known.spelled.emplace(folded(listed), listed);
-        }
-    }
-    const auto listed = known.spelled.find(folded(name));
-    return listed != known.spelled.end() ? listed->second : name;
+    const Listing& known = indexed(folder);
+    const std::uint32_t position = known.find(name);
+    return position != NameTable::kNone ? known.names[position] : name;
 }
 
 std::int64_t PosixRecoverySteps::timePrecisionNs(RunFolder folder)
@@ -319,23 +401,34 @@ int PosixRecoverySteps::rename(RunFolder fromFolder,
     if (unusableName(from) != 0 || unusableName(to) != 0) {
         return EINVAL;
     }
+    // The file the plan saw at the name, or that an earlier step put there and looked at, is there still
+    // where nothing in the folder has changed since: only a copy, known by its content alone, and a name in
+    // a folder changed meanwhile are looked at first.
+    const bool known = match == Match::Inode && facts(fromFolder).untouched;
     FileIdentity seen;
-    if (const int error = check(fromFd, from, expected, match, seen)) {
-        return error;
+    if (!known) {
+        if (const int error = check(fromFd, from, expected, match, seen)) {
+            return error;
+        }
     }
     int error = m_operations.renameNoReplace(fromFd, from.c_str(), toFd, to.c_str());
     if (error == EXDEV) {
         // Back from another file system: copied, flushed, and only then is the source removed, while
         // it is still the file that was copied.
+        if (known) {
+            if (const int changed = check(fromFd, from, expected, match, seen)) {
+                return changed;
+            }
+        }
         return m_operations.moveFile(path(fromFolder) + "/" + from, path(toFolder) + "/" + to, false);
     }
     if (error != 0) {
         return error;
     }
-    // Had another file taken the name between the check and the rename (even one given the freed number
-    // of the file checked), it goes back.
-    const FileIdentity renamed = identityAt(m_calls, toFd, to.c_str());
-    if (!renamed.sameInode(seen) || renamed.bornNs != seen.bornNs) {
+    // Had another file taken the name meanwhile (even one given the freed number of the file), it goes back.
+    FileIdentity renamed;
+    if (check(toFd, to, expected, match, renamed) != 0
+        || (!known && (!renamed.sameInode(seen) || renamed.bornNs != seen.bornNs))) {
         m_operations.renameNoReplace(toFd, to.c_str(), fromFd, from.c_str());
         return ESTALE;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/name_table.h"
 #include "core/recovery.h"
 #include "platform/file_operations.h"
 #include "platform/syscalls.h"
@@ -13,12 +14,14 @@
 
 namespace tallyfox::platform {
 
-// The steps of a recovery or an undo on the run's two folders. Every step first opens the file at its
-// name without following a link and checks who it is through that descriptor (device, inode and birth
-// time; a file born after the run took its files' identities is none of them), renames never replace
-// (a file system without no-replace renames gets a link and then an unlink, checked the same way), and a
-// removal first renames the file to a private hidden name and removes only that name, and only while
-// it still holds the recorded file.
+// The steps of a recovery or an undo on the run's two folders. A file is known by its device, inode and
+// birth time (a file born after the run took its files' identities is none of them). A rename is taken
+// only on the file the plan saw at the name, in a folder where no entry has come, gone or been renamed
+// since (or, where one has, that a look just before the rename finds there), and the file is looked at
+// under its new name afterwards: one that is not the recorded file after all goes back. Renames never
+// replace (a file system without no-replace renames gets a link and then an unlink, checked the same
+// way), and a removal first renames the file to a private hidden name and removes only that name, and
+// only while it still holds the recorded file.
 class PosixRecoverySteps final : public RecoverySteps
 {
 public:
@@ -34,7 +37,11 @@ public:
 
     std::optional<FileIdentity> look(RunFolder folder, const std::string& name) override;
     std::vector<std::string> hiddenNames(RunFolder folder) override;
-    bool holds(RunFolder folder, const std::string& name) override;
+    std::optional<std::uint64_t> listed(RunFolder folder, const std::string& name) override;
+    // Reads the folders again: a step whose file the listing still numbers as expected renames it without
+    // Looks at the folders again: where no entry has come, gone or been renamed since the plan, a rename
+    // takes the file the plan saw without a look first.
+    void beforeSteps() override;
     // Found once per folder, from a name it holds: the same name with the case of its letters turned
     // round reaches the same file only in a folder that ignores case, or as a second name of the file,
     // which the folder's listing then shows.
@@ -58,20 +65,44 @@ public:
     int remove(RunFolder folder, const std::string& name, const FileIdentity& expected, Match match) override;
 
 private:
+    // The entries of a folder as one reading gave them, looked up by name.
+    struct Listing
+    {
+        std::vector<std::string> names;
+        std::vector<std::uint64_t> numbers; // by position
+        std::vector<std::string> folded;    // where the folder ignores case: the names in one case
+        std::optional<NameTable> table;     // positions by name, or by folded name
+        bool folds = false;
+
+        // Makes the table, by the names in one case where `foldCase`.
+        void index(bool foldCase);
+        // The position of `name` (in any spelling where the listing was folded), or NameTable::kNone.
+        std::uint32_t find(const std::string& name) const;
+    };
+
     // What is known of one of the two folders, found out when first asked.
     struct FolderFacts
     {
         std::optional<bool> ignoresCase;
-        std::vector<std::string> listing; // every entry, read once
+        std::optional<bool> numbered; // the listing numbers entries as their files are numbered
         bool listed = false;
-        std::unordered_set<std::string> held; // the listing's names, in one case where the folder ignores it
-        std::unordered_map<std::string, std::string> spelled; // in a folder that ignores case: by that case
+        Listing listing; // read once
+        // The folder's time of change when the plan began, and whether a change after it would show: the
+        // clock that stamps files had passed it by then.
+        std::int64_t changedNs = 0;
+        bool changeWouldShow = false;
+        bool untouched = false; // nothing came, went or was renamed in it between the plan and the steps
     };
 
     int fd(RunFolder folder) const;
     const std::string& path(RunFolder folder) const;
     FolderFacts& facts(RunFolder folder);
     const std::vector<std::string>& listing(RunFolder folder);
+    Listing read(RunFolder folder);
+    const Listing& indexed(RunFolder folder);
+    bool numbered(RunFolder folder);
+    // Notes the folder's time of change as the plan begins.
+    void planBegins(RunFolder folder, const struct statx& st, std::int64_t clockNs);
     int check(int dirFd, const std::string& name, const FileIdentity& expected, Match match, FileIdentity& seen);
 
     Syscalls& m_calls;

@@ -72,9 +72,10 @@ public:
         }
         return hidden;
     }
-    bool holds(RunFolder folder, const std::string& name) override
+    std::optional<std::uint64_t> listed(RunFolder folder, const std::string& name) override
     {
-        return find(folder, name) != names.end();
+        const auto at = find(folder, name);
+        return at == names.end() ? std::nullopt : std::optional<std::uint64_t>(identity(at->tag).inode);
     }
     bool ignoresCase(RunFolder folder) override
     {
