@@ -35,6 +35,17 @@ bool matches(const FileIdentity& seen,
     return seen.sameFile(unbounded, takenNs == 0 ? FileIdentity::kAnyTime : takenNs);
 }
 
+std::vector<std::optional<FileIdentity>>
+RecoverySteps::lookAll(const std::vector<std::pair<RunFolder, const std::string*>>& names)
+{
+    std::vector<std::optional<FileIdentity>> seen;
+    seen.reserve(names.size());
+    for (const auto& [folder, name] : names) {
+        seen.push_back(look(folder, *name));
+    }
+    return seen;
+}
+
 namespace {
 
 bool transfers(FileOperation operation)
@@ -181,6 +192,7 @@ public:
         Steps steps;
         groupFiles(steps);
         lookHidden();
+        observe();
         std::vector<bool> needsStep(m_journal.files.size(), false);
         for (const std::vector<std::size_t>& group : m_groups) {
             planFile(group, steps);
@@ -198,6 +210,7 @@ public:
             needsStep[putBack.entry] = true;
         }
         planLeftovers(steps);
+        std::vector<Found>().swap(m_found);
         steps.files = static_cast<std::size_t>(std::count(needsStep.begin(), needsStep.end(), true));
         return steps;
     }
@@ -243,6 +256,62 @@ private:
         }
     }
 
+    // What the plan finds at one of an entry's names (its old, temporary and final names in the folder, its
+    // target in the save folder): nothing, another file by the listing's number, or whoever a look found.
+    struct Found
+    {
+        enum class Kind : std::uint8_t
+        {
+            Nothing,
+            Other,
+            Looked,
+        };
+        Kind kind = Kind::Nothing;
+        std::uint64_t number = 0;         // Other: the listing's number
+        std::optional<FileIdentity> seen; // Looked
+    };
+    static constexpr std::size_t kNamesOfEntry = 4;
+
+    // Reads the folders' listings for every name of the run, and looks at each name that may hold a file of
+    // it: all the looks at once, which the steps may take side by side.
+    void observe()
+    {
+        m_found.assign(m_journal.files.size() * kNamesOfEntry, {});
+        std::vector<std::pair<RunFolder, const std::string*>> wanted;
+        std::vector<std::size_t> wantedFor; // by look: its place in m_found
+        for (std::size_t i = 0; i < m_journal.files.size(); ++i) {
+            const JournalEntry& entry = m_journal.files[i];
+            if (!entry.identity.exists()) {
+                continue;
+            }
+            const std::string* names[kNamesOfEntry] = {&entry.old, &entry.temporary, &entry.final, &entry.target};
+            for (std::size_t k = 0; k < kNamesOfEntry; ++k) {
+                const RunFolder folder = k == 3 ? RunFolder::SaveFolder : RunFolder::Folder;
+                if (names[k]->empty() || (folder == RunFolder::SaveFolder && !m_transfer)) {
+                    continue;
+                }
+                const std::optional<std::uint64_t> number = m_steps.listed(folder, *names[k]);
+                if (!number) {
+                    continue;
+                }
+                Found& found = m_found[i * kNamesOfEntry + k];
+                if (folder == RunFolder::Folder && *number != 0 && !m_journal.byContent()
+                    && *number != entry.identity.inode) {
+                    found.kind = Found::Kind::Other;
+                    found.number = *number;
+                    continue;
+                }
+                found.kind = Found::Kind::Looked;
+                wanted.emplace_back(folder, names[k]);
+                wantedFor.push_back(i * kNamesOfEntry + k);
+            }
+        }
+        std::vector<std::optional<FileIdentity>> seen = m_steps.lookAll(wanted);
+        for (std::size_t look = 0; look < seen.size(); ++look) {
+            m_found[wantedFor[look]].seen = std::move(seen[look]);
+        }
+    }
+
     // Whether `seen` is the file `recorded`, born by `born`: by its number and birth, or where numbers do
     // not last, by its size and times.
     bool isFile(const FileIdentity& seen, const FileIdentity& recorded, std::int64_t born) const
@@ -276,23 +345,22 @@ private:
         };
         for (const std::size_t i : group) {
             const JournalEntry& entry = m_journal.files[i];
-            for (const std::string* name : {&entry.old, &entry.temporary, &entry.final}) {
-                if (name->empty() || heldKeys.count(m_names.key(RunFolder::Folder, *name)) != 0) {
+            const std::string* names[] = {&entry.old, &entry.temporary, &entry.final};
+            for (std::size_t k = 0; k < 3; ++k) {
+                const std::string* name = names[k];
+                const Found& found = m_found[i * kNamesOfEntry + k];
+                if (found.kind == Found::Kind::Nothing || heldKeys.count(m_names.key(RunFolder::Folder, *name)) != 0) {
                     continue;
                 }
-                const std::optional<std::uint64_t> number = m_steps.listed(RunFolder::Folder, *name);
-                if (!number) {
-                    continue;
-                }
-                if (*number != 0 && !m_journal.byContent() && *number != identity.inode) {
+                if (found.kind == Found::Kind::Other) {
                     // Another file by the listing's number: one of the run's, or one that took the name since.
-                    const FileIdentity other{.device = identity.device, .inode = *number};
+                    const FileIdentity other{.device = identity.device, .inode = found.number};
                     if (!isRunFile(other) && !changedAt.count(i)) {
                         changedAt[i] = *name;
                     }
                     continue;
                 }
-                const std::optional<FileIdentity> seen = m_steps.look(RunFolder::Folder, *name);
+                const std::optional<FileIdentity>& seen = found.seen;
                 if (!seen) {
                     continue;
                 }
@@ -305,9 +373,7 @@ private:
             if (!m_transfer || entry.target.empty()) {
                 continue;
             }
-            const std::optional<FileIdentity> seen = m_steps.listed(RunFolder::SaveFolder, entry.target)
-                                                         ? m_steps.look(RunFolder::SaveFolder, entry.target)
-                                                         : std::nullopt;
+            const std::optional<FileIdentity>& seen = m_found[i * kNamesOfEntry + 3].seen;
             planReplaced(i, seen, identity, steps);
             if (!seen) {
                 continue;
@@ -445,6 +511,7 @@ private:
     std::unordered_map<InodeKey, std::vector<std::size_t>, InodeHash> m_linkedInSave;
     std::vector<std::pair<Slot, FileIdentity>> m_hidden;
     std::unordered_multimap<InodeKey, std::size_t, InodeHash> m_hiddenByInode; // positions in m_hidden
+    std::vector<Found> m_found;                                                // by entry, then by name: see observe()
 };
 
 // Takes every file back to its old name in one pass: a file whose old name is still held by another

@@ -50,6 +50,10 @@ public:
     // Who is at `name` now (not following a link); nothing when the name is free or cannot be read.
     virtual std::optional<FileIdentity> look(RunFolder folder, const std::string& name) = 0;
 
+    // Who is at each of `names`, in their order, as look() tells; the looks may be taken side by side.
+    virtual std::vector<std::optional<FileIdentity>>
+    lookAll(const std::vector<std::pair<RunFolder, const std::string*>>& names);
+
     // Every hidden temporary name of the program (".tallyfox.*.tmp") in the folder.
     virtual std::vector<std::string> hiddenNames(RunFolder folder) = 0;
 

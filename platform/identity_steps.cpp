@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/vfs.h>
+#include <thread>
 #include <time.h>
 
 namespace tallyfox::platform {
@@ -163,6 +164,35 @@ std::optional<FileIdentity> PosixRecoverySteps::look(RunFolder folder, const std
         return std::nullopt;
     }
     return identityOf(st);
+}
+
+std::vector<std::optional<FileIdentity>>
+PosixRecoverySteps::lookAll(const std::vector<std::pair<RunFolder, const std::string*>>& names)
+{
+    // Below this many, a thread costs more than it saves.
+    constexpr std::size_t kLooksForAThread = 4096;
+    constexpr unsigned kMostThreads = 4;
+    std::vector<std::optional<FileIdentity>> seen(names.size());
+    const std::size_t threads =
+        std::clamp<std::size_t>(std::min<std::size_t>(std::thread::hardware_concurrency(), kMostThreads),
+                                1,
+                                std::max<std::size_t>(names.size() / kLooksForAThread, 1));
+    const std::size_t share = (names.size() + threads - 1) / threads;
+    const auto lookAt = [&](std::size_t part) {
+        const std::size_t end = std::min(names.size(), (part + 1) * share);
+        for (std::size_t i = part * share; i < end; ++i) {
+            seen[i] = look(names[i].first, *names[i].second);
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (std::size_t part = 1; part < threads; ++part) {
+        helpers.emplace_back(lookAt, part);
+    }
+    lookAt(0);
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+    return seen;
 }
 
 std::vector<std::string> PosixRecoverySteps::hiddenNames(RunFolder folder)

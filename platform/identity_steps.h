@@ -36,6 +36,10 @@ public:
     bool open(const Journal& journal);
 
     std::optional<FileIdentity> look(RunFolder folder, const std::string& name) override;
+    // Many looks are shared among a few threads: each look waits on the kernel, and the plan of a large
+    // run takes one for each of its files before the question can be asked.
+    std::vector<std::optional<FileIdentity>>
+    lookAll(const std::vector<std::pair<RunFolder, const std::string*>>& names) override;
     std::vector<std::string> hiddenNames(RunFolder folder) override;
     std::optional<std::uint64_t> listed(RunFolder folder, const std::string& name) override;
     // Reads the folders again: a step whose file the listing still numbers as expected renames it without

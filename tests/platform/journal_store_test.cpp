@@ -1,4 +1,5 @@
 #include "core/journal.h"
+#include "platform/identity_steps.h"
 #include "platform/journal_store.h"
 #include "platform/testing/faulty_syscalls.h"
 #include "tests/support/temp_dir.h"
@@ -260,6 +261,41 @@ TEST_F(JournalStoreTest, SetAsideKeepsTheBytesUnderAFreeNameAndReplacesNothing)
     EXPECT_EQ(bytesOf(name + ".broken"), "set aside before");
     EXPECT_EQ(bytesOf(name + ".broken.2"), kJournal);
     EXPECT_EQ(store.names(), std::vector<std::string>{});
+}
+
+// The plan of a large undo looks at its names side by side: each name is told as one look tells it,
+// in the order asked, whether a file, a folder or nothing stands there.
+TEST(RecoveryLooksTest, LooksSharedAmongThreadsTellWhatOneLookTells)
+{
+    tallyfox::testing::TempDir dir;
+    constexpr std::size_t kFiles = 20000;
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < kFiles; ++i) {
+        names.push_back(std::to_string(i) + (i % 7 == 0 ? ".missing" : ".jpg"));
+        if (i % 7 != 0) {
+            std::ofstream(dir.path() / names.back()) << i;
+        }
+    }
+    fs::create_directory(dir.path() / "album");
+    names.push_back("album");
+    Journal journal;
+    journal.folder = dir.path().string();
+    journal.folderIdentity = identityAt(systemCalls(), AT_FDCWD, journal.folder.c_str());
+    PosixRecoverySteps steps;
+    ASSERT_TRUE(steps.open(journal));
+    std::vector<std::pair<RunFolder, const std::string*>> asked;
+    for (const std::string& name : names) {
+        asked.emplace_back(RunFolder::Folder, &name);
+    }
+    const std::vector<std::optional<FileIdentity>> seen = steps.lookAll(asked);
+    ASSERT_EQ(seen.size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::optional<FileIdentity> one = steps.look(RunFolder::Folder, names[i]);
+        ASSERT_EQ(seen[i].has_value(), one.has_value()) << names[i];
+        if (one) {
+            EXPECT_TRUE(seen[i]->sameInode(*one) && seen[i]->bornNs == one->bornNs) << names[i];
+        }
+    }
 }
 
 } // namespace
