@@ -211,6 +211,7 @@ public:
         }
         planLeftovers(steps);
         std::vector<Found>().swap(m_found);
+        std::vector<std::optional<FileIdentity>>().swap(m_seen);
         steps.files = static_cast<std::size_t>(std::count(needsStep.begin(), needsStep.end(), true));
         return steps;
     }
@@ -267,8 +268,7 @@ private:
             Looked,
         };
         Kind kind = Kind::Nothing;
-        std::uint64_t number = 0;         // Other: the listing's number
-        std::optional<FileIdentity> seen; // Looked
+        std::uint64_t number = 0; // Other: the listing's number; Looked: the look's place in m_seen
     };
     static constexpr std::size_t kNamesOfEntry = 4;
 
@@ -278,7 +278,6 @@ private:
     {
         m_found.assign(m_journal.files.size() * kNamesOfEntry, {});
         std::vector<std::pair<RunFolder, const std::string*>> wanted;
-        std::vector<std::size_t> wantedFor; // by look: its place in m_found
         for (std::size_t i = 0; i < m_journal.files.size(); ++i) {
             const JournalEntry& entry = m_journal.files[i];
             if (!entry.identity.exists()) {
@@ -302,14 +301,18 @@ private:
                     continue;
                 }
                 found.kind = Found::Kind::Looked;
+                found.number = wanted.size();
                 wanted.emplace_back(folder, names[k]);
-                wantedFor.push_back(i * kNamesOfEntry + k);
             }
         }
-        std::vector<std::optional<FileIdentity>> seen = m_steps.lookAll(wanted);
-        for (std::size_t look = 0; look < seen.size(); ++look) {
-            m_found[wantedFor[look]].seen = std::move(seen[look]);
-        }
+        m_seen = m_steps.lookAll(wanted);
+    }
+
+    const std::optional<FileIdentity>& seenAt(std::size_t entry, std::size_t name) const
+    {
+        static const std::optional<FileIdentity> nothing;
+        const Found& found = m_found[entry * kNamesOfEntry + name];
+        return found.kind == Found::Kind::Looked ? m_seen[found.number] : nothing;
     }
 
     // Whether `seen` is the file `recorded`, born by `born`: by its number and birth, or where numbers do
@@ -360,7 +363,7 @@ private:
                     }
                     continue;
                 }
-                const std::optional<FileIdentity>& seen = found.seen;
+                const std::optional<FileIdentity>& seen = seenAt(i, k);
                 if (!seen) {
                     continue;
                 }
@@ -373,7 +376,7 @@ private:
             if (!m_transfer || entry.target.empty()) {
                 continue;
             }
-            const std::optional<FileIdentity>& seen = m_found[i * kNamesOfEntry + 3].seen;
+            const std::optional<FileIdentity>& seen = seenAt(i, 3);
             planReplaced(i, seen, identity, steps);
             if (!seen) {
                 continue;
@@ -512,6 +515,7 @@ private:
     std::vector<std::pair<Slot, FileIdentity>> m_hidden;
     std::unordered_multimap<InodeKey, std::size_t, InodeHash> m_hiddenByInode; // positions in m_hidden
     std::vector<Found> m_found;                                                // by entry, then by name: see observe()
+    std::vector<std::optional<FileIdentity>> m_seen;                           // what the looks found
 };
 
 // Takes every file back to its old name in one pass: a file whose old name is still held by another
@@ -537,18 +541,24 @@ public:
     {
         // Who holds each file's old name, found once: the files of the run hold names in the folder only
         // until they leave them, and no step of the undo gives a file of the run a name another one holds.
-        std::vector<std::string> keys;
-        keys.reserve(m_moves.size());
-        for (const Move& move : m_moves) {
-            keys.push_back(move.from.folder == RunFolder::Folder ? names.key(RunFolder::Folder, move.from.name)
-                                                                 : std::string());
+        const bool folds = names.ignoresCase(RunFolder::Folder);
+        std::vector<std::string> folded; // where the folder ignores case: names in one case
+        if (folds) {
+            folded.reserve(m_moves.size());
+            for (const Move& move : m_moves) {
+                folded.push_back(names.key(RunFolder::Folder, move.from.name));
+            }
         }
-        const NameTable heldBy(keys.size(), [&](std::size_t i) -> std::string_view {
-            return keys[i];
+        // A file in the save folder holds no name of the folder: an empty name, which no old name is.
+        const NameTable heldBy(m_moves.size(), [&](std::size_t i) -> std::string_view {
+            if (m_moves[i].from.folder != RunFolder::Folder) {
+                return {};
+            }
+            return folds ? std::string_view(folded[i]) : std::string_view(m_moves[i].from.name);
         });
         for (std::size_t i = 0; i < m_moves.size(); ++i) {
-            const std::uint32_t holder =
-                heldBy.find(names.key(RunFolder::Folder, m_journal.files[m_moves[i].entry].old));
+            const std::string& old = m_journal.files[m_moves[i].entry].old;
+            const std::uint32_t holder = folds ? heldBy.find(names.key(RunFolder::Folder, old)) : heldBy.find(old);
             if (holder != NameTable::kNone && holder != i) {
                 m_holder[i] = holder;
             }
