@@ -109,7 +109,10 @@ int runTallyfox(int& argc, char** argv, platform::Dialogs& dialogs)
     QGuiApplication::setDesktopFileName(QStringLiteral("tallyfox"));
     // Made before the main window and so outliving it: the window closes the help window as it goes.
     ui::HelpWindowViewer help;
-    const platform::SettingsLocation location = platform::settingsLocation(platform::executablePath());
+    const std::string executable = platform::executablePath();
+    const platform::SettingsLocation location = platform::settingsLocation(
+        executable,
+        platform::isInstalledCopy(executable) ? platform::ProgramCopy::Installed : platform::ProgramCopy::Portable);
     platform::PosixSettingsStore store(platform::systemCalls(),
                                        location.createFolder ? platform::PosixSettingsStore::MissingFolder::Create
                                                              : platform::PosixSettingsStore::MissingFolder::Fail);
