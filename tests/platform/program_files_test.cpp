@@ -155,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
         InstalledCopyRow{"no folder at all", "prefix/bin/tallyfox", {}, {}, false}),
     TALLYFOX_ROW_NAMES);
 
-TEST(InstalledCopyTest, TheBuildsOwnProgramIsAPortableCopy)
+TEST(InstalledProgramFoldersTest, TheBuildsOwnProgramIsAPortableCopy)
 {
     // The build puts its programs, their help and their settings in one folder of the build tree.
     EXPECT_FALSE(isInstalledCopy(executablePath()));
