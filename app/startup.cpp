@@ -51,11 +51,13 @@ int answerCommandLine(int argc, char** argv)
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             const char* slash = std::strrchr(argv[0], '/');
             const std::string program = slash != nullptr ? slash + 1 : argv[0];
+            // Each character of フォルダ takes two columns: its description starts in the options' column.
             text = "使い方: " + program
-                   + " [--help | --version]\n"
+                   + " [--help | --version] [フォルダ]\n"
                      "フォルダ内のファイルを連番でまとめてリネームします。\n"
                      "オプションなしで起動するとウィンドウを開きます。\n"
                      "\n"
+                     "  フォルダ    保存されていたフォルダではなく、このフォルダを開いて起動します\n"
                      "  -h, --help  この使い方を表示して終了します\n"
                      "  --version   ヴァージョンを表示して終了します\n";
         } else {
@@ -109,7 +111,10 @@ int runTallyfox(int& argc, char** argv, platform::Dialogs& dialogs)
     QGuiApplication::setDesktopFileName(QStringLiteral("tallyfox"));
     // Made before the main window and so outliving it: the window closes the help window as it goes.
     ui::HelpWindowViewer help;
-    const platform::SettingsLocation location = platform::settingsLocation(platform::executablePath());
+    const std::string executable = platform::executablePath();
+    const platform::SettingsLocation location = platform::settingsLocation(
+        executable,
+        platform::isInstalledCopy(executable) ? platform::ProgramCopy::Installed : platform::ProgramCopy::Portable);
     platform::PosixSettingsStore store(platform::systemCalls(),
                                        location.createFolder ? platform::PosixSettingsStore::MissingFolder::Create
                                                              : platform::PosixSettingsStore::MissingFolder::Fail);

@@ -14,6 +14,9 @@
 #ifndef TALLYFOX_DATA_FROM_BIN
 #error "TALLYFOX_DATA_FROM_BIN: the data folder relative to the folder of the installed executable"
 #endif
+#if !defined(TALLYFOX_INSTALLED_BIN_DIR) || !defined(TALLYFOX_PACKAGE_BIN_DIR)
+#error "TALLYFOX_INSTALLED_BIN_DIR, TALLYFOX_PACKAGE_BIN_DIR: the bin folders of the install prefix and of the package"
+#endif
 
 namespace tallyfox::platform {
 
@@ -25,6 +28,20 @@ bool isRegularFile(const std::string& path, Syscalls& sys)
     {
     };
     return sys.fstatat(AT_FDCWD, path.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode);
+}
+
+// A folder as the system finds it: links resolved as far as the path exists, without a trailing "/".
+std::filesystem::path resolvedFolder(const std::filesystem::path& folder)
+{
+    std::error_code error;
+    std::filesystem::path resolved = std::filesystem::weakly_canonical(folder, error);
+    if (error) {
+        resolved = folder.lexically_normal();
+    }
+    if (!resolved.has_filename() && resolved.has_relative_path()) {
+        resolved = resolved.parent_path();
+    }
+    return resolved;
 }
 
 } // namespace
@@ -53,6 +70,22 @@ std::string helpFileOf(const std::string& executablePath, Syscalls& sys)
         return installed.native();
     }
     return beside;
+}
+
+std::vector<std::string> installedProgramFolders()
+{
+    return {TALLYFOX_INSTALLED_BIN_DIR, TALLYFOX_PACKAGE_BIN_DIR};
+}
+
+bool isInstalledCopy(const std::string& executablePath, const std::vector<std::string>& installedFolders)
+{
+    const std::filesystem::path folder = resolvedFolder(std::filesystem::path(executablePath).parent_path());
+    for (const std::string& installed : installedFolders) {
+        if (!installed.empty() && resolvedFolder(installed) == folder) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace tallyfox::platform

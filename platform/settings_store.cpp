@@ -232,17 +232,19 @@ int PosixSettingsStore::replace(const std::string& path, const std::string& cont
     return error;
 }
 
-SettingsLocation settingsLocation(const std::string& executable, Syscalls& calls)
+SettingsLocation settingsLocation(const std::string& executable, ProgramCopy copy, Syscalls& calls)
 {
     SettingsLocation beside{withExtension(executable, ".ini"), false};
-    struct stat st
-    {
-    };
-    if (calls.fstatat(AT_FDCWD, beside.path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        return beside;
-    }
-    if (calls.faccessat(AT_FDCWD, folderOf(beside.path).c_str(), W_OK, AT_EACCESS) == 0) {
-        return beside;
+    if (copy == ProgramCopy::Portable) {
+        struct stat st
+        {
+        };
+        if (calls.fstatat(AT_FDCWD, beside.path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            return beside;
+        }
+        if (calls.faccessat(AT_FDCWD, folderOf(beside.path).c_str(), W_OK, AT_EACCESS) == 0) {
+            return beside;
+        }
     }
     // Relative values of these variables are invalid and ignored, as the base directory rules say.
     std::string configHome;
@@ -250,8 +252,10 @@ SettingsLocation settingsLocation(const std::string& executable, Syscalls& calls
         configHome = xdg;
     } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
         configHome = std::string(home) + "/.config";
-    } else {
+    } else if (copy == ProgramCopy::Portable) {
         return beside;
+    } else {
+        return {};
     }
     while (configHome.size() > 1 && configHome.back() == '/') {
         configHome.pop_back();

@@ -47,10 +47,23 @@ struct SettingsLocation
     bool createFolder = false;
 };
 
-// The settings file of the executable at `executable` (a full path): beside it, with its extension
-// replaced by ".ini". An installed copy whose folder its user cannot write, and beside which there is
-// no settings file, keeps it under the same file name in $XDG_CONFIG_HOME/tallyfox/ (by default
-// ~/.config/tallyfox/), a folder made on the first write.
-SettingsLocation settingsLocation(const std::string& executable, Syscalls& calls = systemCalls());
+// Whose copy of the program runs: an installed one, shared by the users of the machine, or one its
+// user runs from a folder of their own.
+enum class ProgramCopy
+{
+    Portable,
+    Installed,
+};
+
+// The settings file of the executable at `executable` (a full path).
+//
+// An installed copy keeps it per user, whoever starts it (root too, who could write beside it): under
+// the executable's file name with its extension replaced by ".ini" in $XDG_CONFIG_HOME/tallyfox/ (by
+// default ~/.config/tallyfox/), a folder made on the first write. A file beside an installed copy is
+// never read nor written; with neither variable set to a full path, the path is empty and a write fails.
+//
+// A portable copy keeps it beside itself, under that file name; only when there is none and its user
+// cannot write the folder, in the user's folder as above (or beside itself, with no such folder).
+SettingsLocation settingsLocation(const std::string& executable, ProgramCopy copy, Syscalls& calls = systemCalls());
 
 } // namespace tallyfox::platform

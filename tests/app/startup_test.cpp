@@ -198,7 +198,7 @@ class CommandLineTest : public StartupTest, public ::testing::WithParamInterface
 {
 };
 
-const std::string kUsageLine = "使い方: tallyfox [--help | --version]\n";
+const std::string kUsageLine = "使い方: tallyfox [--help | --version] [フォルダ]\n";
 
 TEST_P(CommandLineTest, AnswersWithoutAWindowAndWithoutTheGuard)
 {
@@ -211,6 +211,12 @@ TEST_P(CommandLineTest, AnswersWithoutAWindowAndWithoutTheGuard)
         EXPECT_EQ(finished.exitCode, 0);
         if (c.usage) {
             EXPECT_EQ(finished.output.substr(0, finished.output.find('\n') + 1), c.output);
+            // The folder to start in, then the options, each description in one column.
+            EXPECT_NE(
+                finished.output.find("\n  フォルダ    保存されていたフォルダではなく、このフォルダを開いて起動します\n"
+                                     "  -h, --help  この"),
+                std::string::npos)
+                << finished.output;
             EXPECT_NE(finished.output.find("\n  -h, --help "), std::string::npos) << finished.output;
             EXPECT_NE(finished.output.find("\n  --version "), std::string::npos) << finished.output;
         } else {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the built program into a fresh folder and checks that what a desktop needs is there and
-# works: the program starts, finds its help file, and has its launcher, icon and software-centre
-# metadata in their places.
+# works: the program starts, finds its help file, and has its launcher, icon, software-centre
+# metadata and actions on a folder for file managers in their places.
 # Usage: install_test.sh CMAKE BUILD_FOLDER HELP_PROBE DESKTOP_FILE_VALIDATE APPSTREAMCLI
 set -euo pipefail
 cmake=$1 build=$2 probe=$3 validate=$4 appstream=$5
@@ -38,9 +38,11 @@ grep -q '<html' "$help" || fail "the help file is no HTML document"
 [ -f "$launcher" ] || fail "no launcher at $launcher"
 "$validate" "$launcher" || fail "desktop-file-validate refused the launcher"
 exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$launcher")
-# File managers offer to open a folder with the program, which takes it as its argument.
+# A folder dropped on the launcher is handed to the program, which starts in it.
 grep -qE '^Exec=[^ ]+ %f$' "$launcher" || fail "the launcher does not hand the program a folder (%f)"
-grep -qE '^MimeType=(.*;)?inode/directory;' "$launcher" || fail "the launcher does not declare that it opens folders"
+# File managers offer the program through their actions on a folder; the launcher claims no files.
+source "$(dirname "$0")/folder_actions.sh"
+tallyfox_check_folder_actions "$prefix/share"
 icon_name=$(sed -n 's/^Icon=//p' "$launcher")
 [ -x "$prefix/bin/$exec_name" ] || fail "the launcher starts '$exec_name', which is not installed"
 # A software centre's search finds the program by its kind and by words, in English and in Japanese.
@@ -89,4 +91,4 @@ status=0
 if [ "$failures" -ne 0 ]; then
     exit 1
 fi
-echo "installed into $prefix: program, help file, launcher and icons are in place"
+echo "installed into $prefix: program, help file, launcher, icons and folder actions are in place"

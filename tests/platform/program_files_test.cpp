@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tallyfox::platform {
@@ -99,6 +101,68 @@ INSTANTIATE_TEST_SUITE_P(
                     {"usr/bin/tallyfox.hlp"},
                     kData + "/tallyfox.hlp"}),
     TALLYFOX_ROW_NAMES);
+
+struct InstalledCopyRow
+{
+    std::string name;
+    std::string executable;                                 // relative to a fresh folder
+    std::vector<std::string> installedFolders;              // likewise
+    std::vector<std::pair<std::string, std::string>> links; // link, target (folders made first)
+    bool installed;
+};
+
+class InstalledCopyTest : public ::testing::TestWithParam<InstalledCopyRow>
+{
+protected:
+    testing::TempDir m_root;
+};
+
+TEST_P(InstalledCopyTest, IsKnownByItsFolder)
+{
+    const InstalledCopyRow& row = GetParam();
+    for (const auto& [link, target] : row.links) {
+        fs::create_directories(m_root.path() / target);
+        fs::create_symlink(target, m_root.path() / link);
+    }
+    std::vector<std::string> folders;
+    for (const std::string& folder : row.installedFolders) {
+        folders.push_back(m_root.str() + "/" + folder);
+    }
+    EXPECT_EQ(isInstalledCopy(m_root.str() + "/" + row.executable, folders), row.installed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders,
+    InstalledCopyTest,
+    ::testing::Values(
+        InstalledCopyRow{"in the bin folder of the prefix", "prefix/bin/tallyfox", {"prefix/bin"}, {}, true},
+        InstalledCopyRow{"in the second folder", "usr/bin/tallyfox", {"prefix/bin", "usr/bin"}, {}, true},
+        InstalledCopyRow{"a copy in a folder of its own", "home/apps/tallyfox", {"prefix/bin", "usr/bin"}, {}, false},
+        InstalledCopyRow{"a folder whose name begins alike", "prefix/bin2/tallyfox", {"prefix/bin"}, {}, false},
+        InstalledCopyRow{"a folder inside the bin folder", "prefix/bin/old/tallyfox", {"prefix/bin"}, {}, false},
+        InstalledCopyRow{"the prefix written with dots and a trailing slash",
+                         "prefix/bin/tallyfox",
+                         {"prefix/./lib/../bin/"},
+                         {},
+                         true},
+        InstalledCopyRow{
+            "the prefix reached through a link", "prefix/bin/tallyfox", {"link/bin"}, {{"link", "prefix"}}, true},
+        InstalledCopyRow{"the executable reached through a link",
+                         "merged/tallyfox",
+                         {"prefix/bin"},
+                         {{"merged", "prefix/bin"}},
+                         true},
+        InstalledCopyRow{"no folder at all", "prefix/bin/tallyfox", {}, {}, false}),
+    TALLYFOX_ROW_NAMES);
+
+TEST(InstalledProgramFoldersTest, TheBuildsOwnProgramIsAPortableCopy)
+{
+    // The build puts its programs, their help and their settings in one folder of the build tree.
+    EXPECT_FALSE(isInstalledCopy(executablePath()));
+    // The package installs under /usr whatever prefix the build was configured with.
+    const std::vector<std::string> folders = installedProgramFolders();
+    EXPECT_NE(std::find(folders.begin(), folders.end(), "/usr/bin"), folders.end());
+}
 
 TEST(ExecutablePathTest, NamesThisProgram)
 {

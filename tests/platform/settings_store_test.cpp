@@ -492,7 +492,7 @@ TEST_F(SettingsLocationTest, BesideTheExecutableWhenItsFolderCanBeWritten)
 {
     for (const auto& [name, ini] : std::vector<std::pair<std::string, std::string>>{
              {"Tallyfox.exe", "Tallyfox.ini"}, {"tallyfox", "tallyfox.ini"}, {"tally.fox.bin", "tally.fox.ini"}}) {
-        const SettingsLocation location = settingsLocation(exe(name));
+        const SettingsLocation location = settingsLocation(exe(name), ProgramCopy::Portable);
         EXPECT_EQ(location.path, (m_dir.path() / "bin" / ini).string());
         EXPECT_FALSE(location.createFolder);
     }
@@ -502,20 +502,20 @@ TEST_F(SettingsLocationTest, FolderThatCannotBeWrittenMovesItToTheUsersConfigFol
 {
     FaultySyscalls calls;
     calls.fail("faccessat", 1, EACCES, true);
-    SettingsLocation location = settingsLocation(exe("tally.fox"), calls);
+    SettingsLocation location = settingsLocation(exe("tally.fox"), ProgramCopy::Portable, calls);
     EXPECT_EQ(location.path, (m_dir.path() / "config" / "tallyfox" / "tally.ini").string());
     EXPECT_TRUE(location.createFolder);
 
     ::setenv("XDG_CONFIG_HOME", (m_dir.path() / "config/").c_str(), 1);
-    EXPECT_EQ(settingsLocation(exe("tallyfox"), calls).path,
+    EXPECT_EQ(settingsLocation(exe("tallyfox"), ProgramCopy::Portable, calls).path,
               (m_dir.path() / "config" / "tallyfox" / "tallyfox.ini").string());
 
     ::unsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(settingsLocation(exe("tallyfox"), calls).path,
+    EXPECT_EQ(settingsLocation(exe("tallyfox"), ProgramCopy::Portable, calls).path,
               (m_dir.path() / "home" / ".config" / "tallyfox" / "tallyfox.ini").string());
 
     ::setenv("XDG_CONFIG_HOME", "relative/config", 1);
-    EXPECT_EQ(settingsLocation(exe("tallyfox"), calls).path,
+    EXPECT_EQ(settingsLocation(exe("tallyfox"), ProgramCopy::Portable, calls).path,
               (m_dir.path() / "home" / ".config" / "tallyfox" / "tallyfox.ini").string());
 }
 
@@ -524,16 +524,40 @@ TEST_F(SettingsLocationTest, ASettingsFileBesideTheExecutableIsKeptThere)
     writeBytes(m_dir.path() / "bin" / "Tallyfox.ini", "[Dialog]\r\nShow=0\r\n");
     FaultySyscalls calls;
     calls.fail("faccessat", 1, EACCES, true);
-    const SettingsLocation location = settingsLocation(exe("Tallyfox.exe"), calls);
+    const SettingsLocation location = settingsLocation(exe("Tallyfox.exe"), ProgramCopy::Portable, calls);
     EXPECT_EQ(location.path, (m_dir.path() / "bin" / "Tallyfox.ini").string());
     EXPECT_FALSE(location.createFolder);
+}
+
+TEST_F(SettingsLocationTest, AnInstalledCopyKeepsThemPerUserWhoeverStartsIt)
+{
+    // A folder its starter may write (as root may write /usr/bin), and a file beside the program that
+    // an earlier start left there: neither matters to an installed copy.
+    writeBytes(m_dir.path() / "bin" / "tallyfox.ini", "[Dialog]\r\nShow=0\r\n");
+    FaultySyscalls calls;
+    SettingsLocation location = settingsLocation(exe("tallyfox"), ProgramCopy::Installed, calls);
+    EXPECT_EQ(location.path, (m_dir.path() / "config" / "tallyfox" / "tallyfox.ini").string());
+    EXPECT_TRUE(location.createFolder);
+    EXPECT_EQ(settingsLocation(exe("tallyfox"), ProgramCopy::Portable, calls).path,
+              (m_dir.path() / "bin" / "tallyfox.ini").string());
+
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(settingsLocation(exe("tallyfox"), ProgramCopy::Installed, calls).path,
+              (m_dir.path() / "home" / ".config" / "tallyfox" / "tallyfox.ini").string());
+
+    // Nowhere of the user's own: nothing, rather than the folder every user shares.
+    ::unsetenv("HOME");
+    location = settingsLocation(exe("tallyfox"), ProgramCopy::Installed, calls);
+    EXPECT_EQ(location.path, "");
+    EXPECT_EQ(settingsLocation(exe("tallyfox"), ProgramCopy::Portable, calls).path,
+              (m_dir.path() / "bin" / "tallyfox.ini").string());
 }
 
 TEST_F(SettingsLocationTest, TheUsersConfigFolderIsMadeOnTheFirstWrite)
 {
     FaultySyscalls calls;
     calls.fail("faccessat", 1, EACCES, true);
-    const SettingsLocation location = settingsLocation(exe("tallyfox"), calls);
+    const SettingsLocation location = settingsLocation(exe("tallyfox"), ProgramCopy::Portable, calls);
     PosixSettingsStore store(systemCalls(), PosixSettingsStore::MissingFolder::Create);
     SettingsFile file(location.path, store);
     EXPECT_EQ(file.readInteger("Dialog", "Show", 1), 1);
