@@ -33,6 +33,8 @@ char letterOf(PreviewState state)
         return 'S';
     case PreviewState::FolderInSaveFolder:
         return 'F';
+    case PreviewState::UnusableInSaveFolder:
+        return 'Y';
     case PreviewState::NoSaveFolder:
         break;
     }
