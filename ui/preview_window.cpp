@@ -260,7 +260,8 @@ void PreviewWindow::open()
                             + margins.left() + margins.right()),
                height());
         fitOnScreen();
-        placeBeside(*this, m_owner);
+        // Its states in full matter more than the main window's last controls.
+        placeBeside(*this, m_owner, BesideFit::Whole);
     }
     fitOnScreen();
     show();
@@ -293,6 +294,7 @@ void PreviewWindow::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     m_pending.stop();
     if (std::exchange(m_fresh, false)) {
+        fitColumns();
         return;
     }
     // Everything is read anew: the folder may have changed while the window was closed.
@@ -341,9 +343,11 @@ void PreviewWindow::fitColumns()
     if (seen[static_cast<std::size_t>(PreviewState::Duplicate)]) {
         sample.push_back(static_cast<int>(widestSameName));
     }
+    // A cell's text has the column less its grid line.
+    const int grid = m_table->showGrid() ? 1 : 0;
     int state = m_table->horizontalHeader()->sectionSizeHint(State);
     for (const int row : sample) {
-        state = std::max(state, m_table->sizeHintForIndex(m_model->index(row, State)).width());
+        state = std::max(state, m_table->sizeHintForIndex(m_model->index(row, State)).width() + grid);
     }
     m_stateWidth = state;
     m_table->setColumnWidth(State, state);
@@ -363,7 +367,7 @@ void PreviewWindow::fitColumns()
         }
         m_table->setColumnWidth(Time,
                                 std::max(m_table->horizontalHeader()->sectionSizeHint(Time),
-                                         m_table->sizeHintForIndex(m_model->index(longest, Time)).width()));
+                                         m_table->sizeHintForIndex(m_model->index(longest, Time)).width() + grid));
     }
 }
 
@@ -384,25 +388,29 @@ void PreviewWindow::selectAsFileList()
 
 void PreviewWindow::watchSaveFolder(const std::string& saveFolder)
 {
-    if (saveFolder == m_watchedSaveFolder) {
-        return;
-    }
-    m_watchedSaveFolder = saveFolder;
-    if (!m_saveFolderWatch.directories().isEmpty()) {
-        m_saveFolderWatch.removePaths(m_saveFolderWatch.directories());
-    }
-    if (saveFolder.empty()) {
-        return;
-    }
     // The folder it lies in, or the nearest folder above that exists: the save folder's coming into
-    // being, by any program, changes that folder.
-    QDir above(QFileInfo(QFile::decodeName(QByteArray::fromStdString(saveFolder))).absoluteFilePath());
-    do {
-        if (!above.cdUp()) {
-            return;
+    // being, by any program, changes that folder. A folder above it made meanwhile is watched in turn.
+    QString watched;
+    if (!saveFolder.empty()) {
+        QString path =
+            QDir::cleanPath(QDir::current().absoluteFilePath(QFile::decodeName(QByteArray::fromStdString(saveFolder))));
+        while (path != QStringLiteral("/") && watched.isEmpty()) {
+            path = QFileInfo(path).path();
+            if (QFileInfo(path).isDir()) {
+                watched = path;
+            }
         }
-    } while (!above.exists());
-    m_saveFolderWatch.addPath(above.path());
+    }
+    const QStringList now = m_saveFolderWatch.directories();
+    if (now == QStringList{watched} || (now.isEmpty() && watched.isEmpty())) {
+        return;
+    }
+    if (!now.isEmpty()) {
+        m_saveFolderWatch.removePaths(now);
+    }
+    if (!watched.isEmpty()) {
+        m_saveFolderWatch.addPath(watched);
+    }
 }
 
 void PreviewWindow::recompute()

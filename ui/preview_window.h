@@ -129,7 +129,6 @@ private:
     // The folder the save folder lies in (or the nearest that exists): the save folder made, renamed or
     // removed changes it.
     QFileSystemWatcher m_saveFolderWatch;
-    std::string m_watchedSaveFolder;
     // Set while the window itself selects a row, so that the file list is not told of it again.
     bool m_selecting = false;
     // Composed by open() just before the window is shown, so showing it need not compose it again.
