@@ -370,8 +370,8 @@ private slots:
         setModified(photos() / "IMG_10.jpg", kModifiedImg10);
         setModified(photos() / "IMG_2.jpg", kModifiedImg2);
         setModified(photos() / "img_1.jpg", kModifiedImg1);
-        // A state as long as any: a file outside the list holds the first new name.
-        createFiles(photos(), {{"001.png", "outside"}});
+        // A state as long as any: a folder beside the list holds the first new name.
+        std::filesystem::create_directory(photos() / "001.jpg");
         // The first order given before the list opens, the others while it is open.
         for (int i = 0; i < orders.size(); ++i) {
             if (i == 1) {
