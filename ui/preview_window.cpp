@@ -379,7 +379,11 @@ void PreviewWindow::selectAsFileList()
     if (row.isValid()) {
         m_table->selectionModel()->setCurrentIndex(row,
                                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        m_table->scrollTo(row);
+        // Brought into view only when it moved: a name typed in the main window leaves the view where
+        // the user scrolled it.
+        if (std::exchange(m_shownSelection, selected) != selected) {
+            m_table->scrollTo(row);
+        }
     } else {
         m_table->selectionModel()->clear();
     }

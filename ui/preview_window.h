@@ -131,6 +131,7 @@ private:
     QFileSystemWatcher m_saveFolderWatch;
     // Set while the window itself selects a row, so that the file list is not told of it again.
     bool m_selecting = false;
+    int m_shownSelection = -1;
     // Composed by open() just before the window is shown, so showing it need not compose it again.
     bool m_fresh = false;
     // The width the longest state text needs.
