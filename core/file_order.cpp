@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <numeric>
 
 namespace tallyfox {
@@ -87,6 +88,56 @@ std::optional<LocalTime> parseExifDateTime(std::string_view text, std::string_vi
 std::optional<LocalTime> takenOrModified(const FileTimes& times)
 {
     return times.taken ? times.taken : times.modified;
+}
+
+std::string localTimeText(const LocalTime& time)
+{
+    using namespace std::chrono;
+    const sys_seconds moment{seconds(time.seconds)};
+    const sys_days day = floor<days>(moment);
+    const year_month_day date{day};
+    const hh_mm_ss clock{moment - day};
+    char text[32];
+    std::snprintf(text,
+                  sizeof text,
+                  "%04d/%02u/%02u %02ld:%02ld:%02ld",
+                  static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()),
+                  static_cast<long>(clock.hours().count()),
+                  static_cast<long>(clock.minutes().count()),
+                  static_cast<long>(clock.seconds().count()));
+    return text;
+}
+
+OrderTimes orderTimes(FileOrder order, const std::vector<std::string>& names, const std::vector<FileTimes>& times)
+{
+    OrderTimes kept{.order = order, .byName = {}};
+    kept.byName.reserve(names.size());
+    for (std::size_t i = 0; i < names.size() && i < times.size(); ++i) {
+        kept.byName.emplace(names[i], times[i]);
+    }
+    return kept;
+}
+
+std::string orderTimeText(const OrderTimes& times, const std::string& name)
+{
+    if (times.order != FileOrder::Modified && times.order != FileOrder::Taken) {
+        return {};
+    }
+    const auto file = times.byName.find(name);
+    if (file == times.byName.end()) {
+        return {};
+    }
+    const FileTimes& known = file->second;
+    if (times.order == FileOrder::Taken && known.taken) {
+        return localTimeText(*known.taken);
+    }
+    if (!known.modified) {
+        return {};
+    }
+    // Placed among the photos by the time it was last changed: the photographer sees which file that is.
+    return localTimeText(*known.modified) + (times.order == FileOrder::Taken ? "（Exif なし）" : "");
 }
 
 Reordering orderByName(const std::vector<std::string>& names, const NameCollator& collator)

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tallyfox {
@@ -61,6 +62,26 @@ struct FileTimes
 // The time a file is placed by in the order by date taken: the date taken, or else the modification
 // time, so files without Exif data fall among the photos by the time they were last changed.
 std::optional<LocalTime> takenOrModified(const FileTimes& times);
+
+// A moment as the windows write it: "2024/05/03 10:20:30".
+std::string localTimeText(const LocalTime& time);
+
+// The times the last order by time placed the list's files by, kept to be shown beside them while the
+// list stays in that order, turned round or with files moved by hand since.
+struct OrderTimes
+{
+    // Modified or Taken; Name while the list is in no order by time (a listing, an order by name).
+    FileOrder order = FileOrder::Name;
+    std::unordered_map<std::string, FileTimes> byName;
+};
+
+// The times of `names` (read in their order) that an order placed them by.
+OrderTimes orderTimes(FileOrder order, const std::vector<std::string>& names, const std::vector<FileTimes>& times);
+
+// The time the order placed `name` by: its modification time, or the date taken; in the order by date
+// taken, the modification time of a file without that date followed by "（Exif なし）". Empty where the
+// order had no time for the file, and in an order that is not by time.
+std::string orderTimeText(const OrderTimes& times, const std::string& name);
 
 // A new order of a list: element i is the position, in the current order, of the entry that comes i-th.
 using Reordering = std::vector<std::size_t>;

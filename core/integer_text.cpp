@@ -54,4 +54,17 @@ std::optional<std::int32_t> parseDecimalInteger(std::string_view text)
     return parseInteger(text, IntegerDigits::Decimal);
 }
 
+std::string groupedCount(std::uint64_t count)
+{
+    const std::string digits = std::to_string(count);
+    std::string grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) {
+            grouped += ',';
+        }
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
 } // namespace tallyfox

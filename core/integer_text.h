@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace tallyfox {
@@ -19,5 +20,8 @@ std::optional<std::int32_t> parseInteger(std::string_view text, IntegerDigits di
 
 // A number as a number field reads its text: decimal digits only.
 std::optional<std::int32_t> parseDecimalInteger(std::string_view text);
+
+// A count as the windows write it: its digits grouped in threes with ",", "1,000,000".
+std::string groupedCount(std::uint64_t count);
 
 } // namespace tallyfox

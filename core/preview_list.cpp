@@ -1,6 +1,7 @@
 #include "core/preview_list.h"
 
 #include "core/errors.h"
+#include "core/integer_text.h"
 
 #include <algorithm>
 #include <string_view>
@@ -105,6 +106,8 @@ PreviewList previewRun(const RunRequest& request, const PreviewFolders& folders)
 {
     PreviewList preview;
     preview.operation = request.naming.operation;
+    preview.names = folders.names;
+    preview.saveNames = folders.saveNames;
     preview.refusal = trimmed(runRefusal(request));
     try {
         preview.plan = planNames(request.names, request.naming);
@@ -122,7 +125,7 @@ PreviewList previewRun(const RunRequest& request, const PreviewFolders& folders)
     for (std::size_t i = 0; i < count; ++i) {
         const PlannedName& file = files[i];
         PreviewState& state = preview.states[i];
-        if (unusableName(file.final) != 0) {
+        if (unusableName(file.final, folders.names) != 0) {
             state = PreviewState::Unusable;
             continue;
         }
@@ -147,7 +150,8 @@ PreviewList previewRun(const RunRequest& request, const PreviewFolders& folders)
     // Where one file's fate hangs on another's, the run's own renames are played on the names in memory.
     if (outcomeHangsOnOrder(preview, folders, byFinal)) {
         planSteps(preview.plan, preview.operation);
-        const std::vector<RehearsedFile> outcome = rehearseRun(preview.plan, preview.operation, folders.entries);
+        const std::vector<RehearsedFile> outcome =
+            rehearseRun(preview.plan, preview.operation, folders.entries, folders.names);
         for (std::size_t i = 0; i < count; ++i) {
             if (!isProblem(preview.states[i]) && !outcome[i].reached) {
                 preview.states[i] = PreviewState::HeldInList;
@@ -164,6 +168,8 @@ PreviewList previewRun(const RunRequest& request, const PreviewFolders& folders)
             }
             if (!folders.saveFolderRead) {
                 state = PreviewState::NoSaveFolder;
+            } else if (unusableName(files[i].final, folders.saveNames) != 0) {
+                state = PreviewState::UnusableInSaveFolder;
             } else if (const auto held = folders.saveEntries.find(files[i].final); held != folders.saveEntries.end()) {
                 state =
                     held->second == EntryKind::Folder ? PreviewState::FolderInSaveFolder : PreviewState::InSaveFolder;
@@ -201,7 +207,9 @@ std::string previewStateText(const PreviewList& preview, std::size_t position)
     case PreviewState::Duplicate:
         return std::to_string(preview.sameNameAs[position] + 1) + " 番と同じ名前になります";
     case PreviewState::Unusable:
-        return failureReason(unusableName(preview.plan.files[position].final));
+        return failureReason(unusableName(preview.plan.files[position].final, preview.names));
+    case PreviewState::UnusableInSaveFolder:
+        return "保存フォルダでは" + failureReason(unusableName(preview.plan.files[position].final, preview.saveNames));
     case PreviewState::HeldInList:
         return "この名前の一覧のファイルが名前を変えられないため、名前は変わりません";
     case PreviewState::InSaveFolder:
@@ -219,11 +227,11 @@ std::string previewSummary(const PreviewList& preview)
     if (!preview.refusal.empty()) {
         return preview.refusal;
     }
-    const std::string all = std::to_string(preview.states.size());
+    const std::string all = groupedCount(preview.states.size());
     if (preview.problems == 0) {
         return "問題のあるファイルはありません（全 " + all + " 件）";
     }
-    return "問題のあるファイル： " + std::to_string(preview.problems) + " 件（全 " + all + " 件）";
+    return "問題のあるファイル： " + groupedCount(preview.problems) + " 件（全 " + all + " 件）";
 }
 
 } // namespace tallyfox

@@ -16,15 +16,16 @@ namespace tallyfox {
 // What a run will do with one file of the list, or why it will not.
 enum class PreviewState : std::uint8_t
 {
-    Renamed,            // takes its new name
-    Unchanged,          // the new name is the name the file has
-    HeldOutside,        // a file of the folder that is not in the list has the new name: the file keeps its own
-    Duplicate,          // another file of the list gets the same new name
-    Unusable,           // the new name cannot name a file ("/", too long, ".", "..")
-    HeldInList,         // another file of the list has the new name and cannot give it up
-    InSaveFolder,       // the save folder has a file of the new name: the run will ask to replace it
-    FolderInSaveFolder, // the save folder has a folder of the new name: the copy or move fails
-    NoSaveFolder,       // the save folder cannot be read: the copy or move fails
+    Renamed,              // takes its new name
+    Unchanged,            // the new name is the name the file has
+    HeldOutside,          // a file of the folder that is not in the list has the new name: the file keeps its own
+    Duplicate,            // another file of the list gets the same new name
+    Unusable,             // the new name cannot name a file in its folder ("/", too long, ".", "..", ":" on a card)
+    HeldInList,           // another file of the list has the new name and cannot give it up
+    InSaveFolder,         // the save folder has a file of the new name: the run will ask to replace it
+    FolderInSaveFolder,   // the save folder has a folder of the new name: the copy or move fails
+    NoSaveFolder,         // the save folder cannot be read: the copy or move fails
+    UnusableInSaveFolder, // the save folder's file system refuses the new name: the copy or move fails
 };
 
 // Every state but the first two needs the user's attention.
@@ -43,6 +44,9 @@ struct PreviewFolders
     bool saveFolderRead = false;
     bool saveFolderIsListFolder = false;
     std::unordered_map<std::string, EntryKind> saveEntries;
+    // What the file systems of the list's folder and of the save folder allow in a name.
+    NameRules names = NameRules::Bytes;
+    NameRules saveNames = NameRules::Bytes;
 };
 
 // The entries of a folder that a list of names does not hold.
@@ -57,6 +61,9 @@ struct PreviewList
     // only where a rehearsal needed it.
     RunPlan plan;
     std::vector<PreviewState> states;
+    // What the folders' file systems allow in a name, as the states were judged by.
+    NameRules names = NameRules::Bytes;
+    NameRules saveNames = NameRules::Bytes;
     // For a Duplicate: the position of the first other file of the list that gets the same name.
     std::vector<std::uint32_t> sameNameAs;
     std::size_t problems = 0;
@@ -72,7 +79,8 @@ PreviewList previewRun(const RunRequest& request, const PreviewFolders& folders)
 // The 状態 text of the file at `position`.
 std::string previewStateText(const PreviewList& preview, std::size_t position);
 
-// The line below the list: the run's refusal, or how many files have a problem.
+// The line below the list: the run's refusal, or how many files have a problem (counts grouped as the
+// main window groups them).
 std::string previewSummary(const PreviewList& preview);
 
 } // namespace tallyfox

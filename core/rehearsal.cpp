@@ -12,14 +12,15 @@ namespace {
 class NamesInMemory final : public FileOperations
 {
 public:
-    explicit NamesInMemory(const std::vector<std::string>& names)
+    NamesInMemory(const std::vector<std::string>& names, NameRules rules)
         : m_names(names.begin(), names.end())
+        , m_rules(rules)
     {
     }
 
     int renameInFolder(const std::string& /*folder*/, const std::string& from, const std::string& to) override
     {
-        if (const int error = unusableName(to)) {
+        if (const int error = unusableName(to, m_rules)) {
             return error;
         }
         const auto held = m_names.find(from);
@@ -54,14 +55,15 @@ public:
 
 private:
     std::unordered_set<std::string> m_names;
+    NameRules m_rules;
 };
 
 } // namespace
 
 std::vector<RehearsedFile>
-rehearseRun(const RunPlan& plan, FileOperation operation, const std::vector<std::string>& folderNames)
+rehearseRun(const RunPlan& plan, FileOperation operation, const std::vector<std::string>& folderNames, NameRules names)
 {
-    NamesInMemory folder(folderNames);
+    NamesInMemory folder(folderNames, names);
     std::vector<Planned> files = placed(plan.files);
     if (operation != FileOperation::ExtensionOnly) {
         renumber({}, files, plan.steps, folder, nullptr);

@@ -2,6 +2,7 @@
 
 #include "core/name_table.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 
@@ -10,6 +11,37 @@ namespace tallyfox {
 namespace {
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+// The UTF-16 code units of a UTF-8 name: one for each character, two for one beyond the basic plane,
+// and one for each byte that does not belong to a well-formed character.
+std::size_t utf16Length(std::string_view name)
+{
+    std::size_t units = 0;
+    std::size_t at = 0;
+    while (at < name.size()) {
+        const auto lead = static_cast<unsigned char>(name[at]);
+        std::size_t length = 1;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+        }
+        bool formed = length == 1 ? lead < 0x80 : at + length <= name.size();
+        for (std::size_t i = 1; formed && i < length; ++i) {
+            formed = (static_cast<unsigned char>(name[at + i]) & 0xC0) == 0x80;
+        }
+        if (!formed) {
+            ++units;
+            ++at;
+            continue;
+        }
+        units += length == 4 ? 2 : 1;
+        at += length;
+    }
+    return units;
+}
 
 } // namespace
 
@@ -77,13 +109,23 @@ std::vector<RenameStep> planRenames(const std::vector<std::string>& oldNames,
         });
 }
 
-int unusableName(std::string_view name)
+int unusableName(std::string_view name, NameRules rules)
 {
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos
         || name.find('\0') != std::string_view::npos) {
         return EINVAL;
     }
-    return name.size() > NAME_MAX ? ENAMETOOLONG : 0;
+    if (rules == NameRules::Bytes) {
+        return name.size() > NAME_MAX ? ENAMETOOLONG : 0;
+    }
+    // Bytes below 0x80 are never part of a longer UTF-8 character, so they are looked at one by one.
+    if (rules == NameRules::Fat && std::any_of(name.begin(), name.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20
+                   || std::string_view(":?*\"<>|\\").find(c) != std::string_view::npos;
+        })) {
+        return EINVAL;
+    }
+    return utf16Length(name) > NAME_MAX ? ENAMETOOLONG : 0;
 }
 
 RunPlan planNames(const std::vector<std::string>& names, const NamingSettings& naming)

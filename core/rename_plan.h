@@ -3,6 +3,7 @@
 #include "core/naming.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,9 +37,24 @@ struct RenameStep
 std::vector<RenameStep> planRenames(const std::vector<std::string>& oldNames,
                                     const std::vector<std::string>& finalNames);
 
+// What the file system of a folder allows in a name, beyond the "/" and NUL that no folder takes.
+enum class NameRules : std::uint8_t
+{
+    // Linux file systems: at most 255 bytes.
+    Bytes,
+    // File systems of other systems that count a name in UTF-16 code units (NTFS, disks mounted in user
+    // space, network shares): at most 255 of them, so up to 765 bytes of UTF-8.
+    Utf16,
+    // FAT and exFAT, as on a camera's card: at most 255 UTF-16 code units, and none of the characters
+    // : ? * " < > | \ nor a control character.
+    Fat,
+};
+
 // 0 when `name` can name a file in a folder on its own, else why not: EINVAL for an empty name, ".", "..",
-// or one holding "/" or NUL (it would leave its folder); ENAMETOOLONG for more bytes than a name may have.
-int unusableName(std::string_view name);
+// or one holding "/" or NUL (it would leave its folder), or a character the file system refuses;
+// ENAMETOOLONG for a name longer than the file system allows, counted as it counts (bytes of the name,
+// or UTF-16 code units of it read as UTF-8, a byte that is no part of a UTF-8 character counting one).
+int unusableName(std::string_view name, NameRules rules = NameRules::Bytes);
 
 // The names of one file of a run: its name at the start, the temporary name it may step aside to, and
 // the name it is to end with.

@@ -114,10 +114,13 @@ struct RehearsedFile
 };
 
 // The renames of a run of `plan` played, exactly as the run makes them, on a folder of names held in
-// memory that holds `folderNames` (every entry of the folder, the listed files included): what each file
-// would end as if the folder did not change meanwhile. Touches no file.
-std::vector<RehearsedFile>
-rehearseRun(const RunPlan& plan, FileOperation operation, const std::vector<std::string>& folderNames);
+// memory that holds `folderNames` (every entry of the folder, the listed files included) and allows the
+// names its file system allows: what each file would end as if the folder did not change meanwhile.
+// Touches no file.
+std::vector<RehearsedFile> rehearseRun(const RunPlan& plan,
+                                       FileOperation operation,
+                                       const std::vector<std::string>& folderNames,
+                                       NameRules names = NameRules::Bytes);
 
 // The completion message of an operation, with the list of failures where there are any.
 std::string completionMessage(FileOperation operation, const std::vector<FileFailure>& failures);

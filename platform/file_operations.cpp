@@ -162,6 +162,7 @@ int PosixFileOperations::openFolder(std::string_view folder, Folder& opened)
             m_calls.close(m_folderFd);
             m_folderFd = -1;
             m_folderPath.clear();
+            m_folderRules.reset();
         }
         std::string path(folder);
         const int fd = m_calls.openat(AT_FDCWD, path.c_str(), kOpenFolder, 0);
@@ -175,6 +176,30 @@ int PosixFileOperations::openFolder(std::string_view folder, Folder& opened)
     return 0;
 }
 
+NameRules PosixFileOperations::rulesOf(int folder)
+{
+    if (folder >= 0 && folder == m_folderFd) {
+        if (!m_folderRules) {
+            m_folderRules = nameRulesOf(m_calls, folder);
+        }
+        return *m_folderRules;
+    }
+    return nameRulesOf(m_calls, folder);
+}
+
+int PosixFileOperations::unusableIn(int folder, std::string_view name)
+{
+    // Counted in UTF-16 code units, a name is never longer than in bytes: too long that way, or one no
+    // folder takes, it is refused without asking. A name every file system takes needs no asking either.
+    if (const int anywhere = unusableName(name, NameRules::Utf16)) {
+        return anywhere;
+    }
+    if (unusableName(name, NameRules::Bytes) == 0 && unusableName(name, NameRules::Fat) == 0) {
+        return 0;
+    }
+    return unusableName(name, rulesOf(folder));
+}
+
 int PosixFileOperations::renameNoReplace(int fromFolder, const char* from, int toFolder, const char* to)
 {
     if (m_calls.renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0) {
@@ -182,6 +207,10 @@ int PosixFileOperations::renameNoReplace(int fromFolder, const char* from, int t
     }
     const int refused = errno;
     if (!flagUnsupported(refused)) {
+        return refused;
+    }
+    // FAT and exFAT know the flag, and cannot link either: their EINVAL says the name is not theirs.
+    if (refused == EINVAL && rulesOf(toFolder) == NameRules::Fat) {
         return refused;
     }
     // The file system cannot refuse an existing name by itself; a hard link can, so the file takes its
@@ -239,14 +268,17 @@ std::vector<std::unique_ptr<FileOperations>> PosixFileOperations::helpers(const 
 
 int PosixFileOperations::renameInFolder(const std::string& folder, const std::string& from, const std::string& to)
 {
-    if (const int error = unusableName(to)) {
+    if (const int error = unusableName(to, NameRules::Utf16)) {
         return error;
     }
-    if (const int error = unusableName(from)) {
+    if (const int error = unusableName(from, NameRules::Utf16)) {
         return error;
     }
     Folder opened(m_calls);
     if (const int error = openFolder(folder, opened)) {
+        return error;
+    }
+    if (const int error = unusableIn(opened.fd, to)) {
         return error;
     }
     if (from == to) {
@@ -428,7 +460,7 @@ int PosixFileOperations::copyFile(const std::string& source, const std::string& 
         return EINVAL;
     }
     const PathParts parts = splitPath(target);
-    if (const int error = unusableName(parts.name)) {
+    if (const int error = unusableName(parts.name, NameRules::Utf16)) {
         return error;
     }
     // The target is judged first: before any data is copied, since the copy may be long, and before the
@@ -436,6 +468,11 @@ int PosixFileOperations::copyFile(const std::string& source, const std::string& 
     // by the caller before asking to replace it would find.
     Folder folder(m_calls);
     const int folderError = openFolder(parts.folder, folder);
+    if (folderError == 0) {
+        if (const int error = unusableIn(folder.fd, parts.name)) {
+            return error;
+        }
+    }
     struct stat existing;
     int targetError = folderError;
     if (targetError == 0 && m_calls.fstatat(folder.fd, parts.nameText, &existing, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -554,7 +591,7 @@ int PosixFileOperations::moveAcross(
     const std::string& source, int folder, std::string_view folderPath, const char* name, bool replace)
 {
     const PathParts from = splitPath(source);
-    if (const int error = unusableName(from.name)) {
+    if (const int error = unusableName(from.name, NameRules::Utf16)) {
         return error;
     }
     // The source's own folder, where it is set aside: opened for this move alone, since the folder kept
@@ -707,11 +744,14 @@ int PosixFileOperations::moveFile(const std::string& source, const std::string& 
         return EINVAL;
     }
     const PathParts parts = splitPath(target);
-    if (const int error = unusableName(parts.name)) {
+    if (const int error = unusableName(parts.name, NameRules::Utf16)) {
         return error;
     }
     Folder folder(m_calls);
     if (const int error = openFolder(parts.folder, folder)) {
+        return error;
+    }
+    if (const int error = unusableIn(folder.fd, parts.name)) {
         return error;
     }
     int error = renameNoReplace(AT_FDCWD, source.c_str(), folder.fd, parts.nameText);

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "core/file_operations.h"
+#include "core/rename_plan.h"
 #include "platform/syscalls.h"
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,10 +18,15 @@ namespace tallyfox::platform {
 // - Renames use renameat2 with RENAME_NOREPLACE on the folder's own descriptor. Where the file system
 //   refuses the flag (EINVAL, ENOSYS, EOPNOTSUPP), a regular file is linked under its new name and then
 //   unlinked under its old one (the new link is removed again if that fails); anything else fails with
-//   the errno of the refused flag. An existing entry, also a link that leads nowhere, is never replaced.
+//   the errno of the refused flag. On FAT and exFAT, which know the flag, EINVAL is the name's fault and
+//   is given as it is. An existing entry, also a link that leads nowhere, is never replaced.
 // - `from` must be a plain name as well (EINVAL, ENAMETOOLONG), so no file is taken from outside the folder.
-// - Names longer than NAME_MAX (255) bytes fail with ENAMETOOLONG; a path or folder holding NUL fails
-//   with EINVAL; a copy or move target whose last part is empty, "." or ".." fails with EINVAL.
+// - A new name is judged as the target folder's file system judges it (nameRulesOf): too long
+//   (ENAMETOOLONG) beyond 255 bytes, or 255 UTF-16 code units where the file system counts those; a
+//   character a FAT or exFAT card refuses (: ? * " < > | \) fails with EINVAL. Only a name that some
+//   file system would refuse makes the folder's kind be asked, once for the folder kept open. A path or
+//   folder holding NUL fails with EINVAL; a copy or move target whose last part is empty, "." or ".."
+//   fails with EINVAL.
 // - A "/" doubled or at the end of a folder counts as one: "save//a.jpg" is "save/a.jpg".
 // - A copy to a free name is written into an unnamed file (O_TMPFILE) in the target's folder and linked
 //   under its name once complete, failing with EEXIST rather than replacing a file that took the name
@@ -97,6 +104,9 @@ private:
     };
 
     int openFolder(std::string_view folder, Folder& opened);
+    // Why `name` cannot be a new name in the folder `folder` (a descriptor), or 0.
+    int unusableIn(int folder, std::string_view name);
+    NameRules rulesOf(int folder);
     int checkTarget(int folder, const char* name);
     int removeName(int folder, const char* name, const struct stat& file, bool& kept);
     int writeCopy(int in, const struct stat& st, int out, Copy kind);
@@ -121,8 +131,9 @@ private:
     Syscalls& m_calls;
     std::string m_folderPath; // the absolute folder kept open, empty when none
     int m_folderFd = -1;
-    std::unique_ptr<char[]> m_buffer; // for copies the kernel cannot make itself
-    std::string m_setAside;           // the hidden name the source of the last failed move kept
+    std::optional<NameRules> m_folderRules; // of the folder kept open, once asked
+    std::unique_ptr<char[]> m_buffer;       // for copies the kernel cannot make itself
+    std::string m_setAside;                 // the hidden name the source of the last failed move kept
 };
 
 } // namespace tallyfox::platform

@@ -2,6 +2,7 @@
 
 #include "core/file_mask.h"
 #include "platform/syscalls.h"
+#include "platform/volumes.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -265,6 +266,7 @@ PreviewFolders readPreviewFolders(Syscalls& calls,
         return false;
     });
     folders.outside = namesOutside(folders.entries, listed);
+    folders.names = nameRulesOf(calls, folder);
     if (saveFolder.empty()) {
         return folders;
     }
@@ -282,6 +284,7 @@ PreviewFolders readPreviewFolders(Syscalls& calls,
             folders.saveEntries.emplace(std::move(entry.name), entry.kind);
         }
         folders.saveFolderRead = true;
+        folders.saveNames = nameRulesOf(calls, saveFolder);
     } catch (const InOutError&) {
         folders.saveFolderRead = false; // the run will not find it either
     }

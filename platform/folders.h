@@ -97,8 +97,8 @@ FolderContents readFolderContents(Syscalls& calls,
 
 // What a preview of a run needs around its list: every entry of `folder`, those of them the list does
 // not hold, and, for a non-empty `saveFolder` (as typed; relative to the current folder, as the run takes
-// it), that folder's entries or that it cannot be read, and whether it is `folder` itself. Throws
-// InOutError when `folder` cannot be read.
+// it), that folder's entries or that it cannot be read, and whether it is `folder` itself; with what
+// the file systems of both allow in a name (nameRulesOf). Throws InOutError when `folder` cannot be read.
 PreviewFolders readPreviewFolders(Syscalls& calls,
                                   const std::string& folder,
                                   const std::vector<std::string>& listed,

@@ -21,6 +21,10 @@ namespace {
 
 constexpr int kOpenFolder = O_PATH | O_DIRECTORY | O_CLOEXEC;
 
+// The names a run gave are judged only as far as no folder takes them, or none could be that long: the
+// file system itself refuses the rest, and an exFAT card takes names of more than 255 bytes.
+constexpr NameRules kAnyFileSystem = NameRules::Utf16;
+
 // Kinds of file system that keep modification times more coarsely than a nanosecond.
 constexpr long kFatMagic = 0x4d44;
 constexpr long kExfatMagic = 0x2011BAB0;
@@ -156,7 +160,7 @@ PosixRecoverySteps::FolderFacts& PosixRecoverySteps::facts(RunFolder folder)
 
 std::optional<FileIdentity> PosixRecoverySteps::look(RunFolder folder, const std::string& name)
 {
-    if (fd(folder) < 0 || unusableName(name) != 0) {
+    if (fd(folder) < 0 || unusableName(name, kAnyFileSystem) != 0) {
         return std::nullopt;
     }
     struct statx st;
@@ -369,7 +373,7 @@ std::string PosixRecoverySteps::privateName(RunFolder /*folder*/)
 
 std::string PosixRecoverySteps::trashed(RunFolder folder, const std::string& name, const FileIdentity& expected)
 {
-    if (fd(folder) < 0 || unusableName(name) != 0) {
+    if (fd(folder) < 0 || unusableName(name, kAnyFileSystem) != 0) {
         return {};
     }
     return Trash(m_calls).find(path(folder), name, expected);
@@ -383,7 +387,7 @@ int PosixRecoverySteps::putBack(const std::string& trashed,
     if (fd(folder) < 0) {
         return ENOENT;
     }
-    if (unusableName(name) != 0 || trashed.find('\0') != std::string::npos) {
+    if (unusableName(name, kAnyFileSystem) != 0 || trashed.find('\0') != std::string::npos) {
         return EINVAL;
     }
     FileIdentity seen;
@@ -428,7 +432,7 @@ int PosixRecoverySteps::rename(RunFolder fromFolder,
     if (fromFd < 0 || toFd < 0) {
         return ENOENT;
     }
-    if (unusableName(from) != 0 || unusableName(to) != 0) {
+    if (unusableName(from, kAnyFileSystem) != 0 || unusableName(to, kAnyFileSystem) != 0) {
         return EINVAL;
     }
     // The file the plan saw at the name, or that an earlier step put there and looked at, is there still
@@ -471,7 +475,7 @@ int PosixRecoverySteps::remove(RunFolder folder, const std::string& name, const 
     if (dirFd < 0) {
         return ENOENT;
     }
-    if (unusableName(name) != 0) {
+    if (unusableName(name, kAnyFileSystem) != 0) {
         return EINVAL;
     }
     FileIdentity seen;

@@ -137,6 +137,11 @@ int Syscalls::flock(int fd, int operation)
     return ::flock(fd, operation);
 }
 
+int Syscalls::fstatfs(int fd, struct statfs* st)
+{
+    return ::fstatfs(fd, st);
+}
+
 Syscalls& systemCalls()
 {
     static Syscalls calls;

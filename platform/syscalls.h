@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/vfs.h>
 
 namespace tallyfox::platform {
 
@@ -48,6 +49,7 @@ public:
     virtual struct dirent* readdir(DIR* dir);
     virtual int closedir(DIR* dir);
     virtual int flock(int fd, int operation);
+    virtual int fstatfs(int fd, struct statfs* st);
 };
 
 // The calls of the running system.

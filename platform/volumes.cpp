@@ -14,6 +14,7 @@
 #include <map>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace tallyfox::platform {
@@ -204,6 +205,47 @@ bool onRotatingDisk(Syscalls& calls, const std::string& path, const std::string&
         }
     }
     return false;
+}
+
+NameRules nameRulesOf(Syscalls& calls, int folderFd)
+{
+    // The kinds as statfs gives them.
+    constexpr long kFat = 0x4d44;
+    constexpr long kExfat = 0x2011BAB0;
+    constexpr long kNtfs = 0x5346544e;
+    constexpr long kNtfs3 = 0x7366746e;
+    constexpr long kFuse = 0x65735546;
+    constexpr long kSmb = 0x517B;
+    constexpr long kSmb2 = 0xfe534d42;
+    constexpr long kCifs = static_cast<long>(0xff534d42);
+    FileDescriptor current(
+        calls, folderFd == AT_FDCWD ? calls.openat(AT_FDCWD, ".", O_PATH | O_DIRECTORY | O_CLOEXEC, 0) : -1);
+    struct statfs fileSystem
+    {
+    };
+    if (calls.fstatfs(folderFd == AT_FDCWD ? current.get() : folderFd, &fileSystem) != 0) {
+        return NameRules::Bytes;
+    }
+    switch (static_cast<long>(fileSystem.f_type)) {
+    case kFat:
+    case kExfat:
+        return NameRules::Fat;
+    case kNtfs:
+    case kNtfs3:
+    case kFuse:
+    case kSmb:
+    case kSmb2:
+    case kCifs:
+        return NameRules::Utf16;
+    default:
+        return NameRules::Bytes;
+    }
+}
+
+NameRules nameRulesOf(Syscalls& calls, const std::string& folder)
+{
+    const FileDescriptor opened(calls, calls.openat(AT_FDCWD, folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+    return opened.get() < 0 ? NameRules::Bytes : nameRulesOf(calls, opened.get());
 }
 
 int volumeOf(const std::vector<Volume>& volumes, std::string_view folder)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/rename_plan.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +45,14 @@ std::string volumeText(const Volume& volume);
 // `sysfs`/dev/block/MAJOR:MINOR/queue/rotational, or in its disk's for a partition. False where it cannot
 // be told (memory, network and pseudo file systems have no such entry).
 bool onRotatingDisk(Syscalls& calls, const std::string& path, const std::string& sysfs = "/sys");
+
+// What the file system holding a folder (a descriptor of it, or AT_FDCWD for the current directory)
+// allows in a name, from its kind: FAT and exFAT (a camera's card) count UTF-16 code units and refuse the
+// characters Windows refuses; NTFS, file systems in user space (NTFS and exFAT disks mounted by
+// fuseblk among them) and network shares count UTF-16 code units; every other one counts bytes, as
+// it does where the kind cannot be read.
+NameRules nameRulesOf(Syscalls& calls, int folderFd);
+NameRules nameRulesOf(Syscalls& calls, const std::string& folder);
 
 // The position of the volume a folder lies on: the one with the longest mount point that contains the
 // folder; -1 when none does.

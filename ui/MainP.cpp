@@ -169,14 +169,19 @@ TMain::TMain(Services services, QWidget* parent)
         ListBox1->entries.clear(); // the paths of a run that is undone
         m_files->listAfterRun();
     }));
-    m_previewWindow = std::make_unique<PreviewWindow>(PreviewSource{FileListBox1,
-                                                                    editSaveFolder,
-                                                                    [this] {
-                                                                        return namingSettings();
+    m_previewWindow = std::make_unique<PreviewWindow>(PreviewSource{.files = FileListBox1,
+                                                                    .saveFolder = editSaveFolder,
+                                                                    .naming =
+                                                                        [this] {
+                                                                            return namingSettings();
+                                                                        },
+                                                                    .orderTimes = [this]() -> const OrderTimes& {
+                                                                        return m_files->orderTimes();
                                                                     }},
                                                       m_syscalls,
                                                       m_boundary);
     m_previewWindow->openOnDoubleClick(*gbPreview);
+    m_previewWindow->addOwnerShortcuts(mainWindowShortcuts(), *this);
     m_fileListMenu->add(previewCommand(*m_previewWindow));
     m_fileListMenu->add(reorderCommand(*m_files));
     connectHandlers();

@@ -3,6 +3,7 @@
 #include "core/collation.h"
 #include "core/errors.h"
 #include "core/file_order.h"
+#include "core/integer_text.h"
 #include "platform/file_times.h"
 #include "platform/folders.h"
 #include "platform/locale.h"
@@ -14,7 +15,6 @@
 
 #include <QGuiApplication>
 #include <QLabel>
-#include <QLocale>
 
 #include <algorithm>
 #include <climits>
@@ -314,9 +314,11 @@ void FileSelection::reorder(FileOrder order)
     switch (order) {
     case FileOrder::Name:
         reordering = orderByName(names, *m_collator);
+        m_orderTimes = {};
         break;
     case FileOrder::NaturalName:
         reordering = orderByName(names, *m_naturalCollator);
+        m_orderTimes = {};
         break;
     case FileOrder::Modified:
     case FileOrder::Taken: {
@@ -337,6 +339,7 @@ void FileSelection::reorder(FileOrder order)
             keys.push_back(order == FileOrder::Taken ? takenOrModified(time) : time.modified);
         }
         reordering = orderByTime(names, keys, *m_collator);
+        m_orderTimes = tallyfox::orderTimes(order, names, times);
         break;
     }
     case FileOrder::Reverse:
@@ -357,6 +360,11 @@ void FileSelection::reorder(FileOrder order)
 const std::vector<std::string>& FileSelection::files() const
 {
     return m_controls.files->entries();
+}
+
+const OrderTimes& FileSelection::orderTimes() const
+{
+    return m_orderTimes;
 }
 
 void FileSelection::writeCount()
@@ -384,7 +392,7 @@ void FileSelection::showCount(qint64 count)
         return;
     }
     // A long count reads best grouped; what it counts is said by the tooltip.
-    label.setText(QLocale(QLocale::Japanese, QLocale::Japan).toString(count) + QStringLiteral("枚"));
+    label.setText(QString::fromStdString(groupedCount(static_cast<std::uint64_t>(count))) + QStringLiteral("枚"));
     label.setToolTip(caption);
     label.adjustSize();
     label.move(std::max(kCountRoomLeft, std::min(*m_countLeft, roomRight - label.width())), label.y());
@@ -394,6 +402,7 @@ void FileSelection::listFileList(const std::string& folder, const std::string& m
 {
     platform::FileListing listing = listWithBusyCursor(m_syscalls, *m_collator, folder, mask);
     m_controls.files->setListing(listing.folder, mask, std::move(listing.names));
+    m_orderTimes = {}; // a listing is in the order of names
     m_listed = true;
     m_hooks.fileListListed();
 }

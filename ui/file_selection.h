@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/file_order.h"
 #include "ui/file_list_menu.h"
 #include "ui/handler_boundary.h"
 
@@ -142,6 +143,9 @@ public:
 
     // The names of the file list in the order shown: the numbering order.
     const std::vector<std::string>& files() const;
+    // The times the list was last put in order by, while it is in an order by time: kept through a
+    // reversal and moves by hand, dropped by an order by name and by a new listing.
+    const OrderTimes& orderTimes() const;
 
     // The end of a rename run: the file list and then its mirror listed anew, and the count written.
     void listAfterRun();
@@ -178,6 +182,7 @@ private:
     std::string m_startFolder;
     // Whether the file lists were listed since the window was made; until then they hold nothing.
     bool m_listed = false;
+    OrderTimes m_orderTimes;
     // Where the count label was placed by the window: its place whenever the full caption fits there.
     std::optional<int> m_countLeft;
 };

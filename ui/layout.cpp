@@ -76,7 +76,7 @@ QPoint onScreenPosition(const QRect& frame, const QList<QRect>& areas)
             into(frame.top(), frame.height(), best->top(), best->height())};
 }
 
-void placeBeside(QWidget& window, const QWidget* owner)
+void placeBeside(QWidget& window, const QWidget* owner, BesideFit fit)
 {
     if (owner == nullptr) {
         return;
@@ -94,6 +94,8 @@ void placeBeside(QWidget& window, const QWidget* owner)
         window.move(outer.right() + kGap, outer.top());
     } else if (width <= roomLeft) {
         window.move(outer.left() - kGap - width, outer.top());
+    } else if (fit == BesideFit::Whole) {
+        window.move(roomRight >= roomLeft ? available.right() + 1 - width : available.left(), outer.top());
     } else if (std::max(roomRight, roomLeft) >= kNarrowest) {
         // Made narrower to fit on the side with more room.
         const bool right = roomRight >= roomLeft;

@@ -26,10 +26,16 @@ QLabel* placeLabel(QLabel* label, const char* name, int left, int top);
 // Where a window of the given outer size stands centred on the primary screen (each half truncated).
 QPoint centredOnScreen(QSize outerSize);
 
+// How a window that fits on neither side of its owner is placed beside it.
+enum class BesideFit
+{
+    Narrowed, // made narrower to fit on the side with more room, unless that is too narrow to be of use
+    Whole,    // kept whole, at the screen's edge on the side with more room, over part of the owner
+};
+
 // Puts a window of the program's own right of `owner` when its screen has room there, else left of it,
-// else on the side with more room made narrower to fit, unless that is too narrow to be of use. Nothing
-// without an owner.
-void placeBeside(QWidget& window, const QWidget* owner);
+// else as `fit` says. Nothing without an owner.
+void placeBeside(QWidget& window, const QWidget* owner, BesideFit fit = BesideFit::Narrowed);
 
 // Where a window whose outer rectangle is `frame` stands whole on a screen, given the screens' available
 // areas. A place where every part of the window lies on some area is kept exactly. Otherwise the window

@@ -9,29 +9,32 @@
 #include "ui/widgets/save_folder_field.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace tallyfox::ui {
 
 namespace {
 
-enum Column
-{
-    Number,
-    Current,
-    New,
-    State,
-    ColumnCount,
-};
+using Column = PreviewListModel::Column;
+using enum PreviewListModel::Column;
+
+// Room for the frame a window manager puts round the window, not known before it is first shown.
+constexpr QSize kFrameRoom(16, 48);
 
 QString shown(const std::string& name)
 {
@@ -58,11 +61,17 @@ const PreviewList& PreviewListModel::preview() const
     return m_preview;
 }
 
-void PreviewListModel::setPreview(PreviewList preview)
+void PreviewListModel::setPreview(PreviewList preview, const OrderTimes* times)
 {
     beginResetModel();
     m_preview = std::move(preview);
+    m_times = times;
     endResetModel();
+}
+
+bool PreviewListModel::showsTimes() const
+{
+    return m_times != nullptr && (m_times->order == FileOrder::Modified || m_times->order == FileOrder::Taken);
 }
 
 int PreviewListModel::rowCount(const QModelIndex& parent) const
@@ -96,6 +105,8 @@ QVariant PreviewListModel::data(const QModelIndex& index, int role) const
             return shown(m_preview.plan.files[row].final);
         case State:
             return fromUtf8(previewStateText(m_preview, row));
+        case Time:
+            return showsTimes() ? fromUtf8(orderTimeText(*m_times, m_preview.plan.files[row].old)) : QVariant();
         default:
             return {};
         }
@@ -134,6 +145,9 @@ QVariant PreviewListModel::headerData(int section, Qt::Orientation orientation, 
         return QStringLiteral("新しい名前");
     case State:
         return QStringLiteral("状態");
+    case Time:
+        return showsTimes() && m_times->order == FileOrder::Taken ? QStringLiteral("撮影日時")
+                                                                  : QStringLiteral("更新日時");
     default:
         return {};
     }
@@ -168,11 +182,16 @@ PreviewWindow::PreviewWindow(PreviewSource source,
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
-    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    m_table->horizontalHeader()->setStretchLastSection(true);
+    QHeaderView* header = m_table->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    // The time beside the name it belongs to; the state last, taking what room is left but never less
+    // than its longest text.
+    header->moveSection(Time, Current + 1);
+    header->setStretchLastSection(true);
     m_table->setColumnWidth(Number, 60);
     m_table->setColumnWidth(Current, 190);
     m_table->setColumnWidth(New, 190);
+    m_table->setColumnHidden(Time, true);
     m_summary->setObjectName(QStringLiteral("lblProblems"));
 
     auto* layout = new QVBoxLayout(this);
@@ -201,6 +220,18 @@ PreviewWindow::PreviewWindow(PreviewSource source,
     connect(files, &QAbstractItemModel::dataChanged, this, &PreviewWindow::followOrder);
     connect(files, &QAbstractItemModel::rowsMoved, this, &PreviewWindow::followOrder);
     connect(m_source.saveFolder, &QLineEdit::textChanged, this, &PreviewWindow::followListing);
+    connect(&m_saveFolderWatch, &QFileSystemWatcher::directoryChanged, this, &PreviewWindow::followListing);
+    // A row chosen here is the file the moves move.
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& row) {
+        if (!m_selecting && row.isValid()) {
+            m_source.files->setItemIndex(row.row());
+        }
+    });
+}
+
+void PreviewWindow::addOwnerShortcuts(std::span<const ButtonShortcut> shortcuts, QWidget& owner)
+{
+    addButtonShortcuts(*this, shortcuts, owner);
 }
 
 const PreviewList& PreviewWindow::preview() const
@@ -210,11 +241,29 @@ const PreviewList& PreviewWindow::preview() const
 
 void PreviewWindow::open()
 {
-    // Opened for the first time beside the window it belongs to, rather than over it.
+    // Opened for the first time sized to its columns, beside the window it belongs to rather than over it.
     if (!m_placed) {
         m_placed = true;
-        placeBeside(*this, m_owner);
+        m_boundary.run([this] {
+            recompute();
+        });
+        m_fresh = true;
+        int columns = m_stateWidth;
+        for (int column = 0; column < ColumnCount; ++column) {
+            if (column != State && !m_table->isColumnHidden(column)) {
+                columns += m_table->columnWidth(column);
+            }
+        }
+        const QMargins margins = layout()->contentsMargins();
+        resize(std::max(width(),
+                        columns + m_table->verticalScrollBar()->sizeHint().width() + 2 * m_table->frameWidth()
+                            + margins.left() + margins.right()),
+               height());
+        fitOnScreen();
+        // Its states in full matter more than the main window's last controls.
+        placeBeside(*this, m_owner, BesideFit::Whole);
     }
+    fitOnScreen();
     show();
     raise();
     activateWindow();
@@ -243,13 +292,129 @@ void PreviewWindow::followListing()
 void PreviewWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    m_pending.stop();
+    if (std::exchange(m_fresh, false)) {
+        fitColumns();
+        return;
+    }
     // Everything is read anew: the folder may have changed while the window was closed.
     m_foldersStale = true;
     m_namesStale = true;
-    m_pending.stop();
     m_boundary.run([this] {
         recompute();
     });
+}
+
+void PreviewWindow::fitOnScreen()
+{
+    const QScreen* screen = m_owner != nullptr ? m_owner->screen() : this->screen();
+    if (screen == nullptr) {
+        return;
+    }
+    // Frame and all: a window wider than its screen would hide its scroll bar beyond the edge.
+    const QRect available = screen->availableGeometry();
+    const QSize frame = isVisible() ? frameGeometry().size() - size() : kFrameRoom;
+    resize(size().boundedTo(available.size() - frame));
+    const QRect outer(isVisible() ? frameGeometry().topLeft() : pos(), size() + frame);
+    if (!available.contains(outer)) {
+        move(onScreenPosition(outer, {available}));
+    }
+}
+
+void PreviewWindow::fitColumns()
+{
+    // The state and the time as wide as their longest text, measured on one row of each kind of text,
+    // not on every row of a long list.
+    const PreviewList& preview = m_model->preview();
+    std::vector<int> sample;
+    std::vector<bool> seen(static_cast<std::size_t>(PreviewState::UnusableInSaveFolder) + 1, false);
+    std::size_t widestSameName = 0;
+    for (std::size_t row = 0; row < preview.states.size(); ++row) {
+        const auto kind = static_cast<std::size_t>(preview.states[row]);
+        if (!seen[kind]) {
+            seen[kind] = true;
+            sample.push_back(static_cast<int>(row));
+        }
+        if (preview.states[row] == PreviewState::Duplicate
+            && preview.sameNameAs[row] > preview.sameNameAs[widestSameName]) {
+            widestSameName = row;
+        }
+    }
+    if (seen[static_cast<std::size_t>(PreviewState::Duplicate)]) {
+        sample.push_back(static_cast<int>(widestSameName));
+    }
+    // A cell's text has the column less its grid line.
+    const int grid = m_table->showGrid() ? 1 : 0;
+    int state = m_table->horizontalHeader()->sectionSizeHint(State);
+    for (const int row : sample) {
+        state = std::max(state, m_table->sizeHintForIndex(m_model->index(row, State)).width() + grid);
+    }
+    m_stateWidth = state;
+    m_table->setColumnWidth(State, state);
+
+    const bool times = m_model->showsTimes();
+    m_table->setColumnHidden(Time, !times);
+    if (times) {
+        // A file without a date taken shows the longest text; the first such row, or the first row.
+        const OrderTimes& kept = m_source.orderTimes();
+        int longest = 0;
+        for (std::size_t row = 0; kept.order == FileOrder::Taken && row < preview.plan.files.size(); ++row) {
+            const auto file = kept.byName.find(preview.plan.files[row].old);
+            if (file != kept.byName.end() && !file->second.taken && file->second.modified) {
+                longest = static_cast<int>(row);
+                break;
+            }
+        }
+        m_table->setColumnWidth(Time,
+                                std::max(m_table->horizontalHeader()->sectionSizeHint(Time),
+                                         m_table->sizeHintForIndex(m_model->index(longest, Time)).width() + grid));
+    }
+}
+
+void PreviewWindow::selectAsFileList()
+{
+    const int selected = m_source.files->itemIndex();
+    const QModelIndex row = m_model->index(selected, Number);
+    m_selecting = true;
+    if (row.isValid()) {
+        m_table->selectionModel()->setCurrentIndex(row,
+                                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        // Brought into view only when it moved: a name typed in the main window leaves the view where
+        // the user scrolled it.
+        if (std::exchange(m_shownSelection, selected) != selected) {
+            m_table->scrollTo(row);
+        }
+    } else {
+        m_table->selectionModel()->clear();
+    }
+    m_selecting = false;
+}
+
+void PreviewWindow::watchSaveFolder(const std::string& saveFolder)
+{
+    // The folder it lies in, or the nearest folder above that exists: the save folder's coming into
+    // being, by any program, changes that folder. A folder above it made meanwhile is watched in turn.
+    QString watched;
+    if (!saveFolder.empty()) {
+        QString path =
+            QDir::cleanPath(QDir::current().absoluteFilePath(QFile::decodeName(QByteArray::fromStdString(saveFolder))));
+        while (path != QStringLiteral("/") && watched.isEmpty()) {
+            path = QFileInfo(path).path();
+            if (QFileInfo(path).isDir()) {
+                watched = path;
+            }
+        }
+    }
+    const QStringList now = m_saveFolderWatch.directories();
+    if (now == QStringList{watched} || (now.isEmpty() && watched.isEmpty())) {
+        return;
+    }
+    if (!now.isEmpty()) {
+        m_saveFolderWatch.removePaths(now);
+    }
+    if (!watched.isEmpty()) {
+        m_saveFolderWatch.addPath(watched);
+    }
 }
 
 void PreviewWindow::recompute()
@@ -271,6 +436,7 @@ void PreviewWindow::recompute()
         request.saveFolder = std::move(saveFolder);
         m_foldersStale = true;
     }
+    watchSaveFolder(request.saveFolder);
     if (m_foldersStale) {
         try {
             m_folders = platform::readPreviewFolders(m_syscalls, request.folder, request.names, request.saveFolder);
@@ -282,7 +448,9 @@ void PreviewWindow::recompute()
     }
     PreviewList preview = previewRun(request, m_folders);
     m_summary->setText(fromUtf8(previewSummary(preview)));
-    m_model->setPreview(std::move(preview));
+    m_model->setPreview(std::move(preview), &m_source.orderTimes());
+    fitColumns();
+    selectAsFileList();
 }
 
 void PreviewWindow::openOnDoubleClick(QWidget& area)

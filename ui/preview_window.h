@@ -1,16 +1,20 @@
 #pragma once
 
+#include "core/file_order.h"
 #include "core/naming.h"
 #include "core/preview_list.h"
 #include "ui/file_list_menu.h"
 #include "ui/handler_boundary.h"
+#include "ui/shortcuts.h"
 
 #include <QAbstractTableModel>
+#include <QFileSystemWatcher>
 #include <QIcon>
 #include <QTimer>
 #include <QWidget>
 
 #include <functional>
+#include <span>
 
 class QLabel;
 class QTableView;
@@ -24,9 +28,10 @@ namespace tallyfox::ui {
 class FileListBox;
 class SaveFolderField;
 
-// The rows of the preview list: 番号, 現在の名前, 新しい名前, 状態. The names and states of the whole
-// run are known; a row's texts are decoded and composed only when the view asks for them, for the rows
-// on screen.
+// The rows of the preview list: 番号, 現在の名前, 新しい名前, 状態, and the time the list's order by
+// time placed each file by (撮影日時 or 更新日時; the view shows it beside the current name). The names
+// and states of the whole run are known; a row's texts are decoded and composed only when the view asks
+// for them, for the rows on screen.
 class PreviewListModel final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -34,8 +39,21 @@ class PreviewListModel final : public QAbstractTableModel
 public:
     explicit PreviewListModel(QObject* parent = nullptr);
 
+    enum Column
+    {
+        Number,
+        Current,
+        New,
+        State,
+        Time,
+        ColumnCount,
+    };
+
     const PreviewList& preview() const;
-    void setPreview(PreviewList preview);
+    // `times` is the list's own, kept alive by the window it belongs to.
+    void setPreview(PreviewList preview, const OrderTimes* times);
+    // Whether the list is in an order by time, and so has times to show.
+    bool showsTimes() const;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -44,6 +62,7 @@ public:
 
 private:
     PreviewList m_preview;
+    const OrderTimes* m_times = nullptr;
     QIcon m_problem;
     QIcon m_question;
 };
@@ -54,13 +73,17 @@ struct PreviewSource
     FileListBox* files = nullptr;          // the list, its folder and its order
     SaveFolderField* saveFolder = nullptr; // where a copy or move goes
     std::function<NamingSettings()> naming;
+    // The times of the list's present order by time.
+    std::function<const OrderTimes&()> orderTimes;
 };
 
 // The preview list "プレビュー一覧": a window of its own, resizable and not modal, that shows every
 // file's new name and what the run will do with it. While it is open it follows every change of the
 // main window: the list's folders are read again when the list is listed anew or the save folder
-// changes, the names are composed again after each change of the settings or of the order. Esc closes
-// it. Closing it never ends the program.
+// changes, or comes into being or goes; the names are composed again after each change of the settings
+// or of the order. Its selected row is the file list's selected file. Esc closes it; the main window's
+// keys work in it as they do there. It opens sized to its columns, never larger than the screen it
+// opens on. Closing it never ends the program.
 class PreviewWindow final : public QWidget
 {
     Q_OBJECT
@@ -78,6 +101,8 @@ public:
     void follow();
     // A double click on `area` or any control in it opens the window.
     void openOnDoubleClick(QWidget& area);
+    // The keys of the main window's buttons, which work here as they do there.
+    void addOwnerShortcuts(std::span<const ButtonShortcut> shortcuts, QWidget& owner);
 
     const PreviewList& preview() const;
 
@@ -89,6 +114,10 @@ private:
     void followListing();
     void followOrder();
     void recompute();
+    void fitColumns();
+    void fitOnScreen();
+    void watchSaveFolder(const std::string& saveFolder);
+    void selectAsFileList();
 
     PreviewSource m_source;
     platform::Syscalls& m_syscalls;
@@ -97,6 +126,16 @@ private:
     QTableView* m_table;
     QLabel* m_summary;
     QTimer m_pending;
+    // The folder the save folder lies in (or the nearest that exists): the save folder made, renamed or
+    // removed changes it.
+    QFileSystemWatcher m_saveFolderWatch;
+    // Set while the window itself selects a row, so that the file list is not told of it again.
+    bool m_selecting = false;
+    int m_shownSelection = -1;
+    // Composed by open() just before the window is shown, so showing it need not compose it again.
+    bool m_fresh = false;
+    // The width the longest state text needs.
+    int m_stateWidth = 0;
     PreviewFolders m_folders;
     bool m_foldersStale = true;
     // The request of the last preview: its names are taken from the list again only when the list

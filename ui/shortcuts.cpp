@@ -32,8 +32,13 @@ std::span<const ButtonShortcut> mainWindowShortcuts()
 
 void addButtonShortcuts(QWidget& window, std::span<const ButtonShortcut> shortcuts)
 {
+    addButtonShortcuts(window, shortcuts, window);
+}
+
+void addButtonShortcuts(QWidget& window, std::span<const ButtonShortcut> shortcuts, QWidget& buttons)
+{
     for (const ButtonShortcut& entry : shortcuts) {
-        auto* button = window.findChild<QAbstractButton*>(QLatin1String(entry.button));
+        auto* button = buttons.findChild<QAbstractButton*>(QLatin1String(entry.button));
         if (button == nullptr) {
             continue;
         }

@@ -27,4 +27,8 @@ std::span<const ButtonShortcut> mainWindowShortcuts();
 // disabled; the button's caption, tooltip and focus stay as they are.
 void addButtonShortcuts(QWidget& window, std::span<const ButtonShortcut> shortcuts);
 
+// The same keys in another window of the program: pressed while `window` is active, a key clicks the
+// button of `buttons` (the window that has them) as it would there.
+void addButtonShortcuts(QWidget& window, std::span<const ButtonShortcut> shortcuts, QWidget& buttons);
+
 } // namespace tallyfox::ui

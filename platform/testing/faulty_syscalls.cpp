@@ -192,6 +192,11 @@ int FaultySyscalls::flock(int fd, int operation)
     TALLYFOX_FAULT(flock, -1, fd, operation);
 }
 
+int FaultySyscalls::fstatfs(int fd, struct statfs* st)
+{
+    TALLYFOX_FAULT(fstatfs, -1, fd, st);
+}
+
 #undef TALLYFOX_FAULT
 
 } // namespace tallyfox::platform

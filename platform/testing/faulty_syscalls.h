@@ -60,6 +60,7 @@ public:
     struct dirent* readdir(DIR* dir) override;
     int closedir(DIR* dir) override;
     int flock(int fd, int operation) override;
+    int fstatfs(int fd, struct statfs* st) override;
 
 private:
     struct Plan

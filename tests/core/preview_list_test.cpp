@@ -1,3 +1,4 @@
+#include "core/integer_text.h"
 #include "core/preview_list.h"
 #include "platform/file_operations.h"
 #include "platform/folders.h"
@@ -33,6 +34,8 @@ char letterOf(PreviewState state)
         return 'S';
     case PreviewState::FolderInSaveFolder:
         return 'F';
+    case PreviewState::UnusableInSaveFolder:
+        return 'Y';
     case PreviewState::NoSaveFolder:
         break;
     }
@@ -290,6 +293,113 @@ TEST(PreviewSummaryTest, TellsWhyTheRunWouldNotStart)
     const PreviewList preview = previewRun(request, {});
     EXPECT_TRUE(preview.states.empty());
     EXPECT_EQ(previewSummary(preview), "書式文字列 '%.0-' は正しくないか引数の型と一致しません");
+}
+
+// What the run will do, judged by the file systems of the folder and of the save folder: a camera's
+// card refuses some characters, and FAT, exFAT and NTFS count a name in UTF-16 code units.
+struct FileSystemCase
+{
+    const char* name;
+    NameRules folder;
+    NameRules save;
+    NamingSettings naming;
+    std::string expected; // letterOf the one file
+    std::string text;
+};
+
+class PreviewFileSystemTest : public ::testing::TestWithParam<FileSystemCase>
+{
+};
+
+TEST_P(PreviewFileSystemTest, SaysWhyTheFileSystemRefusesTheName)
+{
+    const FileSystemCase& row = GetParam();
+    RunRequest request;
+    request.folder = "/photos";
+    request.names = {"IMG_0001.JPG"};
+    request.naming = row.naming;
+    const bool transfer = row.naming.operation == FileOperation::RenameCopy;
+    request.saveFolder = transfer ? "/album/" : "";
+    PreviewFolders folders;
+    folders.entries = request.names;
+    folders.saveFolderRead = transfer;
+    folders.names = row.folder;
+    folders.saveNames = row.save;
+
+    const PreviewList preview = previewRun(request, folders);
+    ASSERT_EQ(preview.states.size(), 1u);
+    EXPECT_EQ(std::string(1, letterOf(preview.states[0])), row.expected);
+    EXPECT_EQ(previewStateText(preview, 0), row.text);
+    EXPECT_EQ(previewSummary(preview),
+              row.expected == "R" ? "問題のあるファイルはありません（全 1 件）"
+                                  : "問題のあるファイル： 1 件（全 1 件）");
+}
+
+NamingSettings copied(NamingSettings naming)
+{
+    naming.operation = FileOperation::RenameCopy;
+    return naming;
+}
+
+std::string kana(std::size_t count)
+{
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) {
+        text += "あ";
+    }
+    return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FileSystems,
+    PreviewFileSystemTest,
+    ::testing::Values(
+        FileSystemCase{
+            "AColonOnALinuxDisk", NameRules::Bytes, NameRules::Bytes, before("10:30_"), "R", "名前を変えます"},
+        FileSystemCase{
+            "AColonOnACard", NameRules::Fat, NameRules::Bytes, before("10:30_"), "X", "ファイル名に使えない名前です"},
+        FileSystemCase{
+            "AColonOnAnNtfsDisk", NameRules::Utf16, NameRules::Bytes, before("10:30_"), "R", "名前を変えます"},
+        FileSystemCase{"AJapaneseNameOf300BytesOnALinuxDisk",
+                       NameRules::Bytes,
+                       NameRules::Bytes,
+                       before(kana(100)),
+                       "X",
+                       "名前が長すぎます"},
+        FileSystemCase{
+            "TheSameNameOnACard", NameRules::Fat, NameRules::Bytes, before(kana(100)), "R", "名前を変えます"},
+        FileSystemCase{"TheSameNameOnACardPastItsUnits",
+                       NameRules::Fat,
+                       NameRules::Bytes,
+                       before(kana(250)),
+                       "X",
+                       "名前が長すぎます"},
+        FileSystemCase{"ACopyOntoACard",
+                       NameRules::Bytes,
+                       NameRules::Fat,
+                       copied(before("10:30_")),
+                       "Y",
+                       "保存フォルダではファイル名に使えない名前です"},
+        FileSystemCase{"ACopyFromACardOntoALinuxDisk",
+                       NameRules::Fat,
+                       NameRules::Bytes,
+                       copied(before(kana(100))),
+                       "Y",
+                       "保存フォルダでは名前が長すぎます"}),
+    [](const ::testing::TestParamInfo<FileSystemCase>& info) {
+        return std::string(info.param.name);
+    });
+
+// The counts below the list are grouped in threes, as the main window's count is.
+TEST(PreviewSummaryTest, GroupsItsCountsAsTheMainWindowDoes)
+{
+    PreviewList preview;
+    preview.states.assign(1234567, PreviewState::Renamed);
+    EXPECT_EQ(previewSummary(preview), "問題のあるファイルはありません（全 1,234,567 件）");
+    preview.problems = 1000;
+    EXPECT_EQ(previewSummary(preview), "問題のあるファイル： 1,000 件（全 1,234,567 件）");
+    EXPECT_EQ(groupedCount(999), "999");
+    EXPECT_EQ(groupedCount(1000000), "1,000,000");
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 #include "core/rename_plan.h"
+#include "tests/support/test_names.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <map>
 #include <string>
 #include <vector>
@@ -102,5 +104,70 @@ TEST(RenamePlan, aSecondFileWantingTheSameNameIsNotMadeToWait)
     const std::vector<RenameStep> expected{{1, Kind::OldToFinal}, {2, Kind::OldToFinal}, {0, Kind::OldToFinal}};
     EXPECT_EQ(steps, expected);
 }
+
+} // namespace
+
+namespace {
+
+std::string repeated(std::string_view piece, std::size_t times)
+{
+    std::string text;
+    for (std::size_t i = 0; i < times; ++i) {
+        text += piece;
+    }
+    return text;
+}
+
+// A name as each kind of file system judges it: the same name may be fine on one and refused on another.
+struct NameRulesRow
+{
+    const char* name;
+    std::string newName;
+    int bytes; // on a Linux file system
+    int utf16; // on NTFS, a disk in user space, a network share
+    int fat;   // on FAT or exFAT
+};
+
+class NameRulesTest : public ::testing::TestWithParam<NameRulesRow>
+{
+};
+
+TEST_P(NameRulesTest, judgesTheNameAsTheFileSystemDoes)
+{
+    const NameRulesRow& row = GetParam();
+    EXPECT_EQ(unusableName(row.newName, NameRules::Bytes), row.bytes);
+    EXPECT_EQ(unusableName(row.newName, NameRules::Utf16), row.utf16);
+    EXPECT_EQ(unusableName(row.newName, NameRules::Fat), row.fat);
+}
+
+const NameRulesRow kNameRules[] = {
+    {"plain", "kyoto_001.jpg", 0, 0, 0},
+    {"colon", "10:30.jpg", 0, 0, EINVAL},
+    {"question mark", "why?.jpg", 0, 0, EINVAL},
+    {"asterisk", "a*.jpg", 0, 0, EINVAL},
+    {"double quote", "\"a\".jpg", 0, 0, EINVAL},
+    {"less than", "a<b.jpg", 0, 0, EINVAL},
+    {"greater than", "a>b.jpg", 0, 0, EINVAL},
+    {"bar", "a|b.jpg", 0, 0, EINVAL},
+    {"backslash", "a\\b.jpg", 0, 0, EINVAL},
+    {"control character", "a\tb.jpg", 0, 0, EINVAL},
+    {"slash anywhere", "a/b.jpg", EINVAL, EINVAL, EINVAL},
+    {"255 ASCII characters", std::string(255, 'n'), 0, 0, 0},
+    {"256 ASCII characters", std::string(256, 'n'), ENAMETOOLONG, ENAMETOOLONG, ENAMETOOLONG},
+    {"255 kana: 765 bytes, 255 UTF-16 units", repeated("あ", 255), ENAMETOOLONG, 0, 0},
+    {"256 kana", repeated("あ", 256), ENAMETOOLONG, ENAMETOOLONG, ENAMETOOLONG},
+    {"85 kana: 255 bytes", repeated("あ", 85), 0, 0, 0},
+    {"127 characters beyond the basic plane: 254 units", repeated("😀", 127), ENAMETOOLONG, 0, 0},
+    {"128 of them: 256 units", repeated("😀", 128), ENAMETOOLONG, ENAMETOOLONG, ENAMETOOLONG},
+    {"255 bytes that are no UTF-8: one unit each", std::string(255, '\xff'), 0, 0, 0},
+    {"254 kana and a cut one, whose two bytes count one unit each",
+     repeated("あ", 254) + "\xe3\x81",
+     ENAMETOOLONG,
+     ENAMETOOLONG,
+     ENAMETOOLONG},
+    {"256 bytes that are no UTF-8", std::string(256, '\xff'), ENAMETOOLONG, ENAMETOOLONG, ENAMETOOLONG},
+};
+
+INSTANTIATE_TEST_SUITE_P(RenamePlan, NameRulesTest, ::testing::ValuesIn(kNameRules), TALLYFOX_ROW_NAMES);
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "platform/file_operations.h"
 #include "platform/testing/faulty_syscalls.h"
+#include "platform/volumes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_names.h"
 
@@ -364,6 +365,207 @@ INSTANTIATE_TEST_SUITE_P(Rename,
                          [](const auto& info) {
                              return std::string(strerrorname_np(info.param));
                          });
+
+// The system's calls on a file system of another kind: statfs tells that kind, and the no-replace rename
+// may be refused as that kind would refuse it. Counts the calls that change names.
+class CallsOnFileSystem final : public Syscalls
+{
+public:
+    explicit CallsOnFileSystem(long kind, int renameRefusal)
+        : m_kind(kind)
+        , m_renameRefusal(renameRefusal)
+    {
+    }
+
+    int fstatfs(int fd, struct statfs* st) override
+    {
+        const int result = Syscalls::fstatfs(fd, st);
+        st->f_type = m_kind;
+        return result;
+    }
+    int renameat2(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, unsigned flags) override
+    {
+        ++renames;
+        if (m_renameRefusal != 0) {
+            errno = m_renameRefusal;
+            return -1;
+        }
+        return Syscalls::renameat2(oldDirFd, oldPath, newDirFd, newPath, flags);
+    }
+    int linkat(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, int flags) override
+    {
+        ++links;
+        return Syscalls::linkat(oldDirFd, oldPath, newDirFd, newPath, flags);
+    }
+
+    int renames = 0;
+    int links = 0;
+
+private:
+    long m_kind;
+    int m_renameRefusal;
+};
+
+std::string kana(std::size_t count)
+{
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) {
+        text += "あ";
+    }
+    return text;
+}
+
+constexpr long kExt4 = 0xEF53;
+constexpr long kVfat = 0x4d44;
+constexpr long kExfat = 0x2011BAB0;
+constexpr long kFuse = 0x65735546;
+
+struct FileSystemNameCase
+{
+    std::string name;
+    long kind;
+    bool copy; // a copy into the save folder, else a rename in the folder
+    std::string newName;
+    int renameRefusal; // what the kind's renameat2 answers, 0: the real call
+    int error;
+    int renames; // no-replace renames tried
+    int links;
+};
+
+class FileSystemNameTest : public ::testing::TestWithParam<FileSystemNameCase>
+{
+};
+
+// A name is judged as the folder's file system judges it, and a card's refusal is told as it is, not as
+// the refusal of a link that cards do not have.
+TEST_P(FileSystemNameTest, RefusesWhatTheFileSystemRefusesForItsTrueReason)
+{
+    const FileSystemNameCase& row = GetParam();
+    Scene scene;
+    writeFile(scene.photos / "a.jpg", "photo");
+    const Snapshot before = snapshot(scene.root.path());
+    CallsOnFileSystem calls(row.kind, row.renameRefusal);
+    PosixFileOperations ops(calls);
+
+    const int error = row.copy ? ops.copyFile(scene.photo("a.jpg"), scene.saved(row.newName), false)
+                               : ops.renameInFolder(scene.photos.string(), "a.jpg", row.newName);
+    EXPECT_EQ(error, row.error) << strerrorname_np(error);
+    EXPECT_EQ(calls.renames, row.renames);
+    EXPECT_EQ(calls.links, row.links);
+    if (error != 0) {
+        EXPECT_EQ(snapshot(scene.root.path()), before);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds,
+    FileSystemNameTest,
+    ::testing::Values(
+        FileSystemNameCase{"a colon on a Linux disk", kExt4, false, "10:30.jpg", 0, 0, 1, 0},
+        FileSystemNameCase{"a colon on FAT, refused without a call", kVfat, false, "10:30.jpg", 0, EINVAL, 0, 0},
+        FileSystemNameCase{"a question mark on exFAT", kExfat, false, "why?.jpg", 0, EINVAL, 0, 0},
+        FileSystemNameCase{"a colon on a disk in user space", kFuse, false, "10:30.jpg", 0, 0, 1, 0},
+        FileSystemNameCase{"a copy named with a bar onto FAT", kVfat, true, "a|b.jpg", 0, EINVAL, 0, 0},
+        FileSystemNameCase{
+            "255 kana on a Linux disk, too long without a call", kExt4, false, kana(255), 0, ENAMETOOLONG, 0, 0},
+        // The disk under the test counts bytes and refuses it; exFAT itself would take it.
+        FileSystemNameCase{
+            "255 kana on exFAT, left to the file system", kExfat, false, kana(255), 0, ENAMETOOLONG, 1, 0},
+        FileSystemNameCase{
+            "256 kana on exFAT, too long without a call", kExfat, false, kana(256), 0, ENAMETOOLONG, 0, 0},
+        FileSystemNameCase{
+            "a name FAT refuses for a reason of its own, told as it is", kVfat, false, "b.jpg", EINVAL, EINVAL, 1, 0},
+        FileSystemNameCase{
+            "a file system that does not know the flag still links", kExt4, false, "b.jpg", EINVAL, 0, 1, 1}),
+    TALLYFOX_ROW_NAMES);
+
+// A camera's card for real: an image made with the file system's own tools and mounted, where the
+// machine allows it (root, a loop device, the kernel's driver or the one in user space).
+struct CardCase
+{
+    std::string name;
+    std::string make;  // makes the image $IMG and mounts it on $DIR
+    NameRules rules;   // as the program must read them from the mounted folder
+    bool kernelDriver; // renames without replacing work there
+};
+
+class RealCardTest : public ::testing::TestWithParam<CardCase>
+{
+protected:
+    void SetUp() override
+    {
+        fs::create_directory(card());
+        const std::string script = "IMG='" + image().string() + "' DIR='" + card().string()
+                                   + "'; truncate -s 32M \"$IMG\" && " + GetParam().make + " >/dev/null 2>&1";
+        if (::geteuid() != 0 || std::system(script.c_str()) != 0) {
+            GTEST_SKIP() << "no " << GetParam().name << " card can be mounted here (needs root, a loop device and "
+                         << "its driver)";
+        }
+        m_mounted = true;
+    }
+    void TearDown() override
+    {
+        if (m_mounted) {
+            const std::string script = "umount '" + card().string() + "'; losetup -j '" + image().string()
+                                       + "' -n -O NAME | xargs -r -n1 losetup -d";
+            std::system(script.c_str());
+        }
+    }
+    fs::path card() const
+    {
+        return m_root.path() / "card";
+    }
+    fs::path image() const
+    {
+        return m_root.path() / "card.img";
+    }
+
+    testing::TempDir m_root;
+    bool m_mounted = false;
+};
+
+// The rules read from the card agree with the card: a name they take, the card takes, and a name too
+// long for them is too long for the card.
+TEST_P(RealCardTest, NamesAreJudgedAsTheCardJudgesThem)
+{
+    const CardCase& row = GetParam();
+    const std::string folder = card().string();
+    EXPECT_EQ(nameRulesOf(systemCalls(), folder), row.rules);
+    std::vector<std::string> names{kana(255), kana(256), std::string(255, 'n') + "x"};
+    if (row.rules == NameRules::Fat) {
+        names.push_back("10:30.jpg"); // a disk in user space may be NTFS, which takes it
+    }
+    for (const std::string& name : names) {
+        const int fd = ::open((card() / name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        const int made = fd >= 0 ? 0 : errno;
+        if (fd >= 0) {
+            ::close(fd);
+            ::unlink((card() / name).c_str());
+        }
+        EXPECT_EQ(unusableName(name, row.rules) == 0, made == 0) << name.size() << " bytes: " << strerrorname_np(made);
+    }
+    if (!row.kernelDriver) {
+        return;
+    }
+    // The run's own renames: a colon refused for what it is, the longest name the card takes taken.
+    writeFile(card() / "a.jpg", "photo");
+    PosixFileOperations ops;
+    EXPECT_EQ(ops.renameInFolder(folder, "a.jpg", "10:30.jpg"), EINVAL);
+    EXPECT_EQ(ops.renameInFolder(folder, "a.jpg", kana(255)), 0);
+    EXPECT_EQ(snapshot(card()), (Snapshot{{kana(255), "photo"}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cards,
+    RealCardTest,
+    ::testing::Values(
+        CardCase{"FAT", "mkfs.vfat \"$IMG\" && mount -t vfat -o loop,utf8 \"$IMG\" \"$DIR\"", NameRules::Fat, true},
+        CardCase{"exFAT", "mkfs.exfat \"$IMG\" && mount -t exfat -o loop \"$IMG\" \"$DIR\"", NameRules::Fat, true},
+        CardCase{"exFAT in user space",
+                 "mkfs.exfat \"$IMG\" && mount.exfat-fuse \"$(losetup -f --show \"$IMG\")\" \"$DIR\"",
+                 NameRules::Utf16,
+                 false}),
+    TALLYFOX_ROW_NAMES);
 
 TEST_F(FileOperationsTest, LinkRenameWhoseOldNameCannotGoKeepsTheOldNameAlone)
 {
