@@ -14,6 +14,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
@@ -137,6 +138,11 @@ void BM_Undo(benchmark::State& state, Order order)
             break;
         }
         platform::ScriptedDialogs dialogs;
+        const auto started = std::chrono::steady_clock::now();
+        dialogs.onNextMessage([&](const platform::Message&) {
+            state.counters["question_ms"] =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+        });
         state.ResumeTiming();
         // The window's undo: the last journal read, the folder locked, the question (OK), every file
         // back, the journal marked restored and the report.
@@ -152,6 +158,7 @@ void BM_Undo(benchmark::State& state, Order order)
         }
         state.ResumeTiming();
     }
+    state.counters["peak_MiB"] = static_cast<double>(bench::peakResidentKiB()) / 1024;
     fs::remove_all(root());
 }
 
@@ -199,6 +206,18 @@ BENCHMARK_CAPTURE(BM_Undo, backward_shift_small, Order::Backward)
     ->Arg(1000)
     ->Arg(2000)
     ->Arg(4000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
+// A million files: the time to the question and the peak memory. Run alone
+// (--benchmark_filter=million), as the peak is the process's.
+BENCHMARK_CAPTURE(BM_Run, backward_shift_million, Order::Backward)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Undo, backward_shift_million, Order::Backward)
+    ->Arg(1000000)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->UseRealTime();
