@@ -73,6 +73,15 @@ void addPathLine(QFileDialog& dialog)
     // list's model, which is the one place all of them pass.
     if (auto* model = dialog.findChild<QFileSystemModel*>()) {
         QObject::connect(model, &QFileSystemModel::rootPathChanged, line, show);
+        // The choice renamed in the list (a new folder given its name) stays the choice.
+        QObject::connect(model,
+                         &QFileSystemModel::fileRenamed,
+                         line,
+                         [line, show](const QString& folder, const QString& oldName, const QString& newName) {
+                             if (line->text() == QDir::cleanPath(QDir(folder).filePath(oldName))) {
+                                 show(QDir(folder).filePath(newName));
+                             }
+                         });
     }
     show(dialog.directory().absolutePath());
 }

@@ -278,9 +278,11 @@ private slots:
                 name->insert(typed);
             }
             QTest::keyClick(name, Qt::Key_Return);
+            // Once named, the path line says so: it does not wait for the list to drop the folder's
+            // old name (on a desktop's display the list keeps the folder chosen).
             QTRY_VERIFY(std::filesystem::is_directory(album));
             QVERIFY(dialog.isVisible());
-            QTRY_COMPARE(pathLine.text(), decoded(album));
+            QCOMPARE(pathLine.text(), decoded(album));
             static_cast<QDialog&>(dialog).accept();
         });
         QVERIFY(chosen.has_value());
