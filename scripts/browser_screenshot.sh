@@ -4,7 +4,9 @@
 # opens the browser with the "..." button, goes to a folder of albums, makes a new folder there with the
 # browser's new-folder button and names it, and saves the picture of the browser.
 # Builds the program first, unless one is given: browser_screenshot.sh [PROGRAM [SCALE [OUTPUT.png]]]
-# SCALE is the toolkit's scale factor (1 unless given); OUTPUT is docs/folder_browser.png unless given.
+# SCALE is the toolkit's whole scale factor (1 unless given); OUTPUT is docs/folder_browser.png unless
+# given. The program runs as on a Japanese desktop (LANG=ja_JP.UTF-8), whose date format the browser's
+# list follows.
 set -euo pipefail
 TALLYFOX_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 source "$TALLYFOX_ROOT/scripts/deps.sh"
@@ -58,18 +60,21 @@ for _ in $(seq 50); do
 done
 unset WAYLAND_DISPLAY
 cd "$photos"
-QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR="$scale" "$work/bin/tallyfox" &
+LANG=ja_JP.UTF-8 QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR="$scale" "$work/bin/tallyfox" 2>"$work/program.log" &
 program_pid=$!
 
-# Waits for the window whose title is $1 and prints its id.
+# Waits for the window whose title is $1 and prints its id. (Read from the window tree, which names a
+# Japanese title whatever the locale of this shell.)
 window_titled() {
     local id=
     for _ in $(seq 100); do
-        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1 || true)
+        id=$(xwininfo -root -tree 2>/dev/null | awk -v title="\"$1\": (\"" 'index($0, title) {print $1; exit}')
         [ -n "$id" ] && { echo "$id"; return 0; }
+        kill -0 "$program_pid" 2>/dev/null || break
         sleep 0.2
     done
     echo "no window titled $1 appeared" >&2
+    cat "$work/program.log" >&2
     return 1
 }
 
@@ -89,6 +94,5 @@ xdotool type --delay 50 "2025 京都"
 xdotool key Return
 sleep 1
 mkdir -p "$(dirname "$out")"
-import -window root /tmp/probe21b/root.png
 import -window "$browser" "$out"
 echo "saved $out"
