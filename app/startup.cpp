@@ -6,6 +6,7 @@
 #include "platform/instance_guard.h"
 #include "platform/program_files.h"
 #include "platform/settings_store.h"
+#include "platform/toolkit_language.h"
 #include "ui/MainP.h"
 #include "ui/about_box.h"
 #include "ui/app_icon.h"
@@ -15,9 +16,6 @@
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 
 #include <cstdio>
 #include <cstring>
@@ -96,13 +94,7 @@ int runTallyfox(int& argc, char** argv, platform::Dialogs& dialogs)
     }
 
     // The program speaks Japanese whatever the locale, and so do the toolkit's own buttons and dialogs.
-    QTranslator toolkitTexts;
-    if (toolkitTexts.load(QLocale(QLocale::Japanese, QLocale::Japan),
-                          QStringLiteral("qtbase"),
-                          QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QCoreApplication::installTranslator(&toolkitTexts);
-    }
+    platform::installToolkitJapanese(application);
     // No application display name: the platform would add it to every window title but the main
     // window's, and each window shows exactly the caption it is given.
     QApplication::setFont(ui::windowFont());

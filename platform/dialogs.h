@@ -55,9 +55,10 @@ public:
     virtual void beep() = 0;
 
     // The folder browser under the given title, modal to the program: it opens at the top of the file
-    // system, offers folders only, shows the full path of the current choice while the user browses,
-    // and waits. The confirmed folder as an absolute path in bytes, without a trailing "/" except for
-    // the root "/" itself; nothing when the user cancelled.
+    // system, offers folders only, can make a new folder (which is then the choice), shows the full
+    // path of the current choice while the user browses, and waits. The confirmed folder as an
+    // absolute path in bytes, without a trailing "/" except for the root "/" itself; nothing when the
+    // user cancelled.
     virtual std::optional<std::string> chooseFolder(const QString& title) = 0;
 };
 

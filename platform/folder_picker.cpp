@@ -1,16 +1,46 @@
 #include "platform/folder_picker.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QShortcut>
 
 namespace tallyfox::platform {
 
 namespace {
+
+// The kind the browser's type column gives a folder. The toolkit's Japanese texts have none for it, so
+// the column would say "Folder" among Japanese captions.
+class JapaneseFolderKinds final : public QFileIconProvider
+{
+public:
+    QString type(const QFileInfo& info) const override
+    {
+        return info.isDir() ? QStringLiteral("フォルダ") : QFileIconProvider::type(info);
+    }
+};
+
+// The browser may make a folder, and name it in the list, but never delete one: the toolkit's delete
+// removes a folder with everything in it. Its menu item and its Delete key go.
+void forbidDeleting(QFileDialog& dialog)
+{
+    if (auto* remove = dialog.findChild<QAction*>(QStringLiteral("qt_delete_action"))) {
+        remove->setVisible(false);
+        remove->setEnabled(false);
+    }
+    for (QShortcut* key : dialog.findChildren<QShortcut*>()) {
+        if (key->key().matches(QKeySequence(QKeySequence::Delete)) == QKeySequence::ExactMatch) {
+            key->setEnabled(false);
+        }
+    }
+}
 
 // Adds a read-only line under the browser's list that always shows the path confirming would give:
 // the folder chosen in the list, or the folder being shown when nothing is chosen.
@@ -33,14 +63,25 @@ void addPathLine(QFileDialog& dialog)
         line->setText(QDir::cleanPath(path));
         line->setCursorPosition(0);
     };
+    // With no folder current in the list, confirming gives the name under the list, which is the folder
+    // shown or, once a new folder has been named, that folder (the list drops it as it is renamed).
     QObject::connect(&dialog, &QFileDialog::currentChanged, line, [&dialog, show](const QString& path) {
-        show(path.isEmpty() ? dialog.directory().absolutePath() : path);
+        show(path.isEmpty() ? dialog.selectedFiles().value(0, dialog.directory().absolutePath()) : path);
     });
     QObject::connect(&dialog, &QFileDialog::directoryEntered, line, show);
     // Every way to another folder (the back and up buttons, the side bar, the history) moves the
     // list's model, which is the one place all of them pass.
     if (auto* model = dialog.findChild<QFileSystemModel*>()) {
         QObject::connect(model, &QFileSystemModel::rootPathChanged, line, show);
+        // The choice renamed in the list (a new folder given its name) stays the choice.
+        QObject::connect(model,
+                         &QFileSystemModel::fileRenamed,
+                         line,
+                         [line, show](const QString& folder, const QString& oldName, const QString& newName) {
+                             if (line->text() == QDir::cleanPath(QDir(folder).filePath(oldName))) {
+                                 show(QDir(folder).filePath(newName));
+                             }
+                         });
     }
     show(dialog.directory().absolutePath());
 }
@@ -49,15 +90,19 @@ void addPathLine(QFileDialog& dialog)
 
 std::optional<std::string> browseForFolder(const QString& title, QWidget* owner)
 {
+    // Outlives the dialog that asks it.
+    JapaneseFolderKinds kinds;
     QFileDialog dialog(owner, title);
     dialog.setObjectName(QStringLiteral("FolderBrowser"));
     // The toolkit's own dialog: the same on every desktop, and one whose list can be followed.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
-    // A save folder is chosen here, never made or removed: no new-folder button, no deleting or
-    // renaming from the list's menu.
-    dialog.setOption(QFileDialog::ReadOnly);
+    // The album a run copies into is often made right here: the new-folder button makes one in the
+    // folder shown (where the user may write), opens its name for typing, and selects it.
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    forbidDeleting(dialog);
+    dialog.setIconProvider(&kinds);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setWindowModality(Qt::ApplicationModal);
     // Always from the top of the file system, whatever folder was chosen before.

@@ -3,7 +3,9 @@
 # Sourced by run.sh, test.sh and bench.sh; nothing is ever installed by hand.
 set -euo pipefail
 
-# What every build needs.
+# What every build needs, with what the program built needs to run as it should and its tests check:
+# the Japanese face its windows are laid out for and the toolkit's Japanese texts (qtbase_ja.qm), which
+# the program loads at start for the toolkit's own dialogs.
 TALLYFOX_BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev libicu-dev
     libgtest-dev libexiv2-dev fonts-ipafont-gothic qt6-translations-l10n)
 # What making the Debian package needs beyond the build: dpkg-shlibdeps, which computes the package's

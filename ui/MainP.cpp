@@ -285,6 +285,9 @@ void TMain::createSettingsArea()
     btnSave = place(new ToolButton(gbSet), "btnSave", 217, 16, 20, 20);
     btnSave->setText(QStringLiteral("..."));
     btnSave->setFlat(false);
+    // Unlike the tool bar's buttons, reached by Tab (after its field), so the folder can be browsed for
+    // from the keyboard; a click still leaves the focus where it was.
+    btnSave->setFocusPolicy(Qt::TabFocus);
 
     rgForm = place(new RadioGroup(QStringLiteral("パターン選択"),
                                   {QStringLiteral("連番のみ付加"),
@@ -339,17 +342,29 @@ void TMain::createSettingsArea()
 void TMain::setTabOrder()
 {
     const std::vector<QWidget*> order{
-        DriveComboBox1,     DirectoryListBox1,
-        FilterComboBox1,    FileListBox1,
-        rgSetting->item(0), rgSetting->item(1),
-        rgSetting->item(2), rgSetting->item(3),
-        editSaveFolder,     rgForm->item(0),
-        rgForm->item(1),    rgForm->item(2),
-        rgForm->item(3),    editPrevName,
-        seStartNum,         seZeroNum,
-        editLastName,       rgExt->item(0),
-        rgExt->item(1),     rgExt->item(2),
-        rgExt->item(3),     editExt,
+        DriveComboBox1,
+        DirectoryListBox1,
+        FilterComboBox1,
+        FileListBox1,
+        rgSetting->item(0),
+        rgSetting->item(1),
+        rgSetting->item(2),
+        rgSetting->item(3),
+        editSaveFolder,
+        btnSave,
+        rgForm->item(0),
+        rgForm->item(1),
+        rgForm->item(2),
+        rgForm->item(3),
+        editPrevName,
+        seStartNum,
+        seZeroNum,
+        editLastName,
+        rgExt->item(0),
+        rgExt->item(1),
+        rgExt->item(2),
+        rgExt->item(3),
+        editExt,
     };
     for (std::size_t i = 1; i < order.size(); ++i) {
         QWidget::setTabOrder(order[i - 1], order[i]);

@@ -71,6 +71,9 @@ TOptionForm::TOptionForm(SettingsFile& settings, HandlerBoundary& boundary, QWid
     sbHint->setFlat(false);
     sbHint->setPictures(toolPicture(QStringLiteral("hint")), toolPicture(QStringLiteral("hint_disabled")));
     sbHint->setToolTip(QStringLiteral("ヒント"));
+    // Reached by Tab after the extension fields, so the hint opens from the keyboard too; a click still
+    // leaves the focus in the field being typed.
+    sbHint->setFocusPolicy(Qt::TabFocus);
 
     cbShowDialog = place(new QCheckBox(QStringLiteral("リネーム実行時，確認のダイアログを表示する"), this),
                          "cbShowDialog",
@@ -84,7 +87,8 @@ TOptionForm::TOptionForm(SettingsFile& settings, HandlerBoundary& boundary, QWid
     for (std::size_t slot = 1; slot < m_extensionFields.size(); ++slot) {
         QWidget::setTabOrder(m_extensionFields[slot - 1], m_extensionFields[slot]);
     }
-    QWidget::setTabOrder(m_extensionFields.back(), cbShowDialog);
+    QWidget::setTabOrder(m_extensionFields.back(), sbHint);
+    QWidget::setTabOrder(sbHint, cbShowDialog);
     nameOptionsControls(*this);
 
     connect(btnOK, &QPushButton::clicked, this, [this] {

@@ -20,8 +20,10 @@ void FileListMenu::add(FileListCommand command)
     m_commands.push_back(std::move(command));
     const std::size_t index = m_commands.size() - 1;
     if (!m_commands[index].shortcut.isEmpty()) {
-        auto* shortcut = new QShortcut(m_commands[index].shortcut, &m_list);
-        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        // Anywhere in the list's window, not only on the list; a text field with typing of its own to
+        // undo keeps the undo key (TextField).
+        auto* shortcut = new QShortcut(m_commands[index].shortcut, m_list.window());
+        shortcut->setContext(Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, this, [this, index] {
             trigger(m_commands[index]);
         });

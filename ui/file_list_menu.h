@@ -19,7 +19,7 @@ namespace tallyfox::ui {
 struct FileListCommand
 {
     QString text;          // with its access key, as "元に戻す(&U)"
-    QKeySequence shortcut; // also works on the file list without the menu; empty for none
+    QKeySequence shortcut; // also works anywhere in the list's window without the menu; empty for none
     std::function<bool()> enabled;
     Handler run;
     // The commands of a submenu under `text`; a command with items runs nothing itself.
@@ -27,8 +27,8 @@ struct FileListCommand
 };
 
 // The context menu of the file list, opened by the right mouse button or the menu key. Commands are
-// added in the order they are shown; whether each is enabled is asked each time the menu opens or its
-// key is pressed.
+// added in the order they are shown, once the list lies in its window; whether each is enabled is asked
+// each time the menu opens or its key is pressed.
 class FileListMenu final : public QObject
 {
     Q_OBJECT

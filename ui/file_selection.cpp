@@ -490,7 +490,7 @@ FileListCommand reorderCommand(FileSelection& files)
         };
     };
     return {
-        .text = QStringLiteral("並べ替え"),
+        .text = QStringLiteral("並べ替え(&S)"),
         .shortcut = {},
         .enabled =
             [&files] {
@@ -499,11 +499,11 @@ FileListCommand reorderCommand(FileSelection& files)
         .run = {},
         .items =
             {
-                order("名前順", FileOrder::Name),
-                order("数字を考慮した名前順", FileOrder::NaturalName),
-                order("更新日時順", FileOrder::Modified),
-                order("撮影日時順", FileOrder::Taken),
-                order("逆順", FileOrder::Reverse),
+                order("名前順(&N)", FileOrder::Name),
+                order("数字を考慮した名前順(&U)", FileOrder::NaturalName),
+                order("更新日時順(&D)", FileOrder::Modified),
+                order("撮影日時順(&T)", FileOrder::Taken),
+                order("逆順(&R)", FileOrder::Reverse),
             },
     };
 }

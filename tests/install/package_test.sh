@@ -44,12 +44,15 @@ description=$(field Description)
 [ "$(wc -l <<<"$description")" -ge 2 ] || fail "no long description"
 awk 'length > 80 { exit 1 }' <<<"$description" || fail "description lines wider than 80 columns"
 [[ "$deb" == */tallyfox_"$(field Version)"_"$(field Architecture)".deb ]] || fail "file name $(basename "$deb")"
-# The libraries came from dpkg-shlibdeps (versioned, one per linked library), the display plugins by name.
+# The libraries came from dpkg-shlibdeps (versioned, one per linked library), the display plugins and the
+# toolkit's Japanese texts (its own dialogs speak them) by name.
 depends=$(field Depends)
 for library in libc6 'libstdc\+\+6' 'libicu[0-9]+' libqt6core6 libqt6gui6 libqt6widgets6 'libexiv2-[0-9]+'; do
     grep -Eq "(^|, )$library \(>= [^)]+\)" <<<"$depends" || fail "Depends lacks a computed $library: $depends"
 done
-grep -Eq "(^|, )qt6-qpa-plugins(,|$)" <<<"$depends" || fail "Depends lacks qt6-qpa-plugins: $depends"
+for package in qt6-qpa-plugins qt6-translations-l10n; do
+    grep -Eq "(^|, )$package(,|$)" <<<"$depends" || fail "Depends lacks $package: $depends"
+done
 
 # The content: every file `cmake --install` puts under a prefix, under /usr, nothing more; folders
 # readable by everyone, everything owned by root.

@@ -241,7 +241,7 @@ private slots:
         QCOMPARE(ctl(dialog).gbFilter->title(), QStringLiteral("追加フィルタ"));
         QCOMPARE(ctl(dialog).cbShowDialog->text(), QStringLiteral("リネーム実行時，確認のダイアログを表示する"));
         QCOMPARE(ctl(dialog).sbHint->toolTip(), QStringLiteral("ヒント"));
-        QCOMPARE(ctl(dialog).sbHint->focusPolicy(), Qt::NoFocus);
+        QCOMPARE(ctl(dialog).sbHint->focusPolicy(), Qt::TabFocus);
         QVERIFY(!ctl(dialog).sbHint->autoRaise());
         QVERIFY(!ctl(dialog).sbHint->icon().isNull());
         for (ui::TextField* field : fields(*dialog)) {
@@ -261,9 +261,15 @@ private slots:
             }
             widget = widget->nextInFocusChain();
         } while (widget != ctl(dialog).btnOK && order.size() < 20);
-        QCOMPARE(
-            order,
-            utf8({"btnOK", "btnCancel", "editFilter1", "editFilter2", "editFilter3", "editFilter4", "cbShowDialog"}));
+        QCOMPARE(order,
+                 utf8({"btnOK",
+                       "btnCancel",
+                       "editFilter1",
+                       "editFilter2",
+                       "editFilter3",
+                       "editFilter4",
+                       "sbHint",
+                       "cbShowDialog"}));
     }
 
     void opensWithTheFocusOnOk()

@@ -293,21 +293,21 @@ private slots:
     {
         QTest::addColumn<QString>("item");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("名前順") << QStringLiteral("名前順")
+        QTest::newRow("名前順") << QStringLiteral("名前順(&N)")
                                 << QStringList{QStringLiteral("img_1.jpg"),
                                                QStringLiteral("IMG_10.jpg"),
                                                QStringLiteral("IMG_2.jpg")};
         QTest::newRow("数字を考慮した名前順")
-            << QStringLiteral("数字を考慮した名前順")
+            << QStringLiteral("数字を考慮した名前順(&U)")
             << QStringList{QStringLiteral("img_1.jpg"), QStringLiteral("IMG_2.jpg"), QStringLiteral("IMG_10.jpg")};
-        QTest::newRow("更新日時順") << QStringLiteral("更新日時順")
+        QTest::newRow("更新日時順") << QStringLiteral("更新日時順(&D)")
                                     << QStringList{QStringLiteral("IMG_2.jpg"),
                                                    QStringLiteral("img_1.jpg"),
                                                    QStringLiteral("IMG_10.jpg")};
         QTest::newRow("撮影日時順: the photo with a date first")
-            << QStringLiteral("撮影日時順")
+            << QStringLiteral("撮影日時順(&T)")
             << QStringList{QStringLiteral("IMG_10.jpg"), QStringLiteral("IMG_2.jpg"), QStringLiteral("img_1.jpg")};
-        QTest::newRow("逆順") << QStringLiteral("逆順")
+        QTest::newRow("逆順") << QStringLiteral("逆順(&R)")
                               << QStringList{QStringLiteral("IMG_2.jpg"),
                                              QStringLiteral("IMG_10.jpg"),
                                              QStringLiteral("img_1.jpg")};
@@ -325,7 +325,7 @@ private slots:
         QTRY_VERIFY(preview()->isVisible());
         ctl(w()).FileListBox1->setItemIndex(1);
         const std::string selected = names(w())[1];
-        choose({QStringLiteral("並べ替え"), item});
+        choose({QStringLiteral("並べ替え(&S)"), item});
         QStringList shown;
         for (const std::string& name : names(w())) {
             shown << QString::fromStdString(name);

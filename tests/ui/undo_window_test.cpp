@@ -2,11 +2,14 @@
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/window_controls.h"
 #include "ui/widgets/file_list_box.h"
+#include "ui/widgets/radio_group.h"
+#include "ui/widgets/text_field.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QMenu>
+#include <QRadioButton>
 
 #include <cerrno>
 
@@ -17,7 +20,7 @@ using testing::createFiles;
 using testing::FileTree;
 using testing::readFiles;
 
-// The undo of the last run from the file list: its context menu and Ctrl+Z.
+// The undo of the last run: the file list's context menu, and Ctrl+Z anywhere in the window.
 class UndoWindowTest : public QObject
 {
     Q_OBJECT
@@ -48,12 +51,26 @@ private:
         return menu->actions().front();
     }
 
-    void ask(bool byKey)
+    // The control of that name, a radio group by its chosen item, which is where Tab puts the focus.
+    QWidget* control(const QString& name)
     {
-        if (byKey) {
+        auto* w = m_fixture.window->findChild<QWidget*>(name);
+        if (auto* group = qobject_cast<ui::RadioGroup*>(w)) {
+            return group->item(group->itemIndex());
+        }
+        return w;
+    }
+
+    // Asks for the undo by the menu item, or by Ctrl+Z where the focus is in the control named.
+    void ask(const QString& from)
+    {
+        if (!from.isEmpty()) {
             QApplication::setActiveWindow(m_fixture.window.get());
-            list()->setFocus();
-            QTest::keyClick(list(), Qt::Key_Z, Qt::ControlModifier);
+            QWidget* focus = control(from);
+            QVERIFY(focus != nullptr);
+            focus->setFocus();
+            QCOMPARE(QApplication::focusWidget(), focus);
+            QTest::keyClick(focus, Qt::Key_Z, Qt::ControlModifier);
         } else {
             QAction* item = undoItem();
             QVERIFY(item != nullptr);
@@ -79,16 +96,26 @@ private slots:
         m_root.reset();
     }
 
+    // Ctrl+Z works wherever the focus is in the window; a text field with nothing typed to undo leaves
+    // it to the window.
     void undoesTheLastRunOnce_data()
     {
-        QTest::addColumn<bool>("byKey");
-        QTest::newRow("menu item") << false;
-        QTest::newRow("Ctrl+Z") << true;
+        QTest::addColumn<QString>("from");
+        QTest::newRow("menu item") << QString();
+        QTest::newRow("Ctrl+Z in the file list") << QStringLiteral("FileListBox1");
+        QTest::newRow("Ctrl+Z in the folder list") << QStringLiteral("DirectoryListBox1");
+        QTest::newRow("Ctrl+Z in the drive chooser") << QStringLiteral("DriveComboBox1");
+        QTest::newRow("Ctrl+Z in the filter chooser") << QStringLiteral("FilterComboBox1");
+        QTest::newRow("Ctrl+Z on an operation") << QStringLiteral("rgSetting");
+        QTest::newRow("Ctrl+Z in a text field with nothing typed") << QStringLiteral("editPrevName");
+        QTest::newRow("Ctrl+Z in a number field with nothing typed") << QStringLiteral("seStartNum");
     }
 
     void undoesTheLastRunOnce()
     {
-        QFETCH(bool, byKey);
+        QFETCH(QString, from);
+        // Names before and after the number, still empty: the text fields take the focus.
+        ctl(*m_fixture.window).rgForm->setItemIndex(3);
         QAction* before = undoItem();
         QVERIFY(before != nullptr);
         QCOMPARE(before->text(), QStringLiteral("元に戻す(&U)"));
@@ -97,7 +124,7 @@ private slots:
         QVERIFY(undoItem()->isEnabled());
 
         m_fixture.dialogs.messages.clear();
-        ask(byKey);
+        ask(from);
         QCOMPARE(m_fixture.dialogs.messages.size(), std::size_t{2});
         const platform::Message& question = m_fixture.dialogs.messages[0];
         QCOMPARE(question.caption, QStringLiteral("確認"));
@@ -113,9 +140,38 @@ private slots:
         // Undone once: the item is off, and the key only beeps.
         QVERIFY(!undoItem()->isEnabled());
         m_fixture.dialogs.messages.clear();
-        ask(true);
+        ask(from.isEmpty() ? QStringLiteral("FileListBox1") : from);
         QCOMPARE(m_fixture.dialogs.messages.size(), std::size_t{0});
         QCOMPARE(m_fixture.dialogs.beeps, 1);
+    }
+
+    // Typing in a field is undone first, by the field; once it has nothing left to undo, the next
+    // Ctrl+Z is the window's again.
+    void aTextFieldUndoesItsOwnTypingFirst()
+    {
+        ctl(*m_fixture.window).rgForm->setItemIndex(3);
+        QTest::mouseClick(ctl(*m_fixture.window).sbRename, Qt::LeftButton);
+        const FileTree renamed{{"001.jpg", "A"}, {"002.jpg", "B"}};
+        QVERIFY(readFiles(photos()) == renamed);
+        ui::TextField* field = ctl(*m_fixture.window).editPrevName;
+        QApplication::setActiveWindow(m_fixture.window.get());
+        field->setFocus();
+        QTest::keyClicks(field, QStringLiteral("kyoto_"));
+        QCOMPARE(field->text(), QStringLiteral("kyoto_"));
+        QVERIFY(ctl(*m_fixture.window).lblPreview->text().startsWith(QStringLiteral("kyoto_001.jpg")));
+
+        m_fixture.dialogs.messages.clear();
+        QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(field->text(), QString());
+        // As any change the user makes, the preview follows.
+        QVERIFY(ctl(*m_fixture.window).lblPreview->text().startsWith(QStringLiteral("001.jpg")));
+        QCOMPARE(m_fixture.dialogs.messages.size(), std::size_t{0});
+        QVERIFY(readFiles(photos()) == renamed);
+
+        QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(m_fixture.dialogs.messages.size(), std::size_t{2});
+        QVERIFY(readFiles(photos()) == (FileTree{{"a.jpg", "A"}, {"b.jpg", "B"}}));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(field));
     }
 
     void aRunWithoutAJournalLeavesNothingToUndo()
@@ -136,7 +192,7 @@ private slots:
     {
         QTest::mouseClick(ctl(*m_fixture.window).sbRename, Qt::LeftButton);
         m_fixture.dialogs.answer(MessageAnswer::Cancel);
-        ask(true);
+        ask(QStringLiteral("FileListBox1"));
         QVERIFY(readFiles(photos()) == (FileTree{{"001.jpg", "A"}, {"002.jpg", "B"}}));
         QVERIFY(undoItem()->isEnabled());
     }

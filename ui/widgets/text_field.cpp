@@ -1,5 +1,7 @@
 #include "ui/widgets/text_field.h"
 
+#include <QKeyEvent>
+
 namespace tallyfox::ui {
 
 TextField::TextField(QWidget* parent)
@@ -23,6 +25,18 @@ void TextField::assignText(const QString& text)
     }
     setText(text);
     runChangeHandler();
+}
+
+bool TextField::event(QEvent* event)
+{
+    // A line edit claims the undo key even with nothing to undo, which would keep the window's undo
+    // (of the last run) from every field that has the focus.
+    if (event->type() == QEvent::ShortcutOverride && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Undo)
+        && !isUndoAvailable()) {
+        event->ignore();
+        return true;
+    }
+    return QLineEdit::event(event);
 }
 
 void TextField::setBackground(const QColor& colour)

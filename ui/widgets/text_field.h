@@ -8,7 +8,8 @@
 namespace tallyfox::ui {
 
 // A one-line text field whose change handler runs on every change of its text by the user, and on a
-// change by the program only when the new text differs from the current one.
+// change by the program only when the new text differs from the current one. Ctrl+Z undoes the
+// field's own typing while it has some to undo; with none, the key is left to the window.
 class TextField : public QLineEdit
 {
     Q_OBJECT
@@ -27,6 +28,8 @@ public:
     QColor background() const;
 
 protected:
+    bool event(QEvent* event) override;
+
     // Runs the change handler for a change the user made.
     void userChanged();
     void runChangeHandler();
