@@ -352,13 +352,15 @@ private slots:
                                 onTheClock(kModifiedImg1) + QStringLiteral("（Exif なし）")};
         QTest::newRow("a listing shows none") << QStringList() << QString() << none;
         QTest::newRow("by modification time")
-            << QStringList{QStringLiteral("更新日時順")} << QStringLiteral("更新日時") << modified;
+            << QStringList{QStringLiteral("更新日時順(&D)")} << QStringLiteral("更新日時") << modified;
         QTest::newRow("by date taken, else the modification time, marked")
-            << QStringList{QStringLiteral("撮影日時順")} << QStringLiteral("撮影日時") << taken;
+            << QStringList{QStringLiteral("撮影日時順(&T)")} << QStringLiteral("撮影日時") << taken;
         QTest::newRow("turned round, still by date taken")
-            << QStringList{QStringLiteral("撮影日時順"), QStringLiteral("逆順")} << QStringLiteral("撮影日時") << taken;
+            << QStringList{QStringLiteral("撮影日時順(&T)"), QStringLiteral("逆順(&R)")} << QStringLiteral("撮影日時")
+            << taken;
         QTest::newRow("an order by name drops them")
-            << QStringList{QStringLiteral("更新日時順"), QStringLiteral("数字を考慮した名前順")} << QString() << none;
+            << QStringList{QStringLiteral("更新日時順(&D)"), QStringLiteral("数字を考慮した名前順(&U)")} << QString()
+            << none;
     }
 
     void showsTheTimeTheOrderUsed()
@@ -377,7 +379,7 @@ private slots:
             if (i == 1) {
                 openPreview();
             }
-            choose({QStringLiteral("並べ替え"), orders[i]});
+            choose({QStringLiteral("並べ替え(&S)"), orders[i]});
         }
         if (orders.size() < 2) {
             openPreview();
