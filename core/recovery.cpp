@@ -784,6 +784,41 @@ RestorePlan planRestore(const Journal& journal, RecoverySteps& steps)
     return Restoration(journal, steps).counts();
 }
 
+RestorePlan recordedCounts(const Journal& journal, RecoverySteps& steps)
+{
+    RestorePlan counts;
+    const bool transfer = transfers(journal.operation);
+    const std::int64_t precision = std::max(steps.timePrecisionNs(RunFolder::Folder),
+                                            transfer ? steps.timePrecisionNs(RunFolder::SaveFolder) : std::int64_t{1});
+    for (const JournalEntry& entry : journal.files) {
+        if (!entry.identity.exists()) {
+            continue;
+        }
+        const bool transferred = transfer && !entry.target.empty();
+        counts.files += entry.old != entry.final || transferred ? 1 : 0;
+        counts.copies += transferred && journal.operation == FileOperation::RenameCopy ? 1 : 0;
+        if (!transferred || !entry.atTarget.exists()
+            || (!journal.byContent() && entry.atTarget.sameInode(entry.identity))) {
+            continue;
+        }
+        // Something stood at the target before the run: replaced where it is not there now.
+        const std::optional<FileIdentity> seen = steps.look(RunFolder::SaveFolder, entry.target);
+        if (seen
+            && (journal.byContent() ? matches(*seen, entry.atTarget, Match::Inode, journal.startedNs, precision, true)
+                                    : seen->sameFile(entry.atTarget))) {
+            continue;
+        }
+        if (!steps.trashed(RunFolder::SaveFolder, entry.target, entry.atTarget).empty()) {
+            ++counts.fromTrash;
+        } else if (seen
+                   && (seen->sameInode(entry.identity)
+                       || matches(*seen, entry.identity, Match::Content, journal.startedNs, precision))) {
+            ++counts.lost; // the run's file stands where it was
+        }
+    }
+    return counts;
+}
+
 std::vector<FileFailure> restore(const Journal& journal, RecoverySteps& steps)
 {
     return Restoration(journal, steps).run();

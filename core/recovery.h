@@ -144,6 +144,12 @@ private:
 
 RestorePlan planRestore(const Journal& journal, RecoverySteps& steps);
 
+// What bringing a run back would do, as its journal tells what the run did, without looking for each of
+// its files: the files the run renamed, copied or moved, its copies, and (looked at, as they are few) the
+// files it replaced in the save folder, back from the Trash or lost. A file changed since is counted
+// here and left alone when the plan finds it so.
+RestorePlan recordedCounts(const Journal& journal, RecoverySteps& steps);
+
 // Brings every file of the run back to its old name, removes the copies and hidden temporary files the
 // run made, puts the files it replaced in the save folder back from the Trash, and completes or undoes a rename that
 // was half done by link and unlink. Only a name the run made is ever removed, and only while it holds the file the

@@ -176,9 +176,9 @@ void RunHistory::recoverAtStart()
         if (!steps.open(journal)) {
             continue; // its folder is gone: nothing of it can be found, nothing is touched
         }
-        Restoration restoration(journal, steps);
-        const RestorePlan plan = restoration.counts();
-        if (plan.files == 0) {
+        std::optional<Restoration> restoration;
+        const RestorePlan plan = countsToAsk(journal, steps, restoration);
+        if (restoration && plan.files == 0) {
             // Nothing to bring back. Hidden copies cut short stay until the user undoes the run.
             store.append(*name, encodeMark(plan.leftovers == 0 ? JournalMark::Restored : JournalMark::Declined));
             continue;
@@ -187,7 +187,10 @@ void RunHistory::recoverAtStart()
             store.append(*name, encodeMark(JournalMark::Declined));
             continue;
         }
-        restoreRun(*name, restoration);
+        if (!restoration) {
+            restoration.emplace(journal, steps);
+        }
+        restoreRun(*name, *restoration);
     }
     tellBroken(m_dialogs, broken);
 }
@@ -242,13 +245,27 @@ bool RunHistory::undoLast()
         tell(m_dialogs, "このフォルダでは別の処理が実行中です。  ", false);
         return false;
     }
-    Restoration restoration(journal, steps);
-    const RestorePlan plan = restoration.counts();
+    std::optional<Restoration> restoration;
+    const RestorePlan plan = countsToAsk(journal, steps, restoration);
     if (!ask(m_dialogs, undoQuestion(journal, plan))) {
         return false;
     }
-    restoreRun(name, restoration);
+    if (!restoration) {
+        restoration.emplace(journal, steps);
+    }
+    restoreRun(name, *restoration);
     return true;
+}
+
+RestorePlan RunHistory::countsToAsk(const Journal& journal,
+                                    platform::PosixRecoverySteps& steps,
+                                    std::optional<Restoration>& restoration) const
+{
+    if (journal.files.size() > m_plannedBeforeAsking) {
+        return recordedCounts(journal, steps);
+    }
+    restoration.emplace(journal, steps);
+    return restoration->counts();
 }
 
 void RunHistory::showProgressOn(std::function<void(int percent)> bar)

@@ -4,10 +4,12 @@
 #include "ui/file_list_menu.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace tallyfox {
 class Restoration;
+struct RestorePlan;
 } // namespace tallyfox
 
 namespace tallyfox::platform {
@@ -42,6 +44,15 @@ public:
     // window, a way back that takes longer than a moment shows a small window of its own.
     void showProgressOn(std::function<void(int percent)> bar);
 
+    // Up to this many files, a question tells what the plan found file by file; a larger run is asked
+    // about from its journal, what the run did, and planned once answered, so that the question does not
+    // wait seconds for looks at a million files.
+    static constexpr std::size_t kPlannedBeforeAsking = 20000;
+    void planBeforeAskingUpTo(std::size_t files)
+    {
+        m_plannedBeforeAsking = files;
+    }
+
     // A run of this window went on without a journal (the user accepted it): the journal before it is
     // not the last run's, so nothing is offered to undo until a run writes one again.
     void runEnded(bool journalWritten);
@@ -57,12 +68,17 @@ private:
     Found lastRun(Journal& journal, std::string& name);
     // Restores (the folders locked by the caller), marks and reports.
     void restoreRun(const std::string& name, Restoration& restoration);
+    // What the question about the run tells, and its plan where it is made before the question.
+    RestorePlan countsToAsk(const Journal& journal,
+                            platform::PosixRecoverySteps& steps,
+                            std::optional<Restoration>& restoration) const;
 
     platform::Dialogs& m_dialogs;
     platform::Syscalls& m_calls;
     std::string m_folder;
     bool m_lastRunUnrecorded = false;
     std::function<void(int percent)> m_bar;
+    std::size_t m_plannedBeforeAsking = kPlannedBeforeAsking;
 };
 
 // The file list's command "元に戻す(&U)" (also Ctrl+Z): enabled while the last run can be undone;

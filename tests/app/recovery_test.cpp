@@ -288,6 +288,36 @@ TEST_P(UndoTest, bringsBackOnlyWhatTheRunLeft)
     EXPECT_FALSE(history.undoLast());
 }
 
+// A large run is asked about from its journal and planned once answered: the question tells what the run
+// did, the same as the plan where nothing changed since, and the undo ends as it does for a small run.
+TEST_P(UndoTest, aRunAskedAboutFromItsJournalEndsTheSame)
+{
+    const UndoCase& row = GetParam();
+    createFiles(save(), row.saveBefore);
+    RecordingHost host;
+    ASSERT_TRUE(runHere(request(row.operation), host).started);
+    if (row.change) {
+        row.change(folder(), save());
+    }
+    ui::RunHistory history(m_dialogs, platform::systemCalls(), journals());
+    history.planBeforeAskingUpTo(0);
+    ASSERT_TRUE(history.undoLast());
+
+    EXPECT_EQ(readFiles(folder()), row.folderAfter);
+    EXPECT_EQ(readFiles(save()), row.saveAfter);
+    ASSERT_EQ(m_dialogs.messages.size(), 2u);
+    if (!row.change) {
+        EXPECT_EQ(m_dialogs.messages[0].text,
+                  QStringLiteral("直前の処理を元に戻します（%1 件）。よろしいですか？  \n\nフォルダ：%2")
+                          .arg(row.steps)
+                          .arg(QString::fromStdString(folder().string()))
+                      + QString::fromStdString(row.told));
+    }
+    const std::string report = m_dialogs.messages[1].text.toStdString();
+    EXPECT_EQ(report.find(row.reported) != std::string::npos, true) << report;
+    EXPECT_EQ(report == "処理前の名前に戻しました。  ", row.reported.empty()) << report;
+}
+
 void replaceFile(const std::filesystem::path& path, const std::string& content)
 {
     std::filesystem::remove(path);
