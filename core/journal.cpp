@@ -292,9 +292,11 @@ std::string encodeMark(JournalMark mark)
     return {kMarkLead, value, static_cast<char>(~value), kMarkEnd};
 }
 
-JournalStatus decodeJournal(std::string_view bytes, Journal& journal)
+namespace {
+
+// The journal's header: its version, the body's length and checksum. Torn where cut within it.
+JournalStatus decodeHeader(std::string_view bytes, std::uint64_t& length, std::uint32_t& checksum)
 {
-    journal = Journal{};
     if (bytes.size() < kMagic.size()) {
         // A file cut within its first bytes may still be ours.
         return kMagic.starts_with(bytes) && !bytes.empty() ? JournalStatus::Torn : JournalStatus::NotAJournal;
@@ -307,10 +309,59 @@ JournalStatus decodeJournal(std::string_view bytes, Journal& journal)
     }
     Reader header(bytes.substr(kMagic.size(), kHeaderSize - kMagic.size()));
     const auto version = static_cast<std::uint32_t>(header.number(4));
-    const std::uint64_t length = header.number(8);
-    const auto checksum = static_cast<std::uint32_t>(header.number(4));
-    if (version != kJournalVersion) {
-        return JournalStatus::OtherVersion;
+    length = header.number(8);
+    checksum = static_cast<std::uint32_t>(header.number(4));
+    return version == kJournalVersion ? JournalStatus::Ok : JournalStatus::OtherVersion;
+}
+
+// What the run was, before its files: where, when, which operation. Gives how many files follow, or
+// nothing where the head is cut or makes no sense.
+std::optional<std::uint64_t> decodeHead(Reader& in, std::size_t bodySize, Journal& journal)
+{
+    journal.pid = static_cast<std::int64_t>(in.number(8));
+    journal.startedNs = in.signedCount();
+    journal.folder = in.text();
+    journal.folderIdentity = in.identity(0);
+    journal.volume = in.text();
+    journal.volumePath = in.text();
+    const std::uint64_t operation = in.count();
+    journal.saveFolder = in.text();
+    const std::uint64_t count = in.count();
+    if (in.failed() || operation > static_cast<std::uint64_t>(FileOperation::ExtensionOnly) || count > bodySize) {
+        return std::nullopt;
+    }
+    journal.operation = static_cast<FileOperation>(operation);
+    return count;
+}
+
+} // namespace
+
+JournalStatus decodeJournalHead(std::string_view bytes, std::uint64_t wholeSize, Journal& journal)
+{
+    journal = Journal{};
+    std::uint64_t length = 0;
+    std::uint32_t checksum = 0;
+    if (const JournalStatus status = decodeHeader(bytes, length, checksum); status != JournalStatus::Ok) {
+        return status;
+    }
+    if (wholeSize < kHeaderSize + length) {
+        return JournalStatus::Torn;
+    }
+    Reader in(bytes.substr(kHeaderSize, std::min<std::uint64_t>(length, bytes.size() - kHeaderSize)));
+    if (!decodeHead(in, static_cast<std::size_t>(length), journal)) {
+        journal = Journal{};
+        return JournalStatus::Torn;
+    }
+    return JournalStatus::Ok;
+}
+
+JournalStatus decodeJournal(std::string_view bytes, Journal& journal)
+{
+    journal = Journal{};
+    std::uint64_t length = 0;
+    std::uint32_t checksum = 0;
+    if (const JournalStatus status = decodeHeader(bytes, length, checksum); status != JournalStatus::Ok) {
+        return status;
     }
     bytes.remove_prefix(kHeaderSize);
     if (bytes.size() < length) {
@@ -321,20 +372,13 @@ JournalStatus decodeJournal(std::string_view bytes, Journal& journal)
         return JournalStatus::Torn;
     }
     Reader in(body);
-    journal.pid = static_cast<std::int64_t>(in.number(8));
-    journal.startedNs = in.signedCount();
-    journal.folder = in.text();
-    journal.folderIdentity = in.identity(0);
-    journal.volume = in.text();
-    journal.volumePath = in.text();
-    const std::uint64_t device = journal.folderIdentity.device;
-    const std::uint64_t operation = in.count();
-    journal.saveFolder = in.text();
-    const std::uint64_t count = in.count();
-    if (operation > static_cast<std::uint64_t>(FileOperation::ExtensionOnly) || count > body.size()) {
+    const std::optional<std::uint64_t> files = decodeHead(in, body.size(), journal);
+    if (!files) {
+        journal = Journal{};
         return JournalStatus::Torn;
     }
-    journal.operation = static_cast<FileOperation>(operation);
+    const std::uint64_t count = *files;
+    const std::uint64_t device = journal.folderIdentity.device;
     journal.files.reserve(count);
     for (std::uint64_t i = 0; i < count && !in.failed(); ++i) {
         JournalEntry file;

@@ -149,6 +149,11 @@ enum class JournalStatus
 // Reads a journal and the marks after it; a torn mark at the end is left out.
 JournalStatus decodeJournal(std::string_view bytes, Journal& journal);
 
+// Reads what a journal says of its run before its files (where, when, which operation) from its first
+// `bytes` of `wholeSize`, without its files or marks and without checking its checksum: enough to tell
+// whether there is a run to undo. Torn where the journal is shorter than its header says.
+JournalStatus decodeJournalHead(std::string_view bytes, std::uint64_t wholeSize, Journal& journal);
+
 // How many bytes a journal's header takes, and the offset of its marks read from that header: the
 // marks of a journal can be read without its body. None when `header` is not this version's header.
 inline constexpr std::size_t kJournalHeaderBytes = 8 + 4 + 8 + 4;

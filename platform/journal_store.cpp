@@ -488,6 +488,27 @@ bool JournalStore::readMarks(const std::string& name, std::vector<JournalMark>& 
     return true;
 }
 
+int JournalStore::readHead(const std::string& name, std::string& bytes, std::uint64_t& size)
+{
+    // Four paths of a few kilobytes at most, and a few numbers.
+    constexpr std::uint64_t kHeadBytes = 32 * 1024;
+    bytes.clear();
+    struct stat st;
+    FileDescriptor in(m_calls, openToRead(name, st));
+    if (in.get() < 0) {
+        return errno;
+    }
+    size = static_cast<std::uint64_t>(st.st_size);
+    bytes.resize(static_cast<std::size_t>(std::min(size, kHeadBytes)));
+    const ssize_t got = readAt(m_calls, in.get(), bytes.data(), bytes.size(), 0);
+    if (got < 0) {
+        bytes.clear();
+        return errno;
+    }
+    bytes.resize(static_cast<std::size_t>(got));
+    return 0;
+}
+
 int JournalStore::read(const std::string& name, std::string& bytes, std::int64_t* writtenNs)
 {
     bytes.clear();

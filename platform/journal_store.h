@@ -72,6 +72,9 @@ public:
     // first kJournalHeaderBytes at most: enough for decodeJournal to tell which.
     int read(const std::string& name, std::string& bytes, std::int64_t* writtenNs = nullptr);
 
+    // Reads the first bytes of a journal, enough for what it says before its files, and its whole size.
+    int readHead(const std::string& name, std::string& bytes, std::uint64_t& size);
+
     // Moves a journal that cannot be used out of the journals, deleting nothing: to `name`.broken, or the
     // first free of .broken.2, .broken.3 and on, never replacing one; the folder is flushed. Gives 0 or
     // the errno, and the name it is kept under in `kept`.

@@ -225,10 +225,30 @@ bool RunHistory::openLastRun(Journal& journal, std::string& name, platform::Posi
 
 bool RunHistory::canUndo()
 {
-    Journal journal;
-    std::string name;
-    platform::PosixRecoverySteps steps(m_calls);
-    return openLastRun(journal, name, steps);
+    // Asked each time the menu opens: only what each journal says before its files is read, not the
+    // megabytes of a large run's files.
+    if (m_lastRunUnrecorded) {
+        return false;
+    }
+    platform::JournalStore store(m_calls, m_folder);
+    const std::vector<std::string> names = store.names();
+    for (auto last = names.rbegin(); last != names.rend(); ++last) {
+        Journal journal;
+        std::string head;
+        std::uint64_t size = 0;
+        const JournalStatus status =
+            store.readHead(*last, head, size) == 0 ? decodeJournalHead(head, size, journal) : JournalStatus::Torn;
+        if (status == JournalStatus::Torn) {
+            continue; // that run touched nothing: the one before is the last
+        }
+        if (status != JournalStatus::Ok || !store.readMarks(*last, journal.marks)
+            || journal.marked(JournalMark::Restored)) {
+            return false;
+        }
+        platform::PosixRecoverySteps steps(m_calls);
+        return steps.open(journal);
+    }
+    return false;
 }
 
 bool RunHistory::undoLast()

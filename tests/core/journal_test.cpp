@@ -147,6 +147,26 @@ TEST(JournalTest, everyCutOfTheBodyIsTorn)
     }
 }
 
+// What the menu asks of each journal: the run's head from its first bytes, and a journal shorter than its
+// header says is torn, wherever it was cut.
+TEST(JournalTest, theHeadIsReadFromTheFirstBytesAndACutJournalIsTorn)
+{
+    const std::string bytes = encodeJournal(sample());
+    const std::size_t files = bytes.find("IMG_0001.JPG") - 1;
+    for (std::size_t size = 1; size < bytes.size(); ++size) {
+        Journal head;
+        ASSERT_EQ(decodeJournalHead(bytes.substr(0, size), size, head), JournalStatus::Torn) << size;
+    }
+    Journal head;
+    ASSERT_EQ(decodeJournalHead(bytes.substr(0, files), bytes.size(), head), JournalStatus::Ok);
+    const Journal whole = sample();
+    EXPECT_EQ(head.folder, whole.folder);
+    EXPECT_TRUE(head.folderIdentity.sameInode(whole.folderIdentity));
+    EXPECT_EQ(head.saveFolder, whole.saveFolder);
+    EXPECT_EQ(head.operation, whole.operation);
+    EXPECT_TRUE(head.files.empty());
+}
+
 } // namespace
 } // namespace tallyfox
 
