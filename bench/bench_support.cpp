@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
 #include <string_view>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -127,9 +128,22 @@ long residentKiB()
 
 long peakResidentKiB()
 {
+    // The kernel's high-water mark, which resetPeakResident() can set back, unlike getrusage's.
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("VmHWM:")) {
+            return std::stol(line.substr(6));
+        }
+    }
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
+}
+
+void resetPeakResident()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
 }
 
 } // namespace tallyfox::bench

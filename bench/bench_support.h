@@ -75,5 +75,7 @@ void copyLoop(const std::filesystem::path& folder,
 // The process's resident memory now, and the most it has held, in KiB.
 long residentKiB();
 long peakResidentKiB();
+// Sets the most the process has held back to what it holds now: the peak of one job alone.
+void resetPeakResident();
 
 } // namespace tallyfox::bench

@@ -90,6 +90,15 @@ bool runJournaled(const RunRequest& request)
     platform::PosixFileOperations files;
     platform::StoredRunRecord record(platform::systemCalls(), journals().string());
     const RunResult result = runRename(request, host, files, &record);
+    if (!result.started || !result.failures.empty() || !record.written()) {
+        std::fprintf(stderr,
+                     "started %d, %zu failures (first: %s %s), journal %d\n",
+                     result.started,
+                     result.failures.size(),
+                     result.failures.empty() ? "" : result.failures[0].before.c_str(),
+                     result.failures.empty() ? "" : result.failures[0].reason.c_str(),
+                     record.written());
+    }
     return result.started && result.failures.empty() && record.written();
 }
 
@@ -118,12 +127,14 @@ void BM_Run(benchmark::State& state, Order order)
     for (auto _ : state) {
         state.PauseTiming();
         const RunRequest request = makeTree(order, count);
+        bench::resetPeakResident();
         state.ResumeTiming();
         if (!runJournaled(request)) {
             state.SkipWithError("files not renamed");
             break;
         }
     }
+    state.counters["peak_MiB"] = static_cast<double>(bench::peakResidentKiB()) / 1024;
     fs::remove_all(root());
 }
 
@@ -138,6 +149,7 @@ void BM_Undo(benchmark::State& state, Order order)
             break;
         }
         platform::ScriptedDialogs dialogs;
+        bench::resetPeakResident();
         const auto started = std::chrono::steady_clock::now();
         dialogs.onNextMessage([&](const platform::Message&) {
             state.counters["question_ms"] =
