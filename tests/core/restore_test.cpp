@@ -482,13 +482,16 @@ INSTANTIATE_TEST_SUITE_P(
                     .entries = {{"a.jpg", "001.jpg", "I", "001.jpg", "empty"}},
                     .now = {{F::Folder, "a.jpg", "I"}, {F::SaveFolder, "001.jpg", "empty"}},
                     .recordedContent = true},
-        RestoreCase{.name = "an empty file saved under a name the run freed, after the run ended",
+        RestoreCase{.name = "an empty file saved on a card under a name the run freed, after the run ended",
                     .operation = FileOperation::RenameOnly,
-                    .files = {{"I", {.inode = 11}}, {"empty", {.inode = 91, .born = kStarted + 50, .size = 0}}},
+                    .files = {{"I", {.inode = 11, .born = 0}},
+                              {"empty", {.inode = 91, .born = 0, .size = 0, .modified = kStarted + 50}}},
                     .entries = {{"a.jpg", "001.jpg", "I"}},
                     .now = {{F::Folder, "001.jpg", "I"}, {F::Folder, "a.jpg", "empty"}},
                     .after = {{F::Folder, "001.jpg", "I"}, {F::Folder, "a.jpg", "empty"}},
+                    .recordedContent = true,
                     .failures = 1,
+                    .remounted = true,
                     .ended = true}),
     TALLYFOX_ROW_NAMES);
 
