@@ -48,6 +48,13 @@ RecoverySteps::lookAll(const std::vector<std::pair<RunFolder, const std::string*
 
 namespace {
 
+// The step of `step` nanoseconds that `ns` lies in.
+std::int64_t tickOf(std::int64_t ns, std::int64_t step)
+{
+    const std::int64_t rest = ns % step;
+    return ns - (rest < 0 ? rest + step : rest);
+}
+
 bool transfers(FileOperation operation)
 {
     return operation == FileOperation::RenameCopy || operation == FileOperation::RenameMove;
@@ -147,8 +154,9 @@ struct Removal
     std::size_t entry = 0; // the entry it is removed for; unused for a leftover
     Slot at;
     Match match = Match::Inode;
-    FileIdentity leftover{}; // who a leftover was when looked at
+    FileIdentity leftover{}; // who a leftover or a placeholder was when looked at
     bool isLeftover = false;
+    bool isPlaceholder = false; // the empty file that reserved a name of the entry's file
 };
 
 // A file the run replaced in the save folder, to come back from the Trash once its name is free.
@@ -197,6 +205,7 @@ public:
         for (const std::vector<std::size_t>& group : m_groups) {
             planFile(group, steps);
         }
+        planPlaceholders(steps);
         for (const Move& move : steps.moves) {
             needsStep[move.entry] = true;
         }
@@ -239,6 +248,11 @@ private:
             if (entry.atTarget.exists() && !m_journal.byContent()) {
                 m_linkedInSave[InodeKey(entry.atTarget)].push_back(i);
             }
+            // Known by size and times alone, an empty file of the run touched as the run began could not
+            // be told from a placeholder.
+            m_emptyRunFileMayLookNew =
+                m_emptyRunFileMayLookNew
+                || (m_journal.byContent() && entry.identity.size == 0 && bornSince(entry.identity));
         }
     }
 
@@ -294,8 +308,11 @@ private:
                     continue;
                 }
                 Found& found = m_found[i * kNamesOfEntry + k];
+                // Another file by the listing's number is not looked at, unless it may be a placeholder the
+                // run left: none of the run's files, in a run that did not end.
                 if (folder == RunFolder::Folder && *number != 0 && !m_journal.byContent()
-                    && *number != entry.identity.inode) {
+                    && *number != entry.identity.inode
+                    && (m_ended || isRunFile({.device = entry.identity.device, .inode = *number}))) {
                     found.kind = Found::Kind::Other;
                     found.number = *number;
                     continue;
@@ -328,6 +345,57 @@ private:
     bool isRunFile(const FileIdentity& identity) const
     {
         return !m_journal.byContent() && m_groupOf.count(InodeKey(identity)) != 0;
+    }
+
+    // Whether a file was made after the run began: by its birth, or where none is kept by its modification
+    // time, at the precision the folders keep times (a file made empty is not written to afterwards).
+    bool bornSince(const FileIdentity& seen) const
+    {
+        if (m_journal.startedNs == 0 || !seen.exists() || !seen.contentKnown()) {
+            return false;
+        }
+        if (seen.bornKnown()) {
+            return seen.bornNs > m_journal.startedNs;
+        }
+        return tickOf(seen.modifiedNs, m_precision) >= tickOf(m_journal.startedNs, m_precision);
+    }
+
+    // Where a file system has neither no-replace renames nor hard links, a rename first reserves the new
+    // name with an empty file of its own and then renames the file over it; a run cut short between the
+    // two leaves that placeholder under one of the run's names. An empty file made since the run began,
+    // under a name of the run that none of its files holds, in a run that did not end, is such a
+    // placeholder: it is removed, as one of its file's steps, before any file takes a name back. Once a
+    // run has ended every placeholder it made was taken or removed, and an empty file saved later under
+    // one of its names is the user's: an undo then leaves it, and the file whose name it holds stays
+    // where it is, reported.
+    void planPlaceholders(Steps& steps)
+    {
+        if (m_ended || m_emptyRunFileMayLookNew) {
+            return;
+        }
+        std::unordered_set<std::string> planned;
+        for (std::size_t i = 0; i < m_journal.files.size(); ++i) {
+            const JournalEntry& entry = m_journal.files[i];
+            const std::string* names[kNamesOfEntry] = {&entry.old, &entry.temporary, &entry.final, &entry.target};
+            for (std::size_t k = 0; k < kNamesOfEntry; ++k) {
+                const std::optional<FileIdentity>& seen = seenAt(i, k);
+                if (!seen || seen->size != 0 || !bornSince(*seen) || isRunFile(*seen)) {
+                    continue;
+                }
+                const RunFolder folder = k == 3 ? RunFolder::SaveFolder : RunFolder::Folder;
+                if (folder == RunFolder::SaveFolder && entry.atTarget.exists()
+                    && isFile(*seen, entry.atTarget, FileIdentity::kAnyTime)) {
+                    continue; // what stood there before the run
+                }
+                if (!planned.insert(m_names.key(folder, *names[k])).second) {
+                    continue;
+                }
+                steps.removals.push_back({.entry = i,
+                                          .at = {folder, m_names.spelling(folder, *names[k])},
+                                          .leftover = *seen,
+                                          .isPlaceholder = true});
+            }
+        }
     }
 
     // One file of the run, listed under the entries of `group`: its old names are what it must have
@@ -507,8 +575,10 @@ private:
     const Journal& m_journal;
     RecoverySteps& m_steps;
     const bool m_transfer;
+    const bool m_ended = m_journal.marked(JournalMark::RunDone);
     FolderNames m_names;
     std::int64_t m_precision = 1;
+    bool m_emptyRunFileMayLookNew = false;
     std::unordered_map<InodeKey, std::size_t, InodeHash> m_groupOf;
     std::vector<std::vector<std::size_t>> m_groups;
     std::unordered_map<InodeKey, std::vector<std::size_t>, InodeHash> m_linkedInSave;
@@ -744,7 +814,8 @@ std::vector<FileFailure> Restoration::run(const std::function<void(std::size_t d
     m_steps.beforeSteps();
     // Removals first: they free names that other files of the run may need.
     for (const Removal& removal : planned.removals) {
-        const FileIdentity& expected = removal.isLeftover ? removal.leftover : m_journal.files[removal.entry].identity;
+        const FileIdentity& expected =
+            removal.isLeftover || removal.isPlaceholder ? removal.leftover : m_journal.files[removal.entry].identity;
         m_steps.remove(removal.at.folder, removal.at.name, expected, removal.match);
         stepEnded();
     }

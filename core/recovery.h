@@ -113,7 +113,8 @@ extern const std::string kChangedSinceRun;
 // What bringing a run back would do, observed now.
 struct RestorePlan
 {
-    std::size_t files = 0;     // files that need a step: away from their old names, or copies to remove
+    std::size_t files = 0;     // files that need a step: away from their old names, copies to remove, or a
+                               // name still reserved for them by an empty placeholder
     std::size_t leftovers = 0; // hidden files of the run cut short, to remove
     std::size_t copies = 0;    // copies in the save folder to remove
     std::size_t fromTrash = 0; // files the run replaced, to come back from the Trash
@@ -152,10 +153,13 @@ RestorePlan recordedCounts(const Journal& journal, RecoverySteps& steps);
 
 // Brings every file of the run back to its old name, removes the copies and hidden temporary files the
 // run made, puts the files it replaced in the save folder back from the Trash, and completes or undoes a rename that
-// was half done by link and unlink. Only a name the run made is ever removed, and only while it holds the file the
-// journal proves it made it for: a name a file had before the run stays, whatever else leads to the same file. A step
-// is taken only on the recorded file and never replaces one; each file's way back is planned once, files that hold each
-// other's old names stepping aside to private names. Gives the files that could not be brought back.
+// was half done by link and unlink. A run that did not end may have left, under one of its names, the empty file a
+// rename on a file system without no-replace renames or links reserved that name with: an empty file made since the
+// run began, at a name of the run none of its files holds, is removed; after a run that ended, none is. Only a name the
+// run made is ever removed, and only while it holds the file the journal proves it made it for: a name a file had
+// before the run stays, whatever else leads to the same file. A step is taken only on the recorded file and never
+// replaces one; each file's way back is planned once, files that hold each other's old names stepping aside to private
+// names. Gives the files that could not be brought back.
 std::vector<FileFailure> restore(const Journal& journal, RecoverySteps& steps);
 
 // The report after a restore: "処理前の名前に戻しました。" and the failure list in the run's format.

@@ -22,6 +22,13 @@ bool flagUnsupported(int error)
     return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
 }
 
+// Whether linkat failed because the file system has no hard links (FAT and exFAT in user space), or
+// will not give this file another name (a file of another owner where links are protected).
+bool linksUnsupported(int error)
+{
+    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS;
+}
+
 // Whether copy_file_range cannot copy between these two files, so the bytes must pass through us.
 bool copyRangeUnsupported(int error)
 {
@@ -163,6 +170,7 @@ int PosixFileOperations::openFolder(std::string_view folder, Folder& opened)
             m_folderFd = -1;
             m_folderPath.clear();
             m_folderRules.reset();
+            m_folderDevice.reset();
         }
         std::string path(folder);
         const int fd = m_calls.openat(AT_FDCWD, path.c_str(), kOpenFolder, 0);
@@ -200,18 +208,60 @@ int PosixFileOperations::unusableIn(int folder, std::string_view name)
     return unusableName(name, rulesOf(folder));
 }
 
+dev_t PosixFileOperations::deviceOf(int folder)
+{
+    if (folder >= 0 && folder == m_folderFd && m_folderDevice) {
+        return *m_folderDevice;
+    }
+    struct stat st;
+    const dev_t device = m_calls.fstatat(folder, "", &st, AT_EMPTY_PATH) == 0 ? st.st_dev : 0;
+    if (folder >= 0 && folder == m_folderFd && device != 0) {
+        m_folderDevice = device;
+    }
+    return device;
+}
+
+PosixFileOperations::Refusals* PosixFileOperations::refusalsOf(int folder)
+{
+    if (m_refusals.empty()) {
+        return nullptr; // every file system so far knew the flag: nothing to look up
+    }
+    const dev_t device = deviceOf(folder);
+    const auto known = std::find_if(m_refusals.begin(), m_refusals.end(), [&](const Refusals& refusals) {
+        return refusals.device == device;
+    });
+    return known == m_refusals.end() || device == 0 ? nullptr : &*known;
+}
+
+PosixFileOperations::Refusals* PosixFileOperations::noteRefusal(int folder)
+{
+    if (Refusals* known = refusalsOf(folder)) {
+        return known;
+    }
+    const dev_t device = deviceOf(folder);
+    if (device == 0) {
+        return nullptr; // asked again next time
+    }
+    m_refusals.push_back({.device = device});
+    return &m_refusals.back();
+}
+
 int PosixFileOperations::renameNoReplace(int fromFolder, const char* from, int toFolder, const char* to)
 {
-    if (m_calls.renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0) {
-        return 0;
-    }
-    const int refused = errno;
-    if (!flagUnsupported(refused)) {
-        return refused;
-    }
-    // FAT and exFAT know the flag, and cannot link either: their EINVAL says the name is not theirs.
-    if (refused == EINVAL && rulesOf(toFolder) == NameRules::Fat) {
-        return refused;
+    Refusals* refused = refusalsOf(toFolder);
+    int flagError = EINVAL;
+    if (refused == nullptr || !refused->noReplace) {
+        if (m_calls.renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0) {
+            return 0;
+        }
+        flagError = errno;
+        if (!flagUnsupported(flagError)) {
+            return flagError;
+        }
+        // FAT and exFAT know the flag, and cannot link either: their EINVAL says the name is not theirs.
+        if (flagError == EINVAL && rulesOf(toFolder) == NameRules::Fat) {
+            return flagError;
+        }
     }
     // The file system cannot refuse an existing name by itself; a hard link can, so the file takes its
     // new name as a second link and then gives up the old one. Folders cannot be linked, and EINVAL may
@@ -221,17 +271,97 @@ int PosixFileOperations::renameNoReplace(int fromFolder, const char* from, int t
         return errno;
     }
     if (!S_ISREG(st.st_mode)) {
-        return refused;
+        return flagError;
     }
-    if (m_calls.linkat(fromFolder, from, toFolder, to, 0) != 0) {
-        return errno;
+    if (refused != nullptr && st.st_dev != refused->device) {
+        return EXDEV; // as the rename itself would answer, before it looks at the names
     }
-    bool kept = false;
-    const int error = removeName(fromFolder, from, st, kept);
-    if (kept) {
-        m_calls.unlinkat(toFolder, to, 0); // the file keeps its old name alone
+    if (refused == nullptr || !refused->links) {
+        if (m_calls.linkat(fromFolder, from, toFolder, to, 0) != 0) {
+            const int error = errno;
+            if (!linksUnsupported(error)) {
+                return error;
+            }
+            if (Refusals* noted = noteRefusal(toFolder)) {
+                noted->links = true;
+            }
+        } else {
+            if (Refusals* noted = noteRefusal(toFolder)) {
+                noted->noReplace = true; // the name was good: it was the flag
+            }
+            bool kept = false;
+            const int error = removeName(fromFolder, from, st, kept);
+            if (kept) {
+                m_calls.unlinkat(toFolder, to, 0); // the file keeps its old name alone
+            }
+            return error;
+        }
+    }
+    const int error = renameOverPlaceholder(fromFolder, from, st, toFolder, to);
+    if (error == 0 || error == EEXIST) {
+        if (Refusals* noted = noteRefusal(toFolder)) {
+            noted->noReplace = true; // the name was good: it was the flag
+        }
     }
     return error;
+}
+
+int PosixFileOperations::renameOverPlaceholder(
+    int fromFolder, const char* from, const struct stat& file, int toFolder, const char* to)
+{
+    // Neither the flag nor a link: the name is reserved by an empty file of our own, created only where
+    // nothing holds it, and the plain rename then replaces that placeholder alone.
+    Descriptor held(m_calls, m_calls.openat(toFolder, to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (held.get() < 0) {
+        const int error = errno;
+        // A card in user space refuses a character it cannot hold as if the path led nowhere.
+        if ((error == ENOENT || error == EINVAL) && unusableName(to, NameRules::Fat) == EINVAL) {
+            return EINVAL;
+        }
+        return error;
+    }
+    struct stat placeholder;
+    if (m_calls.fstat(held.get(), &placeholder) != 0) {
+        return errno; // not known, so not removed: it may be another file by now
+    }
+    // Closed before it is replaced: a file system in user space keeps a file replaced while open under
+    // a hidden name of its own.
+    int error = held.close();
+    // Replaced only while it is still our placeholder: a file put there meanwhile is someone's.
+    if (!error) {
+        const int holder = placeholderAt(toFolder, to, placeholder);
+        error = holder == ENOENT ? EBUSY : holder; // gone: the name is no longer ours to take
+    }
+    if (!error && m_calls.renameat2(fromFolder, from, toFolder, to, 0) != 0) {
+        error = errno;
+    }
+    if (!error) {
+        // The name must now lead to the file renamed: not to the placeholder, as after a rename that did
+        // nothing, nor to a file another program put there.
+        struct stat now;
+        if (m_calls.fstatat(toFolder, to, &now, AT_SYMLINK_NOFOLLOW) != 0) {
+            error = errno;
+        } else if (now.st_dev == file.st_dev && now.st_ino == file.st_ino) {
+            return 0;
+        } else {
+            error = EBUSY;
+        }
+    }
+    if (placeholderAt(toFolder, to, placeholder) == 0) {
+        m_calls.unlinkat(toFolder, to, 0);
+    }
+    return error;
+}
+
+int PosixFileOperations::placeholderAt(int folder, const char* name, const struct stat& placeholder)
+{
+    struct stat now;
+    if (m_calls.fstatat(folder, name, &now, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno;
+    }
+    const bool ours = S_ISREG(now.st_mode) && now.st_dev == placeholder.st_dev && now.st_ino == placeholder.st_ino
+                      && now.st_size == 0;
+    return ours ? 0 : EEXIST;
 }
 
 int PosixFileOperations::removeName(int folder, const char* name, const struct stat& file, bool& kept)

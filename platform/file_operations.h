@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tallyfox::platform {
 
@@ -20,6 +21,15 @@ namespace tallyfox::platform {
 //   unlinked under its old one (the new link is removed again if that fails); anything else fails with
 //   the errno of the refused flag. On FAT and exFAT, which know the flag, EINVAL is the name's fault and
 //   is given as it is. An existing entry, also a link that leads nowhere, is never replaced.
+// - Where the file system has hard links neither (EPERM, EOPNOTSUPP, ENOSYS from linkat: an exFAT or FAT
+//   card mounted in user space), the new name is first reserved by an empty file of our own, created
+//   exclusively (EEXIST where the name is taken, as the no-replace rename answers), and the file is then
+//   renamed over that placeholder alone; the new name is looked at afterwards and must lead to the file
+//   renamed. On any failure the placeholder is removed, only while it is still our empty file (same
+//   device and inode, size 0). A name the placeholder cannot take is refused as a card refuses it: one
+//   of : ? * " < > | \ gives EINVAL. Killed between the two steps, the program leaves an empty file under
+//   the new name, which the run's recovery removes. A file system found refusing the flag or the links is
+//   remembered by its device, so that later renames on it go straight the way that works.
 // - `from` must be a plain name as well (EINVAL, ENAMETOOLONG), so no file is taken from outside the folder.
 // - A new name is judged as the target folder's file system judges it (nameRulesOf): too long
 //   (ENAMETOOLONG) beyond 255 bytes, or 255 UTF-16 code units where the file system counts those; a
@@ -82,7 +92,8 @@ public:
     int moveFile(const std::string& source, const std::string& target, bool replace) override;
 
     // Renames `from` in the folder `fromFolder` to `to` in `toFolder` (descriptors) without replacing
-    // anything, by link and unlink where the file system refuses the flag, as renameInFolder does.
+    // anything, by link and unlink or over a placeholder where the file system refuses the flag, as
+    // renameInFolder does.
     int renameNoReplace(int fromFolder, const char* from, int toFolder, const char* to);
     std::string sourceSetAsideAs() override;
     // Objects on the same system calls, where they may be made from several threads at once: one fewer
@@ -103,7 +114,25 @@ private:
         OfMovedSource,
     };
 
+    // What a file system was found to refuse: later renames on it skip what cannot work there.
+    struct Refusals
+    {
+        dev_t device = 0;
+        bool noReplace = false;
+        bool links = false;
+    };
+
     int openFolder(std::string_view folder, Folder& opened);
+    // The file system of the folder `folder` (a descriptor), 0 where it cannot be told.
+    dev_t deviceOf(int folder);
+    // What the file system of `folder` is known to refuse; nullptr while nothing is, which costs no call.
+    Refusals* refusalsOf(int folder);
+    // What the file system of `folder` refuses, noted from now on; nullptr where it cannot be told.
+    Refusals* noteRefusal(int folder);
+    int renameOverPlaceholder(int fromFolder, const char* from, const struct stat& file, int toFolder, const char* to);
+    // 0 while `name` of `folder` is still the empty `placeholder` made by a rename; EEXIST where another file
+    // holds the name, or the errno of the look (ENOENT: nothing does).
+    int placeholderAt(int folder, const char* name, const struct stat& placeholder);
     // Why `name` cannot be a new name in the folder `folder` (a descriptor), or 0.
     int unusableIn(int folder, std::string_view name);
     NameRules rulesOf(int folder);
@@ -132,6 +161,8 @@ private:
     std::string m_folderPath; // the absolute folder kept open, empty when none
     int m_folderFd = -1;
     std::optional<NameRules> m_folderRules; // of the folder kept open, once asked
+    std::optional<dev_t> m_folderDevice;    // of the folder kept open, once asked
+    std::vector<Refusals> m_refusals;       // file systems found without no-replace renames or links
     std::unique_ptr<char[]> m_buffer;       // for copies the kernel cannot make itself
     std::string m_setAside;                 // the hidden name the source of the last failed move kept
 };

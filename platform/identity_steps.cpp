@@ -272,13 +272,14 @@ bool PosixRecoverySteps::numbered(RunFolder folder)
 {
     FolderFacts& known = facts(folder);
     if (!known.numbered) {
-        // An overlay's listing may number its entries otherwise than the files themselves, and a card's
-        // numbers do not last beyond its mount.
+        // An overlay's listing may number its entries otherwise than the files themselves, a file system
+        // in user space may too (an exFAT card's gives every entry one number), and a card's numbers do
+        // not last beyond its mount.
         struct statfs fileSystem
         {
         };
         known.numbered = !m_byContent && fd(folder) >= 0 && ::fstatfs(fd(folder), &fileSystem) == 0
-                         && fileSystem.f_type != OVERLAYFS_SUPER_MAGIC;
+                         && fileSystem.f_type != OVERLAYFS_SUPER_MAGIC && fileSystem.f_type != FUSE_SUPER_MAGIC;
     }
     return *known.numbered;
 }

@@ -19,9 +19,10 @@ namespace tallyfox::platform {
 // only on the file the plan saw at the name, in a folder where no entry has come, gone or been renamed
 // since (or, where one has, that a look just before the rename finds there), and the file is looked at
 // under its new name afterwards: one that is not the recorded file after all goes back. Renames never
-// replace (a file system without no-replace renames gets a link and then an unlink, checked the same
-// way), and a removal first renames the file to a private hidden name and removes only that name, and
-// only while it still holds the recorded file.
+// replace (a file system without no-replace renames gets a link and then an unlink, or where it has no
+// links either a rename over an empty placeholder that reserved the name, checked the same way), and a
+// removal first renames the file to a private hidden name and removes only that name, and only while it
+// still holds the recorded file.
 class PosixRecoverySteps final : public RecoverySteps
 {
 public:

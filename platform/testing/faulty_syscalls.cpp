@@ -1,6 +1,7 @@
 #include "platform/testing/faulty_syscalls.h"
 
 #include <cerrno>
+#include <cstdio>
 
 namespace tallyfox::platform {
 
@@ -105,9 +106,23 @@ int FaultySyscalls::statx(int dirFd, const char* path, int flags, unsigned mask,
     TALLYFOX_FAULT(statx, -1, dirFd, path, flags, mask, st);
 }
 
+void FaultySyscalls::refuseNoReplace(int n, int error)
+{
+    m_noReplaceFrom = n;
+    m_noReplaceRefusal = error;
+}
+
 int FaultySyscalls::renameat2(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, unsigned flags)
 {
-    TALLYFOX_FAULT(renameat2, -1, oldDirFd, oldPath, newDirFd, newPath, flags);
+    if (const int error = enter("renameat2")) {
+        errno = error;
+        return -1;
+    }
+    if (m_noReplaceFrom > 0 && calls("renameat2") >= m_noReplaceFrom && (flags & RENAME_NOREPLACE) != 0) {
+        errno = m_noReplaceRefusal;
+        return -1;
+    }
+    return Syscalls::renameat2(oldDirFd, oldPath, newDirFd, newPath, flags);
 }
 
 int FaultySyscalls::linkat(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath, int flags)

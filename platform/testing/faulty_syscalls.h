@@ -21,6 +21,10 @@ public:
     // Runs `hook` just before the n-th call of `name`.
     void before(const std::string& name, int n, std::function<void()> hook);
 
+    // From the n-th call of renameat2 on, one that asks not to replace fails with `error`, as on a file
+    // system that does not know the flag; plain renames still go through. Counted as any call.
+    void refuseNoReplace(int n, int error);
+
     // How many times `name` was called.
     int calls(const std::string& name) const;
 
@@ -74,6 +78,8 @@ private:
     int enter(const char* name);
 
     std::map<std::string, int> m_counts;
+    int m_noReplaceFrom = 0; // 0: never refused
+    int m_noReplaceRefusal = 0;
     std::map<std::string, std::vector<Plan>> m_failures;
     std::map<std::string, std::map<int, std::function<void()>>> m_hooks;
 };

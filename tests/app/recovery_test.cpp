@@ -6,6 +6,7 @@
 #include "platform/testing/faulty_syscalls.h"
 #include "platform/testing/scripted_dialogs.h"
 #include "tests/support/file_tree.h"
+#include "tests/support/mounted_card.h"
 #include "tests/support/recording_host.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_names.h"
@@ -104,12 +105,17 @@ protected:
     }
 
     // A run in a child process, ended at once just before the n-th call of `call`; true when it was.
-    bool runKilled(const RunRequest& r, const std::string& call, int n, bool noReplaceless)
+    // `noReplaceless`: renames without the no-replace flag, by link and unlink; `linkless` too: without
+    // links either, over a placeholder that reserves the new name.
+    bool runKilled(const RunRequest& r, const std::string& call, int n, bool noReplaceless, bool linkless = false)
     {
         const pid_t child = ::fork();
         if (child == 0) {
             platform::FaultySyscalls calls;
-            if (noReplaceless) {
+            if (linkless) {
+                calls.refuseNoReplace(2, EINVAL); // the journal's own rename is the first
+                calls.fail("linkat", 1, EPERM, true);
+            } else if (noReplaceless) {
                 calls.fail("renameat2", 2, EINVAL, true); // the journal's own rename is the first
             }
             calls.before(call, n, [] {
@@ -146,7 +152,8 @@ struct CrashCase
     int n;
     bool noReplaceless = false; // renames by link and unlink
     bool acrossFileSystems = false;
-    bool asked = true; // false: the crash came before any file was touched
+    bool asked = true;     // false: the crash came before any file was touched
+    bool linkless = false; // renames over a placeholder: neither the no-replace flag nor links
 };
 
 class CrashTest : public RecoveryTest, public ::testing::WithParamInterface<CrashCase>
@@ -165,8 +172,14 @@ TEST_P(CrashTest, theNextStartBringsEveryFileBackUnchanged)
     if (row.acrossFileSystems && m_other.path().empty()) {
         GTEST_SKIP() << "no second file system";
     }
-    ASSERT_TRUE(runKilled(request(row.operation), row.call, row.n, row.noReplaceless))
+    ASSERT_TRUE(runKilled(request(row.operation), row.call, row.n, row.noReplaceless, row.linkless))
         << "the crash point was never reached";
+    if (row.linkless) {
+        const FileTree cut = readFiles(folder());
+        ASSERT_TRUE(std::any_of(cut.begin(), cut.end(), [](const auto& file) {
+            return file.second.empty();
+        })) << "no placeholder was left by the crash";
+    }
 
     ui::RunHistory(m_dialogs, platform::systemCalls(), journals()).recoverAtStart();
 
@@ -232,7 +245,20 @@ INSTANTIATE_TEST_SUITE_P(
                   1,
                   false,
                   true},
-        CrashCase{"move across file systems: two moved", FileOperation::RenameMove, "unlinkat", 3, false, true}),
+        CrashCase{"move across file systems: two moved", FileOperation::RenameMove, "unlinkat", 3, false, true},
+        // Without links, each rename first reserves its new name with an empty placeholder and then renames
+        // over it: the flag refused is renameat2 #2, then one plain rename per file (#3 b.jpg, #4 a.jpg,
+        // #5 002.jpg aside, #6 001.jpg into 002.jpg, #7 the first back as 001.jpg).
+        CrashCase{.name = "no links: a free name reserved, not yet taken",
+                  .operation = FileOperation::RenameOnly,
+                  .call = "renameat2",
+                  .n = 3,
+                  .linkless = true},
+        CrashCase{.name = "no links: an old name reserved for the other file of a swap",
+                  .operation = FileOperation::RenameOnly,
+                  .call = "renameat2",
+                  .n = 6,
+                  .linkless = true}),
     TALLYFOX_ROW_NAMES);
 
 // The undo after a run that ended, and what changed since.
@@ -990,6 +1016,75 @@ TEST_P(CaseIgnoringCardTest, keepsEveryFile)
 INSTANTIATE_TEST_SUITE_P(Runs, CaseIgnoringCardTest, ::testing::Values(false, true), [](const auto& info) {
     return std::string(info.param ? "crashHalfWay" : "undone");
 });
+
+// An exFAT card mounted by the driver in user space, which knows neither no-replace renames nor hard
+// links, where the machine allows it: a run that swaps two files and shifts three ends with every file
+// under its new name and is undone, and one cut short between reserving a name and taking it is
+// brought back at the next start, placeholder and all.
+struct ExfatRunCase
+{
+    std::string name;
+    int killedBefore; // the renameat2 call the run is ended before; 0: it goes to its end
+};
+
+class ExfatCardRunTest : public RecoveryTest, public ::testing::WithParamInterface<ExfatRunCase>
+{
+protected:
+    void SetUp() override
+    {
+        if (!m_card.missing().empty()) {
+            GTEST_SKIP() << "no exFAT card in user space here: " << m_card.missing();
+        }
+        RecoveryTest::SetUp();
+        createFiles(m_card.folder(), kCardStart);
+    }
+
+    // 002.jpg and 001.jpg swap; a.jpg, 003.jpg and 004.jpg shift one on.
+    const FileTree kCardStart = {
+        {"001.jpg", "first"}, {"002.jpg", "second"}, {"003.jpg", "third"}, {"004.jpg", "fourth"}, {"a.jpg", "new"}};
+    const FileTree kCardEnd = {
+        {"001.jpg", "second"}, {"002.jpg", "first"}, {"003.jpg", "new"}, {"004.jpg", "third"}, {"005.jpg", "fourth"}};
+
+    testing::MountedCard m_card{m_root.path(), testing::kExfatInUserSpace, testing::kExfatInUserSpaceNeeds};
+};
+
+TEST_P(ExfatCardRunTest, everyFileReachesItsNameOrComesBack)
+{
+    const ExfatRunCase& row = GetParam();
+    RunRequest r = request(FileOperation::RenameOnly);
+    r.folder = m_card.folder().string();
+    r.names = {"002.jpg", "001.jpg", "a.jpg", "003.jpg", "004.jpg"};
+    ui::RunHistory history(m_dialogs, platform::systemCalls(), journals());
+    if (row.killedBefore == 0) {
+        RecordingHost host;
+        const RunResult result = runHere(r, host);
+        ASSERT_TRUE(result.started);
+        EXPECT_TRUE(result.failures.empty()) << result.failures.front().reason;
+        EXPECT_EQ(readFiles(m_card.folder()), kCardEnd);
+        ASSERT_TRUE(history.undoLast());
+    } else {
+        // The card itself refuses the flag (the journal's rename is renameat2 #1, on another disk).
+        ASSERT_TRUE(runKilled(r, "renameat2", row.killedBefore, false)) << "the crash point was never reached";
+        const FileTree cut = readFiles(m_card.folder());
+        ASSERT_TRUE(std::any_of(cut.begin(), cut.end(), [](const auto& file) {
+            return file.second.empty();
+        })) << "no placeholder was left by the crash";
+        history.recoverAtStart();
+    }
+    EXPECT_EQ(readFiles(m_card.folder()), kCardStart);
+    ASSERT_EQ(m_dialogs.messages.size(), 2u);
+    EXPECT_EQ(m_dialogs.messages[1].text, QStringLiteral("処理前の名前に戻しました。  "));
+}
+
+// Renames on the card: the refused flag is renameat2 #2, then one plain rename per file over its
+// placeholder: the shift from its far end (#3 004.jpg, #4 003.jpg, #5 a.jpg), then the swap (#6 002.jpg
+// aside, #7 001.jpg into 002.jpg, #8 the first back as 001.jpg).
+INSTANTIATE_TEST_SUITE_P(Runs,
+                         ExfatCardRunTest,
+                         ::testing::Values(ExfatRunCase{"run and undone", 0},
+                                           ExfatRunCase{"cut short with a free name reserved", 3},
+                                           ExfatRunCase{"cut short with an old name of the swap reserved", 7}),
+                         TALLYFOX_ROW_NAMES);
 
 } // namespace
 } // namespace tallyfox

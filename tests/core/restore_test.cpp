@@ -219,6 +219,7 @@ struct RestoreCase
     std::function<void(MemoryFolders&)> beforeFirstStep{};
     std::int64_t savePrecision = 1;
     bool remounted = false; // a card put back: its files numbered anew, known by size and times
+    bool ended = false;     // the run ended: undone, not recovered
 };
 
 class RestoreTest : public ::testing::TestWithParam<RestoreCase>
@@ -242,6 +243,9 @@ TEST_P(RestoreTest, bringsBackEveryNameAndRemovesOnlyWhatTheRunMade)
     Journal journal;
     journal.startedNs = kStarted;
     journal.operation = row.operation;
+    if (row.ended) {
+        journal.marks.push_back(JournalMark::RunDone);
+    }
     if (row.remounted) {
         journal.volume = "uuid:0123-4567";
         journal.volumePath = "/DCIM";
@@ -436,7 +440,66 @@ INSTANTIATE_TEST_SUITE_P(
                     {F::SaveFolder, ".tallyfox.0-1.tmp", "cut"},
                     {F::SaveFolder, ".tallyfox.0-2.tmp", "older"}},
             .after = {{F::Folder, "a.jpg", "I"}, {F::SaveFolder, ".tallyfox.0-2.tmp", "older"}},
-            .recordedContent = true}),
+            .recordedContent = true},
+        // Where a file system has neither no-replace renames nor links, a rename reserves its new name with
+        // an empty file first; the run was cut short before the file was renamed over it.
+        RestoreCase{.name = "a new name reserved by a rename cut short",
+                    .operation = FileOperation::RenameOnly,
+                    .files = {{"I", {.inode = 11}}, {"reserved", {.inode = 91, .born = kStarted + 50, .size = 0}}},
+                    .entries = {{"a.jpg", "001.jpg", "I"}},
+                    .now = {{F::Folder, "a.jpg", "I"}, {F::Folder, "001.jpg", "reserved"}},
+                    .after = {{F::Folder, "a.jpg", "I"}}},
+        RestoreCase{.name = "an old name reserved for the other file of a swap",
+                    .operation = FileOperation::RenameOnly,
+                    .files = {{"I", {.inode = 11}},
+                              {"J", {.inode = 12}},
+                              {"reserved", {.inode = 91, .born = kStarted + 50, .size = 0}}},
+                    .entries = {{"002.jpg", "001.jpg", "I"}, {"001.jpg", "002.jpg", "J"}},
+                    .now = {{F::Folder, ".t0", "I"}, {F::Folder, "001.jpg", "J"}, {F::Folder, "002.jpg", "reserved"}},
+                    .after = {{F::Folder, "002.jpg", "I"}, {F::Folder, "001.jpg", "J"}}},
+        RestoreCase{.name = "a name reserved on a card, which keeps no birth times",
+                    .operation = FileOperation::RenameOnly,
+                    .files = {{"I", {.inode = 11, .born = 0}},
+                              {"reserved", {.inode = 91, .born = 0, .size = 0, .modified = kStarted + 40}}},
+                    .entries = {{"a.jpg", "001.jpg", "I"}},
+                    .now = {{F::Folder, "a.jpg", "I"}, {F::Folder, "001.jpg", "reserved"}},
+                    .after = {{F::Folder, "a.jpg", "I"}},
+                    .recordedContent = true,
+                    .remounted = true},
+        RestoreCase{.name = "an empty file from before the run under the new name it could not take",
+                    .operation = FileOperation::RenameOnly,
+                    .files = {{"I", {.inode = 11}}, {"older", {.inode = 92, .size = 0}}},
+                    .entries = {{"a.jpg", "001.jpg", "I"}},
+                    .now = {{F::Folder, "a.jpg", "I"}, {F::Folder, "001.jpg", "older"}}},
+        RestoreCase{.name = "a file saved since under a name the run reserved",
+                    .operation = FileOperation::RenameOnly,
+                    .files = {{"I", {.inode = 11}}, {"saved", {.inode = 91, .born = kStarted + 50, .size = 5}}},
+                    .entries = {{"a.jpg", "001.jpg", "I"}},
+                    .now = {{F::Folder, "a.jpg", "I"}, {F::Folder, "001.jpg", "saved"}}},
+        RestoreCase{.name = "an empty file that stood at the target before the run",
+                    .operation = FileOperation::RenameCopy,
+                    .files = {{"I", {.inode = 11}}, {"empty", {.inode = 90, .size = 0}}},
+                    .entries = {{"a.jpg", "001.jpg", "I", "001.jpg", "empty"}},
+                    .now = {{F::Folder, "a.jpg", "I"}, {F::SaveFolder, "001.jpg", "empty"}},
+                    .recordedContent = true},
+        RestoreCase{.name = "an empty file of the run on a card, written as the run began",
+                    .operation = FileOperation::RenameOnly,
+                    .files = {{"E", {.inode = 11, .born = 0, .size = 0, .modified = kStarted}}},
+                    .entries = {{"a.jpg", "001.jpg", "E"}},
+                    .now = {{F::Folder, "001.jpg", "E"}},
+                    .recordedContent = true,
+                    .remounted = true},
+        RestoreCase{.name = "an empty file saved on a card under a name the run freed, after the run ended",
+                    .operation = FileOperation::RenameOnly,
+                    .files = {{"I", {.inode = 11, .born = 0}},
+                              {"empty", {.inode = 91, .born = 0, .size = 0, .modified = kStarted + 50}}},
+                    .entries = {{"a.jpg", "001.jpg", "I"}},
+                    .now = {{F::Folder, "001.jpg", "I"}, {F::Folder, "a.jpg", "empty"}},
+                    .after = {{F::Folder, "001.jpg", "I"}, {F::Folder, "a.jpg", "empty"}},
+                    .recordedContent = true,
+                    .failures = 1,
+                    .remounted = true,
+                    .ended = true}),
     TALLYFOX_ROW_NAMES);
 
 } // namespace

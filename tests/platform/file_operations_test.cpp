@@ -1,6 +1,7 @@
 #include "platform/file_operations.h"
 #include "platform/testing/faulty_syscalls.h"
 #include "platform/volumes.h"
+#include "tests/support/mounted_card.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_names.h"
 
@@ -13,6 +14,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <ostream>
@@ -366,6 +368,125 @@ INSTANTIATE_TEST_SUITE_P(Rename,
                              return std::string(strerrorname_np(info.param));
                          });
 
+// A file system with neither no-replace renames nor hard links, as an exFAT card in user space: the new
+// name is reserved by an empty placeholder, and the file renamed over it alone.
+struct PlaceholderCase
+{
+    std::string name;
+    std::string newName;
+    std::function<void(const fs::path& photos)> fill; // what the folder holds besides a.jpg
+    // Faults beyond the refused flag and links; the folder's opening is openat #1, the placeholder's
+    // creation #2 and its close close #1, the refused flag renameat2 #1 and the rename over it #2.
+    std::function<void(FaultySyscalls& calls, const fs::path& photos)> fault;
+    int error;
+    Snapshot after{}; // the folder afterwards; empty: as before
+};
+
+class PlaceholderRenameTest : public FileOperationsTest, public ::testing::WithParamInterface<PlaceholderCase>
+{
+};
+
+TEST_P(PlaceholderRenameTest, NeverReplacesAFileAndLeavesNoPlaceholder)
+{
+    const PlaceholderCase& row = GetParam();
+    m_calls.refuseNoReplace(1, EINVAL);
+    m_calls.fail("linkat", 1, EPERM, true);
+    writeFile(m_scene.photos / "a.jpg", content(3000, 1));
+    if (row.fill) {
+        row.fill(m_scene.photos);
+    }
+    const Snapshot before = snapshot(m_scene.photos);
+    if (row.fault) {
+        row.fault(m_calls, m_scene.photos);
+    }
+
+    EXPECT_EQ(ops().renameInFolder(m_scene.photos.string(), "a.jpg", row.newName), row.error)
+        << strerrorname_np(row.error);
+    EXPECT_EQ(snapshot(m_scene.photos), row.after.empty() ? before : row.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rename,
+                         PlaceholderRenameTest,
+                         ::testing::Values(
+                             PlaceholderCase{
+                                 "a free name is taken", "b.jpg", nullptr, nullptr, 0, {{"b.jpg", content(3000, 1)}}},
+                             PlaceholderCase{"a taken name is refused as the flag refuses it",
+                                             "b.jpg",
+                                             [](const fs::path& photos) {
+                                                 writeFile(photos / "b.jpg", "someone's");
+                                             },
+                                             nullptr,
+                                             EEXIST},
+                             PlaceholderCase{"a link that leads nowhere holds its name",
+                                             "b.jpg",
+                                             [](const fs::path& photos) {
+                                                 fs::create_symlink("missing.jpg", photos / "b.jpg");
+                                             },
+                                             nullptr,
+                                             EEXIST},
+                             PlaceholderCase{"a rename failing over the placeholder leaves none",
+                                             "b.jpg",
+                                             nullptr,
+                                             [](FaultySyscalls& calls, const fs::path&) {
+                                                 calls.fail("renameat2", 2, EIO);
+                                             },
+                                             EIO},
+                             PlaceholderCase{"a placeholder written to meanwhile is someone's file and stays",
+                                             "b.jpg",
+                                             nullptr,
+                                             [](FaultySyscalls& calls, const fs::path& photos) {
+                                                 calls.before("renameat2", 2, [photos] {
+                                                     std::ofstream(photos / "b.jpg", std::ios::binary | std::ios::app)
+                                                         << "saved";
+                                                 });
+                                                 calls.fail("renameat2", 2, EIO);
+                                             },
+                                             EIO,
+                                             {{"a.jpg", content(3000, 1)}, {"b.jpg", "saved"}}},
+                             PlaceholderCase{"a file put in the placeholder's place is neither replaced nor removed",
+                                             "b.jpg",
+                                             nullptr,
+                                             [](FaultySyscalls& calls, const fs::path& photos) {
+                                                 calls.before("close", 1, [photos] {
+                                                     fs::remove(photos / "b.jpg");
+                                                     writeFile(photos / "b.jpg", "saved");
+                                                 });
+                                             },
+                                             EEXIST,
+                                             {{"a.jpg", content(3000, 1)}, {"b.jpg", "saved"}}},
+                             // The card answers a character it cannot hold as a path that leads nowhere.
+                             PlaceholderCase{"a name the card refuses is told as such",
+                                             "10:30.jpg",
+                                             nullptr,
+                                             [](FaultySyscalls& calls, const fs::path&) {
+                                                 calls.fail("openat", 2, ENOENT);
+                                             },
+                                             EINVAL},
+                             PlaceholderCase{"a good name in a folder gone meanwhile is told as such",
+                                             "b.jpg",
+                                             nullptr,
+                                             [](FaultySyscalls& calls, const fs::path&) {
+                                                 calls.fail("openat", 2, ENOENT);
+                                             },
+                                             ENOENT}),
+                         TALLYFOX_ROW_NAMES);
+
+TEST_F(FileOperationsTest, AFileSystemFoundWithoutTheFlagAndLinksIsNotAskedForThemAgain)
+{
+    m_calls.refuseNoReplace(1, EINVAL);
+    m_calls.fail("linkat", 1, EPERM, true);
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
+        writeFile(m_scene.photos / name, name);
+    }
+    EXPECT_EQ(ops().renameInFolder(m_scene.photos.string(), "a.jpg", "1.jpg"), 0);
+    EXPECT_EQ(ops().renameInFolder(m_scene.photos.string(), "b.jpg", "2.jpg"), 0);
+    EXPECT_EQ(ops().renameInFolder(m_scene.photos.string(), "c.jpg", "1.jpg"), EEXIST);
+    // The flag and a link were asked once; then one plain rename for each file renamed.
+    EXPECT_EQ(m_calls.calls("renameat2"), 3);
+    EXPECT_EQ(m_calls.calls("linkat"), 1);
+    EXPECT_EQ(snapshot(m_scene.photos), (Snapshot{{"1.jpg", "a.jpg"}, {"2.jpg", "b.jpg"}, {"c.jpg", "c.jpg"}}));
+}
+
 // The system's calls on a file system of another kind: statfs tells that kind, and the no-replace rename
 // may be refused as that kind would refuse it. Counts the calls that change names.
 class CallsOnFileSystem final : public Syscalls
@@ -484,9 +605,9 @@ INSTANTIATE_TEST_SUITE_P(
 struct CardCase
 {
     std::string name;
-    std::string make;  // makes the image $IMG and mounts it on $DIR
-    NameRules rules;   // as the program must read them from the mounted folder
-    bool kernelDriver; // renames without replacing work there
+    std::string make;               // makes the image $IMG and mounts it on $DIR
+    std::vector<std::string> needs; // programs and devices it takes
+    NameRules rules;                // as the program must read them from the mounted folder
 };
 
 class RealCardTest : public ::testing::TestWithParam<CardCase>
@@ -494,34 +615,17 @@ class RealCardTest : public ::testing::TestWithParam<CardCase>
 protected:
     void SetUp() override
     {
-        fs::create_directory(card());
-        const std::string script = "IMG='" + image().string() + "' DIR='" + card().string()
-                                   + "'; truncate -s 32M \"$IMG\" && " + GetParam().make + " >/dev/null 2>&1";
-        if (::geteuid() != 0 || std::system(script.c_str()) != 0) {
-            GTEST_SKIP() << "no " << GetParam().name << " card can be mounted here (needs root, a loop device and "
-                         << "its driver)";
-        }
-        m_mounted = true;
-    }
-    void TearDown() override
-    {
-        if (m_mounted) {
-            const std::string script = "umount '" + card().string() + "'; losetup -j '" + image().string()
-                                       + "' -n -O NAME | xargs -r -n1 losetup -d";
-            std::system(script.c_str());
+        if (!m_card.missing().empty()) {
+            GTEST_SKIP() << "no " << GetParam().name << " card here: " << m_card.missing();
         }
     }
     fs::path card() const
     {
-        return m_root.path() / "card";
-    }
-    fs::path image() const
-    {
-        return m_root.path() / "card.img";
+        return m_card.folder();
     }
 
     testing::TempDir m_root;
-    bool m_mounted = false;
+    testing::MountedCard m_card{m_root.path(), GetParam().make, GetParam().needs};
 };
 
 // The rules read from the card agree with the card: a name they take, the card takes, and a name too
@@ -544,10 +648,8 @@ TEST_P(RealCardTest, NamesAreJudgedAsTheCardJudgesThem)
         }
         EXPECT_EQ(unusableName(name, row.rules) == 0, made == 0) << name.size() << " bytes: " << strerrorname_np(made);
     }
-    if (!row.kernelDriver) {
-        return;
-    }
-    // The run's own renames: a colon refused for what it is, the longest name the card takes taken.
+    // The run's own renames, also where the card knows neither no-replace renames nor links: a colon
+    // refused for what it is, the longest name the card takes taken.
     writeFile(card() / "a.jpg", "photo");
     PosixFileOperations ops;
     EXPECT_EQ(ops.renameInFolder(folder, "a.jpg", "10:30.jpg"), EINVAL);
@@ -559,12 +661,11 @@ INSTANTIATE_TEST_SUITE_P(
     Cards,
     RealCardTest,
     ::testing::Values(
-        CardCase{"FAT", "mkfs.vfat \"$IMG\" && mount -t vfat -o loop,utf8 \"$IMG\" \"$DIR\"", NameRules::Fat, true},
-        CardCase{"exFAT", "mkfs.exfat \"$IMG\" && mount -t exfat -o loop \"$IMG\" \"$DIR\"", NameRules::Fat, true},
-        CardCase{"exFAT in user space",
-                 "mkfs.exfat \"$IMG\" && mount.exfat-fuse \"$(losetup -f --show \"$IMG\")\" \"$DIR\"",
-                 NameRules::Utf16,
-                 false}),
+        CardCase{
+            "FAT", "mkfs.vfat \"$IMG\" && mount -t vfat -o loop,utf8 \"$IMG\" \"$DIR\"", {"mkfs.vfat"}, NameRules::Fat},
+        CardCase{
+            "exFAT", "mkfs.exfat \"$IMG\" && mount -t exfat -o loop \"$IMG\" \"$DIR\"", {"mkfs.exfat"}, NameRules::Fat},
+        CardCase{"exFAT in user space", testing::kExfatInUserSpace, testing::kExfatInUserSpaceNeeds, NameRules::Utf16}),
     TALLYFOX_ROW_NAMES);
 
 TEST_F(FileOperationsTest, LinkRenameWhoseOldNameCannotGoKeepsTheOldNameAlone)
