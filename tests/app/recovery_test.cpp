@@ -277,38 +277,53 @@ struct UndoCase
 
 class UndoTest : public RecoveryTest, public ::testing::WithParamInterface<UndoCase>
 {
+protected:
+    // The row's run, ended, then what changed since.
+    void runAndChange(const UndoCase& row)
+    {
+        createFiles(save(), row.saveBefore);
+        RecordingHost host;
+        ASSERT_TRUE(runHere(request(row.operation), host).started);
+        if (row.change) {
+            row.change(folder(), save());
+        }
+    }
+
+    QString question(const UndoCase& row) const
+    {
+        return QStringLiteral("直前の処理を元に戻します（%1 件）。よろしいですか？  \n\nフォルダ：%2")
+                   .arg(row.steps)
+                   .arg(QString::fromStdString(folder().string()))
+               + QString::fromStdString(row.told);
+    }
+
+    // The folders and the report after the undo, as the row has them.
+    void expectUndone(const UndoCase& row)
+    {
+        EXPECT_EQ(readFiles(folder()), row.folderAfter);
+        EXPECT_EQ(readFiles(save()), row.saveAfter);
+        ASSERT_EQ(m_dialogs.messages.size(), 2u);
+        const std::string report = m_dialogs.messages[1].text.toStdString();
+        EXPECT_TRUE(report.starts_with("処理前の名前に戻しました。  "));
+        if (row.reported.empty()) {
+            EXPECT_EQ(report, "処理前の名前に戻しました。  ");
+        } else {
+            EXPECT_NE(report.find(row.reported), std::string::npos) << report;
+        }
+    }
 };
 
 TEST_P(UndoTest, bringsBackOnlyWhatTheRunLeft)
 {
     const UndoCase& row = GetParam();
-    createFiles(save(), row.saveBefore);
-    RecordingHost host;
-    ASSERT_TRUE(runHere(request(row.operation), host).started);
-    if (row.change) {
-        row.change(folder(), save());
-    }
+    ASSERT_NO_FATAL_FAILURE(runAndChange(row));
     ui::RunHistory history(m_dialogs, platform::systemCalls(), journals());
     ASSERT_TRUE(history.canUndo());
     ASSERT_TRUE(history.undoLast());
 
-    EXPECT_EQ(readFiles(folder()), row.folderAfter);
-    EXPECT_EQ(readFiles(save()), row.saveAfter);
-    ASSERT_EQ(m_dialogs.messages.size(), 2u);
-    EXPECT_EQ(m_dialogs.messages[0].text,
-              QStringLiteral("直前の処理を元に戻します（%1 件）。よろしいですか？  \n\nフォルダ：%2")
-                      .arg(row.steps)
-                      .arg(QString::fromStdString(folder().string()))
-                  + QString::fromStdString(row.told))
-        << m_dialogs.messages[0].text.toStdString();
+    ASSERT_NO_FATAL_FAILURE(expectUndone(row));
+    EXPECT_EQ(m_dialogs.messages[0].text, question(row)) << m_dialogs.messages[0].text.toStdString();
     EXPECT_EQ(m_dialogs.messages[0].defaultButton, MessageAnswer::Ok);
-    const std::string report = m_dialogs.messages[1].text.toStdString();
-    EXPECT_TRUE(report.starts_with("処理前の名前に戻しました。  "));
-    if (row.reported.empty()) {
-        EXPECT_EQ(report, "処理前の名前に戻しました。  ");
-    } else {
-        EXPECT_NE(report.find(row.reported), std::string::npos) << report;
-    }
     // Undone once only.
     EXPECT_FALSE(history.canUndo());
     EXPECT_FALSE(history.undoLast());
@@ -319,29 +334,15 @@ TEST_P(UndoTest, bringsBackOnlyWhatTheRunLeft)
 TEST_P(UndoTest, aRunAskedAboutFromItsJournalEndsTheSame)
 {
     const UndoCase& row = GetParam();
-    createFiles(save(), row.saveBefore);
-    RecordingHost host;
-    ASSERT_TRUE(runHere(request(row.operation), host).started);
-    if (row.change) {
-        row.change(folder(), save());
-    }
+    ASSERT_NO_FATAL_FAILURE(runAndChange(row));
     ui::RunHistory history(m_dialogs, platform::systemCalls(), journals());
     history.planBeforeAskingUpTo(0);
     ASSERT_TRUE(history.undoLast());
 
-    EXPECT_EQ(readFiles(folder()), row.folderAfter);
-    EXPECT_EQ(readFiles(save()), row.saveAfter);
-    ASSERT_EQ(m_dialogs.messages.size(), 2u);
+    ASSERT_NO_FATAL_FAILURE(expectUndone(row));
     if (!row.change) {
-        EXPECT_EQ(m_dialogs.messages[0].text,
-                  QStringLiteral("直前の処理を元に戻します（%1 件）。よろしいですか？  \n\nフォルダ：%2")
-                          .arg(row.steps)
-                          .arg(QString::fromStdString(folder().string()))
-                      + QString::fromStdString(row.told));
+        EXPECT_EQ(m_dialogs.messages[0].text, question(row));
     }
-    const std::string report = m_dialogs.messages[1].text.toStdString();
-    EXPECT_EQ(report.find(row.reported) != std::string::npos, true) << report;
-    EXPECT_EQ(report == "処理前の名前に戻しました。  ", row.reported.empty()) << report;
 }
 
 void replaceFile(const std::filesystem::path& path, const std::string& content)
