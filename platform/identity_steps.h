@@ -8,8 +8,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace tallyfox::platform {
@@ -43,7 +41,6 @@ public:
     lookAll(const std::vector<std::pair<RunFolder, const std::string*>>& names) override;
     std::vector<std::string> hiddenNames(RunFolder folder) override;
     std::optional<std::uint64_t> listed(RunFolder folder, const std::string& name) override;
-    // Reads the folders again: a step whose file the listing still numbers as expected renames it without
     // Looks at the folders again: where no entry has come, gone or been renamed since the plan, a rename
     // takes the file the plan saw without a look first.
     void beforeSteps() override;
