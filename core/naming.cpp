@@ -18,6 +18,21 @@ bool isDigit(char c)
 
 } // namespace
 
+std::string operationCaption(FileOperation operation)
+{
+    switch (operation) {
+    case FileOperation::RenameOnly:
+        break;
+    case FileOperation::RenameCopy:
+        return "リネーム＋コピー";
+    case FileOperation::RenameMove:
+        return "リネーム＋移動";
+    case FileOperation::ExtensionOnly:
+        return "拡張子のみ変更";
+    }
+    return "リネームのみ";
+}
+
 std::string NumberFormat(std::int32_t digitCount)
 {
     return "%.0" + std::to_string(digitCount) + "d";

@@ -17,6 +17,9 @@ enum class FileOperation
     ExtensionOnly = 3,
 };
 
+// The caption of the operation's item in the main window's operation choice: "リネームのみ", ...
+std::string operationCaption(FileOperation operation);
+
 // Which parts make the new base name; the index of the pattern choice and the stored value.
 enum class NamePattern
 {

@@ -56,6 +56,21 @@ std::string newJournalName(std::string_view last)
     return number + "-" + std::to_string(::getpid()) + std::string(kSuffix);
 }
 
+// The process that made a temporary journal ".journal.<pid>-<count>.tmp" (hiddenName), 0 when the name does
+// not say.
+pid_t writerOf(std::string_view name)
+{
+    constexpr std::string_view kStem = ".journal.";
+    pid_t pid = 0;
+    for (std::size_t at = kStem.size(); at < name.size() && name[at] != '-'; ++at) {
+        if (name[at] < '0' || name[at] > '9' || pid > 99999999) {
+            return 0;
+        }
+        pid = pid * 10 + (name[at] - '0');
+    }
+    return pid;
+}
+
 // Reads `size` bytes at `offset`, going on after interruptions and short reads; gives how many were read
 // (fewer where the file ends before), or -1 with errno set.
 ssize_t readAt(Syscalls& calls, int fd, char* data, std::size_t size, off_t offset)
@@ -460,6 +475,11 @@ void JournalStore::removeUnnamed()
     std::vector<std::string> found;
     namesWhere(unnamed, found);
     for (const std::string& name : found) {
+        // A command-line run may be writing its journal while the window starts: the process named in
+        // the temporary name is asked first, and only a journal whose writer is gone is a leftover.
+        if (processRunning(writerOf(name))) {
+            continue;
+        }
         m_calls.unlinkat(folder.get(), name.c_str(), 0);
     }
 }

@@ -78,7 +78,7 @@ public:
     int setAside(const std::string& name, std::string& kept);
 
     // Removes journals a crash cut short before they took their names: no file was touched after them.
-    // Only while no other instance of the program can be writing one.
+    // One whose writer, named in its temporary name, still runs is being written and stays.
     void removeUnnamed();
 
     const std::string& folder() const;
