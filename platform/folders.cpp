@@ -258,13 +258,24 @@ PreviewFolders readPreviewFolders(Syscalls& calls,
                                   const std::vector<std::string>& listed,
                                   const std::string& saveFolder)
 {
-    PreviewFolders folders;
+    std::vector<std::string> entries;
     // Only the names count here, whatever their kind: none is looked up.
-    folders.entries.reserve(listed.size());
-    readFolder(calls, folder, [&folders](std::string_view name) {
-        folders.entries.emplace_back(name);
+    entries.reserve(listed.size());
+    readFolder(calls, folder, [&entries](std::string_view name) {
+        entries.emplace_back(name);
         return false;
     });
+    return previewFoldersOf(calls, folder, std::move(entries), listed, saveFolder);
+}
+
+PreviewFolders previewFoldersOf(Syscalls& calls,
+                                const std::string& folder,
+                                std::vector<std::string> entries,
+                                const std::vector<std::string>& listed,
+                                const std::string& saveFolder)
+{
+    PreviewFolders folders;
+    folders.entries = std::move(entries);
     folders.outside = namesOutside(folders.entries, listed);
     folders.names = nameRulesOf(calls, folder);
     if (saveFolder.empty()) {

@@ -104,4 +104,12 @@ PreviewFolders readPreviewFolders(Syscalls& calls,
                                   const std::vector<std::string>& listed,
                                   const std::string& saveFolder);
 
+// The same from the entries of `folder` read already (every entry, whatever its kind, as a listing that
+// keeps the names it did not want gives them), without reading the folder again.
+PreviewFolders previewFoldersOf(Syscalls& calls,
+                                const std::string& folder,
+                                std::vector<std::string> entries,
+                                const std::vector<std::string>& listed,
+                                const std::string& saveFolder);
+
 } // namespace tallyfox::platform
