@@ -93,6 +93,13 @@ std::string ComposeNewName(std::string_view name,
                            const NamingSettings& settings,
                            CodePage codePage = systemCodePage());
 
+// The new plain name of a file under a numbering operation whose running number NumberText has written
+// already: what ComposeNewName gives, for a caller that needs the number text itself as well.
+std::string composeNumberedName(std::string_view name,
+                                std::string_view number,
+                                const NamingSettings& settings,
+                                CodePage codePage = systemCodePage());
+
 // The caption of the preview line: "-" without a first entry, else the first entry's new name at
 // position 0 followed by a blank and a full-width wave dash.
 std::string
