@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <optional>
 #include <unistd.h>
 
@@ -340,6 +343,12 @@ int runCommand(int argc, char** argv, platform::Syscalls& calls, std::FILE* out,
 {
     // A reader that goes away (`| head`) must not end a run half-way: a failed write is only a failed write.
     std::signal(SIGPIPE, SIG_IGN);
+#ifdef __GLIBC__
+    // A command is one run and then the end of the process: the lists of a large run are taken from the
+    // heap and given back to it for the next step, rather than mapped anew and faulted in page by page.
+    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     CommandArguments parsed;
     if (const std::string error = parseCommand(arguments, parsed); !error.empty()) {
