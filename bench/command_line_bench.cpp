@@ -1,6 +1,7 @@
 // Numbering 100,000 files from the command line, as a script does: `tallyfox number` in a process of its
-// own (listing, order, preview checks, journal, lock and the run), beside mmv renaming the same tree by a
-// pattern and beside the least any renamer must do, one rename per file and one listing. Each job makes
+// own (listing, order, the check of the new names, journal, lock and the run), beside mmv renaming the
+// same tree by a pattern and beside the least any renamer must do, one rename per file and one listing,
+// both as a program of its own and in this process. Each job makes
 // its tree anew outside the timing; the wall time of the whole process is measured, and the CPU time
 // of the child processes is given beside it. Trees live on /dev/shm (tmpfs) unless TALLYFOX_BENCH_ROOT
 // names another folder.
@@ -127,6 +128,15 @@ void BM_CommandLine_Mmv(benchmark::State& state)
     });
 }
 
+// The same least work as a program of its own, run as the two renamers are run: one listing, then one
+// renameat2(RENAME_NOREPLACE) per file to photo_000001.jpg, ... (bench/plain_renamer.cpp).
+void BM_CommandLine_PlainProgram(benchmark::State& state)
+{
+    timeOnTree(state, [] {
+        return runProgram({TALLYFOX_PLAIN_RENAMER, tree().string(), "photo_"}, benchRoot());
+    });
+}
+
 // One renameat2(RENAME_NOREPLACE) per file on the folder's descriptor and one listing (readdir, suffix
 // filter, ICU sort), in this process: the names to rename are read outside the timing.
 void BM_CommandLine_Baseline(benchmark::State& state)
@@ -146,6 +156,7 @@ void BM_CommandLine_Baseline(benchmark::State& state)
 } // namespace
 
 BENCHMARK(BM_CommandLine_Baseline)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_CommandLine_PlainProgram)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_CommandLine_Mmv)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_CommandLine_Tallyfox)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
