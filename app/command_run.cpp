@@ -1,8 +1,6 @@
 #include "app/commands.h"
 #include "core/collation.h"
 #include "core/errors.h"
-#include "core/file_list.h"
-#include "core/file_mask.h"
 #include "core/integer_text.h"
 #include "core/preview_list.h"
 #include "core/rename_run.h"
@@ -243,34 +241,6 @@ private:
     bool m_keepNames;
 };
 
-// The folder as the file list lists it, read once: its files under the mask in list order, and every
-// entry's name for what lies around them.
-struct Listing
-{
-    std::string folder;
-    std::vector<std::string> names;
-    std::vector<std::string> entries;
-};
-
-Listing listFolder(platform::Syscalls& calls,
-                   const NameCollator& collator,
-                   const std::string& folder,
-                   const std::string& mask,
-                   bool withEntries)
-{
-    Listing listing;
-    listing.folder = platform::enterFolder(calls, folder);
-    const FileMask fileMask(mask);
-    std::vector<FolderEntry> wanted = platform::readFolder(calls, ".", [&](std::string_view name) {
-        if (withEntries) {
-            listing.entries.emplace_back(name);
-        }
-        return listsName(name, fileMask);
-    });
-    listing.names = orderFiles(std::move(wanted), collator);
-    return listing;
-}
-
 // Whether two paths reach one folder.
 bool sameFolder(platform::Syscalls& calls, const std::string& a, const std::string& b)
 {
@@ -284,13 +254,13 @@ bool sameFolder(platform::Syscalls& calls, const std::string& a, const std::stri
            && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-// Puts the listed names in the order asked for, as the file list's orders do.
+// Puts the listed names in the order asked for, as the file list's orders do, their numbers with them.
 void putInOrder(platform::Syscalls& calls,
-                const std::string& folder,
                 FileOrder order,
                 const NameCollator& collator,
-                std::vector<std::string>& names)
+                platform::NumberedListing& listing)
 {
+    std::vector<std::string>& names = listing.names;
     Reordering reordering;
     switch (order) {
     case FileOrder::Name:
@@ -302,7 +272,7 @@ void putInOrder(platform::Syscalls& calls,
     case FileOrder::Taken: {
         const std::vector<FileTimes> times =
             platform::readFileTimes(calls,
-                                    folder,
+                                    listing.folder,
                                     names,
                                     order == FileOrder::Taken ? platform::FileTimesWanted::ModifiedAndTaken
                                                               : platform::FileTimesWanted::Modified,
@@ -317,15 +287,19 @@ void putInOrder(platform::Syscalls& calls,
         break;
     }
     case FileOrder::Reverse:
-        std::reverse(names.begin(), names.end());
-        return;
+        reordering = reverseOrder(names.size());
+        break;
     }
-    std::vector<std::string> ordered;
-    ordered.reserve(names.size());
+    std::vector<std::string> orderedNames;
+    std::vector<std::uint64_t> orderedInodes;
+    orderedNames.reserve(names.size());
+    orderedInodes.reserve(names.size());
     for (const std::size_t position : reordering) {
-        ordered.push_back(std::move(names[position]));
+        orderedNames.push_back(std::move(names[position]));
+        orderedInodes.push_back(listing.inodes[position]);
     }
-    names = std::move(ordered);
+    names = std::move(orderedNames);
+    listing.inodes = std::move(orderedInodes);
 }
 
 // Whether the run leaves a file of this state unprocessed: a problem, except a file already in the
@@ -499,13 +473,13 @@ int runRenaming(const CommandArguments& arguments, platform::Syscalls& calls, Co
     // The rows of the preview list are made for a dry run and for the document of a run; a plain run
     // needs only what the run itself plans.
     const bool previewed = arguments.dryRun || arguments.json;
-    Listing listing;
+    platform::NumberedListing listing;
     try {
-        listing = listFolder(calls, collator, arguments.folder, arguments.filter, previewed);
+        listing = platform::listNumberedFiles(calls, collator, arguments.folder, arguments.filter, previewed);
     } catch (const InOutError& error) {
         return refuse(arguments, arguments.folder, saveFolder, {arguments.folder + "：" + error.what()}, output);
     }
-    putInOrder(calls, listing.folder, arguments.order, collator, listing.names);
+    putInOrder(calls, arguments.order, collator, listing);
 
     RunRequest request;
     request.folder = listing.folder;
@@ -549,6 +523,8 @@ int runRenaming(const CommandArguments& arguments, platform::Syscalls& calls, Co
 
     const std::string journals = platform::journalFolder();
     platform::StoredRunRecord record(calls, journals);
+    // The folder was read just now: the journal takes who the files are from that reading.
+    record.listedJustNow(request.folder, listing.readNs, std::move(listing.inodes));
     platform::PosixFileOperations files(calls);
     RunProgress progress(output, operation, request.names.size());
     CountedOperations counted(files, progress);

@@ -4,6 +4,7 @@
 #include "core/file_list.h"
 #include "core/preview_list.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -74,6 +75,25 @@ FileListing listFolderFiles(Syscalls& calls,
                             const std::string& mask,
                             std::size_t longFrom,
                             const std::function<void()>& longListing);
+
+// A folder's files under a mask as listFolderFiles lists them, from one reading that also gives what a
+// run's journal takes of them: each file's number as the listing gives it and the wall clock just before
+// the reading; and, when asked, every entry's name, whatever its kind.
+struct NumberedListing
+{
+    std::string folder; // the folder as the system reports it once entered
+    std::vector<std::string> names;
+    std::vector<std::uint64_t> inodes; // by position in names
+    std::int64_t readNs = 0;
+    std::vector<std::string> entries;
+};
+
+// Enters the folder and reads it once. Throws InOutError when the folder cannot be entered or read.
+NumberedListing listNumberedFiles(Syscalls& calls,
+                                  const NameCollator& collator,
+                                  const std::string& folder,
+                                  const std::string& mask,
+                                  bool withEntries);
 
 // A folder read once for both lists: its subfolders for the folder list, its files under a mask for the
 // file list, each in list order.
