@@ -429,6 +429,19 @@ INSTANTIATE_TEST_SUITE_P(
                     "不明なオプションです：--before"}),
     TALLYFOX_ROW_NAMES);
 
+// Without a journal nothing could be undone: the command touches nothing and says so.
+TEST_F(CommandLineTest, noRunWithoutAJournal)
+{
+    createFiles(folder(), kPhotos);
+    std::ofstream(m_root.path() / "state") << "a file where the journals' folder should be";
+    const Finished finished = tallyfox({"number", folder().string()});
+    EXPECT_EQ(finished.status, 3);
+    EXPECT_EQ(finished.err,
+              "tallyfox: 取り消し用の記録を書き込めないため、何も変更していません（記録の場所：" + journals() + "）\n");
+    EXPECT_TRUE(finished.out.empty());
+    EXPECT_EQ(readFiles(folder()), kPhotos);
+}
+
 // The JSON of a run: one document, its rows the dry run's with what happened to each file.
 TEST_F(CommandLineTest, aRunInJsonTellsEachFile)
 {
