@@ -1,11 +1,13 @@
 #include "app/startup.h"
 
+#include "app/command_line.h"
 #include "app/start_folder.h"
 #include "core/settings.h"
 #include "platform/dialogs.h"
 #include "platform/instance_guard.h"
 #include "platform/program_files.h"
 #include "platform/settings_store.h"
+#include "platform/syscalls.h"
 #include "platform/toolkit_language.h"
 #include "ui/MainP.h"
 #include "ui/about_box.h"
@@ -50,14 +52,15 @@ int answerCommandLine(int argc, char** argv)
             const char* slash = std::strrchr(argv[0], '/');
             const std::string program = slash != nullptr ? slash + 1 : argv[0];
             // Each character of フォルダ takes two columns: its description starts in the options' column.
-            text = "使い方: " + program
-                   + " [--help | --version] [フォルダ]\n"
-                     "フォルダ内のファイルを連番でまとめてリネームします。\n"
+            text = "使い方: " + program + " [--help | --version] [フォルダ]\n" + commandUsageLines()
+                   + "フォルダ内のファイルを連番でまとめてリネームします。\n"
                      "オプションなしで起動するとウィンドウを開きます。\n"
                      "\n"
                      "  フォルダ    保存されていたフォルダではなく、このフォルダを開いて起動します\n"
                      "  -h, --help  この使い方を表示して終了します\n"
-                     "  --version   ヴァージョンを表示して終了します\n";
+                     "  --version   ヴァージョンを表示して終了します\n"
+                     "\n"
+                   + commandList();
         } else {
             continue;
         }
@@ -72,6 +75,10 @@ int answerCommandLine(int argc, char** argv)
 
 int runTallyfox(int& argc, char** argv, platform::Dialogs& dialogs)
 {
+    // A command runs without a window, a display or the guard: a command may run while the window is open.
+    if (isCommand(argc, argv)) {
+        return runCommand(argc, argv, platform::systemCalls());
+    }
     // Asking for the version or the usage opens nothing and leaves the guard to a running instance.
     if (const int exitCode = answerCommandLine(argc, argv); exitCode >= 0) {
         return exitCode;

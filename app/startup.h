@@ -15,8 +15,9 @@ inline constexpr const char* kInstanceGuardName = "EX_Mutex4";
 // and without everything from its first dot on, every character after the first in lower case.
 QString defaultApplicationTitle(const QString& executablePath);
 
-// The program: with --version or --help (-h) among its arguments it prints its version or a short
-// usage and ends, without a window and without the single-instance guard. Otherwise it refuses to start
+// The program: started as a command (`tallyfox number ...`, see command_line.h) it runs the command and
+// ends, without a window, a display or the single-instance guard; with --version or --help (-h) among its
+// arguments it prints its version or a short usage and ends, likewise. Otherwise it refuses to start
 // beside a running instance, or shows the main window until it closes. Returns the process's exit code.
 int runTallyfox(int& argc, char** argv, platform::Dialogs& dialogs);
 

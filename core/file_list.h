@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,7 @@ struct FolderEntry
 {
     std::string name;
     EntryKind kind = EntryKind::Other;
+    std::uint64_t inode = 0; // the number the folder's listing gives the entry
 };
 
 // Hidden files and folders: names that begin with ".", which also leaves out "." and "..".

@@ -97,7 +97,7 @@ std::string localTimeText(const LocalTime& time)
     const sys_days day = floor<days>(moment);
     const year_month_day date{day};
     const hh_mm_ss clock{moment - day};
-    char text[32];
+    char text[64]; // room for any value the compiler cannot bound, so no write is ever cut
     std::snprintf(text,
                   sizeof text,
                   "%04d/%02u/%02u %02ld:%02ld:%02ld",

@@ -18,6 +18,21 @@ bool isDigit(char c)
 
 } // namespace
 
+std::string operationCaption(FileOperation operation)
+{
+    switch (operation) {
+    case FileOperation::RenameOnly:
+        break;
+    case FileOperation::RenameCopy:
+        return "リネーム＋コピー";
+    case FileOperation::RenameMove:
+        return "リネーム＋移動";
+    case FileOperation::ExtensionOnly:
+        return "拡張子のみ変更";
+    }
+    return "リネームのみ";
+}
+
 std::string NumberFormat(std::int32_t digitCount)
 {
     return "%.0" + std::to_string(digitCount) + "d";
@@ -77,32 +92,33 @@ std::string withExtension(std::string_view path, std::string_view extension, Cod
     return result;
 }
 
+namespace {
+
+// Appends the extension a name receives under the given mode, dot included.
+void appendNewExtension(
+    std::string& to, std::string_view name, ExtensionMode mode, std::string_view givenExtension, CodePage codePage)
+{
+    if (mode == ExtensionMode::Specified) {
+        if (givenExtension.empty() || givenExtension.front() != '.') {
+            to += '.';
+        }
+        to += givenExtension;
+        return;
+    }
+    const std::size_t from = to.size();
+    to += extensionOf(name, codePage);
+    // Byte by byte: only the ASCII letters change, whatever characters surround them.
+    for (std::size_t i = from; i < to.size() && mode != ExtensionMode::Keep; ++i) {
+        to[i] = mode == ExtensionMode::Upper ? asciiUpper(to[i]) : asciiLower(to[i]);
+    }
+}
+
+} // namespace
+
 std::string NewExtension(std::string_view name, ExtensionMode mode, std::string_view givenExtension, CodePage codePage)
 {
-    std::string extension(extensionOf(name, codePage));
-    switch (mode) {
-    case ExtensionMode::Keep:
-        break;
-    case ExtensionMode::Upper:
-        // Byte by byte: only the ASCII letters change, whatever characters surround them.
-        for (char& c : extension) {
-            c = asciiUpper(c);
-        }
-        break;
-    case ExtensionMode::Lower:
-        for (char& c : extension) {
-            c = asciiLower(c);
-        }
-        break;
-    case ExtensionMode::Specified:
-        if (!givenExtension.empty() && givenExtension.front() == '.') {
-            extension = givenExtension;
-        } else {
-            extension.assign(1, '.');
-            extension.append(givenExtension);
-        }
-        break;
-    }
+    std::string extension;
+    appendNewExtension(extension, name, mode, givenExtension, codePage);
     return extension;
 }
 
@@ -114,18 +130,28 @@ std::int64_t runningNumber(const NamingSettings& settings, std::int64_t position
 std::string
 ComposeNewName(std::string_view name, std::int64_t position, const NamingSettings& settings, CodePage codePage)
 {
-    const std::string extension = NewExtension(name, settings.extensionMode, settings.givenExtension, codePage);
     if (settings.operation == FileOperation::ExtensionOnly) {
-        return std::string(baseOf(name, codePage)) + extension;
+        std::string composed(baseOf(name, codePage));
+        appendNewExtension(composed, name, settings.extensionMode, settings.givenExtension, codePage);
+        return composed;
     }
+    return composeNumberedName(
+        name, NumberText(NumberFormat(settings.digitCount), runningNumber(settings, position)), settings, codePage);
+}
 
-    const std::string number = NumberText(NumberFormat(settings.digitCount), runningNumber(settings, position));
+std::string
+composeNumberedName(std::string_view name, std::string_view number, const NamingSettings& settings, CodePage codePage)
+{
     const bool withTextBefore =
         settings.pattern == NamePattern::NameNumber || settings.pattern == NamePattern::NameNumberName;
     const bool withTextAfter =
         settings.pattern == NamePattern::NumberName || settings.pattern == NamePattern::NameNumberName;
 
     std::string composed;
+    // One allocation for the whole name: a run composes one for each of its files.
+    composed.reserve((withTextBefore ? settings.textBefore.size() : 0) + number.size()
+                     + (withTextAfter ? settings.textAfter.size() : 0) + settings.givenExtension.size() + 1
+                     + extensionOf(name, codePage).size());
     if (withTextBefore) {
         composed += settings.textBefore;
     }
@@ -133,7 +159,7 @@ ComposeNewName(std::string_view name, std::int64_t position, const NamingSetting
     if (withTextAfter) {
         composed += settings.textAfter;
     }
-    composed += extension;
+    appendNewExtension(composed, name, settings.extensionMode, settings.givenExtension, codePage);
     return composed;
 }
 

@@ -17,6 +17,9 @@ enum class FileOperation
     ExtensionOnly = 3,
 };
 
+// The caption of the operation's item in the main window's operation choice: "リネームのみ", ...
+std::string operationCaption(FileOperation operation);
+
 // Which parts make the new base name; the index of the pattern choice and the stored value.
 enum class NamePattern
 {
@@ -89,6 +92,13 @@ std::string ComposeNewName(std::string_view name,
                            std::int64_t position,
                            const NamingSettings& settings,
                            CodePage codePage = systemCodePage());
+
+// The new plain name of a file under a numbering operation whose running number NumberText has written
+// already: what ComposeNewName gives, for a caller that needs the number text itself as well.
+std::string composeNumberedName(std::string_view name,
+                                std::string_view number,
+                                const NamingSettings& settings,
+                                CodePage codePage = systemCodePage());
 
 // The caption of the preview line: "-" without a first entry, else the first entry's new name at
 // position 0 followed by a blank and a full-width wave dash.

@@ -895,6 +895,26 @@ std::vector<FileFailure> restore(const Journal& journal, RecoverySteps& steps)
     return Restoration(journal, steps).run();
 }
 
+std::string undoHeadline(const RestorePlan& plan)
+{
+    return "直前の処理を元に戻します（" + std::to_string(plan.files) + " 件）。";
+}
+
+std::vector<std::string> undoEffects(const RestorePlan& plan)
+{
+    std::vector<std::string> lines;
+    if (plan.copies > 0) {
+        lines.push_back("保存フォルダのコピー " + std::to_string(plan.copies) + " 件を削除します。");
+    }
+    if (plan.fromTrash > 0) {
+        lines.push_back("ごみ箱から " + std::to_string(plan.fromTrash) + " 件のファイルを元の場所に戻します。");
+    }
+    if (plan.lost > 0) {
+        lines.push_back("上書きされたファイル " + std::to_string(plan.lost) + " 件は元に戻せません。");
+    }
+    return lines;
+}
+
 std::string restoreMessage(const std::vector<FileFailure>& failures)
 {
     return "処理前の名前に戻しました。  " + failureList(failures);

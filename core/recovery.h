@@ -162,6 +162,12 @@ RestorePlan recordedCounts(const Journal& journal, RecoverySteps& steps);
 // names. Gives the files that could not be brought back.
 std::vector<FileFailure> restore(const Journal& journal, RecoverySteps& steps);
 
+// What an undo of a run will do, as its question counts it: "直前の処理を元に戻します（N 件）。"
+std::string undoHeadline(const RestorePlan& plan);
+// What it will do beyond the names, a line each: the copies it removes from the save folder, the files
+// it brings back from the Trash, and those replaced outright that cannot come back. None when none.
+std::vector<std::string> undoEffects(const RestorePlan& plan);
+
 // The report after a restore: "処理前の名前に戻しました。" and the failure list in the run's format.
 std::string restoreMessage(const std::vector<FileFailure>& failures);
 

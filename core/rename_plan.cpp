@@ -137,13 +137,20 @@ RunPlan planNames(const std::vector<std::string>& names, const NamingSettings& n
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string& name = names[i];
         const auto position = static_cast<std::int64_t>(i);
-        PlannedName file{name, "_", ComposeNewName(name, position, naming)};
-        if (numbering) {
-            file.temporary += NumberText(format, runningNumber(naming, position));
-            file.temporary += extensionOf(name);
-        } else {
+        if (!numbering) {
+            PlannedName file{name, "_", ComposeNewName(name, position, naming)};
             file.temporary += file.final; // the way a change of letter case alone goes
+            plan.files.push_back(std::move(file));
+            continue;
         }
+        // The number is written once, for the new name and the temporary one.
+        const std::string number = NumberText(format, runningNumber(naming, position));
+        const std::string_view extension = extensionOf(name);
+        PlannedName file{name, {}, composeNumberedName(name, number, naming)};
+        file.temporary.reserve(1 + number.size() + extension.size());
+        file.temporary += '_';
+        file.temporary += number;
+        file.temporary += extension;
         plan.files.push_back(std::move(file));
     }
     return plan;

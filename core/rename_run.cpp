@@ -132,8 +132,7 @@ void transfer(const RunRequest& request,
             if (replace && operations.sameFile(source, target)) {
                 continue; // the save folder is this folder, reached another way: the file is there already
             }
-            if (replace
-                && host.ask(file.final + "は既に存在します。上書きしますか？  ", RunBox::Overwrite) != RunAnswer::Ok) {
+            if (replace && host.ask(overwriteQuestion(file.final), RunBox::Overwrite) != RunAnswer::Ok) {
                 continue; // the user keeps the file in the save folder; not a failure
             }
             done.error =
@@ -187,6 +186,11 @@ Journal journalOf(const RunRequest& request, std::vector<PlannedName>&& names)
 // A folder of names held in memory, renamed as the file system renames: what a rehearsal of a run walks.
 
 } // namespace
+
+std::string overwriteQuestion(const std::string& name)
+{
+    return name + "は既に存在します。上書きしますか？  ";
+}
 
 std::string runRefusal(const RunRequest& request)
 {
@@ -329,6 +333,11 @@ RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& fi
     // Composed after the sweep and before any file is touched: a format that cannot number ends the run
     // here, with the bar full and every file as it was.
     RunPlan plan = planRun(request.names, request.naming);
+    if (!host.acceptsPlan(plan.files)) {
+        host.setProgress(0);
+        result.started = false;
+        return result;
+    }
     Journal journal = journalOf(request, std::move(plan.files));
     std::vector<Planned> planned = placed(journal.files);
     // The journal is on disk before the first file is touched; without it the run goes on only when the

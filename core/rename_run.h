@@ -43,6 +43,14 @@ public:
     // Lists the file list and then its mirror anew, and writes the count label: all the window ties to
     // the end of a run.
     virtual void relistFileLists() = 0;
+
+    // Sees every file's names once they are planned, before any file is touched; false ends the run
+    // there, nothing done. The window takes every plan: a file whose new name cannot be used keeps its
+    // own and is reported with the others.
+    virtual bool acceptsPlan(const std::vector<PlannedName>& /*files*/)
+    {
+        return true;
+    }
 };
 
 // What keeps a run safe beyond its own steps: the lock on its folders and its journal.
@@ -105,6 +113,9 @@ RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& fi
 // The message with which a run of this request is refused before anything is done (the box's text, its
 // blanks included), or empty when the run may go on.
 std::string runRefusal(const RunRequest& request);
+
+// The question before a file of the save folder is replaced: the file's name, then the question.
+std::string overwriteQuestion(const std::string& name);
 
 // What the renames of a run make of one file.
 struct RehearsedFile

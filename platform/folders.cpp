@@ -1,10 +1,12 @@
 #include "platform/folders.h"
 
+#include "core/collation.h"
 #include "core/file_mask.h"
 #include "platform/syscalls.h"
 #include "platform/volumes.h"
 
 #include <cerrno>
+#include <ctime>
 #include <fcntl.h>
 
 namespace tallyfox::platform {
@@ -144,7 +146,7 @@ std::vector<FolderEntry> readEntries(Syscalls& calls, const std::string& path, c
             break;
         }
         if (keep(kind)) {
-            entries.push_back({std::string(name), kind});
+            entries.push_back({std::string(name), kind, static_cast<std::uint64_t>(entry->d_ino)});
         }
     }
     return entries;
@@ -253,18 +255,66 @@ FileListing listFolderFiles(Syscalls& calls,
     return listing;
 }
 
+NumberedListing listNumberedFiles(
+    Syscalls& calls, const NameCollator& collator, const std::string& folder, const std::string& mask, bool withEntries)
+{
+    NumberedListing listing;
+    listing.folder = enterFolder(calls, folder);
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    listing.readNs = static_cast<std::int64_t>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+    const FileMask fileMask(mask);
+    std::vector<FolderEntry> entries = readFolder(calls, ".", [&](std::string_view name) {
+        if (withEntries) {
+            listing.entries.emplace_back(name);
+        }
+        return listsName(name, fileMask);
+    });
+    std::vector<std::string> names;
+    std::vector<std::uint64_t> inodes;
+    names.reserve(entries.size());
+    inodes.reserve(entries.size());
+    for (FolderEntry& entry : entries) {
+        if (entry.kind == EntryKind::File) {
+            names.push_back(std::move(entry.name));
+            inodes.push_back(entry.inode);
+        }
+    }
+    std::vector<FolderEntry>().swap(entries);
+    // The file list's own order (orderFiles), the numbers going with their names.
+    const std::vector<std::size_t> order = collator.order(names);
+    listing.names.reserve(names.size());
+    listing.inodes.reserve(names.size());
+    for (const std::size_t position : order) {
+        listing.names.push_back(std::move(names[position]));
+        listing.inodes.push_back(inodes[position]);
+    }
+    return listing;
+}
+
 PreviewFolders readPreviewFolders(Syscalls& calls,
                                   const std::string& folder,
                                   const std::vector<std::string>& listed,
                                   const std::string& saveFolder)
 {
-    PreviewFolders folders;
+    std::vector<std::string> entries;
     // Only the names count here, whatever their kind: none is looked up.
-    folders.entries.reserve(listed.size());
-    readFolder(calls, folder, [&folders](std::string_view name) {
-        folders.entries.emplace_back(name);
+    entries.reserve(listed.size());
+    readFolder(calls, folder, [&entries](std::string_view name) {
+        entries.emplace_back(name);
         return false;
     });
+    return previewFoldersOf(calls, folder, std::move(entries), listed, saveFolder);
+}
+
+PreviewFolders previewFoldersOf(Syscalls& calls,
+                                const std::string& folder,
+                                std::vector<std::string> entries,
+                                const std::vector<std::string>& listed,
+                                const std::string& saveFolder)
+{
+    PreviewFolders folders;
+    folders.entries = std::move(entries);
     folders.outside = namesOutside(folders.entries, listed);
     folders.names = nameRulesOf(calls, folder);
     if (saveFolder.empty()) {

@@ -4,6 +4,7 @@
 #include "core/file_list.h"
 #include "core/preview_list.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -75,6 +76,25 @@ FileListing listFolderFiles(Syscalls& calls,
                             std::size_t longFrom,
                             const std::function<void()>& longListing);
 
+// A folder's files under a mask as listFolderFiles lists them, from one reading that also gives what a
+// run's journal takes of them: each file's number as the listing gives it and the wall clock just before
+// the reading; and, when asked, every entry's name, whatever its kind.
+struct NumberedListing
+{
+    std::string folder; // the folder as the system reports it once entered
+    std::vector<std::string> names;
+    std::vector<std::uint64_t> inodes; // by position in names
+    std::int64_t readNs = 0;
+    std::vector<std::string> entries;
+};
+
+// Enters the folder and reads it once. Throws InOutError when the folder cannot be entered or read.
+NumberedListing listNumberedFiles(Syscalls& calls,
+                                  const NameCollator& collator,
+                                  const std::string& folder,
+                                  const std::string& mask,
+                                  bool withEntries);
+
 // A folder read once for both lists: its subfolders for the folder list, its files under a mask for the
 // file list, each in list order.
 struct FolderContents
@@ -103,5 +123,13 @@ PreviewFolders readPreviewFolders(Syscalls& calls,
                                   const std::string& folder,
                                   const std::vector<std::string>& listed,
                                   const std::string& saveFolder);
+
+// The same from the entries of `folder` read already (every entry, whatever its kind, as a listing that
+// keeps the names it did not want gives them), without reading the folder again.
+PreviewFolders previewFoldersOf(Syscalls& calls,
+                                const std::string& folder,
+                                std::vector<std::string> entries,
+                                const std::vector<std::string>& listed,
+                                const std::string& saveFolder);
 
 } // namespace tallyfox::platform

@@ -56,6 +56,21 @@ std::string newJournalName(std::string_view last)
     return number + "-" + std::to_string(::getpid()) + std::string(kSuffix);
 }
 
+// The process that made a temporary journal ".journal.<pid>-<count>.tmp" (hiddenName), 0 when the name does
+// not say.
+pid_t writerOf(std::string_view name)
+{
+    constexpr std::string_view kStem = ".journal.";
+    pid_t pid = 0;
+    for (std::size_t at = kStem.size(); at < name.size() && name[at] != '-'; ++at) {
+        if (name[at] < '0' || name[at] > '9' || pid > 99999999) {
+            return 0;
+        }
+        pid = pid * 10 + (name[at] - '0');
+    }
+    return pid;
+}
+
 // Reads `size` bytes at `offset`, going on after interruptions and short reads; gives how many were read
 // (fewer where the file ends before), or -1 with errno set.
 ssize_t readAt(Syscalls& calls, int fd, char* data, std::size_t size, off_t offset)
@@ -265,6 +280,46 @@ identitiesOf(Syscalls& calls, const std::string& folder, const std::vector<std::
     return taken;
 }
 
+// Who the files are from what a listing found just before the run: the numbers it read, the moment it
+// began, and the folder looked at now for its device and whether its numbers tell its files. Where they
+// do not (a card, whose numbers do not last beyond its mount, a file system without birth times, an
+// overlay), the files are looked at as identitiesOf looks at them.
+TakenIdentities identitiesListed(Syscalls& calls,
+                                 const std::string& folder,
+                                 std::int64_t readNs,
+                                 const std::vector<std::uint64_t>& inodes,
+                                 const std::vector<std::string>& names)
+{
+    TakenIdentities taken;
+    FileDescriptor dir(calls, calls.openat(AT_FDCWD, folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+    struct statx st;
+    if (dir.get() < 0 || lookAt(calls, dir.get(), "", st) != 0) {
+        return taken;
+    }
+    struct statfs fileSystem
+    {
+    };
+    VolumePlace place = volumePlaceOf(calls, folder);
+    if (!place.volume.empty() || (st.stx_mask & STATX_BTIME) == 0 || ::statfs(folder.c_str(), &fileSystem) != 0
+        || fileSystem.f_type == OVERLAYFS_SUPER_MAGIC) {
+        return identitiesOf(calls, folder, names, false);
+    }
+    taken.takenNs = readNs;
+    taken.place = std::move(place);
+    const auto device = static_cast<std::uint64_t>(makedev(st.stx_dev_major, st.stx_dev_minor));
+    taken.files.reserve(inodes.size());
+    for (const std::uint64_t inode : inodes) {
+        taken.files.push_back({
+            .device = device,
+            .inode = inode,
+            .size = 0,
+            .modifiedNs = FileIdentity::kContentUnknown,
+        });
+    }
+    waitForTheFileClock(taken.takenNs);
+    return taken;
+}
+
 } // namespace
 
 JournalStore::JournalStore(Syscalls& calls, std::string folder)
@@ -460,6 +515,11 @@ void JournalStore::removeUnnamed()
     std::vector<std::string> found;
     namesWhere(unnamed, found);
     for (const std::string& name : found) {
+        // A command-line run may be writing its journal while the window starts: the process named in
+        // the temporary name is asked first, and only a journal whose writer is gone is a leftover.
+        if (processRunning(writerOf(name))) {
+            continue;
+        }
         m_calls.unlinkat(folder.get(), name.c_str(), 0);
     }
 }
@@ -592,10 +652,28 @@ bool StoredRunRecord::lock(const std::string& folder, const std::string& saveFol
     return m_lock.lock({folder, saveFolder});
 }
 
+void StoredRunRecord::listedJustNow(std::string folder, std::int64_t readNs, std::vector<std::uint64_t> inodes)
+{
+    m_listedFolder = std::move(folder);
+    m_listedNs = readNs;
+    m_listedInodes = std::move(inodes);
+}
+
 void StoredRunRecord::lookAhead(const std::string& folder, const std::vector<std::string>& names, bool withContent)
 {
     if (m_lookAhead.valid()) {
         m_lookAhead.wait();
+    }
+    // Files copied or moved are known by their size and times too, which a listing does not give.
+    if (!withContent && !m_listedFolder.empty() && m_listedFolder == folder && m_listedInodes.size() == names.size()) {
+        try {
+            m_lookAhead = std::async(std::launch::async, [this, &names] {
+                return identitiesListed(m_calls, m_listedFolder, m_listedNs, m_listedInodes, names);
+            });
+        } catch (const std::system_error&) {
+            // No thread to spare: write() looks by itself.
+        }
+        return;
     }
     try {
         m_lookAhead = std::async(std::launch::async, [this, folder, &names, withContent] {

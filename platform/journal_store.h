@@ -81,7 +81,7 @@ public:
     int setAside(const std::string& name, std::string& kept);
 
     // Removes journals a crash cut short before they took their names: no file was touched after them.
-    // Only while no other instance of the program can be writing one.
+    // One whose writer, named in its temporary name, still runs is being written and stays.
     void removeUnnamed();
 
     const std::string& folder() const;
@@ -116,6 +116,12 @@ public:
     StoredRunRecord& operator=(const StoredRunRecord&) = delete;
 
     bool lock(const std::string& folder, const std::string& saveFolder) override;
+    // Who the files of `folder` are as a listing found them just before the run: their numbers as the
+    // listing gave them, in the order of the names the run is given, the reading begun at `readNs` on the
+    // wall clock. A run of these files in place takes them from here rather than read the folder again
+    // (a command lists its folder and runs at once); where numbers alone cannot tell the files (a card,
+    // a file system without birth times), the folder is looked at as always.
+    void listedJustNow(std::string folder, std::int64_t readNs, std::vector<std::uint64_t> inodes);
     // Reads the folder on a thread of its own while the run plans.
     void lookAhead(const std::string& folder, const std::vector<std::string>& names, bool withContent) override;
     int write(Journal& journal) override;
@@ -136,6 +142,10 @@ private:
     std::string m_saveFolder;
     // Who the files are, found while the run planned; by position in the names looked at.
     std::future<TakenIdentities> m_lookAhead;
+    // What a listing found just before the run (listedJustNow).
+    std::string m_listedFolder;
+    std::int64_t m_listedNs = 0;
+    std::vector<std::uint64_t> m_listedInodes;
 };
 
 } // namespace tallyfox::platform

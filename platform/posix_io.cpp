@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -92,6 +93,11 @@ int createHiddenTemporary(Syscalls& calls, int dirFd, std::string_view stem, mod
     }
     errno = EEXIST;
     return -1;
+}
+
+bool processRunning(pid_t pid)
+{
+    return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
 }
 
 void returnFreedMemory()

@@ -70,6 +70,10 @@ template <typename Each> int readFolder(Syscalls& calls, const std::string& path
     return error;
 }
 
+// Whether a process of that id lives now (also one of another user); false for an id of 0 or below. An id
+// is given again once its process is gone, so a live id only says that a process of that id runs.
+bool processRunning(pid_t pid);
+
 // Gives the memory the process has freed back to the system where the C library keeps it: after a run
 // of many files, the names and journal it held are otherwise kept as if still in use.
 void returnFreedMemory();

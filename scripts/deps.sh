@@ -19,10 +19,11 @@ TALLYFOX_SCREENSHOT_PACKAGES=(xvfb xauth x11-utils imagemagick)
 # opened files are watched), a small window manager, for where the window stands from one start to
 # the next under a frame, an NTFS driver in user space, whose folders can ignore case as a camera's
 # card does, the tools that make FAT and exFAT cards, with the exFAT driver in user space, whose
-# names are judged on a card for real, and the desktop's own answer to which program opens a folder.
+# names are judged on a card for real, the desktop's own answer to which program opens a folder, and
+# the formatter that man reads the manual page with.
 TALLYFOX_TEST_PACKAGES=(desktop-file-utils appstream "${TALLYFOX_PACKAGING_PACKAGES[@]}"
     "${TALLYFOX_SCREENSHOT_PACKAGES[@]}" xdotool inotify-tools openbox ntfs-3g dosfstools exfatprogs exfat-fuse
-    xdg-utils)
+    xdg-utils groff-base)
 
 tallyfox_install_packages() {
     local missing=()

@@ -2,9 +2,9 @@
 
 #include "core/recovery.h"
 #include "platform/dialogs.h"
-#include "platform/folder_lock.h"
 #include "platform/identity_steps.h"
 #include "platform/journal_store.h"
+#include "platform/run_journals.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -50,56 +50,6 @@ void tell(platform::Dialogs& dialogs, const std::string& text, bool warning)
     });
 }
 
-// Reads a journal. One that cannot be read whole, or is damaged, is moved aside under another name and
-// added to `broken` (its name now), so that it is told of once and never lost; one of another version
-// is passed over.
-JournalStatus load(platform::JournalStore& store,
-                   const std::string& name,
-                   Journal& journal,
-                   std::vector<std::string>* broken = nullptr)
-{
-    std::string bytes;
-    std::int64_t writtenNs = 0;
-    const int error = store.read(name, bytes, &writtenNs);
-    const JournalStatus status = error != 0 ? JournalStatus::Torn : decodeJournal(bytes, journal);
-    if ((status == JournalStatus::Torn || status == JournalStatus::NotAJournal) && broken != nullptr
-        && error != ENOENT) {
-        std::string kept;
-        if (store.setAside(name, kept) == 0) {
-            broken->push_back(store.folder() + "/" + kept);
-        }
-    }
-    if (error != 0) {
-        return JournalStatus::Torn;
-    }
-    // A run that ended was marked so after its last rename: a file known by its number alone that
-    // changed after that mark is not the run's file any more.
-    if (status == JournalStatus::Ok && journal.marked(JournalMark::RunDone)) {
-        for (JournalEntry& file : journal.files) {
-            if (!file.identity.contentKnown()) {
-                file.identity.changedNs = writtenNs;
-            }
-        }
-    }
-    return status;
-}
-
-// The caption of the run's operation as the main window's radio item shows it.
-QString operationCaption(FileOperation operation)
-{
-    switch (operation) {
-    case FileOperation::RenameOnly:
-        break;
-    case FileOperation::RenameCopy:
-        return QStringLiteral("リネーム＋コピー");
-    case FileOperation::RenameMove:
-        return QStringLiteral("リネーム＋移動");
-    case FileOperation::ExtensionOnly:
-        return QStringLiteral("拡張子のみ変更");
-    }
-    return QStringLiteral("リネームのみ");
-}
-
 // The recovery question at start: what, where and when.
 QString recoveryQuestion(const Journal& journal, const RestorePlan& plan)
 {
@@ -108,24 +58,17 @@ QString recoveryQuestion(const Journal& journal, const RestorePlan& plan)
                           "\n\nフォルダ：%2\n処理：%3（%4）")
         .arg(plan.files)
         .arg(QFile::decodeName(QByteArray::fromStdString(journal.folder)),
-             operationCaption(journal.operation),
+             fromBytes(operationCaption(journal.operation)),
              started.toString(QStringLiteral("yyyy/MM/dd HH:mm")));
 }
 
 // The undo question: where, and what happens to the save folder beyond the names.
 QString undoQuestion(const Journal& journal, const RestorePlan& plan)
 {
-    QString text = QStringLiteral("直前の処理を元に戻します（%1 件）。よろしいですか？  \n\nフォルダ：%2")
-                       .arg(plan.files)
-                       .arg(QFile::decodeName(QByteArray::fromStdString(journal.folder)));
-    if (plan.copies > 0) {
-        text += QStringLiteral("\n保存フォルダのコピー %1 件を削除します。").arg(plan.copies);
-    }
-    if (plan.fromTrash > 0) {
-        text += QStringLiteral("\nごみ箱から %1 件のファイルを元の場所に戻します。").arg(plan.fromTrash);
-    }
-    if (plan.lost > 0) {
-        text += QStringLiteral("\n上書きされたファイル %1 件は元に戻せません。").arg(plan.lost);
+    QString text = fromBytes(undoHeadline(plan)) + QStringLiteral("よろしいですか？  \n\nフォルダ：")
+                   + QFile::decodeName(QByteArray::fromStdString(journal.folder));
+    for (const std::string& line : undoEffects(plan)) {
+        text += QLatin1Char('\n') + fromBytes(line);
     }
     return text;
 }
@@ -154,7 +97,7 @@ RunHistory::RunHistory(platform::Dialogs& dialogs, platform::Syscalls& calls, st
 void RunHistory::recoverAtStart()
 {
     platform::JournalStore store(m_calls, m_folder);
-    // Started behind the single-instance guard: a journal still under its temporary name is a leftover.
+    // A journal still under its temporary name whose writer is gone is a leftover.
     store.removeUnnamed();
     const std::vector<std::string> names = store.names();
     std::vector<std::string> broken;
@@ -164,53 +107,28 @@ void RunHistory::recoverAtStart()
         if (store.readMarks(*name, journal.marks) && journal.settled()) {
             continue;
         }
-        if (load(store, *name, journal, &broken) != JournalStatus::Ok || journal.settled()) {
+        if (platform::loadJournal(store, *name, journal, &broken) != JournalStatus::Ok || journal.settled()) {
             continue;
         }
-        // A run still going on in another process holds its folders: its journal is not this start's.
-        platform::FolderLock lock(m_calls);
-        if (!lock.lock({journal.folder, journal.saveFolder})) {
+        // A run still going on in another process (a command-line run too) holds its folders: its journal
+        // is not this start's. A run whose folder is gone is not touched.
+        platform::RunRestore restore(m_calls, m_folder, *name, std::move(journal));
+        if (restore.open() != platform::RunRestore::Opened::Ready) {
             continue;
         }
-        platform::PosixRecoverySteps steps(m_calls);
-        if (!steps.open(journal)) {
-            continue; // its folder is gone: nothing of it can be found, nothing is touched
-        }
-        std::optional<Restoration> restoration;
-        const RestorePlan plan = countsToAsk(journal, steps, restoration);
-        if (restoration && plan.files == 0) {
+        const RestorePlan plan = restore.countsToAsk(m_plannedBeforeAsking);
+        if (restore.planned() && plan.files == 0) {
             // Nothing to bring back. Hidden copies cut short stay until the user undoes the run.
-            store.append(*name, encodeMark(plan.leftovers == 0 ? JournalMark::Restored : JournalMark::Declined));
+            restore.mark(plan.leftovers == 0 ? JournalMark::Restored : JournalMark::Declined);
             continue;
         }
-        if (!ask(m_dialogs, recoveryQuestion(journal, plan))) {
-            store.append(*name, encodeMark(JournalMark::Declined));
+        if (!ask(m_dialogs, recoveryQuestion(restore.journal(), plan))) {
+            restore.mark(JournalMark::Declined);
             continue;
         }
-        if (!restoration) {
-            restoration.emplace(journal, steps);
-        }
-        restoreRun(*name, *restoration);
+        restoreRun(restore);
     }
     tellBroken(m_dialogs, broken);
-}
-
-RunHistory::Found RunHistory::lastRun(Journal& journal, std::string& name)
-{
-    platform::JournalStore store(m_calls, m_folder);
-    const std::vector<std::string> names = store.names();
-    for (auto last = names.rbegin(); last != names.rend(); ++last) {
-        const JournalStatus status = load(store, *last, journal);
-        if (status == JournalStatus::Torn) {
-            continue; // that run touched nothing: the one before is the last
-        }
-        if (status != JournalStatus::Ok || journal.marked(JournalMark::Restored)) {
-            return Found::Nothing;
-        }
-        name = *last;
-        return Found::Journal;
-    }
-    return Found::Nothing;
 }
 
 void RunHistory::runEnded(bool journalWritten)
@@ -218,18 +136,13 @@ void RunHistory::runEnded(bool journalWritten)
     m_lastRunUnrecorded = !journalWritten;
 }
 
-bool RunHistory::openLastRun(Journal& journal, std::string& name, platform::PosixRecoverySteps& steps)
-{
-    return !m_lastRunUnrecorded && lastRun(journal, name) == Found::Journal && steps.open(journal);
-}
-
 bool RunHistory::canUndo()
 {
-    // Asked each time the menu opens: only what each journal says before its files is read, not the
-    // megabytes of a large run's files.
     if (m_lastRunUnrecorded) {
         return false;
     }
+    // Asked each time the menu opens: only what each journal says before its files is read, not the
+    // megabytes of a large run's files.
     platform::JournalStore store(m_calls, m_folder);
     const std::vector<std::string> names = store.names();
     for (auto last = names.rbegin(); last != names.rend(); ++last) {
@@ -253,39 +166,30 @@ bool RunHistory::canUndo()
 
 bool RunHistory::undoLast()
 {
+    if (m_lastRunUnrecorded) {
+        return false;
+    }
+    platform::JournalStore store(m_calls, m_folder);
     Journal journal;
     std::string name;
-    platform::PosixRecoverySteps steps(m_calls);
-    if (!openLastRun(journal, name, steps)) {
+    if (!platform::findLastRun(store, journal, name)) {
         return false;
     }
-    // Held from the question to the report: what the question counts is what the undo finds.
-    platform::FolderLock lock(m_calls);
-    if (!lock.lock({journal.folder, journal.saveFolder})) {
+    platform::RunRestore restore(m_calls, m_folder, name, std::move(journal));
+    switch (restore.open()) {
+    case platform::RunRestore::Opened::Ready:
+        break;
+    case platform::RunRestore::Opened::Busy:
         tell(m_dialogs, "このフォルダでは別の処理が実行中です。  ", false);
         return false;
-    }
-    std::optional<Restoration> restoration;
-    const RestorePlan plan = countsToAsk(journal, steps, restoration);
-    if (!ask(m_dialogs, undoQuestion(journal, plan))) {
+    case platform::RunRestore::Opened::FolderGone:
         return false;
     }
-    if (!restoration) {
-        restoration.emplace(journal, steps);
+    if (!ask(m_dialogs, undoQuestion(restore.journal(), restore.countsToAsk(m_plannedBeforeAsking)))) {
+        return false;
     }
-    restoreRun(name, *restoration);
+    restoreRun(restore);
     return true;
-}
-
-RestorePlan RunHistory::countsToAsk(const Journal& journal,
-                                    platform::PosixRecoverySteps& steps,
-                                    std::optional<Restoration>& restoration) const
-{
-    if (journal.files.size() > m_plannedBeforeAsking) {
-        return recordedCounts(journal, steps);
-    }
-    restoration.emplace(journal, steps);
-    return restoration->counts();
 }
 
 void RunHistory::showProgressOn(std::function<void(int percent)> bar)
@@ -293,7 +197,7 @@ void RunHistory::showProgressOn(std::function<void(int percent)> bar)
     m_bar = std::move(bar);
 }
 
-void RunHistory::restoreRun(const std::string& name, Restoration& restoration)
+void RunHistory::restoreRun(platform::RunRestore& restore)
 {
     // A way back that takes longer than a moment shows how far it is, on the main window's bar or, at
     // start, in a small window of its own; either way the windows stay painted, while no input reaches
@@ -329,12 +233,11 @@ void RunHistory::restoreRun(const std::string& name, Restoration& restoration)
         }
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     };
-    const std::vector<FileFailure> failures = restoration.run(progress);
+    const std::vector<FileFailure> failures = restore.run(progress);
     ownBar.reset();
     if (m_bar) {
         m_bar(0);
     }
-    platform::JournalStore(m_calls, m_folder).append(name, encodeMark(JournalMark::Restored));
     tell(m_dialogs, restoreMessage(failures), !failures.empty());
 }
 

@@ -4,17 +4,11 @@
 #include "ui/file_list_menu.h"
 
 #include <functional>
-#include <optional>
 #include <string>
-
-namespace tallyfox {
-class Restoration;
-struct RestorePlan;
-} // namespace tallyfox
 
 namespace tallyfox::platform {
 class Dialogs;
-class PosixRecoverySteps;
+class RunRestore;
 class Syscalls;
 } // namespace tallyfox::platform
 
@@ -58,20 +52,8 @@ public:
     void runEnded(bool journalWritten);
 
 private:
-    // The last run's journal, with its folders opened for the steps; false when nothing can be undone.
-    bool openLastRun(Journal& journal, std::string& name, platform::PosixRecoverySteps& steps);
-    enum class Found
-    {
-        Nothing,
-        Journal,
-    };
-    Found lastRun(Journal& journal, std::string& name);
-    // Restores (the folders locked by the caller), marks and reports.
-    void restoreRun(const std::string& name, Restoration& restoration);
-    // What the question about the run tells, and its plan where it is made before the question.
-    RestorePlan countsToAsk(const Journal& journal,
-                            platform::PosixRecoverySteps& steps,
-                            std::optional<Restoration>& restoration) const;
+    // Brings the run back (its folders locked and its plan made by the caller), marks it and reports.
+    void restoreRun(platform::RunRestore& restore);
 
     platform::Dialogs& m_dialogs;
     platform::Syscalls& m_calls;

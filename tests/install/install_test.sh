@@ -80,6 +80,31 @@ found=$("$probe" "$program")
 [ "$found" = "$help" ] || fail "the installed program looks for its help file at $found"
 [ -z "$(ls "$prefix/bin" | grep -v '^tallyfox$')" ] || fail "more than the program in $prefix/bin"
 
+# The manual page: compressed as Debian's policy asks (gzip -9n: no name, no time inside), and read
+# by groff as man reads it (its UTF-8 through preconv), without a warning.
+manpage="$prefix/share/man/man1/tallyfox.1.gz"
+if [ -f "$manpage" ]; then
+    gzip -t "$manpage" || fail "$manpage is no whole gzip file"
+    [ "$(od -An -tx1 -j3 -N5 "$manpage" | tr -d ' \n')" = 0000000000 ] \
+        || fail "$manpage carries a file name or a time (gzip -n)"
+    if command -v groff >/dev/null; then
+        warnings=$(gzip -dc "$manpage" | groff -k -man -Tutf8 -ww -z 2>&1)
+        [ -z "$warnings" ] || fail "groff warns about the manual page: $warnings"
+        gzip -dc "$manpage" | groff -k -man -Tutf8 2>/dev/null | grep -q 'tallyfox number' \
+            || fail "the manual page does not show the command tallyfox number"
+    else
+        fail "groff is missing; install groff-base (scripts/deps.sh)"
+    fi
+else
+    fail "no manual page at $manpage"
+fi
+
+# A command runs without a display, and without a journal folder yet says there is no run.
+mkdir -p "$prefix/state"
+listed=$(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=no-such-platform XDG_STATE_HOME="$prefix/state" \
+    "$program" history 2>&1) || fail "tallyfox history ended with a failure: $listed"
+[ "$listed" = "記録された処理はありません。" ] || fail "tallyfox history said: $listed"
+
 # The installed program starts and keeps running until it is stopped.
 mkdir -p "$prefix/run" "$prefix/home"
 chmod 700 "$prefix/run"

@@ -48,7 +48,7 @@ build="$work/build"
 {
     "$cmake" -S "$source" -B "$build" -G "$generator" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE= \
         -DTALLYFOX_TESTS=OFF -DCMAKE_INSTALL_PREFIX="$prefix" &&
-        nice "$cmake" --build "$build" --parallel "$(nproc)" --target tallyfox tallyfox_icons &&
+        nice "$cmake" --build "$build" --parallel "$(nproc)" --target tallyfox tallyfox_icons tallyfox_man_page &&
         "$cmake" --install "$build"
 } >"$work/build.log" 2>&1 || {
     tail -n 40 "$work/build.log" >&2

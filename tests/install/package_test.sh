@@ -68,6 +68,7 @@ dpkg-deb -x "$deb" "$work/root"
 program="$work/root/usr/bin/tallyfox"
 [ "$("$probe" "$program")" = "$work/root/usr/share/tallyfox/tallyfox.hlp" ] || fail "the packaged program looks for its help at $("$probe" "$program")"
 [ -f "$work/root/usr/share/tallyfox/tallyfox.hlp" ] || fail "no help file in the package"
+[ -f "$work/root/usr/share/man/man1/tallyfox.1.gz" ] || fail "no manual page in the package"
 [ "$(QT_QPA_PLATFORM=offscreen "$program" --version)" = "Tallyfox $(field Version)" ] \
     || fail "the program says '$("$program" --version)', the package is version $(field Version)"
 

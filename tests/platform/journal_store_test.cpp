@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace tallyfox::platform {
@@ -261,6 +262,27 @@ TEST_F(JournalStoreTest, SetAsideKeepsTheBytesUnderAFreeNameAndReplacesNothing)
     EXPECT_EQ(bytesOf(name + ".broken"), "set aside before");
     EXPECT_EQ(bytesOf(name + ".broken.2"), kJournal);
     EXPECT_EQ(store.names(), std::vector<std::string>{});
+}
+
+// A journal still under its temporary name is a leftover only when the process writing it is gone: a
+// command-line run may be writing one while the window starts.
+TEST_F(JournalStoreTest, OnlyTheTemporaryJournalsOfProcessesGoneAreRemoved)
+{
+    const pid_t gone = ::fork();
+    if (gone == 0) {
+        ::_exit(0);
+    }
+    ::waitpid(gone, nullptr, 0);
+    const std::string writing = ".journal." + std::to_string(::getpid()) + "-1.tmp";
+    const std::string leftover = ".journal." + std::to_string(gone) + "-1.tmp";
+    const std::string unnamed = ".journal.x-1.tmp";
+    for (const std::string& name : {writing, leftover, unnamed}) {
+        write(name, kJournal.substr(0, 10));
+    }
+    JournalStore(systemCalls(), m_dir.str()).removeUnnamed();
+    EXPECT_TRUE(fs::exists(m_dir.path() / writing));
+    EXPECT_FALSE(fs::exists(m_dir.path() / leftover));
+    EXPECT_FALSE(fs::exists(m_dir.path() / unnamed));
 }
 
 // The plan of a large undo looks at its names side by side: each name is told as one look tells it,
