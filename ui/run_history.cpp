@@ -5,6 +5,7 @@
 #include "platform/folder_lock.h"
 #include "platform/identity_steps.h"
 #include "platform/journal_store.h"
+#include "ui/window_at_work.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -15,6 +16,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace tallyfox::ui {
@@ -265,6 +267,7 @@ void RunHistory::restoreRun(const std::string& name, Restoration& restoration)
     sinceStart.start();
     qint64 lastPaint = 0;
     int shown = -1;
+    std::optional<InputHeldBack> held(std::in_place);
     std::unique_ptr<QProgressBar> ownBar;
     const auto progress = [&](std::size_t done, std::size_t all) {
         const qint64 now = sinceStart.elapsed();
@@ -290,10 +293,11 @@ void RunHistory::restoreRun(const std::string& name, Restoration& restoration)
                 ownBar->setValue(percent);
             }
         }
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        keepWindowsPainted();
     };
     const std::vector<FileFailure> failures = restoration.run(progress);
     ownBar.reset();
+    held.reset();
     if (m_bar) {
         m_bar(0);
     }
