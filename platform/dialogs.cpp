@@ -42,6 +42,22 @@ QMessageBox::StandardButton toQtButton(MessageAnswer answer)
     return QMessageBox::NoButton;
 }
 
+// Draws again, at once, what the program's windows show where a box stood. A box is answered while the
+// program is busy (before a run, an undo or a copy that replaces a file), and a desktop without a
+// compositor leaves the box's picture on the screen until the window below draws itself.
+void drawWhereTheBoxWas(const QWidget& box, const QRect& covered)
+{
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window == &box || !window->isVisible()) {
+            continue;
+        }
+        const QRect under = QRect(window->mapFromGlobal(covered.topLeft()), covered.size()) & window->rect();
+        if (!under.isEmpty()) {
+            window->repaint(under);
+        }
+    }
+}
+
 } // namespace
 
 MessageAnswer QtDialogs::message(const Message& message)
@@ -67,6 +83,7 @@ MessageAnswer QtDialogs::message(const Message& message)
     }
     box.setDefaultButton(toQtButton(message.defaultButton));
     box.exec();
+    drawWhereTheBoxWas(box, box.frameGeometry());
 
     switch (box.standardButton(box.clickedButton())) {
     case QMessageBox::Ok:
