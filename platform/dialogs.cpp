@@ -44,7 +44,9 @@ QMessageBox::StandardButton toQtButton(MessageAnswer answer)
 
 // Draws again, at once, what the program's windows show where a box stood. A box is answered while the
 // program is busy (before a run, an undo or a copy that replaces a file), and a desktop without a
-// compositor leaves the box's picture on the screen until the window below draws itself.
+// compositor leaves the box's picture on the screen until the window below draws itself. The area is
+// drawn at once, and what the window system asks to be drawn is done too (an item view's area takes
+// the second), but no input, timer or file watch is handled here.
 void drawWhereTheBoxWas(const QWidget& box, const QRect& covered)
 {
     for (QWidget* window : QApplication::topLevelWidgets()) {
@@ -56,6 +58,8 @@ void drawWhereTheBoxWas(const QWidget& box, const QRect& covered)
             window->repaint(under);
         }
     }
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers
+                                    | QEventLoop::X11ExcludeTimers);
 }
 
 } // namespace
