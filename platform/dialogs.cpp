@@ -46,7 +46,7 @@ QMessageBox::StandardButton toQtButton(MessageAnswer answer)
 // program is busy (before a run, an undo or a copy that replaces a file), and a desktop without a
 // compositor leaves the box's picture on the screen until the window below draws itself. The area is
 // drawn at once, and what the window system asks to be drawn is done too (an item view's area takes
-// the second), but no input, timer or file watch is handled here.
+// the second), but no input or timer is handled here.
 void drawWhereTheBoxWas(const QWidget& box, const QRect& covered)
 {
     for (QWidget* window : QApplication::topLevelWidgets()) {

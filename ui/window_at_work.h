@@ -26,10 +26,11 @@ public:
 // Runs `work` on a thread of its own while this thread, the window's, keeps the program's windows
 // alive on the screen: every frame it runs `eachFrame` (which must not throw) and handles the events
 // that draw, uncover and move the windows, while input (clicks, keys, and so a second job) waits until
-// the work is over, as do timers and file watches. Work that ends within a frame sees no event handled
-// at all. `eachFrame` runs once more when the work has ended, also when it failed; what `work` throws is
-// then thrown here. Where no window is on the screen (at start-up, before the main window shows) the
-// work is done on this thread, and its tasks with it.
+// the work is over, as do timers (and so whatever a file watch schedules). Work that ends within a frame
+// and asks the window's thread for nothing sees no event handled at all. `eachFrame` runs once more when
+// the work has ended, also when it failed; what `work` throws is then thrown here. Where no window is on
+// the screen (at start-up, before the main window shows) the work is done on this thread, and its tasks
+// with it.
 void workBesideWindow(const std::function<void(WindowThread&)>& work, const std::function<void()>& eachFrame = {});
 
 // The same for work that gives a result.
@@ -43,7 +44,7 @@ template <typename Work> auto besideWindow(Work&& work)
 }
 
 // For long work on the window's own thread, called now and then (every 50 ms or so): handles the events
-// that draw, uncover and move the windows, and no input, timer or file watch.
+// that draw, uncover and move the windows, and no input or timer.
 void keepWindowsPainted();
 
 // While it lives, no input reaches the program's windows: clicks, keys, wheels, drops and shortcuts are
