@@ -270,8 +270,9 @@ private slots:
             ctl(window()).rgExt->setItemIndex(static_cast<int>(ExtensionMode::Upper));
         }
         const PaintWatch watch(window());
-        // The first rename after the sweep (the journal's, or the first file's) waits a few frames; from
-        // then on, every rename of the passes looks at the bar as it was last drawn.
+        // The first rename after the sweep (the journal's, or the first file's) gives the window's thread
+        // up to a second to draw the bar full; from then on, every rename of the passes looks at the bar
+        // as it was last drawn.
         std::vector<int> drawn;
         const int first = m_fixture.syscalls->calls("renameat2") + 1;
         m_fixture.syscalls->before("renameat2", first, [&] {
