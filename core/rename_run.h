@@ -37,7 +37,9 @@ public:
     // Shows a box and waits for the answer; a box with OK alone answers Ok.
     virtual RunAnswer ask(const std::string& text, RunBox box) = 0;
 
-    // Sets the progress bar (0 to 100) and repaints it at once.
+    // Sets the progress bar (0 to 100). The step set last stands on the bar until the next; a host may
+    // draw the steps of a sweep less often than they come, but never leaves the last one undrawn while
+    // the run works on.
     virtual void setProgress(int percent) = 0;
 
     // Lists the file list and then its mirror anew, and writes the count label: all the window ties to

@@ -42,6 +42,26 @@ QMessageBox::StandardButton toQtButton(MessageAnswer answer)
     return QMessageBox::NoButton;
 }
 
+// Draws again, at once, what the program's windows show where a box stood. A box is answered while the
+// program is busy (before a run, an undo or a copy that replaces a file), and a desktop without a
+// compositor leaves the box's picture on the screen until the window below draws itself. The area is
+// drawn at once, and what the window system asks to be drawn is done too (an item view's area takes
+// the second), but no input or timer is handled here.
+void drawWhereTheBoxWas(const QWidget& box, const QRect& covered)
+{
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window == &box || !window->isVisible()) {
+            continue;
+        }
+        const QRect under = QRect(window->mapFromGlobal(covered.topLeft()), covered.size()) & window->rect();
+        if (!under.isEmpty()) {
+            window->repaint(under);
+        }
+    }
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers
+                                    | QEventLoop::X11ExcludeTimers);
+}
+
 } // namespace
 
 MessageAnswer QtDialogs::message(const Message& message)
@@ -67,6 +87,7 @@ MessageAnswer QtDialogs::message(const Message& message)
     }
     box.setDefaultButton(toQtButton(message.defaultButton));
     box.exec();
+    drawWhereTheBoxWas(box, box.frameGeometry());
 
     switch (box.standardButton(box.clickedButton())) {
     case QMessageBox::Ok:

@@ -12,6 +12,7 @@
 #include "ui/widgets/drive_combo_box.h"
 #include "ui/widgets/file_list_box.h"
 #include "ui/widgets/filter_combo_box.h"
+#include "ui/window_at_work.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -80,14 +81,20 @@ private:
     bool m_wasEnabled;
 };
 
+// Listed beside the window, which stays painted meanwhile; the busy cursor is on the screen before the
+// listing reads on.
 platform::FileListing listWithBusyCursor(platform::Syscalls& calls,
                                          const NameCollator& collator,
                                          const std::string& folder,
                                          const std::string& mask)
 {
     BusyCursor busy;
-    return platform::listFolderFiles(calls, collator, folder, mask, kBusyFromEntry, [&busy] {
-        busy.show();
+    return besideWindow([&](WindowThread& window) {
+        return platform::listFolderFiles(calls, collator, folder, mask, kBusyFromEntry, [&] {
+            window.run([&busy] {
+                busy.show();
+            });
+        });
     });
 }
 
@@ -157,10 +164,14 @@ void FileSelection::start(const std::string& savedFolder,
     for (const std::string& folder : candidates) {
         try {
             BusyCursor busy;
-            platform::FolderContents contents = platform::readFolderContents(
-                m_syscalls, *m_collator, m_startFolder, folder, mask, kBusyFromEntry, [&busy] {
-                    busy.show();
-                });
+            platform::FolderContents contents = besideWindow([&](WindowThread& window) {
+                return platform::readFolderContents(
+                    m_syscalls, *m_collator, m_startFolder, folder, mask, kBusyFromEntry, [&] {
+                        window.run([&busy] {
+                            busy.show();
+                        });
+                    });
+            });
             m_controls.drives->setItemIndex(platform::volumeOf(m_controls.drives->volumes(), contents.folder));
             m_controls.folders->setDirectory(contents.folder, contents.subfolders);
             m_controls.files->setListing(contents.folder, mask, std::move(contents.files));
@@ -182,7 +193,9 @@ const std::string& FileSelection::currentFolder() const
 
 platform::EnteredFolder FileSelection::enterFolder(const std::string& path)
 {
-    return platform::enterAndReadFolder(m_syscalls, *m_collator, currentFolder(), path);
+    return besideWindow([&](WindowThread&) {
+        return platform::enterAndReadFolder(m_syscalls, *m_collator, currentFolder(), path);
+    });
 }
 
 void FileSelection::showFolder(platform::EnteredFolder entered)
@@ -323,16 +336,19 @@ void FileSelection::reorder(FileOrder order)
     case FileOrder::Modified:
     case FileOrder::Taken: {
         BusyCursor busy;
-        const std::vector<FileTimes> times =
-            platform::readFileTimes(m_syscalls,
-                                    files->folder(),
-                                    names,
-                                    order == FileOrder::Taken ? platform::FileTimesWanted::ModifiedAndTaken
-                                                              : platform::FileTimesWanted::Modified,
-                                    kBusyFromEntry,
-                                    [&busy] {
-                                        busy.show();
-                                    });
+        const std::vector<FileTimes> times = besideWindow([&](WindowThread& window) {
+            return platform::readFileTimes(m_syscalls,
+                                           files->folder(),
+                                           names,
+                                           order == FileOrder::Taken ? platform::FileTimesWanted::ModifiedAndTaken
+                                                                     : platform::FileTimesWanted::Modified,
+                                           kBusyFromEntry,
+                                           [&] {
+                                               window.run([&busy] {
+                                                   busy.show();
+                                               });
+                                           });
+        });
         std::vector<std::optional<LocalTime>> keys;
         keys.reserve(times.size());
         for (const FileTimes& time : times) {

@@ -5,6 +5,7 @@
 #include "platform/identity_steps.h"
 #include "platform/journal_store.h"
 #include "platform/run_journals.h"
+#include "ui/window_at_work.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -12,7 +13,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProgressBar>
+#include <QThread>
 
+#include <atomic>
 #include <cerrno>
 #include <memory>
 #include <vector>
@@ -200,29 +203,32 @@ void RunHistory::showProgressOn(std::function<void(int percent)> bar)
 void RunHistory::restoreRun(platform::RunRestore& restore)
 {
     // A way back that takes longer than a moment shows how far it is, on the main window's bar or, at
-    // start, in a small window of its own; either way the windows stay painted, while no input reaches
-    // them until it ends.
+    // start, in a small window of its own. With the main window on the screen it works beside it, and
+    // the window stays painted while no input reaches it; before there is one, it works here and looks
+    // after its own window now and then.
     QElapsedTimer sinceStart;
     sinceStart.start();
-    qint64 lastPaint = 0;
+    std::atomic<std::size_t> stepsDone{0};
+    std::atomic<std::size_t> steps{0};
     int shown = -1;
     std::unique_ptr<QProgressBar> ownBar;
-    const auto progress = [&](std::size_t done, std::size_t all) {
-        const qint64 now = sinceStart.elapsed();
-        if (now - lastPaint < 50 && done != all) {
+    // Only where there is a screen to show it on: a program without windows has no application of them.
+    const bool windows = qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+    // On the window's thread: the bar as far as the way back has come, once it has said how far it goes.
+    const auto showProgress = [&] {
+        const std::size_t done = stepsDone;
+        const std::size_t all = steps;
+        if (all == 0) {
             return;
         }
-        lastPaint = now;
-        const int percent = all == 0 ? 100 : static_cast<int>(done * 100 / all);
-        // Only where there is a screen to show it on: a program without windows has no application of them.
-        const bool windows = qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
-        if (!m_bar && !ownBar && windows && now >= 200 && done != all) {
+        if (!m_bar && !ownBar && windows && sinceStart.elapsed() >= 200 && done != all) {
             ownBar = std::make_unique<QProgressBar>();
             ownBar->setWindowTitle(QStringLiteral("処理前の名前に戻しています"));
             ownBar->setRange(0, 100);
             ownBar->setMinimumWidth(320);
             ownBar->show();
         }
+        const int percent = static_cast<int>(done * 100 / all);
         if (percent != shown) {
             shown = percent;
             if (m_bar) {
@@ -231,9 +237,29 @@ void RunHistory::restoreRun(platform::RunRestore& restore)
                 ownBar->setValue(percent);
             }
         }
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     };
-    const std::vector<FileFailure> failures = restore.run(progress);
+    qint64 lastShown = 0;
+    const auto progress = [&](std::size_t done, std::size_t all) {
+        stepsDone = done;
+        steps = all;
+        const QCoreApplication* application = QCoreApplication::instance();
+        if (application != nullptr && QThread::currentThread() != application->thread()) {
+            return; // beside the window, whose thread shows it every frame
+        }
+        const qint64 now = sinceStart.elapsed();
+        if (now - lastShown < 50 && done != all) {
+            return;
+        }
+        lastShown = now;
+        showProgress();
+        keepWindowsPainted();
+    };
+    std::vector<FileFailure> failures;
+    workBesideWindow(
+        [&](WindowThread&) {
+            failures = restore.run(progress);
+        },
+        showProgress);
     ownBar.reset();
     if (m_bar) {
         m_bar(0);

@@ -3,46 +3,67 @@
 #include "platform/dialogs.h"
 #include "ui/file_selection.h"
 #include "ui/widgets/gauge.h"
+#include "ui/window_at_work.h"
 
-#include <QElapsedTimer>
-#include <QScreen>
+#include <atomic>
 
 namespace tallyfox::ui {
 
 namespace {
 
-// How long one frame of the bar's screen lasts; 60 frames a second where the screen does not say.
-qint64 frameNanoseconds(const QWidget& widget)
+// Puts the step the run last set on the bar, drawn at once; on the window's thread.
+void showProgress(Gauge& bar, const std::atomic<int>& progress)
 {
-    const QScreen* screen = widget.screen();
-    const qreal rate = screen != nullptr && screen->refreshRate() >= 1 ? screen->refreshRate() : 60.0;
-    return static_cast<qint64>(1e9 / rate);
+    const int percent = progress.load(std::memory_order_relaxed);
+    if (bar.value() != percent) {
+        bar.setValue(percent);
+        bar.repaint();
+    }
 }
 
-constexpr unsigned kStepsPerClockReading = 16;
-
+// The run's side of the window: the run works on a thread of its own, and everything it shows is done
+// on the window's thread. The bar takes the last step set every frame and before every box, so a run
+// of many small files spends no time drawing sweeps nobody can see, and the last step of a sweep stands
+// on the bar while the work after it goes on.
 class WindowRunHost final : public RunHost
 {
 public:
-    WindowRunHost(platform::Dialogs& dialogs, Gauge& bar, FileSelection& files)
+    WindowRunHost(
+        platform::Dialogs& dialogs, Gauge& bar, FileSelection& files, WindowThread& window, std::atomic<int>& progress)
         : m_dialogs(dialogs)
         , m_bar(bar)
         , m_files(files)
-        , m_frameNanoseconds(frameNanoseconds(bar))
-        , m_pending(bar.value())
+        , m_window(window)
+        , m_progress(progress)
     {
     }
-
-    ~WindowRunHost() override
-    {
-        showPendingProgress();
-    }
-    WindowRunHost(const WindowRunHost&) = delete;
-    WindowRunHost& operator=(const WindowRunHost&) = delete;
 
     RunAnswer ask(const std::string& text, RunBox box) override
     {
-        showPendingProgress();
+        RunAnswer answer = RunAnswer::Cancel;
+        m_window.run([&] {
+            showProgress(m_bar, m_progress);
+            answer = askHere(text, box);
+        });
+        return answer;
+    }
+
+    void setProgress(int percent) override
+    {
+        m_progress.store(percent, std::memory_order_relaxed);
+    }
+
+    void relistFileLists() override
+    {
+        m_window.run([this] {
+            showProgress(m_bar, m_progress);
+            m_files.listAfterRun();
+        });
+    }
+
+private:
+    RunAnswer askHere(const std::string& text, RunBox box)
+    {
         platform::Message message{.text = QString::fromStdString(text), .caption = QStringLiteral("確認")};
         switch (box) {
         case RunBox::Report:
@@ -68,44 +89,11 @@ public:
         return m_dialogs.message(message) == platform::MessageAnswer::Ok ? RunAnswer::Ok : RunAnswer::Cancel;
     }
 
-    void setProgress(int percent) override
-    {
-        // The bar moves with every step, but is drawn at most once per frame of the screen: a run of
-        // many small files would otherwise spend its time drawing sweeps nobody can see. A value not
-        // drawn at once is put on the bar before the run next waits or ends, so the last one shows.
-        m_pending = percent;
-        // The clock is read every few steps only: a sweep's steps come microseconds apart.
-        if (++m_steps % kStepsPerClockReading != 0 && m_sinceRepaint.isValid()) {
-            return;
-        }
-        if (!m_sinceRepaint.isValid() || m_sinceRepaint.nsecsElapsed() >= m_frameNanoseconds) {
-            m_bar.setValue(percent);
-            m_bar.repaint();
-            m_sinceRepaint.start();
-        }
-    }
-
-    void relistFileLists() override
-    {
-        showPendingProgress();
-        m_files.listAfterRun();
-    }
-
-private:
-    void showPendingProgress()
-    {
-        if (m_bar.value() != m_pending) {
-            m_bar.setValueUndrawn(m_pending);
-        }
-    }
-
     platform::Dialogs& m_dialogs;
     Gauge& m_bar;
     FileSelection& m_files;
-    const qint64 m_frameNanoseconds;
-    QElapsedTimer m_sinceRepaint;
-    int m_pending;
-    unsigned m_steps = 0;
+    WindowThread& m_window;
+    std::atomic<int>& m_progress;
 };
 
 } // namespace
@@ -117,8 +105,18 @@ RunResult runInWindow(const RunRequest& request,
                       FileOperations& operations,
                       RunRecord& record)
 {
-    WindowRunHost host(dialogs, bar, files);
-    return runRename(request, host, operations, &record);
+    // The window stays painted while the run works, and takes no input until it ends.
+    std::atomic<int> progress{bar.value()};
+    RunResult result;
+    workBesideWindow(
+        [&](WindowThread& window) {
+            WindowRunHost host(dialogs, bar, files, window, progress);
+            result = runRename(request, host, operations, &record);
+        },
+        [&] {
+            showProgress(bar, progress);
+        });
+    return result;
 }
 
 } // namespace tallyfox::ui

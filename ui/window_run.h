@@ -12,7 +12,8 @@ class FileSelection;
 class Gauge;
 
 // The rename run as the main window starts it: its boxes go to the dialogs, its progress to the bar,
-// its end lists the window's file lists anew, and it is locked and written to a journal.
+// its end lists the window's file lists anew, and it is locked and written to a journal. The run works
+// beside the window, which stays painted and takes no input until the run ends.
 RunResult runInWindow(const RunRequest& request,
                       platform::Dialogs& dialogs,
                       Gauge& bar,

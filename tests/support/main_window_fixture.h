@@ -23,6 +23,8 @@ namespace tallyfox::testing {
 struct MainWindowFixture
 {
     platform::ScriptedDialogs dialogs;
+    // The window's boxes when not the scripted ones (real boxes, answered by the test).
+    platform::Dialogs* boxes = nullptr;
     std::unique_ptr<platform::FaultySyscalls> syscalls;
     platform::ScriptedHelpViewer help;
     std::unique_ptr<ui::TMain> window;
@@ -65,7 +67,7 @@ struct MainWindowFixture
         }
         const std::filesystem::path start = startFolder.empty() ? emptyFolder.path() : startFolder;
         QVERIFY(::chdir(start.c_str()) == 0);
-        ui::Services services{.dialogs = dialogs,
+        ui::Services services{.dialogs = boxes != nullptr ? *boxes : dialogs,
                               .help = help,
                               .settings = settings,
                               .syscalls = *syscalls,

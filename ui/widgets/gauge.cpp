@@ -13,14 +13,6 @@ Gauge::Gauge(QWidget* parent)
     setTextVisible(false);
 }
 
-void Gauge::setValueUndrawn(int value)
-{
-    // Held back, the toolkit's repaint inside setValue draws nothing; enabling again asks for one later.
-    setUpdatesEnabled(false);
-    setValue(value);
-    setUpdatesEnabled(true);
-}
-
 void Gauge::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);

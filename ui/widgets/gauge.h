@@ -12,10 +12,6 @@ class Gauge final : public QProgressBar
 public:
     explicit Gauge(QWidget* parent = nullptr);
 
-    // Moves the bar without drawing it at once, as setValue does: it is drawn with the next repaint,
-    // at the latest when the program next waits for the user.
-    void setValueUndrawn(int value);
-
 protected:
     void paintEvent(QPaintEvent* event) override;
 };
