@@ -172,6 +172,14 @@ std::string jsonDocument(const std::vector<std::pair<std::string, std::string>>&
     return out;
 }
 
+std::string trimmed(std::string text)
+{
+    while (!text.empty() && text.back() == ' ') {
+        text.pop_back();
+    }
+    return text;
+}
+
 std::string lineText(std::string_view bytes)
 {
     std::string out;

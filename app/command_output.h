@@ -36,6 +36,9 @@ std::string jsonArray(const std::vector<std::string>& items);
 // The members as a document for a script to read: one member a line, a newline at the end.
 std::string jsonDocument(const std::vector<std::pair<std::string, std::string>>& members);
 
+// A message of the windows without the blanks they end in, for a line of its own.
+std::string trimmed(std::string text);
+
 // A name or a text for a line of the plain output: control characters (a tab or a newline in a file
 // name would break the line into columns or lines that are not there) are written as \t, \n, \xNN.
 std::string lineText(std::string_view bytes);

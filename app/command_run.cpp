@@ -25,14 +25,6 @@ namespace tallyfox::app {
 
 namespace {
 
-std::string trimmed(std::string text)
-{
-    while (!text.empty() && text.back() == ' ') {
-        text.pop_back();
-    }
-    return text;
-}
-
 bool transfers(FileOperation operation)
 {
     return operation == FileOperation::RenameCopy || operation == FileOperation::RenameMove;

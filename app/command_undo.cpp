@@ -10,14 +10,6 @@ namespace tallyfox::app {
 
 namespace {
 
-std::string trimmed(std::string text)
-{
-    while (!text.empty() && text.back() == ' ') {
-        text.pop_back();
-    }
-    return text;
-}
-
 int refuse(const CommandArguments& arguments, const std::string& line, CommandOutput& output)
 {
     output.error(lineText(line));
