@@ -178,6 +178,53 @@ struct Steps
     std::size_t lost = 0;
 };
 
+// Whether `seen` is the file `recorded`, born by `born`: by its number and birth, or where numbers do not
+// last, by its size and times.
+bool isRecordedFile(const Journal& journal,
+                    const FileIdentity& seen,
+                    const FileIdentity& recorded,
+                    std::int64_t born,
+                    std::int64_t precision)
+{
+    if (journal.byContent()) {
+        return matches(seen, recorded, Match::Inode, journal.startedNs, precision, true);
+    }
+    return seen.sameFile(recorded, born);
+}
+
+// What became of the file that stood at an entry's target before the run, the target now holding
+// `seen`: still there or never replaced (Kept), in the Trash (`trashed` says where), replaced outright
+// with the run's file standing in its place (Lost), or gone some other way.
+enum class BeforeRun
+{
+    Kept,
+    Trashed,
+    Lost,
+    Gone,
+};
+
+BeforeRun atTargetNow(const Journal& journal,
+                      const JournalEntry& entry,
+                      const std::optional<FileIdentity>& seen,
+                      const FileIdentity& identity,
+                      std::int64_t precision,
+                      RecoverySteps& steps,
+                      std::string& trashed)
+{
+    if (!entry.atTarget.exists() || (!journal.byContent() && entry.atTarget.sameInode(identity))
+        || (seen && isRecordedFile(journal, *seen, entry.atTarget, FileIdentity::kAnyTime, precision))) {
+        return BeforeRun::Kept;
+    }
+    trashed = steps.trashed(RunFolder::SaveFolder, entry.target, entry.atTarget);
+    if (!trashed.empty()) {
+        return BeforeRun::Trashed;
+    }
+    if (seen && (seen->sameInode(identity) || matches(*seen, identity, Match::Content, journal.startedNs, precision))) {
+        return BeforeRun::Lost; // the run's file stands where it was
+    }
+    return BeforeRun::Gone;
+}
+
 // Where each file of the run is now, and what bringing it back takes: observed once, so that each
 // file's way back is planned once.
 class Planner
@@ -336,10 +383,7 @@ private:
     // not last, by its size and times.
     bool isFile(const FileIdentity& seen, const FileIdentity& recorded, std::int64_t born) const
     {
-        if (m_journal.byContent()) {
-            return matches(seen, recorded, Match::Inode, m_journal.startedNs, m_precision, true);
-        }
-        return seen.sameFile(recorded, born);
+        return isRecordedFile(m_journal, seen, recorded, born, m_precision);
     }
 
     bool isRunFile(const FileIdentity& identity) const
@@ -543,18 +587,17 @@ private:
     void
     planReplaced(std::size_t i, const std::optional<FileIdentity>& seen, const FileIdentity& identity, Steps& steps)
     {
-        const JournalEntry& entry = m_journal.files[i];
-        if (!entry.atTarget.exists() || (!m_journal.byContent() && entry.atTarget.sameInode(identity))
-            || (seen && isFile(*seen, entry.atTarget, FileIdentity::kAnyTime))) {
-            return;
-        }
-        std::string trashed = m_steps.trashed(RunFolder::SaveFolder, entry.target, entry.atTarget);
-        if (!trashed.empty()) {
+        std::string trashed;
+        switch (atTargetNow(m_journal, m_journal.files[i], seen, identity, m_precision, m_steps, trashed)) {
+        case BeforeRun::Trashed:
             steps.putBacks.push_back({i, std::move(trashed)});
-        } else if (seen
-                   && (seen->sameInode(identity)
-                       || matches(*seen, identity, Match::Content, m_journal.startedNs, m_precision))) {
-            ++steps.lost; // the run's file stands where it was
+            break;
+        case BeforeRun::Lost:
+            ++steps.lost;
+            break;
+        case BeforeRun::Kept:
+        case BeforeRun::Gone:
+            break;
         }
     }
 
@@ -868,24 +911,18 @@ RestorePlan recordedCounts(const Journal& journal, RecoverySteps& steps)
         const bool transferred = transfer && !entry.target.empty();
         counts.files += entry.old != entry.final || transferred ? 1 : 0;
         counts.copies += transferred && journal.operation == FileOperation::RenameCopy ? 1 : 0;
-        if (!transferred || !entry.atTarget.exists()
-            || (!journal.byContent() && entry.atTarget.sameInode(entry.identity))) {
+        if (!transferred) {
             continue;
         }
-        // Something stood at the target before the run: replaced where it is not there now.
-        const std::optional<FileIdentity> seen = steps.look(RunFolder::SaveFolder, entry.target);
-        if (seen
-            && (journal.byContent() ? matches(*seen, entry.atTarget, Match::Inode, journal.startedNs, precision, true)
-                                    : seen->sameFile(entry.atTarget))) {
-            continue;
-        }
-        if (!steps.trashed(RunFolder::SaveFolder, entry.target, entry.atTarget).empty()) {
-            ++counts.fromTrash;
-        } else if (seen
-                   && (seen->sameInode(entry.identity)
-                       || matches(*seen, entry.identity, Match::Content, journal.startedNs, precision))) {
-            ++counts.lost; // the run's file stands where it was
-        }
+        // Looked at only where something other than the run's file stood at the target before the run.
+        const bool stoodThere =
+            entry.atTarget.exists() && (journal.byContent() || !entry.atTarget.sameInode(entry.identity));
+        const std::optional<FileIdentity> seen =
+            stoodThere ? steps.look(RunFolder::SaveFolder, entry.target) : std::nullopt;
+        std::string trashed;
+        const BeforeRun before = atTargetNow(journal, entry, seen, entry.identity, precision, steps, trashed);
+        counts.fromTrash += before == BeforeRun::Trashed ? 1 : 0;
+        counts.lost += before == BeforeRun::Lost ? 1 : 0;
     }
     return counts;
 }

@@ -1,5 +1,6 @@
 #include "core/rename_plan.h"
 
+#include "core/multibyte.h"
 #include "core/name_table.h"
 
 #include <algorithm>
@@ -17,26 +18,8 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 std::size_t utf16Length(std::string_view name)
 {
     std::size_t units = 0;
-    std::size_t at = 0;
-    while (at < name.size()) {
-        const auto lead = static_cast<unsigned char>(name[at]);
-        std::size_t length = 1;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-        }
-        bool formed = length == 1 ? lead < 0x80 : at + length <= name.size();
-        for (std::size_t i = 1; formed && i < length; ++i) {
-            formed = (static_cast<unsigned char>(name[at + i]) & 0xC0) == 0x80;
-        }
-        if (!formed) {
-            ++units;
-            ++at;
-            continue;
-        }
+    for (std::size_t at = 0; at < name.size();) {
+        const std::size_t length = characterLength(name, at, CodePage::Utf8);
         units += length == 4 ? 2 : 1;
         at += length;
     }
