@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 
 namespace tallyfox {
 
@@ -228,8 +229,13 @@ bool Journal::settled() const
 
 std::uint32_t crc32(std::string_view bytes)
 {
+    return crc32(bytes, 0);
+}
+
+std::uint32_t crc32(std::string_view bytes, std::uint32_t before)
+{
     static const CrcTables t = crcTables();
-    std::uint32_t c = 0xFFFFFFFFu;
+    std::uint32_t c = before ^ 0xFFFFFFFFu;
     const auto byteAt = [&](std::size_t i) {
         return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i]));
     };
@@ -246,20 +252,14 @@ std::uint32_t crc32(std::string_view bytes)
     return c ^ 0xFFFFFFFFu;
 }
 
-std::string encodeJournal(const Journal& journal)
+namespace {
+
+// The body of a journal, handed on in pieces of about `pieceBytes` so that a journal of a million files
+// is never held whole.
+bool encodeBody(const Journal& journal, std::size_t pieceBytes, const std::function<bool(std::string_view)>& take)
 {
-    // Written in one buffer, the header's length and checksum filled in once the body is there: a journal
-    // of many files is megabytes long.
     std::string out;
-    std::size_t estimate = kHeaderSize + 80 + journal.folder.size() + journal.saveFolder.size();
-    for (const JournalEntry& file : journal.files) {
-        estimate += 4 + 2 * 20 + file.old.size() + file.temporary.size() + file.final.size() + file.target.size();
-    }
-    out.reserve(estimate);
-    out.append(kMagic);
-    putU32(out, kJournalVersion);
-    putU64(out, 0);
-    putU32(out, 0);
+    out.reserve(pieceBytes + 4096);
     const std::uint64_t device = journal.folderIdentity.device;
     putU64(out, static_cast<std::uint64_t>(journal.pid));
     putSigned(out, journal.startedNs);
@@ -277,12 +277,51 @@ std::string encodeJournal(const Journal& journal)
         putText(out, file.target);
         putIdentity(out, file.identity, device);
         putIdentity(out, file.atTarget, device);
+        if (out.size() >= pieceBytes) {
+            if (!take(out)) {
+                return false;
+            }
+            out.clear();
+        }
     }
-    const std::string_view body = std::string_view(out).substr(kHeaderSize);
-    std::string lengthAndSum;
-    putU64(lengthAndSum, body.size());
-    putU32(lengthAndSum, crc32(body));
-    out.replace(kMagic.size() + 4, lengthAndSum.size(), lengthAndSum);
+    return out.empty() || take(out);
+}
+
+std::string headerOf(std::uint64_t bodyLength, std::uint32_t checksum)
+{
+    std::string header(kMagic);
+    putU32(header, kJournalVersion);
+    putU64(header, bodyLength);
+    putU32(header, checksum);
+    return header;
+}
+
+} // namespace
+
+bool encodeJournal(const Journal& journal, const std::function<bool(std::string_view)>& take, std::size_t pieceBytes)
+{
+    // The header, which comes first, holds the body's length and checksum: the body is encoded twice,
+    // once to count and sum it and once to hand it on, which costs less than holding it whole.
+    std::uint64_t length = 0;
+    std::uint32_t checksum = 0;
+    encodeBody(journal, pieceBytes, [&](std::string_view piece) {
+        length += piece.size();
+        checksum = crc32(piece, checksum);
+        return true;
+    });
+    return take(headerOf(length, checksum)) && encodeBody(journal, pieceBytes, take);
+}
+
+std::string encodeJournal(const Journal& journal)
+{
+    std::string out;
+    encodeJournal(
+        journal,
+        [&out](std::string_view piece) {
+            out.append(piece);
+            return true;
+        },
+        std::size_t{1} << 16);
     return out;
 }
 

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -136,6 +137,11 @@ inline constexpr std::uint32_t kJournalVersion = 3;
 // The bytes of a journal without its marks: a header (magic, version, body length, CRC32 of the body)
 // and the body. Marks are appended later with encodeMark.
 std::string encodeJournal(const Journal& journal);
+// The same bytes handed to `take` in order, in pieces of about `pieceBytes`, never all at once; false
+// from `take` ends the encoding, and the call returns false.
+bool encodeJournal(const Journal& journal,
+                   const std::function<bool(std::string_view)>& take,
+                   std::size_t pieceBytes = std::size_t{1} << 20);
 std::string encodeMark(JournalMark mark);
 
 enum class JournalStatus
@@ -163,5 +169,7 @@ std::optional<std::uint64_t> journalMarksOffset(std::string_view header);
 std::vector<JournalMark> decodeMarks(std::string_view afterBody);
 
 std::uint32_t crc32(std::string_view bytes);
+// The checksum of bytes that follow those whose checksum was `before`.
+std::uint32_t crc32(std::string_view bytes, std::uint32_t before);
 
 } // namespace tallyfox

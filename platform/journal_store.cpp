@@ -358,6 +358,16 @@ int JournalStore::openFolder(bool create)
 
 int JournalStore::create(std::string_view bytes, std::string& name, int& fd)
 {
+    return create(
+        [&](int out) {
+            return writeAll(m_calls, out, bytes);
+        },
+        name,
+        fd);
+}
+
+int JournalStore::create(const std::function<int(int fd)>& write, std::string& name, int& fd)
+{
     fd = -1;
     FileDescriptor folder(m_calls, openFolder(true));
     if (folder.get() < 0) {
@@ -368,7 +378,7 @@ int JournalStore::create(std::string_view bytes, std::string& name, int& fd)
     if (out.get() < 0) {
         return errno;
     }
-    int error = writeAll(m_calls, out.get(), bytes);
+    int error = write(out.get());
     if (error == 0 && m_calls.fsync(out.get()) != 0) {
         error = errno;
     }
@@ -726,8 +736,19 @@ int StoredRunRecord::write(Journal& journal)
             identitiesAtTargets(m_calls, journal.saveFolder, save.get(), journal.files);
         }
     }
+    std::vector<FileIdentity>().swap(taken.files);
     std::string name;
-    return m_store.create(encodeJournal(journal), name, m_fd);
+    return m_store.create(
+        [&](int out) {
+            int error = 0;
+            encodeJournal(journal, [&](std::string_view piece) {
+                error = writeAll(m_calls, out, piece);
+                return error == 0;
+            });
+            return error;
+        },
+        name,
+        m_fd);
 }
 
 bool StoredRunRecord::written() const

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <string>
 #include <string_view>
@@ -53,6 +54,8 @@ public:
     // older ones whose runs are settled removed: a run not ended, or a journal whose marks cannot be read,
     // stays. Gives 0 or the errno; on success `name` and, open for appending, `fd`.
     int create(std::string_view bytes, std::string& name, int& fd);
+    // The same for a journal that `write` writes to the descriptor it is given, giving 0 or the errno.
+    int create(const std::function<int(int fd)>& write, std::string& name, int& fd);
 
     // Appends to a journal and flushes it.
     int append(const std::string& name, std::string_view bytes);

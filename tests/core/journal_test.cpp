@@ -167,6 +167,34 @@ TEST(JournalTest, theHeadIsReadFromTheFirstBytesAndACutJournalIsTorn)
     EXPECT_TRUE(head.files.empty());
 }
 
+// A journal written in pieces, as a run of many files writes it, is the journal written whole, whatever the
+// size of the pieces; and the checksum continued over pieces is the checksum of the whole.
+TEST(JournalTest, aJournalInPiecesIsTheWholeJournal)
+{
+    Journal many = sample();
+    for (int i = 0; i < 300; ++i) {
+        many.files.push_back(many.files[static_cast<std::size_t>(i % 3)]);
+    }
+    const std::string whole = encodeJournal(many);
+    for (const std::size_t pieceBytes : {std::size_t{1}, std::size_t{7}, std::size_t{4096}}) {
+        std::string joined;
+        std::size_t pieces = 0;
+        ASSERT_TRUE(encodeJournal(
+            many,
+            [&](std::string_view piece) {
+                joined.append(piece);
+                return ++pieces > 0;
+            },
+            pieceBytes));
+        EXPECT_EQ(joined, whole) << pieceBytes;
+        EXPECT_GT(pieces, pieceBytes < 4096 ? 300u : 1u) << pieceBytes;
+    }
+    EXPECT_EQ(crc32(std::string_view(whole).substr(100), crc32(std::string_view(whole).substr(0, 100))), crc32(whole));
+    Journal read;
+    ASSERT_EQ(decodeJournal(whole, read), JournalStatus::Ok);
+    EXPECT_EQ(read.files.size(), many.files.size());
+}
+
 } // namespace
 } // namespace tallyfox
 
