@@ -156,7 +156,7 @@ std::vector<std::string> unusableNames(const std::vector<PlannedName>& files, co
         } else {
             continue;
         }
-        lines.push_back(file.old + " → " + file.final + "：" + reason);
+        lines.push_back(std::string(file.old) + " → " + std::string(file.final) + "：" + reason);
     }
     return lines;
 }

@@ -138,14 +138,14 @@ public:
         return static_cast<std::int64_t>((value >> 1) ^ (~(value & 1) + 1));
     }
 
-    std::string text()
+    std::string_view text()
     {
         const std::uint64_t size = count();
         if (m_bytes.size() < size) {
             fail();
             return {};
         }
-        std::string value(m_bytes.substr(0, size));
+        const std::string_view value = m_bytes.substr(0, size);
         m_bytes.remove_prefix(size);
         return value;
     }
@@ -216,6 +216,33 @@ CrcTables crcTables()
 }
 
 } // namespace
+
+Journal copyOf(const Journal& journal)
+{
+    Journal copy;
+    copy.pid = journal.pid;
+    copy.startedNs = journal.startedNs;
+    copy.folder = journal.folder;
+    copy.folderIdentity = journal.folderIdentity;
+    copy.volume = journal.volume;
+    copy.volumePath = journal.volumePath;
+    copy.operation = journal.operation;
+    copy.saveFolder = journal.saveFolder;
+    copy.files.reserve(journal.files.size());
+    for (const JournalEntry& file : journal.files) {
+        copy.add(file);
+    }
+    copy.marks = journal.marks;
+    return copy;
+}
+
+void Journal::add(JournalEntry file)
+{
+    for (std::string_view* name : {&file.old, &file.temporary, &file.final, &file.target}) {
+        *name = names.keep(*name);
+    }
+    files.push_back(file);
+}
 
 bool Journal::marked(JournalMark mark) const
 {
@@ -421,10 +448,11 @@ JournalStatus decodeJournal(std::string_view bytes, Journal& journal)
     journal.files.reserve(count);
     for (std::uint64_t i = 0; i < count && !in.failed(); ++i) {
         JournalEntry file;
-        file.old = in.text();
-        file.temporary = in.text();
-        file.final = in.text();
-        file.target = in.text();
+        file.old = journal.names.keep(in.text());
+        file.temporary = journal.names.keep(in.text());
+        file.final = journal.names.keep(in.text());
+        const std::string_view target = in.text();
+        file.target = target == file.final ? file.final : journal.names.keep(target);
         file.identity = in.identity(device);
         file.atTarget = in.identity(device);
         journal.files.push_back(std::move(file));

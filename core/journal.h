@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/name_store.h"
 #include "core/naming.h"
 
 #include <climits>
@@ -83,13 +84,14 @@ private:
     }
 };
 
-// One file of a run: every name it may have while the run goes on or after it.
+// One file of a run: every name it may have while the run goes on or after it. The names are kept by
+// the journal's store (Journal::names).
 struct JournalEntry
 {
-    std::string old;       // its name when the run started
-    std::string temporary; // the name it holds between the passes
-    std::string final;     // its new name in the run's folder
-    std::string target;    // its name in the save folder; empty when nothing is copied or moved
+    std::string_view old;       // its name when the run started
+    std::string_view temporary; // the name it holds between the passes
+    std::string_view final;     // its new name in the run's folder
+    std::string_view target;    // its name in the save folder; empty when nothing is copied or moved
     FileIdentity identity;
     FileIdentity atTarget; // what stood at the target before the run: never the run's to remove
 };
@@ -120,7 +122,11 @@ struct Journal
     FileOperation operation = FileOperation::RenameOnly;
     std::string saveFolder; // as the run used it; empty when nothing is copied or moved
     std::vector<JournalEntry> files;
+    NameStore names; // what the names of `files` view
     std::vector<JournalMark> marks;
+
+    // Adds a file whose names are viewed elsewhere, keeping its names in the journal's store.
+    void add(JournalEntry file);
 
     bool marked(JournalMark mark) const;
     // Whether its files are known by their size and times rather than their numbers.
@@ -131,6 +137,10 @@ struct Journal
     // The run ended, or was brought back or declined at start: nothing to offer at start-up.
     bool settled() const;
 };
+
+// A journal of its own: the same run, its names kept anew (a journal itself is moved, never copied, as
+// its files' names are views of its store).
+Journal copyOf(const Journal& journal);
 
 inline constexpr std::uint32_t kJournalVersion = 3;
 

@@ -73,7 +73,7 @@ bool outcomeHangsOnOrder(const PreviewList& preview,
         return false;
     }
     for (std::size_t i = 0; i < files.size(); ++i) {
-        const std::string& temporary = files[i].temporary;
+        const std::string_view temporary = files[i].temporary;
         const auto final = byFinal.find(temporary);
         if (taken.contains(temporary) || (final != byFinal.end() && final->second != i)) {
             return true;
@@ -139,7 +139,7 @@ PreviewList previewRun(const RunRequest& request, const PreviewFolders& folders)
             }
         } else if (file.final == file.old) {
             state = PreviewState::Unchanged;
-        } else if (!folders.outside.empty() && folders.outside.contains(file.final)) {
+        } else if (!folders.outside.empty() && folders.outside.contains(std::string(file.final))) {
             state = PreviewState::HeldOutside;
         }
     }
@@ -170,7 +170,8 @@ PreviewList previewRun(const RunRequest& request, const PreviewFolders& folders)
                 state = PreviewState::NoSaveFolder;
             } else if (unusableName(files[i].final, folders.saveNames) != 0) {
                 state = PreviewState::UnusableInSaveFolder;
-            } else if (const auto held = folders.saveEntries.find(files[i].final); held != folders.saveEntries.end()) {
+            } else if (const auto held = folders.saveEntries.find(std::string(files[i].final));
+                       held != folders.saveEntries.end()) {
                 state =
                     held->second == EntryKind::Folder ? PreviewState::FolderInSaveFolder : PreviewState::InSaveFolder;
             }

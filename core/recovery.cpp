@@ -36,12 +36,12 @@ bool matches(const FileIdentity& seen,
 }
 
 std::vector<std::optional<FileIdentity>>
-RecoverySteps::lookAll(const std::vector<std::pair<RunFolder, const std::string*>>& names)
+RecoverySteps::lookAll(const std::vector<std::pair<RunFolder, const std::string_view*>>& names)
 {
     std::vector<std::optional<FileIdentity>> seen;
     seen.reserve(names.size());
     for (const auto& [folder, name] : names) {
-        seen.push_back(look(folder, *name));
+        seen.push_back(look(folder, std::string(*name)));
     }
     return seen;
 }
@@ -113,9 +113,9 @@ public:
         return key;
     }
 
-    std::string spelling(RunFolder folder, const std::string& name) const
+    std::string spelling(RunFolder folder, std::string_view name) const
     {
-        return ignoresCase(folder) ? m_steps.spelling(folder, name) : name;
+        return ignoresCase(folder) ? m_steps.spelling(folder, std::string(name)) : std::string(name);
     }
 
     bool ignoresCase(RunFolder folder) const
@@ -215,7 +215,7 @@ BeforeRun atTargetNow(const Journal& journal,
         || (seen && isRecordedFile(journal, *seen, entry.atTarget, FileIdentity::kAnyTime, precision))) {
         return BeforeRun::Kept;
     }
-    trashed = steps.trashed(RunFolder::SaveFolder, entry.target, entry.atTarget);
+    trashed = steps.trashed(RunFolder::SaveFolder, std::string(entry.target), entry.atTarget);
     if (!trashed.empty()) {
         return BeforeRun::Trashed;
     }
@@ -283,7 +283,7 @@ private:
         for (std::size_t i = 0; i < m_journal.files.size(); ++i) {
             const JournalEntry& entry = m_journal.files[i];
             if (!entry.identity.exists()) {
-                steps.failures.push_back({i, {entry.old, "-", failureReason(ENOENT)}});
+                steps.failures.push_back({i, {std::string(entry.old), "-", failureReason(ENOENT)}});
                 continue;
             }
             const InodeKey key = m_journal.byContent() ? InodeKey(i) : InodeKey(entry.identity);
@@ -338,13 +338,13 @@ private:
     void observe()
     {
         m_found.assign(m_journal.files.size() * kNamesOfEntry, {});
-        std::vector<std::pair<RunFolder, const std::string*>> wanted;
+        std::vector<std::pair<RunFolder, const std::string_view*>> wanted;
         for (std::size_t i = 0; i < m_journal.files.size(); ++i) {
             const JournalEntry& entry = m_journal.files[i];
             if (!entry.identity.exists()) {
                 continue;
             }
-            const std::string* names[kNamesOfEntry] = {&entry.old, &entry.temporary, &entry.final, &entry.target};
+            const std::string_view* names[kNamesOfEntry] = {&entry.old, &entry.temporary, &entry.final, &entry.target};
             for (std::size_t k = 0; k < kNamesOfEntry; ++k) {
                 const RunFolder folder = k == 3 ? RunFolder::SaveFolder : RunFolder::Folder;
                 if (names[k]->empty() || (folder == RunFolder::SaveFolder && !m_transfer)) {
@@ -420,7 +420,7 @@ private:
         std::unordered_set<std::string> planned;
         for (std::size_t i = 0; i < m_journal.files.size(); ++i) {
             const JournalEntry& entry = m_journal.files[i];
-            const std::string* names[kNamesOfEntry] = {&entry.old, &entry.temporary, &entry.final, &entry.target};
+            const std::string_view* names[kNamesOfEntry] = {&entry.old, &entry.temporary, &entry.final, &entry.target};
             for (std::size_t k = 0; k < kNamesOfEntry; ++k) {
                 const std::optional<FileIdentity>& seen = seenAt(i, k);
                 if (!seen || seen->size != 0 || !bornSince(*seen) || isRunFile(*seen)) {
@@ -452,7 +452,7 @@ private:
         std::unordered_set<std::string> heldKeys;
         std::unordered_map<std::size_t, Slot> copies; // by entry: its copy in the save folder
         std::unordered_map<std::size_t, std::string> changedAt;
-        const auto hold = [&](RunFolder folder, const std::string& name) {
+        const auto hold = [&](RunFolder folder, std::string_view name) {
             Slot slot{folder, m_names.spelling(folder, name)};
             if (heldKeys.insert(m_names.key(folder, slot.name)).second) {
                 held.push_back(std::move(slot));
@@ -460,9 +460,9 @@ private:
         };
         for (const std::size_t i : group) {
             const JournalEntry& entry = m_journal.files[i];
-            const std::string* names[] = {&entry.old, &entry.temporary, &entry.final};
+            const std::string_view* names[] = {&entry.old, &entry.temporary, &entry.final};
             for (std::size_t k = 0; k < 3; ++k) {
-                const std::string* name = names[k];
+                const std::string_view* name = names[k];
                 const Found& found = m_found[i * kNamesOfEntry + k];
                 if (found.kind == Found::Kind::Nothing || heldKeys.count(m_names.key(RunFolder::Folder, *name)) != 0) {
                     continue;
@@ -497,7 +497,7 @@ private:
                 hold(RunFolder::SaveFolder, entry.target);
             } else if (!seen->sameInode(entry.atTarget)
                        && matches(*seen, entry.identity, Match::Content, m_journal.startedNs, m_precision)) {
-                copies[i] = {RunFolder::SaveFolder, entry.target};
+                copies[i] = {RunFolder::SaveFolder, std::string(entry.target)};
             } else if (seen->sameInode(identity) && !changedAt.count(i)) {
                 changedAt[i] = entry.target; // moved, then changed in the save folder
             }
@@ -567,7 +567,7 @@ private:
             const auto changed = changedAt.find(i);
             const bool isChanged = changed != changedAt.end();
             steps.failures.push_back({i,
-                                      {m_journal.files[i].old,
+                                      {std::string(m_journal.files[i].old),
                                        isChanged ? changed->second : std::string("-"),
                                        isChanged ? kChangedSinceRun : failureReason(ENOENT)}});
         }
@@ -670,7 +670,7 @@ public:
             return folds ? std::string_view(folded[i]) : std::string_view(m_moves[i].from.name);
         });
         for (std::size_t i = 0; i < m_moves.size(); ++i) {
-            const std::string& old = m_journal.files[m_moves[i].entry].old;
+            const std::string_view old = m_journal.files[m_moves[i].entry].old;
             const std::uint32_t holder = folds ? heldBy.find(names.key(RunFolder::Folder, old)) : heldBy.find(old);
             if (holder != NameTable::kNone && holder != i) {
                 m_holder[i] = holder;
@@ -748,7 +748,7 @@ private:
         const int error = m_steps.rename(move.from.folder,
                                          move.from.name,
                                          RunFolder::Folder,
-                                         m_journal.files[move.entry].old,
+                                         std::string(m_journal.files[move.entry].old),
                                          identity(move),
                                          move.match);
         if (error == 0) {
@@ -866,17 +866,19 @@ std::vector<FileFailure> Restoration::run(const std::function<void(std::size_t d
     // Last, once the copies and the files moved have left the save folder: what they replaced comes back.
     for (const PutBack& putBack : planned.putBacks) {
         const JournalEntry& entry = m_journal.files[putBack.entry];
-        if (const int error = m_steps.putBack(putBack.trashed, RunFolder::SaveFolder, entry.target, entry.atTarget)) {
-            planned.failures.push_back(
-                {putBack.entry,
-                 {entry.target, putBack.trashed, error == ESTALE ? kChangedSinceRun : failureReason(error)}});
+        if (const int error =
+                m_steps.putBack(putBack.trashed, RunFolder::SaveFolder, std::string(entry.target), entry.atTarget)) {
+            planned.failures.push_back({putBack.entry,
+                                        {std::string(entry.target),
+                                         putBack.trashed,
+                                         error == ESTALE ? kChangedSinceRun : failureReason(error)}});
         }
         stepEnded();
     }
     for (const Move& move : planned.moves) {
         if (move.state == Move::State::Failed) {
             planned.failures.push_back({move.entry,
-                                        {m_journal.files[move.entry].old,
+                                        {std::string(m_journal.files[move.entry].old),
                                          move.from.name,
                                          move.error == ESTALE ? kChangedSinceRun : failureReason(move.error)}});
         }
@@ -918,7 +920,7 @@ RestorePlan recordedCounts(const Journal& journal, RecoverySteps& steps)
         const bool stoodThere =
             entry.atTarget.exists() && (journal.byContent() || !entry.atTarget.sameInode(entry.identity));
         const std::optional<FileIdentity> seen =
-            stoodThere ? steps.look(RunFolder::SaveFolder, entry.target) : std::nullopt;
+            stoodThere ? steps.look(RunFolder::SaveFolder, std::string(entry.target)) : std::nullopt;
         std::string trashed;
         const BeforeRun before = atTargetNow(journal, entry, seen, entry.identity, precision, steps, trashed);
         counts.fromTrash += before == BeforeRun::Trashed ? 1 : 0;

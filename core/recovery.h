@@ -52,7 +52,7 @@ public:
 
     // Who is at each of `names`, in their order, as look() tells; the looks may be taken side by side.
     virtual std::vector<std::optional<FileIdentity>>
-    lookAll(const std::vector<std::pair<RunFolder, const std::string*>>& names);
+    lookAll(const std::vector<std::pair<RunFolder, const std::string_view*>>& names);
 
     // Every hidden temporary name of the program (".tallyfox.*.tmp") in the folder.
     virtual std::vector<std::string> hiddenNames(RunFolder folder) = 0;
@@ -61,7 +61,7 @@ public:
     // spelling), and the number its listing gives that entry: 0 where a listing does not number entries
     // as their files are numbered. A name the folder does not hold, or that the listing shows to be
     // another file, is not looked at.
-    virtual std::optional<std::uint64_t> listed(RunFolder folder, const std::string& name) = 0;
+    virtual std::optional<std::uint64_t> listed(RunFolder folder, std::string_view name) = 0;
 
     // The plan is made and the steps begin: what the folders hold may have changed while the question was
     // asked, and a step must not act on a file that took a name of the run meanwhile.

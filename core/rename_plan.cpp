@@ -54,13 +54,13 @@ std::vector<RenameStep> orderRenames(std::size_t count, OldName oldName, FinalNa
     // From a file whose final name is free of listed files, back along the files waiting for it.
     const auto walkBack = [&](std::size_t from) {
         for (std::size_t i = waiting[from]; i != kNone && !planned[i]; i = waiting[i]) {
-            steps.push_back({i, RenameStep::Kind::OldToFinal});
+            steps.push_back({static_cast<std::uint32_t>(i), RenameStep::Kind::OldToFinal});
             planned[i] = true;
         }
     };
     for (std::size_t i = 0; i < count; ++i) {
         if (next[i] == kNone) {
-            steps.push_back({i, RenameStep::Kind::OldToFinal});
+            steps.push_back({static_cast<std::uint32_t>(i), RenameStep::Kind::OldToFinal});
             planned[i] = true;
             walkBack(i);
         }
@@ -68,10 +68,10 @@ std::vector<RenameStep> orderRenames(std::size_t count, OldName oldName, FinalNa
     // What is left lies on cycles: one member steps aside, the rest follow, and it comes back last.
     for (std::size_t i = 0; i < count; ++i) {
         if (!planned[i]) {
-            steps.push_back({i, RenameStep::Kind::OldToTemporary});
+            steps.push_back({static_cast<std::uint32_t>(i), RenameStep::Kind::OldToTemporary});
             planned[i] = true;
             walkBack(i);
-            steps.push_back({i, RenameStep::Kind::TemporaryToFinal});
+            steps.push_back({static_cast<std::uint32_t>(i), RenameStep::Kind::TemporaryToFinal});
         }
     }
     return steps;
@@ -117,24 +117,26 @@ RunPlan planNames(const std::vector<std::string>& names, const NamingSettings& n
     plan.files.reserve(names.size());
     const bool numbering = naming.operation != FileOperation::ExtensionOnly;
     const std::string format = numbering ? NumberFormat(naming.digitCount) : std::string();
+    std::string temporary;
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string& name = names[i];
         const auto position = static_cast<std::int64_t>(i);
         if (!numbering) {
-            PlannedName file{name, "_", ComposeNewName(name, position, naming)};
-            file.temporary += file.final; // the way a change of letter case alone goes
-            plan.files.push_back(std::move(file));
+            temporary = '_';
+            temporary += ComposeNewName(name, position, naming); // the way a change of letter case alone goes
+            const std::string_view kept = plan.names.keep(temporary);
+            plan.files.push_back({plan.names.keep(name), kept, kept.substr(1)});
             continue;
         }
         // The number is written once, for the new name and the temporary one.
         const std::string number = NumberText(format, runningNumber(naming, position));
         const std::string_view extension = extensionOf(name);
-        PlannedName file{name, {}, composeNumberedName(name, number, naming)};
-        file.temporary.reserve(1 + number.size() + extension.size());
-        file.temporary += '_';
-        file.temporary += number;
-        file.temporary += extension;
-        plan.files.push_back(std::move(file));
+        temporary = '_';
+        temporary += number;
+        temporary += extension;
+        const std::string_view old = plan.names.keep(name);
+        const std::string_view kept = plan.names.keep(temporary);
+        plan.files.push_back({old, kept, plan.names.keep(composeNumberedName(name, number, naming))});
     }
     return plan;
 }
@@ -147,10 +149,10 @@ void planSteps(RunPlan& plan, FileOperation operation)
     const std::vector<PlannedName>& files = plan.files;
     plan.steps = orderRenames(
         files.size(),
-        [&](std::size_t i) -> const std::string& {
+        [&](std::size_t i) {
             return files[i].old;
         },
-        [&](std::size_t i) -> const std::string& {
+        [&](std::size_t i) {
             return files[i].final;
         });
 }

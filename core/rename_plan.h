@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/name_store.h"
 #include "core/naming.h"
 
 #include <cstddef>
@@ -14,14 +15,14 @@ namespace tallyfox {
 // its old one, to its temporary name, or from its temporary name to its final one.
 struct RenameStep
 {
-    enum class Kind
+    enum class Kind : std::uint8_t
     {
         OldToFinal,
         OldToTemporary,
         TemporaryToFinal,
     };
 
-    std::size_t file;
+    std::uint32_t file; // a list's position: lists of 2^32 files or more are never planned
     Kind kind;
 
     friend bool operator==(const RenameStep&, const RenameStep&) = default;
@@ -60,15 +61,16 @@ int unusableName(std::string_view name, NameRules rules = NameRules::Bytes);
 // the name it is to end with.
 struct PlannedName
 {
-    std::string old;
-    std::string temporary;
-    std::string final;
+    std::string_view old;
+    std::string_view temporary;
+    std::string_view final;
 };
 
 // Everything a run will do, worked out before any file is touched.
 struct RunPlan
 {
     std::vector<PlannedName> files; // in list order
+    NameStore names;                // what the names of `files` view
     // The renames of a numbering run in the order they are made (planRenames); a change of extensions
     // renames the files in list order and has none.
     std::vector<RenameStep> steps;

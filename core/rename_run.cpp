@@ -91,22 +91,17 @@ void sweep(RunHost& host)
     }
 }
 
-std::string joinPath(const std::string& folder, const std::string& name)
-{
-    return folder + "/" + name;
-}
-
 std::string currentName(const Planned& file)
 {
     switch (file.place) {
     case Place::Old:
-        return file.error == ENOENT ? std::string("-") : file.old; // gone: it has no name here now
+        return file.error == ENOENT ? std::string("-") : std::string(file.old); // gone: it has no name here now
     case Place::Temporary:
-        return file.temporary;
+        return std::string(file.temporary);
     case Place::Final:
         break;
     }
-    return file.final;
+    return std::string(file.final);
 }
 
 void transfer(const RunRequest& request,
@@ -132,7 +127,7 @@ void transfer(const RunRequest& request,
             if (replace && operations.sameFile(source, target)) {
                 continue; // the save folder is this folder, reached another way: the file is there already
             }
-            if (replace && host.ask(overwriteQuestion(file.final), RunBox::Overwrite) != RunAnswer::Ok) {
+            if (replace && host.ask(overwriteQuestion(std::string(file.final)), RunBox::Overwrite) != RunAnswer::Ok) {
                 continue; // the user keeps the file in the save folder; not a failure
             }
             done.error =
@@ -148,19 +143,19 @@ void transfer(const RunRequest& request,
             const bool noFolder = (error == ENOENT || error == ENOTDIR) && operations.fileExists(source);
             std::string reason = (move ? "移動できません：" : "コピーできません：")
                                  + (noFolder ? std::string("保存フォルダが見つかりません") : failureReason(error));
-            std::string now = file.final;
+            std::string now(file.final);
             if (!done.aside.empty()) {
                 now = done.aside;
                 reason += "（元の名前に戻せないため、この名前で残っています）";
             }
-            result.failures.push_back({file.old, now, reason});
+            result.failures.push_back({std::string(file.old), now, reason});
         }
     }
 }
 
 // Every name each file may have while the run goes on: what a crash or an undo needs to find it again.
-// The names are moved out of the plan, which the run then reads through the journal.
-Journal journalOf(const RunRequest& request, std::vector<PlannedName>&& names)
+// The journal takes the plan's names, which the run then reads through the journal.
+Journal journalOf(const RunRequest& request, RunPlan& plan)
 {
     Journal journal;
     journal.folder = request.folder;
@@ -169,17 +164,17 @@ Journal journalOf(const RunRequest& request, std::vector<PlannedName>&& names)
     if (transfer) {
         journal.saveFolder = request.saveFolder;
     }
-    journal.files.resize(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        JournalEntry& file = journal.files[i];
-        if (transfer) {
-            file.target = names[i].final;
-        }
-        file.old = std::move(names[i].old);
-        file.temporary = std::move(names[i].temporary);
-        file.final = std::move(names[i].final);
+    journal.files.reserve(plan.files.size());
+    for (const PlannedName& file : plan.files) {
+        journal.files.push_back({.old = file.old,
+                                 .temporary = file.temporary,
+                                 .final = file.final,
+                                 .target = transfer ? file.final : std::string_view(),
+                                 .identity = {},
+                                 .atTarget = {}});
     }
-    std::vector<PlannedName>().swap(names);
+    journal.names.adopt(std::move(plan.names));
+    std::vector<PlannedName>().swap(plan.files);
     return journal;
 }
 
@@ -338,7 +333,7 @@ RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& fi
         result.started = false;
         return result;
     }
-    Journal journal = journalOf(request, std::move(plan.files));
+    Journal journal = journalOf(request, plan);
     std::vector<Planned> planned = placed(journal.files);
     // The journal is on disk before the first file is touched; without it the run goes on only when the
     // user accepts that it cannot be undone.
@@ -362,20 +357,25 @@ RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& fi
             };
         }
         renumber(request.folder, planned, plan.steps, files, record, reached);
-        result.records.reserve(planned.size());
+        result.records = PathList(request.folder);
+        std::size_t nameBytes = 0;
+        for (const Planned& file : planned) {
+            nameBytes += file.final.size();
+        }
+        result.records.reserve(planned.size(), nameBytes);
         for (const Planned& file : planned) {
             if (file.place == Place::Final) {
-                result.records.push_back(joinPath(request.folder, file.final));
+                result.records.push_back(file.final);
             } else {
-                result.failures.push_back({file.old, currentName(file), failureReason(file.error)});
+                result.failures.push_back({std::string(file.old), currentName(file), failureReason(file.error)});
             }
         }
     } else {
         changeExtensions(request.folder, planned, files);
         for (const Planned& file : planned) {
             if (file.place != Place::Final) {
-                const std::string& now = file.place == Place::Temporary ? file.temporary : file.old;
-                result.failures.push_back({file.old, now, failureReason(file.error)});
+                const std::string_view now = file.place == Place::Temporary ? file.temporary : file.old;
+                result.failures.push_back({std::string(file.old), std::string(now), failureReason(file.error)});
             }
         }
     }

@@ -3,6 +3,7 @@
 #include "core/file_operations.h"
 #include "core/journal.h"
 #include "core/naming.h"
+#include "core/path_list.h"
 #include "core/rename_plan.h"
 
 #include <cstddef>
@@ -99,7 +100,7 @@ struct FileFailure
 struct RunResult
 {
     bool started = false;              // false: refused by a check, or cancelled
-    std::vector<std::string> records;  // full paths of the files that took their new names
+    PathList records;                  // full paths of the files that took their new names
     std::vector<FileFailure> failures; // files not renamed, copied or moved as asked
 };
 

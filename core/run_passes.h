@@ -26,9 +26,9 @@ enum class Place
 // files would otherwise hold every name several times.
 struct Planned
 {
-    const std::string& old;
-    const std::string& temporary;
-    const std::string& final;
+    const std::string_view& old;
+    const std::string_view& temporary;
+    const std::string_view& final;
     Place place = Place::Old;
     int error = 0; // why the file did not reach its final name
 };

@@ -171,7 +171,7 @@ std::optional<FileIdentity> PosixRecoverySteps::look(RunFolder folder, const std
 }
 
 std::vector<std::optional<FileIdentity>>
-PosixRecoverySteps::lookAll(const std::vector<std::pair<RunFolder, const std::string*>>& names)
+PosixRecoverySteps::lookAll(const std::vector<std::pair<RunFolder, const std::string_view*>>& names)
 {
     // Below this many, a thread costs more than it saves.
     constexpr std::size_t kLooksForAThread = 4096;
@@ -185,7 +185,7 @@ PosixRecoverySteps::lookAll(const std::vector<std::pair<RunFolder, const std::st
     const auto lookAt = [&](std::size_t part) {
         const std::size_t end = std::min(names.size(), (part + 1) * share);
         for (std::size_t i = part * share; i < end; ++i) {
-            seen[i] = look(names[i].first, *names[i].second);
+            seen[i] = look(names[i].first, std::string(*names[i].second));
         }
     };
     std::vector<std::thread> helpers;
@@ -210,7 +210,7 @@ std::vector<std::string> PosixRecoverySteps::hiddenNames(RunFolder folder)
     return names;
 }
 
-std::uint32_t PosixRecoverySteps::Listing::find(const std::string& name) const
+std::uint32_t PosixRecoverySteps::Listing::find(std::string_view name) const
 {
     if (!table) {
         return NameTable::kNone;
@@ -284,7 +284,7 @@ bool PosixRecoverySteps::numbered(RunFolder folder)
     return *known.numbered;
 }
 
-std::optional<std::uint64_t> PosixRecoverySteps::listed(RunFolder folder, const std::string& name)
+std::optional<std::uint64_t> PosixRecoverySteps::listed(RunFolder folder, std::string_view name)
 {
     const Listing& known = indexed(folder);
     const std::uint32_t position = known.find(name);

@@ -38,9 +38,9 @@ public:
     // Many looks are shared among a few threads: each look waits on the kernel, and the plan of a large
     // run takes one for each of its files before the question can be asked.
     std::vector<std::optional<FileIdentity>>
-    lookAll(const std::vector<std::pair<RunFolder, const std::string*>>& names) override;
+    lookAll(const std::vector<std::pair<RunFolder, const std::string_view*>>& names) override;
     std::vector<std::string> hiddenNames(RunFolder folder) override;
-    std::optional<std::uint64_t> listed(RunFolder folder, const std::string& name) override;
+    std::optional<std::uint64_t> listed(RunFolder folder, std::string_view name) override;
     // Looks at the folders again: where no entry has come, gone or been renamed since the plan, a rename
     // takes the file the plan saw without a look first.
     void beforeSteps() override;
@@ -79,7 +79,7 @@ private:
         // Makes the table, by the names in one case where `foldCase`.
         void index(bool foldCase);
         // The position of `name` (in any spelling where the listing was folded), or NameTable::kNone.
-        std::uint32_t find(const std::string& name) const;
+        std::uint32_t find(std::string_view name) const;
     };
 
     // What is known of one of the two folders, found out when first asked.

@@ -236,7 +236,7 @@ void identitiesAtTargets(Syscalls& calls, const std::string& saveFolder, int sav
     });
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (!listed) {
-            files[i].atTarget = identityAt(calls, saveFd, files[i].target.c_str());
+            files[i].atTarget = identityAt(calls, saveFd, std::string(files[i].target).c_str());
         } else if (const std::uint32_t first = table.find(files[i].target); first != i) {
             files[i].atTarget = files[first].atTarget; // two files given one name: both are told what stands there
         }
@@ -716,7 +716,7 @@ int StoredRunRecord::write(Journal& journal)
         std::vector<std::string> names;
         names.reserve(journal.files.size());
         for (const JournalEntry& file : journal.files) {
-            names.push_back(file.old);
+            names.emplace_back(file.old);
         }
         taken = identitiesOf(m_calls, journal.folder, names, transfer);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/file_order.h"
+#include "core/path_list.h"
 #include "ui/file_list_menu.h"
 #include "ui/handler_boundary.h"
 
@@ -42,7 +43,7 @@ class HiddenList final : public QObject
 public:
     using QObject::QObject;
 
-    std::vector<std::string> entries;
+    PathList entries;
     int itemIndex = -1;
 };
 

@@ -36,7 +36,7 @@ using enum PreviewListModel::Column;
 // Room for the frame a window manager puts round the window, not known before it is first shown.
 constexpr QSize kFrameRoom(16, 48);
 
-QString shown(const std::string& name)
+QString shown(std::string_view name)
 {
     // As the file list shows it: a name that is not valid UTF-8 shows replacement characters.
     return QFile::decodeName(QByteArray::fromRawData(name.data(), static_cast<qsizetype>(name.size())));
@@ -106,7 +106,8 @@ QVariant PreviewListModel::data(const QModelIndex& index, int role) const
         case State:
             return fromUtf8(previewStateText(m_preview, row));
         case Time:
-            return showsTimes() ? fromUtf8(orderTimeText(*m_times, m_preview.plan.files[row].old)) : QVariant();
+            return showsTimes() ? fromUtf8(orderTimeText(*m_times, std::string(m_preview.plan.files[row].old)))
+                                : QVariant();
         default:
             return {};
         }
@@ -359,7 +360,7 @@ void PreviewWindow::fitColumns()
         const OrderTimes& kept = m_source.orderTimes();
         int longest = 0;
         for (std::size_t row = 0; kept.order == FileOrder::Taken && row < preview.plan.files.size(); ++row) {
-            const auto file = kept.byName.find(preview.plan.files[row].old);
+            const auto file = kept.byName.find(std::string(preview.plan.files[row].old));
             if (file != kept.byName.end() && !file->second.taken && file->second.modified) {
                 longest = static_cast<int>(row);
                 break;

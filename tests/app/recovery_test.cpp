@@ -542,7 +542,7 @@ TEST_P(BadJournalTest, isPassedOverAndTouchesNothing)
     valid.folder = folder().string();
     valid.operation = FileOperation::RenameOnly;
     for (const std::string& name : kOrder) {
-        valid.files.push_back({name, "_" + name, "x" + name, {}, {}, {}});
+        valid.add({name, "_" + name, "x" + name, {}, {}, {}});
     }
     GetParam().make(journals(), valid);
     const FileTree before = readFiles(folder());
@@ -597,17 +597,19 @@ INSTANTIATE_TEST_SUITE_P(
                                          writeJournalFile(journals, withVersion(valid, kJournalVersion + 1));
                                      }},
                       BadJournalCase{"folder gone",
-                                     [](const std::string& journals, Journal valid) {
+                                     [](const std::string& journals, const Journal& given) {
+                                         Journal valid = copyOf(given);
                                          valid.folder += "-gone";
                                          writeJournalFile(journals, encodeJournal(valid));
                                      }},
                       BadJournalCase{"names gone",
-                                     [](const std::string& journals, Journal valid) {
+                                     [](const std::string& journals, const Journal& given) {
+                                         Journal valid = copyOf(given);
                                          struct stat st;
                                          ::stat(valid.folder.c_str(), &st);
                                          valid.folderIdentity = platform::identityOf(st);
                                          for (JournalEntry& file : valid.files) {
-                                             file.old = "gone-" + file.old;
+                                             file.old = valid.names.keep("gone-" + std::string(file.old));
                                              file.identity = {st.st_dev, 1, 10, 10};
                                          }
                                          writeJournalFile(journals, encodeJournal(valid));

@@ -61,7 +61,7 @@ public:
     {
     }
 
-    std::set<std::string> asked;
+    std::set<std::string, std::less<>> asked;
 };
 
 enum class Save
@@ -187,7 +187,7 @@ TEST_P(PreviewListTest, SaysWhatTheRunWillDoWithEachFile)
     platform::PosixFileOperations files(calls);
     CautiousHost host;
     const RunResult result = runRename(request, host, files);
-    std::set<std::string> failed;
+    std::set<std::string, std::less<>> failed;
     for (const FileFailure& failure : result.failures) {
         failed.insert(failure.before);
     }

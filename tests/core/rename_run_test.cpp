@@ -320,7 +320,7 @@ TEST_F(RenameRunTest, AFinalNameHeldOutsideTheListLeavesThatFileUntouchedAndTheO
     ASSERT_EQ(result.failures.size(), 1u);
     EXPECT_EQ(result.failures[0].before, "b.jpg");
     EXPECT_EQ(result.failures[0].now, "b.jpg");
-    EXPECT_EQ(result.records, std::vector<std::string>{source().string() + "/001.jpg"});
+    EXPECT_EQ(result.records.all(), std::vector<std::string>{source().string() + "/001.jpg"});
 }
 
 TEST_F(RenameRunTest, AFileWhoseOldNameWasTakenMeanwhileStaysUnderItsTemporaryName)
@@ -344,7 +344,7 @@ TEST_F(RenameRunTest, AFileThatHasGoneIsReportedAndNoOtherFileIsRenamedTwice)
     EXPECT_EQ(result.failures[0].before, "001.jpg");
     EXPECT_EQ(result.failures[0].now, "-");
     EXPECT_EQ(result.failures[0].reason, "ファイルが見つかりません");
-    EXPECT_EQ(result.records, std::vector<std::string>{source().string() + "/001.jpg"});
+    EXPECT_EQ(result.records.all(), std::vector<std::string>{source().string() + "/001.jpg"});
 }
 
 TEST_F(RenameRunTest, AFinalNameFreedLaterInTheRunIsTakenAfterAll)

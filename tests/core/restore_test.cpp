@@ -72,9 +72,9 @@ public:
         }
         return hidden;
     }
-    std::optional<std::uint64_t> listed(RunFolder folder, const std::string& name) override
+    std::optional<std::uint64_t> listed(RunFolder folder, std::string_view name) override
     {
-        const auto at = find(folder, name);
+        const auto at = find(folder, std::string(name));
         return at == names.end() ? std::nullopt : std::optional<std::uint64_t>(identity(at->tag).inode);
     }
     bool ignoresCase(RunFolder folder) override
@@ -260,12 +260,12 @@ TEST_P(RestoreTest, bringsBackEveryNameAndRemovesOnlyWhatTheRunMade)
                         .size = 0,
                         .modifiedNs = FileIdentity::kContentUnknown};
         }
-        journal.files.push_back({entry.old,
-                                 ".t" + std::to_string(i),
-                                 entry.final,
-                                 entry.target,
-                                 identity,
-                                 entry.atTarget.empty() ? FileIdentity{} : folders.identity(entry.atTarget)});
+        journal.add({entry.old,
+                     ".t" + std::to_string(i),
+                     entry.final,
+                     entry.target,
+                     identity,
+                     entry.atTarget.empty() ? FileIdentity{} : folders.identity(entry.atTarget)});
         before.push_back({RunFolder::Folder, entry.old, entry.tag});
         if (!entry.atTarget.empty()) {
             before.push_back({RunFolder::SaveFolder, entry.target, entry.atTarget});

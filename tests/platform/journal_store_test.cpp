@@ -27,7 +27,7 @@ const std::string kJournal = [] {
     Journal journal;
     journal.pid = 1;
     journal.folder = "/photos";
-    journal.files.push_back({"a.jpg", "_a.jpg", "b.jpg", {}, {}, {}});
+    journal.add({"a.jpg", "_a.jpg", "b.jpg", {}, {}, {}});
     return encodeJournal(journal);
 }();
 
@@ -305,8 +305,9 @@ TEST(RecoveryLooksTest, LooksSharedAmongThreadsTellWhatOneLookTells)
     journal.folderIdentity = identityAt(systemCalls(), AT_FDCWD, journal.folder.c_str());
     PosixRecoverySteps steps;
     ASSERT_TRUE(steps.open(journal));
-    std::vector<std::pair<RunFolder, const std::string*>> asked;
-    for (const std::string& name : names) {
+    const std::vector<std::string_view> views(names.begin(), names.end());
+    std::vector<std::pair<RunFolder, const std::string_view*>> asked;
+    for (const std::string_view& name : views) {
         asked.emplace_back(RunFolder::Folder, &name);
     }
     const std::vector<std::optional<FileIdentity>> seen = steps.lookAll(asked);

@@ -242,7 +242,7 @@ private slots:
         m_fixture.open(dir());
         ctl(w()).rgExt->setItemIndex(3);
         ctl(w()).editExt->assignText(QStringLiteral("txt"));
-        ctl(w()).ListBox1->entries = {"/x/001.jpg"};
+        ctl(w()).ListBox1->entries = PathList("/x", {"001.jpg"});
         QCOMPARE(preview(), QStringLiteral("001.txt ～"));
 
         doubleClickFolder(rowOf("sub"));
@@ -271,7 +271,7 @@ private slots:
         m_fixture.open(dir());
         ctl(w()).rgExt->setItemIndex(3);
         ctl(w()).editExt->assignText(QStringLiteral("txt"));
-        ctl(w()).ListBox1->entries = {"/x/001.jpg"};
+        ctl(w()).ListBox1->entries = PathList("/x", {"001.jpg"});
         ctl(w()).FilterComboBox1->setFocus();
         QTest::keyClick(ctl(w()).FilterComboBox1, Qt::Key_Down);
         QCOMPARE(w().fileSelection().filterIndex(), 1);

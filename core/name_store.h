@@ -1,0 +1,61 @@
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace tallyfox {
+
+// Names kept in large blocks rather than a string each: a run of a million files holds three or four
+// names a file, and a string of its own costs a name of twenty bytes fifty or more. A kept name stays
+// where it is while the store lives, moved or not, so views of it may be held.
+class NameStore
+{
+public:
+    NameStore() = default;
+    NameStore(NameStore&&) = default;
+    NameStore& operator=(NameStore&&) = default;
+    // A copy would leave the views of the names with the original.
+    NameStore(const NameStore&) = delete;
+    NameStore& operator=(const NameStore&) = delete;
+
+    std::string_view keep(std::string_view name)
+    {
+        if (name.empty()) {
+            return {};
+        }
+        if (m_blocks.empty() || m_left < name.size()) {
+            const std::size_t size = std::max(kBlockBytes, name.size());
+            m_blocks.push_back(std::make_unique_for_overwrite<char[]>(size));
+            m_next = m_blocks.back().get();
+            m_left = size;
+        }
+        char* const at = m_next;
+        std::memcpy(at, name.data(), name.size());
+        m_next += name.size();
+        m_left -= name.size();
+        return {at, name.size()};
+    }
+
+    // Takes the names of `other`, whose views stay valid, into this store.
+    void adopt(NameStore&& other)
+    {
+        for (std::unique_ptr<char[]>& block : other.m_blocks) {
+            m_blocks.push_back(std::move(block));
+        }
+        other = NameStore();
+        m_left = 0; // the adopted blocks are full as far as this store knows
+    }
+
+private:
+    static constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
+
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    char* m_next = nullptr;
+    std::size_t m_left = 0;
+};
+
+} // namespace tallyfox
