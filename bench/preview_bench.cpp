@@ -1,7 +1,10 @@
 // The preview list on a folder of 100,000 files: opening it, and following a keystroke in a name field,
 // beside a baseline measured in the same run: every new name composed once and looked up once in a hash
 // set, the least any preview that finds clashes must do. The tree is the one bench_listing makes
-// (/dev/shm, tmpfs), made here when missing. Figures and their reading: bench/README.md.
+// (/dev/shm, tmpfs), made here when missing. TALLYFOX_PREVIEW_FILES=1000000 runs the same on a folder of
+// that many files named alike, made below TALLYFOX_BENCH_ROOT when missing. Each open also gives the
+// memory the process held before it and the most it held during it. Figures and their reading:
+// bench/README.md.
 
 #include "bench/bench_support.h"
 #include "core/naming.h"
@@ -21,6 +24,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
@@ -64,14 +68,39 @@ void settle()
 void openPreview(benchmark::State& state, tallyfox::ui::PreviewWindow& preview)
 {
     for (auto _ : state) {
+        state.PauseTiming();
+        const long before = tallyfox::bench::residentKiB();
+        tallyfox::bench::resetPeakResident();
+        state.ResumeTiming();
         preview.open();
         settle();
         state.PauseTiming();
         state.counters["files"] = static_cast<double>(preview.preview().states.size());
+        state.counters["rss_before_MiB"] = static_cast<double>(before) / 1024.0;
+        state.counters["peak_MiB"] = static_cast<double>(tallyfox::bench::peakResidentKiB()) / 1024.0;
         preview.close();
         settle();
         state.ResumeTiming();
     }
+}
+
+// A folder of `count` files named as the listing's tree names them, made when missing.
+fs::path previewTree(int count)
+{
+    if (count == tallyfox::bench::kListingFiles) {
+        return tallyfox::bench::listingTree();
+    }
+    const fs::path folder = tallyfox::bench::benchRoot() / ("files-" + std::to_string(count));
+    const fs::path done = folder / ".complete";
+    if (!fs::exists(done)) {
+        tallyfox::bench::makeFolder(folder, count, 0, [count](int i) {
+            static const char* const prefixes[] = {"img", "IMG_", "photo ", "写真", "DSC"};
+            const auto number = static_cast<long long>(i) * 7919 % count;
+            return prefixes[i % 5] + std::to_string(number) + (i % 2 == 0 ? ".jpg" : ".png");
+        });
+        ::close(::open(done.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+    }
+    return folder;
 }
 
 void press(QWidget* field, Qt::Key key, const QString& text)
@@ -105,7 +134,8 @@ void keystroke(benchmark::State& state, tallyfox::ui::TMain& window, tallyfox::u
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    const fs::path& tree = tallyfox::bench::listingTree();
+    const char* files = std::getenv("TALLYFOX_PREVIEW_FILES");
+    const fs::path tree = previewTree(files != nullptr ? std::atoi(files) : tallyfox::bench::kListingFiles);
     QApplication application(argc, argv);
     tallyfox::platform::QtDialogs dialogs;
     if (::chdir(tree.c_str()) != 0) {
@@ -113,7 +143,7 @@ int main(int argc, char** argv)
     }
     tallyfox::ui::HelpWindowViewer help;
     tallyfox::platform::PosixSettingsStore store;
-    tallyfox::SettingsFile settings("/dev/shm/tallyfox-bench/preview.ini", store);
+    tallyfox::SettingsFile settings((tallyfox::bench::benchRoot() / "preview.ini").string(), store);
     tallyfox::ui::TMain window(tallyfox::ui::Services{.dialogs = dialogs, .help = help, .settings = settings});
     window.show();
     // The text before the number in use, as when a name is typed.

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "core/file_list.h"
+#include "core/name_table.h"
 #include "core/rename_plan.h"
 #include "core/rename_run.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -52,6 +54,8 @@ struct PreviewFolders
 // The entries of a folder that a list of names does not hold.
 std::unordered_set<std::string> namesOutside(const std::vector<std::string>& entries,
                                              const std::vector<std::string>& listed);
+// The same with the list's names in a table made already.
+std::unordered_set<std::string> namesOutside(const std::vector<std::string>& entries, const NameTable& listed);
 
 // The preview of a whole run.
 struct PreviewList
@@ -64,17 +68,36 @@ struct PreviewList
     // What the folders' file systems allow in a name, as the states were judged by.
     NameRules names = NameRules::Bytes;
     NameRules saveNames = NameRules::Bytes;
-    // For a Duplicate: the position of the first other file of the list that gets the same name.
+    // For a Duplicate: the position of the first other file of the list that gets the same name. Held
+    // only where a file has one.
     std::vector<std::uint32_t> sameNameAs;
     std::size_t problems = 0;
     // Why the run would refuse to start (its box's text, blanks trimmed), or empty.
     std::string refusal;
+    // A preview whose plan holds no files (previewListed) composes the new names of the rows asked for
+    // from the list's names and the settings.
+    std::shared_ptr<const std::vector<std::string>> listed;
+    NamingSettings naming;
 };
+
+// The name the file at `position` has, and the name the run gives it.
+std::string_view previewOldName(const PreviewList& preview, std::size_t position);
+std::string previewNewName(const PreviewList& preview, std::size_t position);
 
 // What a run of `request` would do with each file, from the run's plan and, where a file's fate hangs
 // on another's, from a rehearsal of the run's renames on the folder's names in memory. `request.folder`
 // is not read: the folders' names come in `folders`.
 PreviewList previewRun(const RunRequest& request, const PreviewFolders& folders);
+
+// The same states, counts, refusal and texts for the names `listed` (request.names is not read), for a
+// window that shows a few rows of a long list: where the settings number the files so that no two can
+// get one name, only what the whole list must tell is worked out for every file (a name too long, a
+// name the file has, and the names around the list looked up the other way round, from each name to
+// the file whose number it bears); the new names are composed as they are shown. Elsewhere, and where
+// one file's fate hangs on another's, the whole plan is made as previewRun makes it.
+PreviewList previewListed(std::shared_ptr<const std::vector<std::string>> listed,
+                          const RunRequest& request,
+                          const PreviewFolders& folders);
 
 // The 状態 text of the file at `position`.
 std::string previewStateText(const PreviewList& preview, std::size_t position);

@@ -2,12 +2,16 @@
 
 #include "core/collation.h"
 #include "core/file_mask.h"
+#include "core/name_table.h"
 #include "platform/syscalls.h"
 #include "platform/volumes.h"
 
 #include <cerrno>
 #include <ctime>
+#include <exception>
 #include <fcntl.h>
+#include <optional>
+#include <thread>
 
 namespace tallyfox::platform {
 
@@ -292,30 +296,18 @@ NumberedListing listNumberedFiles(
     return listing;
 }
 
-PreviewFolders readPreviewFolders(Syscalls& calls,
-                                  const std::string& folder,
-                                  const std::vector<std::string>& listed,
-                                  const std::string& saveFolder)
-{
-    std::vector<std::string> entries;
-    // Only the names count here, whatever their kind: none is looked up.
-    entries.reserve(listed.size());
-    readFolder(calls, folder, [&entries](std::string_view name) {
-        entries.emplace_back(name);
-        return false;
-    });
-    return previewFoldersOf(calls, folder, std::move(entries), listed, saveFolder);
-}
+namespace {
 
-PreviewFolders previewFoldersOf(Syscalls& calls,
-                                const std::string& folder,
-                                std::vector<std::string> entries,
-                                const std::vector<std::string>& listed,
-                                const std::string& saveFolder)
+// What lies around a list, from the folder's entries and those of them the list does not hold.
+PreviewFolders aroundList(Syscalls& calls,
+                          const std::string& folder,
+                          std::vector<std::string> entries,
+                          std::unordered_set<std::string> outside,
+                          const std::string& saveFolder)
 {
     PreviewFolders folders;
     folders.entries = std::move(entries);
-    folders.outside = namesOutside(folders.entries, listed);
+    folders.outside = std::move(outside);
     folders.names = nameRulesOf(calls, folder);
     if (saveFolder.empty()) {
         return folders;
@@ -339,6 +331,51 @@ PreviewFolders previewFoldersOf(Syscalls& calls,
         folders.saveFolderRead = false; // the run will not find it either
     }
     return folders;
+}
+
+} // namespace
+
+PreviewFolders readPreviewFolders(Syscalls& calls,
+                                  const std::string& folder,
+                                  const std::vector<std::string>& listed,
+                                  const std::string& saveFolder)
+{
+    // The list's names are put in a table on a thread of their own while the folder is read: in a folder
+    // of a million files both take a while.
+    std::optional<NameTable> inList;
+    std::exception_ptr failed;
+    std::jthread tabling([&] {
+        try {
+            inList.emplace(listed.size(), [&listed](std::size_t i) -> const std::string& {
+                return listed[i];
+            });
+        } catch (...) {
+            failed = std::current_exception();
+        }
+    });
+    std::vector<std::string> entries;
+    // Only the names count here, whatever their kind: none is looked up.
+    entries.reserve(listed.size());
+    readFolder(calls, folder, [&entries](std::string_view name) {
+        entries.emplace_back(name);
+        return false;
+    });
+    tabling.join();
+    if (failed) {
+        std::rethrow_exception(failed);
+    }
+    std::unordered_set<std::string> outside = namesOutside(entries, *inList);
+    return aroundList(calls, folder, std::move(entries), std::move(outside), saveFolder);
+}
+
+PreviewFolders previewFoldersOf(Syscalls& calls,
+                                const std::string& folder,
+                                std::vector<std::string> entries,
+                                const std::vector<std::string>& listed,
+                                const std::string& saveFolder)
+{
+    std::unordered_set<std::string> outside = namesOutside(entries, listed);
+    return aroundList(calls, folder, std::move(entries), std::move(outside), saveFolder);
 }
 
 } // namespace tallyfox::platform

@@ -7,6 +7,7 @@
 #include "ui/layout.h"
 #include "ui/widgets/file_list_box.h"
 #include "ui/widgets/save_folder_field.h"
+#include "ui/window_at_work.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -100,13 +102,13 @@ QVariant PreviewListModel::data(const QModelIndex& index, int role) const
         case Number:
             return index.row() + 1;
         case Current:
-            return shown(m_preview.plan.files[row].old);
+            return shown(previewOldName(m_preview, row));
         case New:
-            return shown(m_preview.plan.files[row].final);
+            return shown(previewNewName(m_preview, row));
         case State:
             return fromUtf8(previewStateText(m_preview, row));
         case Time:
-            return showsTimes() ? fromUtf8(orderTimeText(*m_times, std::string(m_preview.plan.files[row].old)))
+            return showsTimes() ? fromUtf8(orderTimeText(*m_times, std::string(previewOldName(m_preview, row))))
                                 : QVariant();
         default:
             return {};
@@ -359,8 +361,8 @@ void PreviewWindow::fitColumns()
         // A file without a date taken shows the longest text; the first such row, or the first row.
         const OrderTimes& kept = m_source.orderTimes();
         int longest = 0;
-        for (std::size_t row = 0; kept.order == FileOrder::Taken && row < preview.plan.files.size(); ++row) {
-            const auto file = kept.byName.find(std::string(preview.plan.files[row].old));
+        for (std::size_t row = 0; kept.order == FileOrder::Taken && row < preview.states.size(); ++row) {
+            const auto file = kept.byName.find(std::string(previewOldName(preview, row)));
             if (file != kept.byName.end() && !file->second.taken && file->second.modified) {
                 longest = static_cast<int>(row);
                 break;
@@ -423,10 +425,6 @@ void PreviewWindow::recompute()
     const FileListBox& files = *m_source.files;
     RunRequest& request = m_request;
     request.folder = files.folder();
-    if (m_namesStale) {
-        request.names = files.entries();
-        m_namesStale = false;
-    }
     request.naming = m_source.naming();
     std::string saveFolder = m_source.saveFolder->path();
     if (request.naming.operation != FileOperation::RenameCopy
@@ -438,16 +436,27 @@ void PreviewWindow::recompute()
         m_foldersStale = true;
     }
     watchSaveFolder(request.saveFolder);
-    if (m_foldersStale) {
-        try {
-            m_folders = platform::readPreviewFolders(m_syscalls, request.folder, request.names, request.saveFolder);
-        } catch (const InOutError&) {
-            // The folder cannot be read now: the names are shown without what lies around them.
-            m_folders = PreviewFolders{};
+    const bool namesStale = m_namesStale || m_names == nullptr;
+    const bool foldersStale = m_foldersStale;
+    // The names taken, the folders read and the states judged beside the window: for a list of many
+    // files that takes a while, and the windows stay painted meanwhile. The file list does not change
+    // meanwhile, as no input and no timer reaches the program.
+    PreviewList preview = besideWindow([&](WindowThread&) {
+        if (namesStale) {
+            m_names = std::make_shared<const std::vector<std::string>>(files.entries());
         }
-        m_foldersStale = false;
-    }
-    PreviewList preview = previewRun(request, m_folders);
+        if (foldersStale) {
+            try {
+                m_folders = platform::readPreviewFolders(m_syscalls, request.folder, *m_names, request.saveFolder);
+            } catch (const InOutError&) {
+                // The folder cannot be read now: the names are shown without what lies around them.
+                m_folders = PreviewFolders{};
+            }
+        }
+        return previewListed(m_names, request, m_folders);
+    });
+    m_namesStale = false;
+    m_foldersStale = false;
     m_summary->setText(fromUtf8(previewSummary(preview)));
     m_model->setPreview(std::move(preview), &m_source.orderTimes());
     fitColumns();

@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <span>
 
 class QLabel;
@@ -138,9 +139,10 @@ private:
     int m_stateWidth = 0;
     PreviewFolders m_folders;
     bool m_foldersStale = true;
-    // The request of the last preview: its names are taken from the list again only when the list
-    // changed, not for a keystroke in a name field.
+    // The request of the last preview, without its names: they are taken from the list again only when
+    // the list changed, not for a keystroke in a name field, and shared with the previews shown.
     RunRequest m_request;
+    std::shared_ptr<const std::vector<std::string>> m_names;
     bool m_namesStale = true;
     // The window the list belongs to, and whether the list was placed beside it yet.
     QWidget* m_owner = nullptr;

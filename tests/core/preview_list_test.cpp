@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 
 namespace tallyfox {
@@ -128,6 +129,26 @@ void make(const std::filesystem::path& folder, const std::vector<std::string>& e
     }
 }
 
+// What the window's preview of the same list says: the same states, counts, texts and names for
+// every file, whether it made the whole plan or composed the names of the rows asked for.
+void expectListedAsWhole(const RunRequest& request, const PreviewFolders& folders)
+{
+    const PreviewList whole = previewRun(request, folders);
+    RunRequest withoutNames = request;
+    withoutNames.names.clear();
+    const PreviewList listed =
+        previewListed(std::make_shared<const std::vector<std::string>>(request.names), withoutNames, folders);
+    EXPECT_EQ(listed.states, whole.states);
+    EXPECT_EQ(listed.problems, whole.problems);
+    EXPECT_EQ(listed.refusal, whole.refusal);
+    EXPECT_EQ(previewSummary(listed), previewSummary(whole));
+    for (std::size_t i = 0; i < whole.states.size(); ++i) {
+        EXPECT_EQ(previewOldName(listed, i), request.names[i]);
+        EXPECT_EQ(previewNewName(listed, i), whole.plan.files[i].final);
+        EXPECT_EQ(previewStateText(listed, i), previewStateText(whole, i)) << i;
+    }
+}
+
 class PreviewListTest : public ::testing::TestWithParam<PreviewCase>
 {
 };
@@ -166,8 +187,9 @@ TEST_P(PreviewListTest, SaysWhatTheRunWillDoWithEachFile)
     }
 
     platform::Syscalls& calls = platform::systemCalls();
-    const PreviewList preview =
-        previewRun(request, platform::readPreviewFolders(calls, request.folder, row.listed, request.saveFolder));
+    const PreviewFolders folders = platform::readPreviewFolders(calls, request.folder, row.listed, request.saveFolder);
+    const PreviewList preview = previewRun(request, folders);
+    expectListedAsWhole(request, folders);
     std::string letters;
     std::size_t problems = 0;
     for (const PreviewState state : preview.states) {
@@ -295,6 +317,20 @@ TEST(PreviewSummaryTest, TellsWhyTheRunWouldNotStart)
     EXPECT_EQ(previewSummary(preview), "書式文字列 '%.0-' は正しくないか引数の型と一致しません");
 }
 
+// The window's preview of the same refusals.
+TEST(PreviewSummaryTest, TellsTheWindowWhyTheRunWouldNotStart)
+{
+    RunRequest request;
+    request.names = {"a.jpg"};
+    request.naming.operation = FileOperation::RenameCopy;
+    expectListedAsWhole(request, {});
+    request.naming.operation = FileOperation::RenameOnly;
+    request.naming.digitCount = -1;
+    expectListedAsWhole(request, {});
+    request.names.clear();
+    expectListedAsWhole(request, {});
+}
+
 // What the run will do, judged by the file systems of the folder and of the save folder: a camera's
 // card refuses some characters, and FAT, exFAT and NTFS count a name in UTF-16 code units.
 struct FileSystemCase
@@ -327,6 +363,7 @@ TEST_P(PreviewFileSystemTest, SaysWhyTheFileSystemRefusesTheName)
     folders.saveNames = row.save;
 
     const PreviewList preview = previewRun(request, folders);
+    expectListedAsWhole(request, folders);
     ASSERT_EQ(preview.states.size(), 1u);
     EXPECT_EQ(std::string(1, letterOf(preview.states[0])), row.expected);
     EXPECT_EQ(previewStateText(preview, 0), row.text);
@@ -401,6 +438,94 @@ TEST(PreviewSummaryTest, GroupsItsCountsAsTheMainWindowDoes)
     EXPECT_EQ(groupedCount(999), "999");
     EXPECT_EQ(groupedCount(1000000), "1,000,000");
 }
+
+// A numbering's states traced from the names around the list back to the file whose number they bear,
+// beside the whole plan's: numbers written otherwise, below zero, a name the file keeps, an extension a
+// card refuses, a name too long by its own extension alone.
+struct TracedCase
+{
+    const char* name;
+    std::vector<std::string> listed;
+    std::vector<std::string> outside;
+    NamingSettings naming;
+    std::string expected; // letterOf each file
+    std::vector<std::string> saved = {};
+    NameRules saveNames = NameRules::Bytes;
+};
+
+class PreviewTracedTest : public ::testing::TestWithParam<TracedCase>
+{
+};
+
+TEST_P(PreviewTracedTest, TracesTheNamesAroundTheListToTheirFiles)
+{
+    const TracedCase& row = GetParam();
+    RunRequest request;
+    request.folder = "/photos";
+    request.names = row.listed;
+    request.naming = row.naming;
+    PreviewFolders folders;
+    folders.entries = row.listed;
+    for (const std::string& name : row.outside) {
+        folders.entries.push_back(name);
+        folders.outside.insert(name);
+    }
+    if (row.naming.operation == FileOperation::RenameCopy) {
+        request.saveFolder = "/album/";
+        folders.saveFolderRead = true;
+        folders.saveNames = row.saveNames;
+        for (const std::string& name : row.saved) {
+            folders.saveEntries.emplace(name, EntryKind::File);
+        }
+    }
+    RunRequest withoutNames = request;
+    withoutNames.names.clear();
+    const PreviewList preview =
+        previewListed(std::make_shared<const std::vector<std::string>>(row.listed), withoutNames, folders);
+    std::string letters;
+    for (const PreviewState state : preview.states) {
+        letters += letterOf(state);
+    }
+    EXPECT_EQ(letters, row.expected);
+    expectListedAsWhole(request, folders);
+}
+
+NamingSettings fromMinusOne()
+{
+    NamingSettings n;
+    n.startNumber = -1;
+    return n;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Traced,
+    PreviewTracedTest,
+    ::testing::Values(TracedCase{"ANumberWrittenWithOtherZerosHoldsNothing",
+                                 {"a.jpg", "b.jpg"},
+                                 {"kyoto_2.jpg", "kyoto_0002.jpg", "kyoto_002.jpg"},
+                                 before("kyoto_"),
+                                 "RO"},
+                      TracedCase{"NumbersBelowZero",
+                                 {"a.jpg", "b.jpg", "c.jpg"},
+                                 {"-001.jpg", "001.jpg", "-000.jpg"},
+                                 fromMinusOne(),
+                                 "ORO"},
+                      TracedCase{"ANameTheFileHasAlready", {"002.jpg", "x.jpg", "003.jpg"}, {}, numbered(), "RRU"},
+                      TracedCase{"AnExtensionACardRefuses",
+                                 {"a.b:c", "d.jpg"},
+                                 {},
+                                 numbered(FileOperation::RenameCopy),
+                                 "YS",
+                                 {"002.jpg"},
+                                 NameRules::Fat},
+                      TracedCase{"ANameLongByItsOwnExtension",
+                                 {"a." + std::string(250, 'x'), "b." + std::string(251, 'x')},
+                                 {},
+                                 before("k"),
+                                 "RX"}),
+    [](const ::testing::TestParamInfo<TracedCase>& info) {
+        return std::string(info.param.name);
+    });
 
 } // namespace
 } // namespace tallyfox
