@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <span>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -249,8 +250,10 @@ public:
         lookHidden();
         observe();
         std::vector<bool> needsStep(m_journal.files.size(), false);
-        for (const std::vector<std::size_t>& group : m_groups) {
-            planFile(group, steps);
+        for (std::size_t g = 0; g + 1 < m_groupStarts.size(); ++g) {
+            planFile(std::span<const std::size_t>(m_members).subspan(m_groupStarts[g],
+                                                                     m_groupStarts[g + 1] - m_groupStarts[g]),
+                     steps);
         }
         planPlaceholders(steps);
         for (const Move& move : steps.moves) {
@@ -278,20 +281,53 @@ public:
     }
 
 private:
+    // The group of `key`'s file among those grouped so far: its slot in m_slots, which holds kNoGroup
+    // where there is none.
+    std::size_t slotOf(const InodeKey& key) const
+    {
+        const std::size_t mask = m_slots.size() - 1;
+        for (std::size_t slot = InodeHash()(key) & mask;; slot = (slot + 1) & mask) {
+            const std::uint32_t group = m_slots[slot];
+            if (group == kNoGroup || InodeKey(m_journal.files[m_members[m_groupStarts[group]]].identity) == key) {
+                return slot;
+            }
+        }
+    }
+
+    // Every entry of one file together, the groups in the order of their first entries and each in list
+    // order: a flat array and the start of each group, with an open-addressed table of the groups by
+    // inode, rather than a table node and a vector for each file of a run of a million files.
     void groupFiles(Steps& steps)
     {
-        for (std::size_t i = 0; i < m_journal.files.size(); ++i) {
+        const std::size_t count = m_journal.files.size();
+        std::vector<std::uint32_t> groupOf(count, kNoGroup);
+        std::vector<std::size_t> firsts; // the first entry of each group
+        std::size_t size = 16;
+        while (size < 2 * count) {
+            size *= 2;
+        }
+        m_slots.assign(m_journal.byContent() ? 0 : size, kNoGroup);
+        for (std::size_t i = 0; i < count; ++i) {
             const JournalEntry& entry = m_journal.files[i];
             if (!entry.identity.exists()) {
                 steps.failures.push_back({i, {std::string(entry.old), "-", failureReason(ENOENT)}});
                 continue;
             }
-            const InodeKey key = m_journal.byContent() ? InodeKey(i) : InodeKey(entry.identity);
-            const auto [group, added] = m_groupOf.try_emplace(key, m_groups.size());
-            if (added) {
-                m_groups.emplace_back();
+            if (m_journal.byContent()) { // where numbers do not tell files apart, each entry is a file
+                groupOf[i] = static_cast<std::uint32_t>(firsts.size());
+                firsts.push_back(i);
+            } else {
+                const InodeKey key(entry.identity);
+                std::size_t slot = InodeHash()(key) & (size - 1);
+                while (m_slots[slot] != kNoGroup && InodeKey(m_journal.files[firsts[m_slots[slot]]].identity) != key) {
+                    slot = (slot + 1) & (size - 1);
+                }
+                if (m_slots[slot] == kNoGroup) {
+                    m_slots[slot] = static_cast<std::uint32_t>(firsts.size());
+                    firsts.push_back(i);
+                }
+                groupOf[i] = m_slots[slot];
             }
-            m_groups[group->second].push_back(i);
             if (entry.atTarget.exists() && !m_journal.byContent()) {
                 m_linkedInSave[InodeKey(entry.atTarget)].push_back(i);
             }
@@ -300,6 +336,22 @@ private:
             m_emptyRunFileMayLookNew =
                 m_emptyRunFileMayLookNew
                 || (m_journal.byContent() && entry.identity.size == 0 && bornSince(entry.identity));
+        }
+        m_groupStarts.assign(firsts.size() + 1, 0);
+        for (const std::uint32_t group : groupOf) {
+            if (group != kNoGroup) {
+                ++m_groupStarts[group + 1];
+            }
+        }
+        for (std::size_t g = 1; g < m_groupStarts.size(); ++g) {
+            m_groupStarts[g] += m_groupStarts[g - 1];
+        }
+        m_members.assign(m_groupStarts.back(), 0);
+        std::vector<std::size_t> filled(m_groupStarts.begin(), m_groupStarts.end() - 1);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (groupOf[i] != kNoGroup) {
+                m_members[filled[groupOf[i]]++] = i;
+            }
         }
     }
 
@@ -388,7 +440,7 @@ private:
 
     bool isRunFile(const FileIdentity& identity) const
     {
-        return !m_journal.byContent() && m_groupOf.count(InodeKey(identity)) != 0;
+        return !m_journal.byContent() && m_slots[slotOf(InodeKey(identity))] != kNoGroup;
     }
 
     // Whether a file was made after the run began: by its birth, or where none is kept by its modification
@@ -444,7 +496,7 @@ private:
 
     // One file of the run, listed under the entries of `group`: its old names are what it must have
     // again, and only names it holds beyond them are the run's to move or remove.
-    void planFile(const std::vector<std::size_t>& group, Steps& steps)
+    void planFile(std::span<const std::size_t> group, Steps& steps)
     {
         const FileIdentity& identity = m_journal.files[group.front()].identity;
         const std::int64_t born = m_journal.startedNs == 0 ? FileIdentity::kAnyTime : m_journal.startedNs;
@@ -622,8 +674,10 @@ private:
     FolderNames m_names;
     std::int64_t m_precision = 1;
     bool m_emptyRunFileMayLookNew = false;
-    std::unordered_map<InodeKey, std::size_t, InodeHash> m_groupOf;
-    std::vector<std::vector<std::size_t>> m_groups;
+    static constexpr std::uint32_t kNoGroup = UINT32_MAX;
+    std::vector<std::uint32_t> m_slots;     // the groups by inode, open-addressed; none where known by content
+    std::vector<std::size_t> m_members;     // the entries, group after group
+    std::vector<std::size_t> m_groupStarts; // where each group begins in m_members, and the end
     std::unordered_map<InodeKey, std::vector<std::size_t>, InodeHash> m_linkedInSave;
     std::vector<std::pair<Slot, FileIdentity>> m_hidden;
     std::unordered_multimap<InodeKey, std::size_t, InodeHash> m_hiddenByInode; // positions in m_hidden
