@@ -246,6 +246,9 @@ public:
     Steps plan()
     {
         Steps steps;
+        // Nearly every file of an undo moves: room for all at once, rather than growing by doubling, which
+        // holds the old and the new array at once.
+        steps.moves.reserve(m_journal.files.size());
         groupFiles(steps);
         lookHidden();
         observe();
