@@ -130,11 +130,10 @@ int runProgram(const std::vector<std::string>& arguments, const fs::path& folder
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    const fs::path here = fs::current_path();
-    fs::current_path(folder);
+    // The child enters the folder itself: this process's own folder may be one a job has removed.
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     pid_t child = -1;
     const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    fs::current_path(here);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         return -1;
