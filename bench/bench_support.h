@@ -72,6 +72,13 @@ void copyLoop(const std::filesystem::path& folder,
               const std::vector<std::string>& names,
               std::size_t bytes);
 
+// Runs a program in `folder` with its output thrown away, as a script that only reads its exit status
+// would; gives that status, or -1.
+int runProgram(const std::vector<std::string>& arguments, const std::filesystem::path& folder);
+
+// The CPU time, user and system, that the finished child processes have taken so far, in seconds.
+double childrenCpuSeconds();
+
 // The process's resident memory now, and the most it has held, in KiB.
 long residentKiB();
 long peakResidentKiB();

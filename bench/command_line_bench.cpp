@@ -12,70 +12,26 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace tallyfox;
 using bench::benchRoot;
+using bench::childrenCpuSeconds;
 using bench::makeFolder;
 using bench::photoName;
+using bench::runProgram;
 
 constexpr int kFiles = 100000;
 
 fs::path tree()
 {
     return benchRoot() / "command-100k";
-}
-
-// The CPU time, user and system, that the finished child processes have taken so far, in seconds.
-double childrenCpuSeconds()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_CHILDREN, &usage);
-    const auto seconds = [](const timeval& time) {
-        return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
-    };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-// Runs a program in `folder` with its output thrown away, as a script that only reads its exit status
-// would; gives that status, or -1.
-int runProgram(const std::vector<std::string>& arguments, const fs::path& folder)
-{
-    std::vector<char*> argv;
-    std::vector<std::string> copies = arguments;
-    for (std::string& argument : copies) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    const fs::path here = fs::current_path();
-    fs::current_path(folder);
-    pid_t child = -1;
-    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    fs::current_path(here);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        return -1;
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // Times `job` on a tree of 100,000 files IMG_n.jpg made anew before each repetition; the tree must then

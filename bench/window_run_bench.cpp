@@ -1,8 +1,9 @@
 // What the user waits for in the real window: from the press of the run button to the completion box
 // (numbering 10,000 and 100,000 files whose new names are free, a shift by one where every new name is
 // another listed file's old one, and a rename and copy of 10,000 files of 4 KiB with the progress bar
-// drawn), and from making the window to both lists filled with 100,000 files; each beside its baseline in
-// one process. Trees live on /dev/shm (tmpfs) unless TALLYFOX_BENCH_ROOT names another folder.
+// drawn), and from making the window to both lists filled with 100,000 and 1,000,000 files; each beside its
+// baseline in one process, the numbering with free names also beside mmv renaming the same tree. Trees
+// live on /dev/shm (tmpfs) unless TALLYFOX_BENCH_ROOT names another folder.
 
 #include "bench/bench_support.h"
 #include "core/collation.h"
@@ -18,6 +19,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -35,9 +37,11 @@ namespace {
 namespace fs = std::filesystem;
 using namespace tallyfox;
 using bench::benchRoot;
+using bench::childrenCpuSeconds;
 using bench::makeFolder;
 using bench::photoName;
 using bench::plainListing;
+using bench::runProgram;
 using tallyfox::testing::ctl;
 
 constexpr int kRunFiles = 100000;
@@ -88,16 +92,24 @@ double processCpuMs()
 
 // Presses the run button as the user does and waits for the completion box. Besides the wall time, the
 // processor time of all threads (the run's own and its helpers, beside the window's) is counted as
-// "cpu_all_ms": Google Benchmark's CPU column counts the window's thread alone.
+// "cpu_all_ms": Google Benchmark's CPU column counts the window's thread alone. The wall time ends when
+// the press's handler has ended, after the box; "box_ms" is the time from the press until the completion
+// box is shown.
 void pressRun(benchmark::State& state, Window& w, std::size_t expected)
 {
     const double cpuBefore = processCpuMs();
     state.counters["before_MiB"] = static_cast<double>(bench::residentKiB()) / 1024;
     bench::resetPeakResident();
+    std::chrono::steady_clock::time_point boxShown{};
+    w.dialogs.onNextMessage([&boxShown](const platform::Message&) {
+        boxShown = std::chrono::steady_clock::now();
+    });
+    const std::chrono::steady_clock::time_point pressed = std::chrono::steady_clock::now();
     state.ResumeTiming();
     ctl(w.window).sbRename->click();
     state.PauseTiming();
     state.counters["cpu_all_ms"] = processCpuMs() - cpuBefore;
+    state.counters["box_ms"] = std::chrono::duration<double, std::milli>(boxShown - pressed).count();
     state.counters["peak_MiB"] = static_cast<double>(bench::peakResidentKiB()) / 1024;
     if (ctl(w.window).ListBox1->entries.size() != expected || w.dialogs.messages.empty()
         || w.dialogs.messages.back().icon != platform::MessageIcon::Information) {
@@ -188,6 +200,37 @@ void BM_Number_Free_Baseline(benchmark::State& state)
         });
 }
 
+// `mmv 'IMG_*.jpg' 'photo_#1.jpg'` in the same tree, as a program of its own (Debian's mmv): one rename
+// per file by pattern, after its own checks of the pattern's names. "cpu_all_ms" is the child's processor
+// time, user and system.
+void BM_Number_Free_Mmv(benchmark::State& state)
+{
+    const int files = static_cast<int>(state.range(0));
+    const fs::path folder = numberFolder(files);
+    if (::access("/usr/bin/mmv", X_OK) != 0) {
+        state.SkipWithError("mmv is not installed (apt-get install mmv)");
+        return;
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        makeFolder(folder, files, 0, photoName);
+        const double cpuBefore = childrenCpuSeconds();
+        state.ResumeTiming();
+        const int status = runProgram({"/usr/bin/mmv", "IMG_*.jpg", "photo_#1.jpg"}, folder);
+        state.PauseTiming();
+        state.counters["cpu_all_ms"] = (childrenCpuSeconds() - cpuBefore) * 1000.0;
+        std::size_t renamed = 0;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            renamed += entry.path().filename().string().starts_with("photo_") ? 1 : 0;
+        }
+        if (status != 0 || renamed != static_cast<std::size_t>(files)) {
+            state.SkipWithError("mmv did not rename every file");
+        }
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * files);
+}
+
 void BM_Number_Shift_Window(benchmark::State& state)
 {
     const fs::path folder = benchRoot() / "shift-100k";
@@ -259,35 +302,43 @@ void BM_RenameCopy_Baseline(benchmark::State& state)
 
 long g_residentWithFolderKiB = 0;
 
+// The folder of `files` files IMG_n.jpg that the start-up opens, made when missing and kept.
+fs::path startFolder(int files)
+{
+    const fs::path folder = benchRoot() / ("start-" + std::to_string(files / 1000) + "k");
+    if (!fs::exists(folder / photoName(files - 1))) {
+        makeFolder(folder, files, 0, photoName);
+    }
+    return folder;
+}
+
 // From making the window to its first paint, both lists filled.
 void BM_Startup_Folder(benchmark::State& state)
 {
-    const fs::path folder = benchRoot() / "start-100k";
-    if (!fs::exists(folder / photoName(kRunFiles - 1))) {
-        makeFolder(folder, kRunFiles, 0, photoName);
-    }
+    const int files = static_cast<int>(state.range(0));
+    const fs::path folder = startFolder(files);
     for (auto _ : state) {
         Window w(folder);
         state.PauseTiming();
-        if (ctl(w.window).FileListBox1->count() != kRunFiles
-            || ctl(w.window).FileListBox2->entries.size() != static_cast<std::size_t>(kRunFiles)) {
+        if (ctl(w.window).FileListBox1->count() != files
+            || ctl(w.window).FileListBox2->entries.size() != static_cast<std::size_t>(files)) {
             state.SkipWithError("the lists are not filled");
         }
-        g_residentWithFolderKiB = bench::residentKiB();
+        state.counters["resident_MiB"] = static_cast<double>(bench::residentKiB()) / 1024;
+        if (files == kRunFiles) {
+            g_residentWithFolderKiB = bench::residentKiB();
+        }
         w.window.reset();
         state.ResumeTiming();
     }
 }
 
-// The same start in an empty folder, plus one listing of the folder of 100,000 files.
+// The same start in an empty folder, plus one listing of the folder of the same files.
 void BM_Startup_Baseline(benchmark::State& state)
 {
     const fs::path empty = benchRoot() / "start-empty";
-    const fs::path folder = benchRoot() / "start-100k";
+    const fs::path folder = startFolder(static_cast<int>(state.range(0)));
     fs::create_directories(empty);
-    if (!fs::exists(folder / photoName(kRunFiles - 1))) {
-        makeFolder(folder, kRunFiles, 0, photoName);
-    }
     for (auto _ : state) {
         Window w(empty);
         benchmark::DoNotOptimize(plainListing(folder.string()));
@@ -311,6 +362,7 @@ BENCHMARK(BM_Number_Free_Window)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->UseRealTime();
+BENCHMARK(BM_Number_Free_Mmv)->Arg(10000)->Arg(kRunFiles)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 // A million files: run alone (--benchmark_filter=million), as the peak is the process's.
 BENCHMARK(BM_Number_Free_Baseline)
     ->Name("BM_Number_Free_Baseline_million")
@@ -328,8 +380,21 @@ BENCHMARK(BM_Number_Shift_Baseline)->Unit(benchmark::kMillisecond)->Iterations(1
 BENCHMARK(BM_Number_Shift_Window)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_RenameCopy_Baseline)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_RenameCopy_Window)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
-BENCHMARK(BM_Startup_Baseline)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
-BENCHMARK(BM_Startup_Folder)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_Startup_Baseline)->Arg(kRunFiles)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_Startup_Folder)->Arg(kRunFiles)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+// A million files: the tree (about a gigabyte of tmpfs inodes) is made on the first run and kept.
+BENCHMARK(BM_Startup_Baseline)
+    ->Name("BM_Startup_Baseline_million")
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
+BENCHMARK(BM_Startup_Folder)
+    ->Name("BM_Startup_Folder_million")
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 int main(int argc, char** argv)
 {
