@@ -160,6 +160,28 @@ std::string refusalFor(const RunRequest& request, const std::vector<std::string>
     return trimmed(runRefusal(probe));
 }
 
+// Each file that would reach the save folder judged there, files whose run already fails left as they
+// are: `unusable(i)` whether its new name cannot be a name there, `held(i)` what holds that name there.
+// Counts the problems anew.
+template <typename Unusable, typename Held>
+void judgeInSaveFolder(PreviewList& preview, const PreviewFolders& folders, Unusable unusable, Held held)
+{
+    for (std::size_t i = 0; i < preview.states.size(); ++i) {
+        PreviewState& state = preview.states[i];
+        if (isProblem(state)) {
+            continue; // the file stays where it is
+        }
+        if (!folders.saveFolderRead) {
+            state = PreviewState::NoSaveFolder;
+        } else if (unusable(i)) {
+            state = PreviewState::UnusableInSaveFolder;
+        } else if (const std::optional<EntryKind> kind = held(i)) {
+            state = *kind == EntryKind::Folder ? PreviewState::FolderInSaveFolder : PreviewState::InSaveFolder;
+        }
+    }
+    preview.problems = static_cast<std::size_t>(std::count_if(preview.states.begin(), preview.states.end(), isProblem));
+}
+
 // The whole plan and every file's state from it.
 PreviewList
 previewWhole(const std::vector<std::string>& names, const RunRequest& request, const PreviewFolders& folders)
@@ -222,22 +244,16 @@ previewWhole(const std::vector<std::string>& names, const RunRequest& request, c
     }
 
     if (transfers(preview.operation) && !request.saveFolder.empty() && !folders.saveFolderIsListFolder) {
-        for (std::size_t i = 0; i < count; ++i) {
-            PreviewState& state = preview.states[i];
-            if (isProblem(state)) {
-                continue; // the file stays where it is
-            }
-            if (!folders.saveFolderRead) {
-                state = PreviewState::NoSaveFolder;
-            } else if (unusableName(files[i].final, folders.saveNames) != 0) {
-                state = PreviewState::UnusableInSaveFolder;
-            } else if (const auto held = folders.saveEntries.find(std::string(files[i].final));
-                       held != folders.saveEntries.end()) {
-                state =
-                    held->second == EntryKind::Folder ? PreviewState::FolderInSaveFolder : PreviewState::InSaveFolder;
-            }
-            preview.problems += isProblem(state) ? 1 : 0;
-        }
+        judgeInSaveFolder(
+            preview,
+            folders,
+            [&](std::size_t i) {
+                return unusableName(files[i].final, folders.saveNames) != 0;
+            },
+            [&](std::size_t i) -> std::optional<EntryKind> {
+                const auto held = folders.saveEntries.find(std::string(files[i].final));
+                return held == folders.saveEntries.end() ? std::nullopt : std::optional<EntryKind>(held->second);
+            });
     }
     return preview;
 }
@@ -484,22 +500,18 @@ bool previewNumbered(const std::vector<std::string>& names,
             }
         }
         const bool everyRefused = numbering.spoilsEvery(folders.saveNames);
-        for (std::size_t i = 0; i < count; ++i) {
-            PreviewState& state = preview.states[i];
-            if (isProblem(state)) {
-                continue; // the file stays where it is
-            }
-            if (!folders.saveFolderRead) {
-                state = PreviewState::NoSaveFolder;
-            } else if (everyRefused
+        judgeInSaveFolder(
+            preview,
+            folders,
+            [&](std::size_t i) {
+                return everyRefused
                        || (numbering.mayBeUnusable(i, folders.saveNames)
-                           && unusableName(numbering.finalName(i), folders.saveNames) != 0)) {
-                state = PreviewState::UnusableInSaveFolder;
-            } else if (const auto held = saved.find(i); held != saved.end()) {
-                state =
-                    held->second == EntryKind::Folder ? PreviewState::FolderInSaveFolder : PreviewState::InSaveFolder;
-            }
-        }
+                           && unusableName(numbering.finalName(i), folders.saveNames) != 0);
+            },
+            [&](std::size_t i) -> std::optional<EntryKind> {
+                const auto held = saved.find(i);
+                return held == saved.end() ? std::nullopt : std::optional<EntryKind>(held->second);
+            });
     }
     preview.problems = static_cast<std::size_t>(std::count_if(preview.states.begin(), preview.states.end(), isProblem));
     return true;
