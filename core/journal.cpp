@@ -229,17 +229,23 @@ Journal copyOf(const Journal& journal)
     copy.operation = journal.operation;
     copy.saveFolder = journal.saveFolder;
     copy.files.reserve(journal.files.size());
-    for (const JournalEntry& file : journal.files) {
-        copy.add(file);
+    for (std::size_t i = 0; i < journal.files.size(); ++i) {
+        copy.add(journal.files[i], journal.identityOf(i), journal.atTargetOf(i));
     }
     copy.marks = journal.marks;
     return copy;
 }
 
-void Journal::add(JournalEntry file)
+void Journal::add(JournalEntry file, FileIdentity identity, FileIdentity atTarget)
 {
     for (std::string_view* name : {&file.old, &file.temporary, &file.final, &file.target}) {
         *name = names.keep(*name);
+    }
+    identities.resize(files.size());
+    identities.push_back(identity);
+    if (atTarget.exists() || !atTargets.empty()) {
+        atTargets.resize(files.size());
+        atTargets.push_back(atTarget);
     }
     files.push_back(file);
 }
@@ -297,13 +303,14 @@ bool encodeBody(const Journal& journal, std::size_t pieceBytes, const std::funct
     putCount(out, static_cast<std::uint32_t>(journal.operation));
     putText(out, journal.saveFolder);
     putCount(out, journal.files.size());
-    for (const JournalEntry& file : journal.files) {
+    for (std::size_t i = 0; i < journal.files.size(); ++i) {
+        const JournalEntry& file = journal.files[i];
         putText(out, file.old);
         putText(out, file.temporary);
         putText(out, file.final);
         putText(out, file.target);
-        putIdentity(out, file.identity, device);
-        putIdentity(out, file.atTarget, device);
+        putIdentity(out, journal.identityOf(i), device);
+        putIdentity(out, journal.atTargetOf(i), device);
         if (out.size() >= pieceBytes) {
             if (!take(out)) {
                 return false;
@@ -446,6 +453,7 @@ JournalStatus decodeJournal(std::string_view bytes, Journal& journal)
     const std::uint64_t count = *files;
     const std::uint64_t device = journal.folderIdentity.device;
     journal.files.reserve(count);
+    journal.identities.reserve(count);
     for (std::uint64_t i = 0; i < count && !in.failed(); ++i) {
         JournalEntry file;
         file.old = journal.names.keep(in.text());
@@ -453,9 +461,16 @@ JournalStatus decodeJournal(std::string_view bytes, Journal& journal)
         file.final = journal.names.keep(in.text());
         const std::string_view target = in.text();
         file.target = target == file.final ? file.final : journal.names.keep(target);
-        file.identity = in.identity(device);
-        file.atTarget = in.identity(device);
-        journal.files.push_back(std::move(file));
+        journal.files.push_back(file);
+        journal.identities.push_back(in.identity(device));
+        const FileIdentity atTarget = in.identity(device);
+        if (atTarget.exists() && journal.atTargets.empty()) {
+            journal.atTargets.resize(journal.files.size() - 1);
+            journal.atTargets.reserve(count);
+        }
+        if (!journal.atTargets.empty() || atTarget.exists()) {
+            journal.atTargets.push_back(atTarget);
+        }
     }
     if (in.failed() || !in.atEnd()) {
         journal = Journal{};

@@ -92,8 +92,6 @@ struct JournalEntry
     std::string_view temporary; // the name it holds between the passes
     std::string_view final;     // its new name in the run's folder
     std::string_view target;    // its name in the save folder; empty when nothing is copied or moved
-    FileIdentity identity;
-    FileIdentity atTarget; // what stood at the target before the run: never the run's to remove
 };
 
 // Marks appended to a journal as the run goes on, each flushed.
@@ -108,6 +106,8 @@ enum class JournalMark : std::uint8_t
 
 struct Journal
 {
+    static inline const FileIdentity kNoFile{};
+
     std::int64_t pid = 0; // the run's process: its hidden temporary names carry it
     // When the run took its files' identities (the wall clock that stamps files): a file born later is
     // none of the run's. Also the time the run is known by.
@@ -123,10 +123,26 @@ struct Journal
     std::string saveFolder; // as the run used it; empty when nothing is copied or moved
     std::vector<JournalEntry> files;
     NameStore names; // what the names of `files` view
+    // Who each file was, by entry. What stood at each target before the run, by entry, is never the run's
+    // to remove; it is kept only for a run that copied or moved (else empty), as a file of its own for
+    // each of a million files would double the journal held in memory.
+    std::vector<FileIdentity> identities;
+    std::vector<FileIdentity> atTargets;
+
+    // Who the file of `entry` was; none where the run did not find out.
+    const FileIdentity& identityOf(std::size_t entry) const
+    {
+        return entry < identities.size() ? identities[entry] : kNoFile;
+    }
+    // What stood at the target of `entry` before the run; none where nothing did, or nothing was copied.
+    const FileIdentity& atTargetOf(std::size_t entry) const
+    {
+        return entry < atTargets.size() ? atTargets[entry] : kNoFile;
+    }
     std::vector<JournalMark> marks;
 
     // Adds a file whose names are viewed elsewhere, keeping its names in the journal's store.
-    void add(JournalEntry file);
+    void add(JournalEntry file, FileIdentity identity, FileIdentity atTarget = {});
 
     bool marked(JournalMark mark) const;
     // Whether its files are known by their size and times rather than their numbers.

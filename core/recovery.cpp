@@ -205,18 +205,19 @@ enum class BeforeRun
 };
 
 BeforeRun atTargetNow(const Journal& journal,
-                      const JournalEntry& entry,
+                      std::size_t i,
                       const std::optional<FileIdentity>& seen,
                       const FileIdentity& identity,
                       std::int64_t precision,
                       RecoverySteps& steps,
                       std::string& trashed)
 {
-    if (!entry.atTarget.exists() || (!journal.byContent() && entry.atTarget.sameInode(identity))
-        || (seen && isRecordedFile(journal, *seen, entry.atTarget, FileIdentity::kAnyTime, precision))) {
+    const FileIdentity& atTarget = journal.atTargetOf(i);
+    if (!atTarget.exists() || (!journal.byContent() && atTarget.sameInode(identity))
+        || (seen && isRecordedFile(journal, *seen, atTarget, FileIdentity::kAnyTime, precision))) {
         return BeforeRun::Kept;
     }
-    trashed = steps.trashed(RunFolder::SaveFolder, std::string(entry.target), entry.atTarget);
+    trashed = steps.trashed(RunFolder::SaveFolder, std::string(journal.files[i].target), atTarget);
     if (!trashed.empty()) {
         return BeforeRun::Trashed;
     }
@@ -291,7 +292,7 @@ private:
         const std::size_t mask = m_slots.size() - 1;
         for (std::size_t slot = InodeHash()(key) & mask;; slot = (slot + 1) & mask) {
             const std::uint32_t group = m_slots[slot];
-            if (group == kNoGroup || InodeKey(m_journal.files[m_members[m_groupStarts[group]]].identity) == key) {
+            if (group == kNoGroup || InodeKey(m_journal.identityOf(m_members[m_groupStarts[group]])) == key) {
                 return slot;
             }
         }
@@ -312,7 +313,8 @@ private:
         m_slots.assign(m_journal.byContent() ? 0 : size, kNoGroup);
         for (std::size_t i = 0; i < count; ++i) {
             const JournalEntry& entry = m_journal.files[i];
-            if (!entry.identity.exists()) {
+            const FileIdentity& identity = m_journal.identityOf(i);
+            if (!identity.exists()) {
                 steps.failures.push_back({i, {std::string(entry.old), "-", failureReason(ENOENT)}});
                 continue;
             }
@@ -320,9 +322,9 @@ private:
                 groupOf[i] = static_cast<std::uint32_t>(firsts.size());
                 firsts.push_back(i);
             } else {
-                const InodeKey key(entry.identity);
+                const InodeKey key(identity);
                 std::size_t slot = InodeHash()(key) & (size - 1);
-                while (m_slots[slot] != kNoGroup && InodeKey(m_journal.files[firsts[m_slots[slot]]].identity) != key) {
+                while (m_slots[slot] != kNoGroup && InodeKey(m_journal.identityOf(firsts[m_slots[slot]])) != key) {
                     slot = (slot + 1) & (size - 1);
                 }
                 if (m_slots[slot] == kNoGroup) {
@@ -331,14 +333,13 @@ private:
                 }
                 groupOf[i] = m_slots[slot];
             }
-            if (entry.atTarget.exists() && !m_journal.byContent()) {
-                m_linkedInSave[InodeKey(entry.atTarget)].push_back(i);
+            if (m_journal.atTargetOf(i).exists() && !m_journal.byContent()) {
+                m_linkedInSave[InodeKey(m_journal.atTargetOf(i))].push_back(i);
             }
             // Known by size and times alone, an empty file of the run touched as the run began could not
             // be told from a placeholder.
             m_emptyRunFileMayLookNew =
-                m_emptyRunFileMayLookNew
-                || (m_journal.byContent() && entry.identity.size == 0 && bornSince(entry.identity));
+                m_emptyRunFileMayLookNew || (m_journal.byContent() && identity.size == 0 && bornSince(identity));
         }
         m_groupStarts.assign(firsts.size() + 1, 0);
         for (const std::uint32_t group : groupOf) {
@@ -396,7 +397,8 @@ private:
         std::vector<std::pair<RunFolder, const std::string_view*>> wanted;
         for (std::size_t i = 0; i < m_journal.files.size(); ++i) {
             const JournalEntry& entry = m_journal.files[i];
-            if (!entry.identity.exists()) {
+            const FileIdentity& identity = m_journal.identityOf(i);
+            if (!identity.exists()) {
                 continue;
             }
             const std::string_view* names[kNamesOfEntry] = {&entry.old, &entry.temporary, &entry.final, &entry.target};
@@ -412,9 +414,8 @@ private:
                 Found& found = m_found[i * kNamesOfEntry + k];
                 // Another file by the listing's number is not looked at, unless it may be a placeholder the
                 // run left: none of the run's files, in a run that did not end.
-                if (folder == RunFolder::Folder && *number != 0 && !m_journal.byContent()
-                    && *number != entry.identity.inode
-                    && (m_ended || isRunFile({.device = entry.identity.device, .inode = *number}))) {
+                if (folder == RunFolder::Folder && *number != 0 && !m_journal.byContent() && *number != identity.inode
+                    && (m_ended || isRunFile({.device = identity.device, .inode = *number}))) {
                     found.kind = Found::Kind::Other;
                     found.number = *number;
                     continue;
@@ -482,8 +483,8 @@ private:
                     continue;
                 }
                 const RunFolder folder = k == 3 ? RunFolder::SaveFolder : RunFolder::Folder;
-                if (folder == RunFolder::SaveFolder && entry.atTarget.exists()
-                    && isFile(*seen, entry.atTarget, FileIdentity::kAnyTime)) {
+                if (folder == RunFolder::SaveFolder && m_journal.atTargetOf(i).exists()
+                    && isFile(*seen, m_journal.atTargetOf(i), FileIdentity::kAnyTime)) {
                     continue; // what stood there before the run
                 }
                 if (!planned.insert(m_names.key(folder, *names[k])).second) {
@@ -501,7 +502,7 @@ private:
     // again, and only names it holds beyond them are the run's to move or remove.
     void planFile(std::span<const std::size_t> group, Steps& steps)
     {
-        const FileIdentity& identity = m_journal.files[group.front()].identity;
+        const FileIdentity& identity = m_journal.identityOf(group.front());
         const std::int64_t born = m_journal.startedNs == 0 ? FileIdentity::kAnyTime : m_journal.startedNs;
         std::vector<Slot> held; // every name that leads to the file now, one for each entry of a folder
         std::unordered_set<std::string> heldKeys;
@@ -550,8 +551,8 @@ private:
             }
             if (isFile(*seen, identity, born)) {
                 hold(RunFolder::SaveFolder, entry.target);
-            } else if (!seen->sameInode(entry.atTarget)
-                       && matches(*seen, entry.identity, Match::Content, m_journal.startedNs, m_precision)) {
+            } else if (!seen->sameInode(m_journal.atTargetOf(i))
+                       && matches(*seen, m_journal.identityOf(i), Match::Content, m_journal.startedNs, m_precision)) {
                 copies[i] = {RunFolder::SaveFolder, std::string(entry.target)};
             } else if (seen->sameInode(identity) && !changedAt.count(i)) {
                 changedAt[i] = entry.target; // moved, then changed in the save folder
@@ -643,7 +644,7 @@ private:
     planReplaced(std::size_t i, const std::optional<FileIdentity>& seen, const FileIdentity& identity, Steps& steps)
     {
         std::string trashed;
-        switch (atTargetNow(m_journal, m_journal.files[i], seen, identity, m_precision, m_steps, trashed)) {
+        switch (atTargetNow(m_journal, i, seen, identity, m_precision, m_steps, trashed)) {
         case BeforeRun::Trashed:
             steps.putBacks.push_back({i, std::move(trashed)});
             break;
@@ -765,7 +766,7 @@ public:
 private:
     const FileIdentity& identity(const Move& move) const
     {
-        return m_journal.files[move.entry].identity;
+        return m_journal.identityOf(move.entry);
     }
 
     void settle()
@@ -915,7 +916,7 @@ std::vector<FileFailure> Restoration::run(const std::function<void(std::size_t d
     // Removals first: they free names that other files of the run may need.
     for (const Removal& removal : planned.removals) {
         const FileIdentity& expected =
-            removal.isLeftover || removal.isPlaceholder ? removal.leftover : m_journal.files[removal.entry].identity;
+            removal.isLeftover || removal.isPlaceholder ? removal.leftover : m_journal.identityOf(removal.entry);
         m_steps.remove(removal.at.folder, removal.at.name, expected, removal.match);
         stepEnded();
     }
@@ -923,8 +924,10 @@ std::vector<FileFailure> Restoration::run(const std::function<void(std::size_t d
     // Last, once the copies and the files moved have left the save folder: what they replaced comes back.
     for (const PutBack& putBack : planned.putBacks) {
         const JournalEntry& entry = m_journal.files[putBack.entry];
-        if (const int error =
-                m_steps.putBack(putBack.trashed, RunFolder::SaveFolder, std::string(entry.target), entry.atTarget)) {
+        if (const int error = m_steps.putBack(putBack.trashed,
+                                              RunFolder::SaveFolder,
+                                              std::string(entry.target),
+                                              m_journal.atTargetOf(putBack.entry))) {
             planned.failures.push_back({putBack.entry,
                                         {std::string(entry.target),
                                          putBack.trashed,
@@ -963,8 +966,11 @@ RestorePlan recordedCounts(const Journal& journal, RecoverySteps& steps)
     const bool transfer = transfers(journal.operation);
     const std::int64_t precision = std::max(steps.timePrecisionNs(RunFolder::Folder),
                                             transfer ? steps.timePrecisionNs(RunFolder::SaveFolder) : std::int64_t{1});
-    for (const JournalEntry& entry : journal.files) {
-        if (!entry.identity.exists()) {
+    for (std::size_t i = 0; i < journal.files.size(); ++i) {
+        const JournalEntry& entry = journal.files[i];
+        const FileIdentity& identity = journal.identityOf(i);
+        const FileIdentity& atTarget = journal.atTargetOf(i);
+        if (!identity.exists()) {
             continue;
         }
         const bool transferred = transfer && !entry.target.empty();
@@ -974,12 +980,11 @@ RestorePlan recordedCounts(const Journal& journal, RecoverySteps& steps)
             continue;
         }
         // Looked at only where something other than the run's file stood at the target before the run.
-        const bool stoodThere =
-            entry.atTarget.exists() && (journal.byContent() || !entry.atTarget.sameInode(entry.identity));
+        const bool stoodThere = atTarget.exists() && (journal.byContent() || !atTarget.sameInode(identity));
         const std::optional<FileIdentity> seen =
             stoodThere ? steps.look(RunFolder::SaveFolder, std::string(entry.target)) : std::nullopt;
         std::string trashed;
-        const BeforeRun before = atTargetNow(journal, entry, seen, entry.identity, precision, steps, trashed);
+        const BeforeRun before = atTargetNow(journal, i, seen, identity, precision, steps, trashed);
         counts.fromTrash += before == BeforeRun::Trashed ? 1 : 0;
         counts.lost += before == BeforeRun::Lost ? 1 : 0;
     }

@@ -169,9 +169,7 @@ Journal journalOf(const RunRequest& request, RunPlan& plan)
         journal.files.push_back({.old = file.old,
                                  .temporary = file.temporary,
                                  .final = file.final,
-                                 .target = transfer ? file.final : std::string_view(),
-                                 .identity = {},
-                                 .atTarget = {}});
+                                 .target = transfer ? file.final : std::string_view()});
     }
     journal.names.adopt(std::move(plan.names));
     std::vector<PlannedName>().swap(plan.files);

@@ -226,21 +226,24 @@ std::vector<FileIdentity> identitiesFromListing(Syscalls& calls,
 // with its size and time: one read of the folder, and a look only at entries with a target's name, so
 // an empty save folder costs nothing more. Each file is looked at by itself where the folder cannot be
 // read.
-void identitiesAtTargets(Syscalls& calls, const std::string& saveFolder, int saveFd, std::vector<JournalEntry>& files)
+std::vector<FileIdentity>
+identitiesAtTargets(Syscalls& calls, const std::string& saveFolder, int saveFd, const std::vector<JournalEntry>& files)
 {
+    std::vector<FileIdentity> atTargets(files.size());
     const NameTable table(files.size(), [&](std::size_t i) -> std::string_view {
         return files[i].target;
     });
     const bool listed = readListed(calls, saveFolder, table, [&](std::uint32_t position, const struct dirent& entry) {
-        files[position].atTarget = identityAt(calls, saveFd, entry.d_name);
+        atTargets[position] = identityAt(calls, saveFd, entry.d_name);
     });
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (!listed) {
-            files[i].atTarget = identityAt(calls, saveFd, std::string(files[i].target).c_str());
+            atTargets[i] = identityAt(calls, saveFd, std::string(files[i].target).c_str());
         } else if (const std::uint32_t first = table.find(files[i].target); first != i) {
-            files[i].atTarget = files[first].atTarget; // two files given one name: both are told what stands there
+            atTargets[i] = atTargets[first]; // two files given one name: both are told what stands there
         }
     }
+    return atTargets;
 }
 
 // Who each of `names` in `folder` is, by position, and when that was found out. Files that stay in
@@ -725,18 +728,16 @@ int StoredRunRecord::write(Journal& journal)
     journal.volumePath = std::move(taken.place.path);
     m_folder = journal.folder;
     m_saveFolder = journal.saveFolder;
-    for (std::size_t i = 0; i < journal.files.size() && i < taken.files.size(); ++i) {
-        journal.files[i].identity = taken.files[i];
-    }
+    journal.identities = std::move(taken.files);
+    journal.atTargets.clear();
     if (transfer) {
         // What stands in the save folder already is the user's; a missing save folder holds nothing.
         FileDescriptor save(m_calls,
                             m_calls.openat(AT_FDCWD, journal.saveFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
         if (save.get() >= 0) {
-            identitiesAtTargets(m_calls, journal.saveFolder, save.get(), journal.files);
+            journal.atTargets = identitiesAtTargets(m_calls, journal.saveFolder, save.get(), journal.files);
         }
     }
-    std::vector<FileIdentity>().swap(taken.files);
     std::string name;
     return m_store.create(
         [&](int out) {

@@ -542,7 +542,7 @@ TEST_P(BadJournalTest, isPassedOverAndTouchesNothing)
     valid.folder = folder().string();
     valid.operation = FileOperation::RenameOnly;
     for (const std::string& name : kOrder) {
-        valid.add({name, "_" + name, "x" + name, {}, {}, {}});
+        valid.add({name, "_" + name, "x" + name, {}}, {});
     }
     GetParam().make(journals(), valid);
     const FileTree before = readFiles(folder());
@@ -608,9 +608,10 @@ INSTANTIATE_TEST_SUITE_P(
                                          struct stat st;
                                          ::stat(valid.folder.c_str(), &st);
                                          valid.folderIdentity = platform::identityOf(st);
-                                         for (JournalEntry& file : valid.files) {
+                                         for (std::size_t i = 0; i < valid.files.size(); ++i) {
+                                             JournalEntry& file = valid.files[i];
                                              file.old = valid.names.keep("gone-" + std::string(file.old));
-                                             file.identity = {st.st_dev, 1, 10, 10};
+                                             valid.identities[i] = {st.st_dev, 1, 10, 10};
                                          }
                                          writeJournalFile(journals, encodeJournal(valid));
                                      }},

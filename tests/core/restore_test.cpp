@@ -260,12 +260,10 @@ TEST_P(RestoreTest, bringsBackEveryNameAndRemovesOnlyWhatTheRunMade)
                         .size = 0,
                         .modifiedNs = FileIdentity::kContentUnknown};
         }
-        journal.add({entry.old,
-                     ".t" + std::to_string(i),
-                     entry.final,
-                     entry.target,
-                     identity,
-                     entry.atTarget.empty() ? FileIdentity{} : folders.identity(entry.atTarget)});
+        const std::string temporary = ".t" + std::to_string(i);
+        journal.add({entry.old, temporary, entry.final, entry.target},
+                    identity,
+                    entry.atTarget.empty() ? FileIdentity{} : folders.identity(entry.atTarget));
         before.push_back({RunFolder::Folder, entry.old, entry.tag});
         if (!entry.atTarget.empty()) {
             before.push_back({RunFolder::SaveFolder, entry.target, entry.atTarget});

@@ -27,7 +27,7 @@ const std::string kJournal = [] {
     Journal journal;
     journal.pid = 1;
     journal.folder = "/photos";
-    journal.add({"a.jpg", "_a.jpg", "b.jpg", {}, {}, {}});
+    journal.add({"a.jpg", "_a.jpg", "b.jpg", {}}, {});
     return encodeJournal(journal);
 }();
 
