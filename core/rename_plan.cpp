@@ -125,7 +125,7 @@ RunPlan planNames(const std::vector<std::string>& names, const NamingSettings& n
             temporary = '_';
             temporary += ComposeNewName(name, position, naming); // the way a change of letter case alone goes
             const std::string_view kept = plan.names.keep(temporary);
-            plan.files.push_back({plan.names.keep(name), kept, kept.substr(1)});
+            plan.files.push_back({plan.names.keep(name), kept, kept.substr(1), {}});
             continue;
         }
         // The number is written once, for the new name and the temporary one.
@@ -136,7 +136,7 @@ RunPlan planNames(const std::vector<std::string>& names, const NamingSettings& n
         temporary += extension;
         const std::string_view old = plan.names.keep(name);
         const std::string_view kept = plan.names.keep(temporary);
-        plan.files.push_back({old, kept, plan.names.keep(composeNumberedName(name, number, naming))});
+        plan.files.push_back({old, kept, plan.names.keep(composeNumberedName(name, number, naming)), {}});
     }
     return plan;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/journal.h"
 #include "core/name_store.h"
 #include "core/naming.h"
 
@@ -58,13 +59,9 @@ enum class NameRules : std::uint8_t
 int unusableName(std::string_view name, NameRules rules = NameRules::Bytes);
 
 // The names of one file of a run: its name at the start, the temporary name it may step aside to, and
-// the name it is to end with.
-struct PlannedName
-{
-    std::string_view old;
-    std::string_view temporary;
-    std::string_view final;
-};
+// the name it is to end with; its target is set when a run that copies or moves takes the plan for its
+// journal, which then holds the very entries planned.
+using PlannedName = JournalEntry;
 
 // Everything a run will do, worked out before any file is touched.
 struct RunPlan

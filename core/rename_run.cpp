@@ -164,15 +164,12 @@ Journal journalOf(const RunRequest& request, RunPlan& plan)
     if (transfer) {
         journal.saveFolder = request.saveFolder;
     }
-    journal.files.reserve(plan.files.size());
-    for (const PlannedName& file : plan.files) {
-        journal.files.push_back({.old = file.old,
-                                 .temporary = file.temporary,
-                                 .final = file.final,
-                                 .target = transfer ? file.final : std::string_view()});
+    journal.files = std::move(plan.files);
+    for (JournalEntry& file : journal.files) {
+        file.target = transfer ? file.final : std::string_view();
     }
     journal.names.adopt(std::move(plan.names));
-    std::vector<PlannedName>().swap(plan.files);
+    plan.files.clear();
     return journal;
 }
 
@@ -332,7 +329,6 @@ RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& fi
         return result;
     }
     Journal journal = journalOf(request, plan);
-    std::vector<Planned> planned = placed(journal.files);
     // The journal is on disk before the first file is touched; without it the run goes on only when the
     // user accepts that it cannot be undone.
     if (record != nullptr && record->write(journal) != 0 && host.ask(kNoJournal, RunBox::Risk) != RunAnswer::Ok) {
@@ -340,6 +336,10 @@ RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& fi
         result.started = false;
         return result;
     }
+    // Who the files were is on disk; the run itself goes by their names.
+    std::vector<FileIdentity>().swap(journal.identities);
+    std::vector<FileIdentity>().swap(journal.atTargets);
+    std::vector<Planned> planned = placed(journal.files);
 
     std::optional<TransferCrew> crew;
     if (transfers(operation)) {
