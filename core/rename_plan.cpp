@@ -11,7 +11,7 @@ namespace tallyfox {
 
 namespace {
 
-constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+constexpr std::uint32_t kNone = UINT32_MAX;
 
 // The UTF-16 code units of a UTF-8 name: one for each character, two for one beyond the basic plane,
 // and one for each byte that does not belong to a well-formed character.
@@ -38,18 +38,18 @@ std::vector<RenameStep> orderRenames(std::size_t count, OldName oldName, FinalNa
     // next[i]: the listed file holding i's final name; waiting[j]: the file that wants j's old name. A
     // file keeping its name holds no other file back. Two files wanting one name: the first in the list
     // waits for it, the other is refused at its turn like any file whose name is taken.
-    std::vector<std::size_t> next(count, kNone);
-    std::vector<std::size_t> waiting(count, kNone);
+    std::vector<std::uint32_t> next(count, kNone);
+    std::vector<std::uint32_t> waiting(count, kNone);
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint32_t found = holder.find(finalName(i));
         if (found != NameTable::kNone && found != i && waiting[found] == kNone) {
             next[i] = found;
-            waiting[found] = i;
+            waiting[found] = static_cast<std::uint32_t>(i);
         }
     }
 
     std::vector<RenameStep> steps;
-    steps.reserve(count + count / 2);
+    steps.reserve(count); // one step a file, and two more for each cycle
     std::vector<bool> planned(count, false);
     // From a file whose final name is free of listed files, back along the files waiting for it.
     const auto walkBack = [&](std::size_t from) {
