@@ -217,6 +217,149 @@ CrcTables crcTables()
 
 } // namespace
 
+void IdentityList::reserve(std::size_t count)
+{
+    if (m_wide) {
+        m_all.reserve(count);
+        return;
+    }
+    m_inodes.reserve(count);
+    m_kinds.reserve(count);
+}
+
+void IdentityList::resize(std::size_t count)
+{
+    while (size() > count) {
+        if (m_wide) {
+            m_all.pop_back();
+        } else {
+            m_inodes.pop_back();
+            m_kinds.pop_back();
+            for (std::vector<std::int64_t>* column : {&m_sizes, &m_modified, &m_born}) {
+                if (!column->empty()) {
+                    column->pop_back();
+                }
+            }
+        }
+    }
+    if (m_wide) {
+        m_all.resize(count);
+        return;
+    }
+    m_inodes.resize(count, 0);
+    m_kinds.resize(count, 0);
+    for (std::vector<std::int64_t>* column : {&m_sizes, &m_modified, &m_born}) {
+        if (!column->empty()) {
+            column->resize(count, 0);
+        }
+    }
+}
+
+bool IdentityList::fits(const FileIdentity& identity) const
+{
+    if (!identity.exists()) {
+        const FileIdentity none;
+        return identity.device == none.device && identity.inode == none.inode && identity.size == none.size
+               && identity.modifiedNs == none.modifiedNs && identity.bornNs == none.bornNs
+               && identity.changedNs == none.changedNs;
+    }
+    return (!m_hasDevice || identity.device == m_device) && identity.changedNs == FileIdentity::kAnyTime;
+}
+
+void IdentityList::widen()
+{
+    std::vector<FileIdentity> all;
+    all.reserve(m_inodes.capacity());
+    for (std::size_t i = 0; i < m_inodes.size(); ++i) {
+        all.push_back((*this)[i]);
+    }
+    *this = IdentityList();
+    m_wide = true;
+    m_all = std::move(all);
+}
+
+void IdentityList::push_back(const FileIdentity& identity)
+{
+    resize(size() + 1);
+    set(size() - 1, identity);
+}
+
+void IdentityList::set(std::size_t index, const FileIdentity& identity)
+{
+    if (!m_wide && !fits(identity)) {
+        widen();
+    }
+    if (m_wide) {
+        m_all[index] = identity;
+        return;
+    }
+    if (!identity.exists()) {
+        m_inodes[index] = 0;
+        m_kinds[index] = 0;
+        return;
+    }
+    if (!m_hasDevice) {
+        m_hasDevice = true;
+        m_device = identity.device;
+    }
+    std::uint8_t kind = kExists;
+    m_inodes[index] = identity.inode;
+    // Sizes and times are kept only once one of the list has them (an identity by its number alone is
+    // recorded with size 0).
+    if ((identity.contentKnown() || identity.size != 0) && m_sizes.empty()) {
+        m_sizes.resize(m_inodes.size(), 0);
+        m_modified.resize(m_inodes.size(), 0);
+    }
+    if (!m_sizes.empty()) {
+        m_sizes[index] = identity.size;
+        m_modified[index] = identity.modifiedNs;
+    }
+    kind |= identity.contentKnown() ? kContent : 0;
+    if (identity.bornKnown()) {
+        kind |= kBorn;
+        if (m_born.empty()) {
+            m_born.resize(m_inodes.size(), 0);
+        }
+        m_born[index] = identity.bornNs;
+    }
+    m_kinds[index] = kind;
+}
+
+const FileIdentity IdentityList::operator[](std::size_t index) const
+{
+    if (m_wide) {
+        return m_all[index];
+    }
+    const std::uint8_t kind = m_kinds[index];
+    if ((kind & kExists) == 0) {
+        return {};
+    }
+    FileIdentity identity{
+        .device = m_device,
+        .inode = m_inodes[index],
+        .size = m_sizes.empty() ? 0 : m_sizes[index],
+        .modifiedNs = (kind & kContent) != 0 ? m_modified[index] : FileIdentity::kContentUnknown,
+        .bornNs = (kind & kBorn) != 0 ? m_born[index] : FileIdentity::kBirthUnknown,
+    };
+    if ((kind & kContent) == 0) {
+        identity.changedNs = m_unknownChangedNs;
+    }
+    return identity;
+}
+
+void IdentityList::changedBefore(std::int64_t ns)
+{
+    if (!m_wide) {
+        m_unknownChangedNs = ns;
+        return;
+    }
+    for (FileIdentity& identity : m_all) {
+        if (!identity.contentKnown()) {
+            identity.changedNs = ns;
+        }
+    }
+}
+
 Journal copyOf(const Journal& journal)
 {
     Journal copy;

@@ -84,6 +84,54 @@ private:
     }
 };
 
+// Who the files of a run were, by entry, held as compactly as they came: a run of a million files known
+// by their numbers alone holds nine bytes a file rather than a whole identity. Identities on another
+// device than the first, or with a time of change, are held whole.
+class IdentityList
+{
+public:
+    std::size_t size() const
+    {
+        return m_wide ? m_all.size() : m_inodes.size();
+    }
+    bool empty() const
+    {
+        return size() == 0;
+    }
+    void clear()
+    {
+        *this = IdentityList();
+    }
+    void reserve(std::size_t count);
+    // Makes the list `count` long, the identities added saying that nothing was there.
+    void resize(std::size_t count);
+    void push_back(const FileIdentity& identity);
+    void set(std::size_t index, const FileIdentity& identity);
+    // By value, as the list may hold it in parts: set() changes one.
+    const FileIdentity operator[](std::size_t index) const;
+    // Every identity recorded without size and time is of a file that changed before `ns`.
+    void changedBefore(std::int64_t ns);
+
+private:
+    static constexpr std::uint8_t kExists = 1;
+    static constexpr std::uint8_t kContent = 2;
+    static constexpr std::uint8_t kBorn = 4;
+
+    bool fits(const FileIdentity& identity) const;
+    void widen();
+
+    bool m_wide = false;
+    std::vector<FileIdentity> m_all; // when held whole
+    bool m_hasDevice = false;
+    std::uint64_t m_device = 0;
+    std::int64_t m_unknownChangedNs = FileIdentity::kAnyTime;
+    std::vector<std::uint64_t> m_inodes;
+    std::vector<std::uint8_t> m_kinds;
+    std::vector<std::int64_t> m_sizes;    // where any has its content recorded, else empty
+    std::vector<std::int64_t> m_modified; // likewise
+    std::vector<std::int64_t> m_born;     // where any has its birth recorded, else empty
+};
+
 // One file of a run: every name it may have while the run goes on or after it. The names are kept by
 // the journal's store (Journal::names).
 struct JournalEntry
@@ -106,8 +154,6 @@ enum class JournalMark : std::uint8_t
 
 struct Journal
 {
-    static inline const FileIdentity kNoFile{};
-
     std::int64_t pid = 0; // the run's process: its hidden temporary names carry it
     // When the run took its files' identities (the wall clock that stamps files): a file born later is
     // none of the run's. Also the time the run is known by.
@@ -126,18 +172,18 @@ struct Journal
     // Who each file was, by entry. What stood at each target before the run, by entry, is never the run's
     // to remove; it is kept only for a run that copied or moved (else empty), as a file of its own for
     // each of a million files would double the journal held in memory.
-    std::vector<FileIdentity> identities;
-    std::vector<FileIdentity> atTargets;
+    IdentityList identities;
+    IdentityList atTargets;
 
     // Who the file of `entry` was; none where the run did not find out.
-    const FileIdentity& identityOf(std::size_t entry) const
+    FileIdentity identityOf(std::size_t entry) const
     {
-        return entry < identities.size() ? identities[entry] : kNoFile;
+        return entry < identities.size() ? identities[entry] : FileIdentity{};
     }
     // What stood at the target of `entry` before the run; none where nothing did, or nothing was copied.
-    const FileIdentity& atTargetOf(std::size_t entry) const
+    FileIdentity atTargetOf(std::size_t entry) const
     {
-        return entry < atTargets.size() ? atTargets[entry] : kNoFile;
+        return entry < atTargets.size() ? atTargets[entry] : FileIdentity{};
     }
     std::vector<JournalMark> marks;
 

@@ -764,7 +764,7 @@ public:
     }
 
 private:
-    const FileIdentity& identity(const Move& move) const
+    FileIdentity identity(const Move& move) const
     {
         return m_journal.identityOf(move.entry);
     }

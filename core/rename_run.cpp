@@ -337,8 +337,8 @@ RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& fi
         return result;
     }
     // Who the files were is on disk; the run itself goes by their names.
-    std::vector<FileIdentity>().swap(journal.identities);
-    std::vector<FileIdentity>().swap(journal.atTargets);
+    journal.identities.clear();
+    journal.atTargets.clear();
     std::vector<Planned> planned = placed(journal.files);
 
     std::optional<TransferCrew> crew;

@@ -190,12 +190,19 @@ bool readListed(Syscalls& calls, const std::string& folder, const NameTable& tab
               }) == 0;
 }
 
+// An identity as a journal records it: its inode's time of change is not kept.
+FileIdentity recorded(FileIdentity identity)
+{
+    identity.changedNs = FileIdentity::kAnyTime;
+    return identity;
+}
+
 // The identities of a run's files by their numbers in the folder's listing: one read of the folder rather
 // than a look at each file. Empty where that cannot be had.
-std::vector<FileIdentity> identitiesFromListing(Syscalls& calls,
-                                                const std::string& folder,
-                                                std::uint64_t device,
-                                                const std::vector<std::string>& names)
+IdentityList identitiesFromListing(Syscalls& calls,
+                                   const std::string& folder,
+                                   std::uint64_t device,
+                                   const std::vector<std::string>& names)
 {
     // An overlay's listing may number its entries otherwise than the files themselves.
     struct statfs fileSystem
@@ -207,14 +214,16 @@ std::vector<FileIdentity> identitiesFromListing(Syscalls& calls,
     const NameTable table(names.size(), [&](std::size_t i) -> std::string_view {
         return names[i];
     });
-    std::vector<FileIdentity> identities(names.size());
+    IdentityList identities;
+    identities.resize(names.size());
     const bool complete = readListed(calls, folder, table, [&](std::uint32_t position, const struct dirent& entry) {
-        identities[position] = {
-            .device = device,
-            .inode = static_cast<std::uint64_t>(entry.d_ino),
-            .size = 0,
-            .modifiedNs = FileIdentity::kContentUnknown,
-        };
+        identities.set(position,
+                       {
+                           .device = device,
+                           .inode = static_cast<std::uint64_t>(entry.d_ino),
+                           .size = 0,
+                           .modifiedNs = FileIdentity::kContentUnknown,
+                       });
     });
     if (!complete) {
         identities.clear();
@@ -226,21 +235,22 @@ std::vector<FileIdentity> identitiesFromListing(Syscalls& calls,
 // with its size and time: one read of the folder, and a look only at entries with a target's name, so
 // an empty save folder costs nothing more. Each file is looked at by itself where the folder cannot be
 // read.
-std::vector<FileIdentity>
+IdentityList
 identitiesAtTargets(Syscalls& calls, const std::string& saveFolder, int saveFd, const std::vector<JournalEntry>& files)
 {
-    std::vector<FileIdentity> atTargets(files.size());
+    IdentityList atTargets;
+    atTargets.resize(files.size());
     const NameTable table(files.size(), [&](std::size_t i) -> std::string_view {
         return files[i].target;
     });
     const bool listed = readListed(calls, saveFolder, table, [&](std::uint32_t position, const struct dirent& entry) {
-        atTargets[position] = identityAt(calls, saveFd, entry.d_name);
+        atTargets.set(position, recorded(identityAt(calls, saveFd, entry.d_name)));
     });
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (!listed) {
-            atTargets[i] = identityAt(calls, saveFd, std::string(files[i].target).c_str());
+            atTargets.set(i, recorded(identityAt(calls, saveFd, std::string(files[i].target).c_str())));
         } else if (const std::uint32_t first = table.find(files[i].target); first != i) {
-            atTargets[i] = atTargets[first]; // two files given one name: both are told what stands there
+            atTargets.set(i, atTargets[first]); // two files given one name: both are told what stands there
         }
     }
     return atTargets;
@@ -277,7 +287,7 @@ identitiesOf(Syscalls& calls, const std::string& folder, const std::vector<std::
     }
     taken.files.reserve(names.size());
     for (const std::string& name : names) {
-        taken.files.push_back(identityAt(calls, dir.get(), name.c_str()));
+        taken.files.push_back(recorded(identityAt(calls, dir.get(), name.c_str())));
     }
     waitForTheFileClock(taken.takenNs);
     return taken;

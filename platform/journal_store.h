@@ -33,8 +33,8 @@ int lookAt(Syscalls& calls, int dirFd, const char* name, struct statx& st);
 struct TakenIdentities
 {
     std::int64_t takenNs = 0;
-    std::vector<FileIdentity> files;
-    VolumePlace place; // where the folder lies on a volume that numbers its files anew at each mount
+    IdentityList files; // as the journal keeps them: without their time of change
+    VolumePlace place;  // where the folder lies on a volume that numbers its files anew at each mount
 };
 
 // The journals of the last runs, one file each, numbered in the order they were made: the names sort as

@@ -28,11 +28,7 @@ loadJournal(JournalStore& store, const std::string& name, Journal& journal, std:
     // A run that ended was marked so after its last rename: a file known by its number alone that
     // changed after that mark is not the run's file any more.
     if (status == JournalStatus::Ok && journal.marked(JournalMark::RunDone)) {
-        for (FileIdentity& identity : journal.identities) {
-            if (!identity.contentKnown()) {
-                identity.changedNs = writtenNs;
-            }
-        }
+        journal.identities.changedBefore(writtenNs);
     }
     return status;
 }

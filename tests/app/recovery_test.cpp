@@ -611,7 +611,7 @@ INSTANTIATE_TEST_SUITE_P(
                                          for (std::size_t i = 0; i < valid.files.size(); ++i) {
                                              JournalEntry& file = valid.files[i];
                                              file.old = valid.names.keep("gone-" + std::string(file.old));
-                                             valid.identities[i] = {st.st_dev, 1, 10, 10};
+                                             valid.identities.set(i, {st.st_dev, 1, 10, 10});
                                          }
                                          writeJournalFile(journals, encodeJournal(valid));
                                      }},

@@ -196,6 +196,39 @@ TEST(JournalTest, aJournalInPiecesIsTheWholeJournal)
     EXPECT_EQ(read.files.size(), many.files.size());
 }
 
+// Identities read back from the compact list as they were given, whatever came before them: numbers
+// alone, with size and time, with birth, nothing there, another device, a time of change.
+TEST(JournalTest, anIdentityListGivesBackEveryIdentityWhole)
+{
+    const FileIdentity numberOnly{.device = 8, .inode = 100, .size = 0, .modifiedNs = FileIdentity::kContentUnknown};
+    const FileIdentity content{.device = 8, .inode = 101, .size = 4096, .modifiedNs = -7};
+    const FileIdentity born{.device = 8, .inode = 102, .size = 0, .modifiedNs = 5, .bornNs = 1700};
+    const FileIdentity otherDevice{.device = 9, .inode = 100, .size = 3, .modifiedNs = 4};
+    const FileIdentity changed{.device = 8, .inode = 103, .size = 0, .modifiedNs = 9, .bornNs = 0, .changedNs = 77};
+    const std::vector<std::vector<FileIdentity>> rows = {
+        {numberOnly, numberOnly, {}},
+        {{}, numberOnly, content, numberOnly},
+        {numberOnly, born, content, {}},
+        {numberOnly, otherDevice, numberOnly},
+        {content, changed, numberOnly},
+    };
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        IdentityList list;
+        for (const FileIdentity& identity : rows[row]) {
+            list.push_back(identity);
+        }
+        ASSERT_EQ(list.size(), rows[row].size());
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const FileIdentity got = list[i];
+            const FileIdentity& wanted = rows[row][i];
+            EXPECT_EQ(
+                std::tie(got.device, got.inode, got.size, got.modifiedNs, got.bornNs, got.changedNs),
+                std::tie(wanted.device, wanted.inode, wanted.size, wanted.modifiedNs, wanted.bornNs, wanted.changedNs))
+                << "row " << row << ", identity " << i;
+        }
+    }
+}
+
 } // namespace
 } // namespace tallyfox
 
