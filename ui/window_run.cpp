@@ -1,6 +1,7 @@
 #include "ui/window_run.h"
 
 #include "platform/dialogs.h"
+#include "platform/posix_io.h"
 #include "ui/file_selection.h"
 #include "ui/widgets/gauge.h"
 #include "ui/window_at_work.h"
@@ -55,6 +56,9 @@ public:
 
     void relistFileLists() override
     {
+        // What the run let go goes back to the system first: the lists read anew would otherwise take as
+        // much again beside it, as the run's thread keeps its own heap.
+        platform::returnFreedMemory();
         m_window.run([this] {
             showProgress(m_bar, m_progress);
             m_files.listAfterRun();
