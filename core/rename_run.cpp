@@ -294,12 +294,34 @@ std::string failureList(const std::vector<FileFailure>& failures)
     return text;
 }
 
+namespace {
+RunResult run(const RunRequest& request,
+              RunHost& host,
+              FileOperations& files,
+              RunRecord* record,
+              std::vector<std::string>* names);
+} // namespace
+
 RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& files)
 {
     return runRename(request, host, files, nullptr);
 }
 
 RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& files, RunRecord* record)
+{
+    return run(request, host, files, record, nullptr);
+}
+
+RunResult runRename(RunRequest&& request, RunHost& host, FileOperations& files, RunRecord* record)
+{
+    return run(request, host, files, record, &request.names);
+}
+
+namespace {
+
+// The run; `names`, when given, are the request's names, let go once no part of the run reads them.
+RunResult
+run(const RunRequest& request, RunHost& host, FileOperations& files, RunRecord* record, std::vector<std::string>* names)
 {
     RunResult result;
     if (const std::string refused = refusal(request); !refused.empty()) {
@@ -336,9 +358,12 @@ RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& fi
         result.started = false;
         return result;
     }
-    // Who the files were is on disk; the run itself goes by their names.
+    // Who the files were is on disk, and the journal holds the names: the run goes by them.
     journal.identities.clear();
     journal.atTargets.clear();
+    if (names != nullptr) {
+        std::vector<std::string>().swap(*names);
+    }
     std::vector<Planned> planned = placed(journal.files);
 
     std::optional<TransferCrew> crew;
@@ -411,5 +436,7 @@ RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& fi
              result.failures.empty() ? RunBox::Report : RunBox::FailureReport);
     return result;
 }
+
+} // namespace
 
 } // namespace tallyfox

@@ -112,6 +112,9 @@ struct RunResult
 RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& files);
 // The same run, locked and written to `record`'s journal before the first file is touched.
 RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& files, RunRecord* record);
+// The same run, letting go of the request's names once its journal is written: a caller that copied a
+// list of a million names for the run need not hold them through it.
+RunResult runRename(RunRequest&& request, RunHost& host, FileOperations& files, RunRecord* record);
 
 // The message with which a run of this request is refused before anything is done (the box's text, its
 // blanks included), or empty when the run may go on.

@@ -523,7 +523,7 @@ void TMain::sbRenameClick()
     request.confirmBeforeRun = ConfirmBeforeRun;
     const std::unique_ptr<FileOperations> operations = m_fileOperations(m_syscalls);
     platform::StoredRunRecord record(m_syscalls, m_journalFolder);
-    RunResult result = runInWindow(request, m_boundary.dialogs(), *Gauge1, *m_files, *operations, record);
+    RunResult result = runInWindow(std::move(request), m_boundary.dialogs(), *Gauge1, *m_files, *operations, record);
     if (result.started) {
         m_history->runEnded(record.written());
     }

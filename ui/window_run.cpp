@@ -102,7 +102,7 @@ private:
 
 } // namespace
 
-RunResult runInWindow(const RunRequest& request,
+RunResult runInWindow(RunRequest&& request,
                       platform::Dialogs& dialogs,
                       Gauge& bar,
                       FileSelection& files,
@@ -115,7 +115,7 @@ RunResult runInWindow(const RunRequest& request,
     workBesideWindow(
         [&](WindowThread& window) {
             WindowRunHost host(dialogs, bar, files, window, progress);
-            result = runRename(request, host, operations, &record);
+            result = runRename(std::move(request), host, operations, &record);
         },
         [&] {
             showProgress(bar, progress);
