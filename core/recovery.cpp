@@ -721,7 +721,7 @@ public:
             }
         }
         // A file in the save folder holds no name of the folder: an empty name, which no old name is.
-        const NameTable heldBy(m_moves.size(), [&](std::size_t i) -> std::string_view {
+        const NameIndex heldBy(m_moves.size(), [&](std::size_t i) -> std::string_view {
             if (m_moves[i].from.folder != RunFolder::Folder) {
                 return {};
             }

@@ -34,7 +34,7 @@ namespace {
 template <typename OldName, typename FinalName>
 std::vector<RenameStep> orderRenames(std::size_t count, OldName oldName, FinalName finalName)
 {
-    const NameTable holder(count, oldName);
+    const NameIndex holder(count, oldName);
     // next[i]: the listed file holding i's final name; waiting[j]: the file that wants j's old name. A
     // file keeping its name holds no other file back. Two files wanting one name: the first in the list
     // waits for it, the other is refused at its turn like any file whose name is taken.

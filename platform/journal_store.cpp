@@ -179,8 +179,8 @@ void waitForTheFileClock(std::int64_t moment = nanoseconds(CLOCK_REALTIME))
 
 // Calls `found` with the position in `table` and the entry of each entry of `folder` that the table
 // holds; false when the folder could not be read to its end.
-template <typename Found>
-bool readListed(Syscalls& calls, const std::string& folder, const NameTable& table, Found found)
+template <typename Table, typename Found>
+bool readListed(Syscalls& calls, const std::string& folder, const Table& table, Found found)
 {
     return table.held()
            && readFolder(calls, folder, [&](const struct dirent& entry) {
@@ -211,7 +211,7 @@ IdentityList identitiesFromListing(Syscalls& calls,
     if (::statfs(folder.c_str(), &fileSystem) != 0 || fileSystem.f_type == OVERLAYFS_SUPER_MAGIC) {
         return {};
     }
-    const NameTable table(names.size(), [&](std::size_t i) -> std::string_view {
+    const NameIndex table(names.size(), [&](std::size_t i) -> std::string_view {
         return names[i];
     });
     IdentityList identities;
@@ -240,7 +240,7 @@ identitiesAtTargets(Syscalls& calls, const std::string& saveFolder, int saveFd, 
 {
     IdentityList atTargets;
     atTargets.resize(files.size());
-    const NameTable table(files.size(), [&](std::size_t i) -> std::string_view {
+    const NameIndex table(files.size(), [&](std::size_t i) -> std::string_view {
         return files[i].target;
     });
     const bool listed = readListed(calls, saveFolder, table, [&](std::uint32_t position, const struct dirent& entry) {
