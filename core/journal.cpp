@@ -229,19 +229,6 @@ void IdentityList::reserve(std::size_t count)
 
 void IdentityList::resize(std::size_t count)
 {
-    while (size() > count) {
-        if (m_wide) {
-            m_all.pop_back();
-        } else {
-            m_inodes.pop_back();
-            m_kinds.pop_back();
-            for (std::vector<std::int64_t>* column : {&m_sizes, &m_modified, &m_born}) {
-                if (!column->empty()) {
-                    column->pop_back();
-                }
-            }
-        }
-    }
     if (m_wide) {
         m_all.resize(count);
         return;

@@ -292,7 +292,7 @@ private:
         const std::size_t mask = m_slots.size() - 1;
         for (std::size_t slot = InodeHash()(key) & mask;; slot = (slot + 1) & mask) {
             const std::uint32_t group = m_slots[slot];
-            if (group == kNoGroup || InodeKey(m_journal.identityOf(m_members[m_groupStarts[group]])) == key) {
+            if (group == kNoGroup || InodeKey(m_journal.identityOf(m_firsts[group])) == key) {
                 return slot;
             }
         }
@@ -305,7 +305,7 @@ private:
     {
         const std::size_t count = m_journal.files.size();
         std::vector<std::uint32_t> groupOf(count, kNoGroup);
-        std::vector<std::size_t> firsts; // the first entry of each group
+        std::vector<std::uint32_t>& firsts = m_firsts;
         std::size_t size = 16;
         while (size < 2 * count) {
             size *= 2;
@@ -320,16 +320,12 @@ private:
             }
             if (m_journal.byContent()) { // where numbers do not tell files apart, each entry is a file
                 groupOf[i] = static_cast<std::uint32_t>(firsts.size());
-                firsts.push_back(i);
+                firsts.push_back(static_cast<std::uint32_t>(i));
             } else {
-                const InodeKey key(identity);
-                std::size_t slot = InodeHash()(key) & (size - 1);
-                while (m_slots[slot] != kNoGroup && InodeKey(m_journal.identityOf(firsts[m_slots[slot]])) != key) {
-                    slot = (slot + 1) & (size - 1);
-                }
+                const std::size_t slot = slotOf(InodeKey(identity));
                 if (m_slots[slot] == kNoGroup) {
                     m_slots[slot] = static_cast<std::uint32_t>(firsts.size());
-                    firsts.push_back(i);
+                    firsts.push_back(static_cast<std::uint32_t>(i));
                 }
                 groupOf[i] = m_slots[slot];
             }
@@ -680,6 +676,7 @@ private:
     bool m_emptyRunFileMayLookNew = false;
     static constexpr std::uint32_t kNoGroup = UINT32_MAX;
     std::vector<std::uint32_t> m_slots;     // the groups by inode, open-addressed; none where known by content
+    std::vector<std::uint32_t> m_firsts;    // the first entry of each group
     std::vector<std::size_t> m_members;     // the entries, group after group
     std::vector<std::size_t> m_groupStarts; // where each group begins in m_members, and the end
     std::unordered_map<InodeKey, std::vector<std::size_t>, InodeHash> m_linkedInSave;

@@ -25,27 +25,20 @@ constexpr int kOpenFolder = O_PATH | O_DIRECTORY | O_CLOEXEC;
 // file system itself refuses the rest, and an exFAT card takes names of more than 255 bytes.
 constexpr NameRules kAnyFileSystem = NameRules::Utf16;
 
-// Kinds of file system that keep modification times more coarsely than a nanosecond.
-constexpr long kFatMagic = 0x4d44;
-constexpr long kExfatMagic = 0x2011BAB0;
-constexpr long kNtfsMagic = 0x5346544e;
-constexpr long kNtfs3Magic = 0x7366746e;
-constexpr long kSmbMagic = 0xfe534d42;
-constexpr long kCifsMagic = static_cast<long>(0xff534d42);
-constexpr long kFuseMagic = 0x65735546;
-
+// How finely a kind of file system keeps modification times.
 std::int64_t precisionOf(long kind)
 {
+    using namespace fileSystemKind;
     switch (kind) {
-    case kFatMagic:
-    case kFuseMagic: // not known: the coarsest of those above
+    case kFat:
+    case kFuse: // not known: the coarsest of those below
         return 2000000000;
-    case kExfatMagic:
+    case kExfat:
         return 10000000;
-    case kNtfsMagic:
-    case kNtfs3Magic:
-    case kSmbMagic:
-    case kCifsMagic:
+    case kNtfs:
+    case kNtfs3:
+    case kSmb2:
+    case kCifs:
         return 100;
     default:
         return 1;

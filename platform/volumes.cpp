@@ -209,15 +209,7 @@ bool onRotatingDisk(Syscalls& calls, const std::string& path, const std::string&
 
 NameRules nameRulesOf(Syscalls& calls, int folderFd)
 {
-    // The kinds as statfs gives them.
-    constexpr long kFat = 0x4d44;
-    constexpr long kExfat = 0x2011BAB0;
-    constexpr long kNtfs = 0x5346544e;
-    constexpr long kNtfs3 = 0x7366746e;
-    constexpr long kFuse = 0x65735546;
-    constexpr long kSmb = 0x517B;
-    constexpr long kSmb2 = 0xfe534d42;
-    constexpr long kCifs = static_cast<long>(0xff534d42);
+    using namespace fileSystemKind;
     FileDescriptor current(
         calls, folderFd == AT_FDCWD ? calls.openat(AT_FDCWD, ".", O_PATH | O_DIRECTORY | O_CLOEXEC, 0) : -1);
     struct statfs fileSystem

@@ -46,6 +46,19 @@ std::string volumeText(const Volume& volume);
 // be told (memory, network and pseudo file systems have no such entry).
 bool onRotatingDisk(Syscalls& calls, const std::string& path, const std::string& sysfs = "/sys");
 
+// Kinds of file system as statfs gives them (f_type), where their names or times differ from a Linux
+// file system's.
+namespace fileSystemKind {
+constexpr long kFat = 0x4d44;
+constexpr long kExfat = 0x2011BAB0;
+constexpr long kNtfs = 0x5346544e;
+constexpr long kNtfs3 = 0x7366746e;
+constexpr long kFuse = 0x65735546;
+constexpr long kSmb = 0x517B;
+constexpr long kSmb2 = 0xfe534d42;
+constexpr long kCifs = static_cast<long>(0xff534d42);
+} // namespace fileSystemKind
+
 // What the file system holding a folder (a descriptor of it, or AT_FDCWD for the current directory)
 // allows in a name, from its kind: FAT and exFAT (a camera's card) count UTF-16 code units and refuse the
 // characters Windows refuses; NTFS, file systems in user space (NTFS and exFAT disks mounted by
