@@ -232,11 +232,12 @@ BeforeRun atTargetNow(const Journal& journal,
 class Planner
 {
 public:
-    Planner(const Journal& journal, RecoverySteps& steps)
+    Planner(const Journal& journal, RecoverySteps& steps, std::size_t entriesAtOnce)
         : m_journal(journal)
         , m_steps(steps)
         , m_transfer(transfers(journal.operation))
         , m_names(steps, m_transfer)
+        , m_entriesAtOnce(entriesAtOnce)
     {
         m_precision = steps.timePrecisionNs(RunFolder::Folder);
         if (m_transfer) {
@@ -252,14 +253,24 @@ public:
         steps.moves.reserve(m_journal.files.size());
         groupFiles(steps);
         lookHidden();
-        observe();
-        std::vector<bool> needsStep(m_journal.files.size(), false);
-        for (std::size_t g = 0; g + 1 < m_groupStarts.size(); ++g) {
-            planFile(std::span<const std::size_t>(m_members).subspan(m_groupStarts[g],
-                                                                     m_groupStarts[g + 1] - m_groupStarts[g]),
-                     steps);
+        // The files are looked at and planned a share of whole groups at a time: what was found at the names
+        // of a million files need not be held at once.
+        const std::size_t groups = m_groupStarts.size() - 1;
+        std::vector<Placeholder> placeholders;
+        for (std::size_t first = 0; first < groups;) {
+            std::size_t end = first + 1;
+            while (end < groups && m_groupStarts[end + 1] - m_groupStarts[first] <= m_entriesAtOnce) {
+                ++end;
+            }
+            observe(m_groupStarts[first], m_groupStarts[end]);
+            for (std::size_t g = first; g < end; ++g) {
+                planFile(m_groupStarts[g], m_groupStarts[g + 1], steps);
+            }
+            findPlaceholders(placeholders);
+            first = end;
         }
-        planPlaceholders(steps);
+        planPlaceholders(std::move(placeholders), steps);
+        std::vector<bool> needsStep(m_journal.files.size(), false);
         for (const Move& move : steps.moves) {
             needsStep[move.entry] = true;
         }
@@ -273,7 +284,7 @@ public:
             needsStep[putBack.entry] = true;
         }
         planLeftovers(steps);
-        std::vector<Found>().swap(m_found);
+        std::vector<std::uint32_t>().swap(m_found);
         std::vector<std::optional<FileIdentity>>().swap(m_seen);
         steps.files = static_cast<std::size_t>(std::count(needsStep.begin(), needsStep.end(), true));
         return steps;
@@ -371,32 +382,24 @@ private:
     }
 
     // What the plan finds at one of an entry's names (its old, temporary and final names in the folder, its
-    // target in the save folder): nothing, another file by the listing's number, or whoever a look found.
-    struct Found
-    {
-        enum class Kind : std::uint8_t
-        {
-            Nothing,
-            Other,
-            Looked,
-        };
-        Kind kind = Kind::Nothing;
-        std::uint64_t number = 0; // Other: the listing's number; Looked: the look's place in m_seen
-    };
+    // target in the save folder): a look's place in m_seen, or one of these.
+    static constexpr std::uint32_t kNothing = UINT32_MAX;
+    static constexpr std::uint32_t kRunFile = UINT32_MAX - 1;  // another file of the run, by the listing's number
+    static constexpr std::uint32_t kStranger = UINT32_MAX - 2; // another file, none of the run's
     static constexpr std::size_t kNamesOfEntry = 4;
 
-    // Reads the folders' listings for every name of the run, and looks at each name that may hold a file of
-    // it: all the looks at once, which the steps may take side by side.
-    void observe()
+    // Reads the folders' listings for every name of the entries at [begin, end) of m_members, and looks at
+    // each name that may hold a file of the run: all the looks at once, which the steps may take side by
+    // side.
+    void observe(std::size_t begin, std::size_t end)
     {
-        m_found.assign(m_journal.files.size() * kNamesOfEntry, {});
+        m_chunk = begin;
+        m_found.assign((end - begin) * kNamesOfEntry, kNothing);
         std::vector<std::pair<RunFolder, const std::string_view*>> wanted;
-        for (std::size_t i = 0; i < m_journal.files.size(); ++i) {
+        for (std::size_t position = begin; position < end; ++position) {
+            const std::size_t i = m_members[position];
             const JournalEntry& entry = m_journal.files[i];
             const FileIdentity& identity = m_journal.identityOf(i);
-            if (!identity.exists()) {
-                continue;
-            }
             const std::string_view* names[kNamesOfEntry] = {&entry.old, &entry.temporary, &entry.final, &entry.target};
             for (std::size_t k = 0; k < kNamesOfEntry; ++k) {
                 const RunFolder folder = k == 3 ? RunFolder::SaveFolder : RunFolder::Folder;
@@ -407,28 +410,35 @@ private:
                 if (!number) {
                     continue;
                 }
-                Found& found = m_found[i * kNamesOfEntry + k];
+                std::uint32_t& found = m_found[(position - begin) * kNamesOfEntry + k];
                 // Another file by the listing's number is not looked at, unless it may be a placeholder the
                 // run left: none of the run's files, in a run that did not end.
-                if (folder == RunFolder::Folder && *number != 0 && !m_journal.byContent() && *number != identity.inode
-                    && (m_ended || isRunFile({.device = identity.device, .inode = *number}))) {
-                    found.kind = Found::Kind::Other;
-                    found.number = *number;
-                    continue;
+                if (folder == RunFolder::Folder && *number != 0 && !m_journal.byContent()
+                    && *number != identity.inode) {
+                    const bool runFile = isRunFile({.device = identity.device, .inode = *number});
+                    if (m_ended || runFile) {
+                        found = runFile ? kRunFile : kStranger;
+                        continue;
+                    }
                 }
-                found.kind = Found::Kind::Looked;
-                found.number = wanted.size();
+                found = static_cast<std::uint32_t>(wanted.size());
                 wanted.emplace_back(folder, names[k]);
             }
         }
         m_seen = m_steps.lookAll(wanted);
     }
 
-    const std::optional<FileIdentity>& seenAt(std::size_t entry, std::size_t name) const
+    // What was found at name `k` of the entry at `position` of m_members, in the share observed last.
+    std::uint32_t foundAt(std::size_t position, std::size_t k) const
+    {
+        return m_found[(position - m_chunk) * kNamesOfEntry + k];
+    }
+
+    const std::optional<FileIdentity>& seenAt(std::size_t position, std::size_t k) const
     {
         static const std::optional<FileIdentity> nothing;
-        const Found& found = m_found[entry * kNamesOfEntry + name];
-        return found.kind == Found::Kind::Looked ? m_seen[found.number] : nothing;
+        const std::uint32_t found = foundAt(position, k);
+        return found < kStranger ? m_seen[found] : nothing;
     }
 
     // Whether `seen` is the file `recorded`, born by `born`: by its number and birth, or where numbers do
@@ -464,40 +474,62 @@ private:
     // run has ended every placeholder it made was taken or removed, and an empty file saved later under
     // one of its names is the user's: an undo then leaves it, and the file whose name it holds stays
     // where it is, reported.
-    void planPlaceholders(Steps& steps)
+    struct Placeholder
+    {
+        std::size_t entry = 0;
+        std::size_t name = 0; // which of the entry's names
+        FileIdentity seen;
+    };
+
+    // The names of the share observed last that may hold a placeholder.
+    void findPlaceholders(std::vector<Placeholder>& found) const
     {
         if (m_ended || m_emptyRunFileMayLookNew) {
             return;
         }
-        std::unordered_set<std::string> planned;
-        for (std::size_t i = 0; i < m_journal.files.size(); ++i) {
-            const JournalEntry& entry = m_journal.files[i];
-            const std::string_view* names[kNamesOfEntry] = {&entry.old, &entry.temporary, &entry.final, &entry.target};
+        for (std::size_t position = m_chunk; position < m_chunk + m_found.size() / kNamesOfEntry; ++position) {
+            const std::size_t i = m_members[position];
             for (std::size_t k = 0; k < kNamesOfEntry; ++k) {
-                const std::optional<FileIdentity>& seen = seenAt(i, k);
+                const std::optional<FileIdentity>& seen = seenAt(position, k);
                 if (!seen || seen->size != 0 || !bornSince(*seen) || isRunFile(*seen)) {
                     continue;
                 }
-                const RunFolder folder = k == 3 ? RunFolder::SaveFolder : RunFolder::Folder;
-                if (folder == RunFolder::SaveFolder && m_journal.atTargetOf(i).exists()
+                if (k == 3 && m_journal.atTargetOf(i).exists()
                     && isFile(*seen, m_journal.atTargetOf(i), FileIdentity::kAnyTime)) {
                     continue; // what stood there before the run
                 }
-                if (!planned.insert(m_names.key(folder, *names[k])).second) {
-                    continue;
-                }
-                steps.removals.push_back({.entry = i,
-                                          .at = {folder, m_names.spelling(folder, *names[k])},
-                                          .leftover = *seen,
-                                          .isPlaceholder = true});
+                found.push_back({i, k, *seen});
             }
         }
     }
 
-    // One file of the run, listed under the entries of `group`: its old names are what it must have
-    // again, and only names it holds beyond them are the run's to move or remove.
-    void planFile(std::span<const std::size_t> group, Steps& steps)
+    // The placeholders found, once each, in the order of the entries and their names.
+    void planPlaceholders(std::vector<Placeholder> found, Steps& steps)
     {
+        std::stable_sort(found.begin(), found.end(), [](const Placeholder& a, const Placeholder& b) {
+            return std::tie(a.entry, a.name) < std::tie(b.entry, b.name);
+        });
+        std::unordered_set<std::string> planned;
+        for (const Placeholder& placeholder : found) {
+            const JournalEntry& entry = m_journal.files[placeholder.entry];
+            const std::string_view* names[kNamesOfEntry] = {&entry.old, &entry.temporary, &entry.final, &entry.target};
+            const std::string_view name = *names[placeholder.name];
+            const RunFolder folder = placeholder.name == 3 ? RunFolder::SaveFolder : RunFolder::Folder;
+            if (!planned.insert(m_names.key(folder, name)).second) {
+                continue;
+            }
+            steps.removals.push_back({.entry = placeholder.entry,
+                                      .at = {folder, m_names.spelling(folder, name)},
+                                      .leftover = placeholder.seen,
+                                      .isPlaceholder = true});
+        }
+    }
+
+    // One file of the run, listed under the entries at [begin, end) of m_members: its old names are what
+    // it must have again, and only names it holds beyond them are the run's to move or remove.
+    void planFile(std::size_t begin, std::size_t end, Steps& steps)
+    {
+        const std::span<const std::size_t> group(m_members.data() + begin, end - begin);
         const FileIdentity& identity = m_journal.identityOf(group.front());
         const std::int64_t born = m_journal.startedNs == 0 ? FileIdentity::kAnyTime : m_journal.startedNs;
         std::vector<Slot> held; // every name that leads to the file now, one for each entry of a folder
@@ -510,24 +542,24 @@ private:
                 held.push_back(std::move(slot));
             }
         };
-        for (const std::size_t i : group) {
+        for (std::size_t position = begin; position < end; ++position) {
+            const std::size_t i = m_members[position];
             const JournalEntry& entry = m_journal.files[i];
             const std::string_view* names[] = {&entry.old, &entry.temporary, &entry.final};
             for (std::size_t k = 0; k < 3; ++k) {
                 const std::string_view* name = names[k];
-                const Found& found = m_found[i * kNamesOfEntry + k];
-                if (found.kind == Found::Kind::Nothing || heldKeys.count(m_names.key(RunFolder::Folder, *name)) != 0) {
+                const std::uint32_t found = foundAt(position, k);
+                if (found == kNothing || heldKeys.count(m_names.key(RunFolder::Folder, *name)) != 0) {
                     continue;
                 }
-                if (found.kind == Found::Kind::Other) {
+                if (found == kRunFile || found == kStranger) {
                     // Another file by the listing's number: one of the run's, or one that took the name since.
-                    const FileIdentity other{.device = identity.device, .inode = found.number};
-                    if (!isRunFile(other) && !changedAt.count(i)) {
+                    if (found == kStranger && !changedAt.count(i)) {
                         changedAt[i] = *name;
                     }
                     continue;
                 }
-                const std::optional<FileIdentity>& seen = seenAt(i, k);
+                const std::optional<FileIdentity>& seen = seenAt(position, k);
                 if (!seen) {
                     continue;
                 }
@@ -540,7 +572,7 @@ private:
             if (!m_transfer || entry.target.empty()) {
                 continue;
             }
-            const std::optional<FileIdentity>& seen = seenAt(i, 3);
+            const std::optional<FileIdentity>& seen = seenAt(position, 3);
             planReplaced(i, seen, identity, steps);
             if (!seen) {
                 continue;
@@ -672,6 +704,7 @@ private:
     const bool m_transfer;
     const bool m_ended = m_journal.marked(JournalMark::RunDone);
     FolderNames m_names;
+    const std::size_t m_entriesAtOnce;
     std::int64_t m_precision = 1;
     bool m_emptyRunFileMayLookNew = false;
     static constexpr std::uint32_t kNoGroup = UINT32_MAX;
@@ -682,8 +715,9 @@ private:
     std::unordered_map<InodeKey, std::vector<std::size_t>, InodeHash> m_linkedInSave;
     std::vector<std::pair<Slot, FileIdentity>> m_hidden;
     std::unordered_multimap<InodeKey, std::size_t, InodeHash> m_hiddenByInode; // positions in m_hidden
-    std::vector<Found> m_found;                                                // by entry, then by name: see observe()
-    std::vector<std::optional<FileIdentity>> m_seen;                           // what the looks found
+    std::size_t m_chunk = 0;                         // where the share observed last begins in m_members
+    std::vector<std::uint32_t> m_found;              // by entry of the share, then by name: see observe()
+    std::vector<std::optional<FileIdentity>> m_seen; // what the looks of the share found
 };
 
 // Takes every file back to its old name in one pass: a file whose old name is still held by another
@@ -871,8 +905,8 @@ private:
 
 struct Restoration::Plan
 {
-    Plan(const Journal& journal, RecoverySteps& steps)
-        : planner(journal, steps)
+    Plan(const Journal& journal, RecoverySteps& steps, std::size_t entriesAtOnce)
+        : planner(journal, steps, entriesAtOnce)
         , steps(planner.plan())
     {
     }
@@ -880,10 +914,10 @@ struct Restoration::Plan
     Steps steps;
 };
 
-Restoration::Restoration(const Journal& journal, RecoverySteps& steps)
+Restoration::Restoration(const Journal& journal, RecoverySteps& steps, std::size_t entriesAtOnce)
     : m_journal(journal)
     , m_steps(steps)
-    , m_plan(std::make_unique<Plan>(journal, steps))
+    , m_plan(std::make_unique<Plan>(journal, steps, entriesAtOnce))
 {
 }
 

@@ -126,7 +126,11 @@ struct RestorePlan
 class Restoration final
 {
 public:
-    Restoration(const Journal& journal, RecoverySteps& steps);
+    // The entries looked at and planned together, a file's entries always in one share: enough looks to
+    // keep the threads busy, few enough that what they found weighs little beside the journal.
+    static constexpr std::size_t kEntriesAtOnce = std::size_t{1} << 16;
+
+    Restoration(const Journal& journal, RecoverySteps& steps, std::size_t entriesAtOnce = kEntriesAtOnce);
     ~Restoration();
     Restoration(const Restoration&) = delete;
     Restoration& operator=(const Restoration&) = delete;

@@ -237,53 +237,58 @@ std::vector<Name> sorted(std::vector<Name> names)
 TEST_P(RestoreTest, bringsBackEveryNameAndRemovesOnlyWhatTheRunMade)
 {
     const RestoreCase& row = GetParam();
-    MemoryFolders folders(row.files, row.now, row.ignoreCase, row.caseBlind);
-    folders.savePrecision = row.savePrecision;
-    folders.byContent = row.remounted;
-    Journal journal;
-    journal.startedNs = kStarted;
-    journal.operation = row.operation;
-    if (row.ended) {
-        journal.marks.push_back(JournalMark::RunDone);
-    }
-    if (row.remounted) {
-        journal.volume = "uuid:0123-4567";
-        journal.volumePath = "/DCIM";
-    }
-    std::vector<Name> before;
-    for (std::size_t i = 0; i < row.entries.size(); ++i) {
-        const Entry& entry = row.entries[i];
-        FileIdentity identity = folders.identity(entry.tag);
-        if (!row.recordedContent) {
-            identity = {.device = identity.device,
-                        .inode = identity.inode,
-                        .size = 0,
-                        .modifiedNs = FileIdentity::kContentUnknown};
+    // Planned all at once, and a file at a time: what a share of the plan finds holds for its files alone.
+    for (const std::size_t share : {Restoration::kEntriesAtOnce, std::size_t{1}}) {
+        SCOPED_TRACE(share);
+        MemoryFolders folders(row.files, row.now, row.ignoreCase, row.caseBlind);
+        folders.savePrecision = row.savePrecision;
+        folders.byContent = row.remounted;
+        Journal journal;
+        journal.startedNs = kStarted;
+        journal.operation = row.operation;
+        if (row.ended) {
+            journal.marks.push_back(JournalMark::RunDone);
         }
-        const std::string temporary = ".t" + std::to_string(i);
-        journal.add({entry.old, temporary, entry.final, entry.target},
-                    identity,
-                    entry.atTarget.empty() ? FileIdentity{} : folders.identity(entry.atTarget));
-        before.push_back({RunFolder::Folder, entry.old, entry.tag});
-        if (!entry.atTarget.empty()) {
-            before.push_back({RunFolder::SaveFolder, entry.target, entry.atTarget});
+        if (row.remounted) {
+            journal.volume = "uuid:0123-4567";
+            journal.volumePath = "/DCIM";
         }
-    }
-    for (const Name& name : row.now) {
-        const bool listed = std::any_of(row.entries.begin(), row.entries.end(), [&](const Entry& entry) {
-            return entry.tag == name.tag || entry.atTarget == name.tag || entry.target == name.name;
-        });
-        if (!listed) {
-            before.push_back(name); // a file the run never touched
+        std::vector<Name> before;
+        for (std::size_t i = 0; i < row.entries.size(); ++i) {
+            const Entry& entry = row.entries[i];
+            FileIdentity identity = folders.identity(entry.tag);
+            if (!row.recordedContent) {
+                identity = {.device = identity.device,
+                            .inode = identity.inode,
+                            .size = 0,
+                            .modifiedNs = FileIdentity::kContentUnknown};
+            }
+            const std::string temporary = ".t" + std::to_string(i);
+            journal.add({entry.old, temporary, entry.final, entry.target},
+                        identity,
+                        entry.atTarget.empty() ? FileIdentity{} : folders.identity(entry.atTarget));
+            before.push_back({RunFolder::Folder, entry.old, entry.tag});
+            if (!entry.atTarget.empty()) {
+                before.push_back({RunFolder::SaveFolder, entry.target, entry.atTarget});
+            }
         }
-    }
-    folders.beforeFirstStep = row.beforeFirstStep;
+        for (const Name& name : row.now) {
+            const bool listed = std::any_of(row.entries.begin(), row.entries.end(), [&](const Entry& entry) {
+                return entry.tag == name.tag || entry.atTarget == name.tag || entry.target == name.name;
+            });
+            if (!listed) {
+                before.push_back(name); // a file the run never touched
+            }
+        }
+        folders.beforeFirstStep = row.beforeFirstStep;
 
-    EXPECT_EQ(planRestore(journal, folders).lost, row.lost);
-    const std::vector<FileFailure> failures = restore(journal, folders);
+        Restoration restoration(journal, folders, share);
+        EXPECT_EQ(restoration.counts().lost, row.lost);
+        const std::vector<FileFailure> failures = restoration.run();
 
-    EXPECT_EQ(sorted(folders.names), sorted(row.after.empty() ? before : row.after));
-    EXPECT_EQ(failures.size(), row.failures) << (failures.empty() ? "" : failures.front().reason);
+        EXPECT_EQ(sorted(folders.names), sorted(row.after.empty() ? before : row.after));
+        EXPECT_EQ(failures.size(), row.failures) << (failures.empty() ? "" : failures.front().reason);
+    }
 }
 
 const std::map<std::string, SceneFile> kTwoFiles = {{"I", {.inode = 11}}, {"J", {.inode = 12}}};
