@@ -1,6 +1,7 @@
 #include "core/recovery.h"
 
 #include "core/multibyte.h"
+#include "core/name_store.h"
 #include "core/name_table.h"
 
 #include <algorithm>
@@ -61,10 +62,11 @@ bool transfers(FileOperation operation)
     return operation == FileOperation::RenameCopy || operation == FileOperation::RenameMove;
 }
 
+// A name in one of the folders, kept by the journal or by the steps' store of names.
 struct Slot
 {
     RunFolder folder = RunFolder::Folder;
-    std::string name;
+    std::string_view name;
 };
 
 // A file's device and inode: every entry of the run that names one file (two names of it in the list)
@@ -114,9 +116,14 @@ public:
         return key;
     }
 
-    std::string spelling(RunFolder folder, std::string_view name) const
+    // Kept in `kept` where the folder spells the name otherwise; else `name` itself.
+    std::string_view spelling(RunFolder folder, std::string_view name, NameStore& kept) const
     {
-        return ignoresCase(folder) ? m_steps.spelling(folder, std::string(name)) : std::string(name);
+        if (!ignoresCase(folder)) {
+            return name;
+        }
+        const std::string spelled = m_steps.spelling(folder, std::string(name));
+        return spelled == name ? name : kept.keep(spelled);
     }
 
     bool ignoresCase(RunFolder folder) const
@@ -169,6 +176,7 @@ struct PutBack
 
 struct Steps
 {
+    NameStore names; // names of the steps that the journal does not keep
     std::vector<Removal> removals;
     std::vector<Move> moves;
     std::vector<PutBack> putBacks;
@@ -252,7 +260,7 @@ public:
         // holds the old and the new array at once.
         steps.moves.reserve(m_journal.files.size());
         groupFiles(steps);
-        lookHidden();
+        lookHidden(steps.names);
         // The files are looked at and planned a share of whole groups at a time: what was found at the names
         // of a million files need not be held at once.
         const std::size_t groups = m_groupStarts.size() - 1;
@@ -358,24 +366,24 @@ private:
             m_groupStarts[g] += m_groupStarts[g - 1];
         }
         m_members.assign(m_groupStarts.back(), 0);
-        std::vector<std::size_t> filled(m_groupStarts.begin(), m_groupStarts.end() - 1);
+        std::vector<std::uint32_t> filled(m_groupStarts.begin(), m_groupStarts.end() - 1);
         for (std::size_t i = 0; i < count; ++i) {
             if (groupOf[i] != kNoGroup) {
-                m_members[filled[groupOf[i]]++] = i;
+                m_members[filled[groupOf[i]]++] = static_cast<std::uint32_t>(i);
             }
         }
     }
 
-    void lookHidden()
+    void lookHidden(NameStore& kept)
     {
         for (const RunFolder folder : {RunFolder::Folder, RunFolder::SaveFolder}) {
             if (folder == RunFolder::SaveFolder && !m_transfer) {
                 continue;
             }
-            for (std::string& name : m_steps.hiddenNames(folder)) {
+            for (const std::string& name : m_steps.hiddenNames(folder)) {
                 if (const std::optional<FileIdentity> seen = m_steps.look(folder, name)) {
                     m_hiddenByInode.emplace(InodeKey(*seen), m_hidden.size());
-                    m_hidden.push_back({{folder, std::move(name)}, *seen});
+                    m_hidden.push_back({{folder, kept.keep(name)}, *seen});
                 }
             }
         }
@@ -519,7 +527,7 @@ private:
                 continue;
             }
             steps.removals.push_back({.entry = placeholder.entry,
-                                      .at = {folder, m_names.spelling(folder, name)},
+                                      .at = {folder, m_names.spelling(folder, name, steps.names)},
                                       .leftover = placeholder.seen,
                                       .isPlaceholder = true});
         }
@@ -529,7 +537,7 @@ private:
     // it must have again, and only names it holds beyond them are the run's to move or remove.
     void planFile(std::size_t begin, std::size_t end, Steps& steps)
     {
-        const std::span<const std::size_t> group(m_members.data() + begin, end - begin);
+        const std::span<const std::uint32_t> group(m_members.data() + begin, end - begin);
         const FileIdentity& identity = m_journal.identityOf(group.front());
         const std::int64_t born = m_journal.startedNs == 0 ? FileIdentity::kAnyTime : m_journal.startedNs;
         std::vector<Slot> held; // every name that leads to the file now, one for each entry of a folder
@@ -537,7 +545,7 @@ private:
         std::unordered_map<std::size_t, Slot> copies; // by entry: its copy in the save folder
         std::unordered_map<std::size_t, std::string> changedAt;
         const auto hold = [&](RunFolder folder, std::string_view name) {
-            Slot slot{folder, m_names.spelling(folder, name)};
+            Slot slot{folder, m_names.spelling(folder, name, steps.names)};
             if (heldKeys.insert(m_names.key(folder, slot.name)).second) {
                 held.push_back(std::move(slot));
             }
@@ -581,7 +589,7 @@ private:
                 hold(RunFolder::SaveFolder, entry.target);
             } else if (!seen->sameInode(m_journal.atTargetOf(i))
                        && matches(*seen, m_journal.identityOf(i), Match::Content, m_journal.startedNs, m_precision)) {
-                copies[i] = {RunFolder::SaveFolder, std::string(entry.target)};
+                copies[i] = {RunFolder::SaveFolder, entry.target};
             } else if (seen->sameInode(identity) && !changedAt.count(i)) {
                 changedAt[i] = entry.target; // moved, then changed in the save folder
             }
@@ -708,10 +716,10 @@ private:
     std::int64_t m_precision = 1;
     bool m_emptyRunFileMayLookNew = false;
     static constexpr std::uint32_t kNoGroup = UINT32_MAX;
-    std::vector<std::uint32_t> m_slots;     // the groups by inode, open-addressed; none where known by content
-    std::vector<std::uint32_t> m_firsts;    // the first entry of each group
-    std::vector<std::size_t> m_members;     // the entries, group after group
-    std::vector<std::size_t> m_groupStarts; // where each group begins in m_members, and the end
+    std::vector<std::uint32_t> m_slots;       // the groups by inode, open-addressed; none where known by content
+    std::vector<std::uint32_t> m_firsts;      // the first entry of each group
+    std::vector<std::uint32_t> m_members;     // the entries, group after group
+    std::vector<std::uint32_t> m_groupStarts; // where each group begins in m_members, and the end
     std::unordered_map<InodeKey, std::vector<std::size_t>, InodeHash> m_linkedInSave;
     std::vector<std::pair<Slot, FileIdentity>> m_hidden;
     std::unordered_multimap<InodeKey, std::size_t, InodeHash> m_hiddenByInode; // positions in m_hidden
@@ -726,16 +734,18 @@ private:
 class Mover
 {
 public:
-    static constexpr std::size_t kNobody = SIZE_MAX;
+    static constexpr std::uint32_t kNobody = UINT32_MAX;
 
     Mover(const Journal& journal,
           RecoverySteps& steps,
           const FolderNames& names,
           std::vector<Move>& moves,
+          NameStore& kept,
           std::function<void()> ended)
         : m_journal(journal)
         , m_steps(steps)
         , m_moves(moves)
+        , m_kept(kept)
         , m_holder(moves.size(), kNobody)
         , m_waiter(moves.size(), kNobody)
         , m_left(moves.size(), false)
@@ -821,7 +831,7 @@ private:
             return false;
         }
         m_moves[i].state = Move::State::Waiting;
-        m_waiter[holder] = i;
+        m_waiter[holder] = static_cast<std::uint32_t>(i);
         return true;
     }
 
@@ -835,7 +845,7 @@ private:
             return;
         }
         const int error = m_steps.rename(move.from.folder,
-                                         move.from.name,
+                                         std::string(move.from.name),
                                          RunFolder::Folder,
                                          std::string(m_journal.files[move.entry].old),
                                          identity(move),
@@ -858,15 +868,15 @@ private:
         move.caseOnly = false;
         move.aside = true;
         const std::string hidden = m_steps.privateName(move.from.folder);
-        const int error =
-            m_steps.rename(move.from.folder, move.from.name, move.from.folder, hidden, identity(move), Match::Inode);
+        const int error = m_steps.rename(
+            move.from.folder, std::string(move.from.name), move.from.folder, hidden, identity(move), Match::Inode);
         if (error != 0) {
             move.state = Move::State::Failed;
             move.error = error;
             ended();
             return false;
         }
-        move.from.name = hidden;
+        move.from.name = m_kept.keep(hidden);
         leave(i);
         return true;
     }
@@ -894,9 +904,10 @@ private:
     const Journal& m_journal;
     RecoverySteps& m_steps;
     std::vector<Move>& m_moves;
-    std::vector<std::size_t> m_holder; // by move: the move whose file holds its old name now
-    std::vector<std::size_t> m_waiter; // by move: the move that waits for its file to leave its name
-    std::vector<bool> m_left;          // by move: its file has left the name it held
+    NameStore& m_kept;                   // the private names the files step aside to
+    std::vector<std::uint32_t> m_holder; // by move: the move whose file holds its old name now
+    std::vector<std::uint32_t> m_waiter; // by move: the move that waits for its file to leave its name
+    std::vector<bool> m_left;            // by move: its file has left the name it held
     std::vector<std::size_t> m_ready;
     std::function<void()> m_ended; // told of each file that is back, or cannot come back
 };
@@ -948,10 +959,10 @@ std::vector<FileFailure> Restoration::run(const std::function<void(std::size_t d
     for (const Removal& removal : planned.removals) {
         const FileIdentity& expected =
             removal.isLeftover || removal.isPlaceholder ? removal.leftover : m_journal.identityOf(removal.entry);
-        m_steps.remove(removal.at.folder, removal.at.name, expected, removal.match);
+        m_steps.remove(removal.at.folder, std::string(removal.at.name), expected, removal.match);
         stepEnded();
     }
-    Mover(m_journal, m_steps, m_plan->planner.names(), planned.moves, stepEnded).run();
+    Mover(m_journal, m_steps, m_plan->planner.names(), planned.moves, planned.names, stepEnded).run();
     // Last, once the copies and the files moved have left the save folder: what they replaced comes back.
     for (const PutBack& putBack : planned.putBacks) {
         const JournalEntry& entry = m_journal.files[putBack.entry];
@@ -970,7 +981,7 @@ std::vector<FileFailure> Restoration::run(const std::function<void(std::size_t d
         if (move.state == Move::State::Failed) {
             planned.failures.push_back({move.entry,
                                         {std::string(m_journal.files[move.entry].old),
-                                         move.from.name,
+                                         std::string(move.from.name),
                                          move.error == ESTALE ? kChangedSinceRun : failureReason(move.error)}});
         }
     }

@@ -14,14 +14,14 @@
 namespace tallyfox {
 
 // The two folders of a run.
-enum class RunFolder
+enum class RunFolder : std::uint8_t
 {
     Folder,
     SaveFolder,
 };
 
 // How a file found at a name is known to be the recorded one.
-enum class Match
+enum class Match : std::uint8_t
 {
     Inode,     // the file itself: same device, inode and birth, unchanged
     OtherName, // the file itself, as Inode, and it has another name besides this one, which stays

@@ -195,9 +195,10 @@ PosixRecoverySteps::lookAll(const std::vector<std::pair<RunFolder, const std::st
 std::vector<std::string> PosixRecoverySteps::hiddenNames(RunFolder folder)
 {
     std::vector<std::string> names;
-    for (const std::string& name : listing(folder)) {
-        if (name.starts_with(".tallyfox.") && name.ends_with(".tmp")) {
-            names.push_back(name);
+    const PackedNames& listed = listing(folder);
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        if (const std::string_view name = listed[i]; name.starts_with(".tallyfox.") && name.ends_with(".tmp")) {
+            names.emplace_back(name);
         }
     }
     return names;
@@ -215,15 +216,13 @@ void PosixRecoverySteps::Listing::index(bool foldCase)
 {
     folds = foldCase;
     if (folds) {
-        folded.reserve(names.size());
-        for (const std::string& name : names) {
-            folded.push_back(inOneCase(name));
+        folded.ends.reserve(names.size());
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            folded.push_back(inOneCase(names[i]));
         }
     }
-    const std::vector<std::string>& keys = folds ? folded : names;
-    table.emplace(keys.size(), [&](std::size_t i) -> std::string_view {
-        return keys[i];
-    });
+    const PackedNames& keys = folds ? folded : names;
+    table.emplace(keys.size(), KeyAt{&keys});
 }
 
 PosixRecoverySteps::Listing PosixRecoverySteps::read(RunFolder folder)
@@ -233,7 +232,7 @@ PosixRecoverySteps::Listing PosixRecoverySteps::read(RunFolder folder)
         readFolder(m_calls, path(folder), [&](const struct dirent& entry) {
             const std::string_view name = entry.d_name;
             if (name != "." && name != "..") {
-                read.names.emplace_back(name);
+                read.names.push_back(name);
                 read.numbers.push_back(static_cast<std::uint64_t>(entry.d_ino));
             }
         });
@@ -241,7 +240,7 @@ PosixRecoverySteps::Listing PosixRecoverySteps::read(RunFolder folder)
     return read;
 }
 
-const std::vector<std::string>& PosixRecoverySteps::listing(RunFolder folder)
+const PosixRecoverySteps::PackedNames& PosixRecoverySteps::listing(RunFolder folder)
 {
     FolderFacts& known = facts(folder);
     if (!known.listed) {
@@ -316,7 +315,9 @@ bool PosixRecoverySteps::ignoresCase(RunFolder folder)
     if (dirFd < 0) {
         return false;
     }
-    for (const std::string& name : listing(folder)) {
+    const PackedNames& names = listing(folder);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string name(names[i]);
         const std::string turned = caseTurned(name);
         if (turned == name) {
             continue; // no letter to tell by
@@ -330,8 +331,11 @@ bool PosixRecoverySteps::ignoresCase(RunFolder folder)
             return false;
         }
         // The same file: one name read two ways, unless the other spelling is a second name of its own.
-        const std::vector<std::string>& names = listing(folder);
-        if (asListed.stx_nlink == 1 || std::find(names.begin(), names.end(), turned) == names.end()) {
+        bool listedTurned = false;
+        for (std::size_t j = 0; j < names.size() && !listedTurned; ++j) {
+            listedTurned = names[j] == turned;
+        }
+        if (asListed.stx_nlink == 1 || !listedTurned) {
             known.ignoresCase = true;
             return true;
         }
@@ -346,7 +350,7 @@ std::string PosixRecoverySteps::spelling(RunFolder folder, const std::string& na
     }
     const Listing& known = indexed(folder);
     const std::uint32_t position = known.find(name);
-    return position != NameTable::kNone ? known.names[position] : name;
+    return position != NameTable::kNone ? std::string(known.names[position]) : name;
 }
 
 std::int64_t PosixRecoverySteps::timePrecisionNs(RunFolder folder)

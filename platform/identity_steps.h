@@ -67,13 +67,45 @@ public:
     int remove(RunFolder folder, const std::string& name, const FileIdentity& expected, Match match) override;
 
 private:
-    // The entries of a folder as one reading gave them, looked up by name.
+    // Names one after another in one buffer: a folder of a million files read without a string for each.
+    struct PackedNames
+    {
+        std::string bytes;
+        std::vector<std::size_t> ends; // where each name ends in bytes
+
+        std::size_t size() const
+        {
+            return ends.size();
+        }
+        std::string_view operator[](std::size_t i) const
+        {
+            const std::size_t begin = i == 0 ? 0 : ends[i - 1];
+            return std::string_view(bytes).substr(begin, ends[i] - begin);
+        }
+        void push_back(std::string_view name)
+        {
+            bytes += name;
+            ends.push_back(bytes.size());
+        }
+    };
+
+    // The entries of a folder as one reading gave them, looked up by name. Indexed where it is kept: the
+    // index looks the names up in the listing itself.
     struct Listing
     {
-        std::vector<std::string> names;
-        std::vector<std::uint64_t> numbers; // by position
-        std::vector<std::string> folded;    // where the folder ignores case: the names in one case
-        std::optional<NameTable> table;     // positions by name, or by folded name
+        struct KeyAt
+        {
+            const PackedNames* keys = nullptr;
+            std::string_view operator()(std::size_t i) const
+            {
+                return (*keys)[i];
+            }
+        };
+
+        PackedNames names;
+        std::vector<std::uint64_t> numbers;    // by position
+        PackedNames folded;                    // where the folder ignores case: the names in one case
+        std::optional<NameIndex<KeyAt>> table; // positions by name, or by folded name
         bool folds = false;
 
         // Makes the table, by the names in one case where `foldCase`.
@@ -99,7 +131,7 @@ private:
     int fd(RunFolder folder) const;
     const std::string& path(RunFolder folder) const;
     FolderFacts& facts(RunFolder folder);
-    const std::vector<std::string>& listing(RunFolder folder);
+    const PackedNames& listing(RunFolder folder);
     Listing read(RunFolder folder);
     const Listing& indexed(RunFolder folder);
     bool numbered(RunFolder folder);
