@@ -143,7 +143,7 @@ struct FolderNameRules
 
 // A line for every file whose new name no file can have in its folder, or in the save folder, in the
 // preview list's words: nothing is done when there is one.
-std::vector<std::string> unusableNames(const std::vector<PlannedName>& files, const FolderNameRules& rules)
+std::vector<std::string> unusableNames(const EntryList& files, const FolderNameRules& rules)
 {
     std::vector<std::string> lines;
     for (const PlannedName& file : files) {
@@ -175,7 +175,7 @@ public:
     {
     }
 
-    bool acceptsPlan(const std::vector<PlannedName>& files) override
+    bool acceptsPlan(const EntryList& files) override
     {
         unusable = unusableNames(files, m_rules);
         if (m_keepNames) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <functional>
 
 namespace tallyfox {
@@ -366,11 +367,56 @@ Journal copyOf(const Journal& journal)
     return copy;
 }
 
-void Journal::add(JournalEntry file, FileIdentity identity, FileIdentity atTarget)
+void EntryList::push_back(const JournalEntry& entry)
 {
-    for (std::string_view* name : {&file.old, &file.temporary, &file.final, &file.target}) {
-        *name = names.keep(*name);
+    const bool targetIsFinal = !entry.target.empty() && entry.target == entry.final;
+    const std::string_view kept[] = {
+        entry.old, entry.temporary, entry.final, targetIsFinal ? std::string_view() : entry.target};
+    std::size_t size = 0;
+    for (const std::string_view name : kept) {
+        size += name.size();
     }
+    char* at = size == 0 ? nullptr : m_names.room(size);
+    const Packed packed{.names = at,
+                        .old = static_cast<std::uint32_t>(entry.old.size()),
+                        .temporary = static_cast<std::uint32_t>(entry.temporary.size()),
+                        .final = static_cast<std::uint32_t>(entry.final.size()),
+                        .target = targetIsFinal ? kFinalName : static_cast<std::uint32_t>(entry.target.size())};
+    for (const std::string_view name : kept) {
+        if (!name.empty()) {
+            std::memcpy(at, name.data(), name.size());
+            at += name.size();
+        }
+    }
+    m_entries.push_back(packed);
+}
+
+JournalEntry EntryList::operator[](std::size_t index) const
+{
+    const Packed& packed = m_entries[index];
+    const char* at = packed.names;
+    const auto next = [&](std::uint32_t size) {
+        const std::string_view name = size == 0 ? std::string_view() : std::string_view(at, size);
+        at += size;
+        return name;
+    };
+    JournalEntry entry;
+    entry.old = next(packed.old);
+    entry.temporary = next(packed.temporary);
+    entry.final = next(packed.final);
+    entry.target = packed.target == kFinalName ? entry.final : next(packed.target);
+    return entry;
+}
+
+void EntryList::targetFinalNames()
+{
+    for (Packed& packed : m_entries) {
+        packed.target = packed.final == 0 ? 0 : kFinalName;
+    }
+}
+
+void Journal::add(const JournalEntry& file, FileIdentity identity, FileIdentity atTarget)
+{
     identities.resize(files.size());
     identities.push_back(identity);
     if (atTarget.exists() || !atTargets.empty()) {
@@ -586,11 +632,10 @@ JournalStatus decodeJournal(std::string_view bytes, Journal& journal)
     journal.identities.reserve(count);
     for (std::uint64_t i = 0; i < count && !in.failed(); ++i) {
         JournalEntry file;
-        file.old = journal.names.keep(in.text());
-        file.temporary = journal.names.keep(in.text());
-        file.final = journal.names.keep(in.text());
-        const std::string_view target = in.text();
-        file.target = target == file.final ? file.final : journal.names.keep(target);
+        file.old = in.text();
+        file.temporary = in.text();
+        file.final = in.text();
+        file.target = in.text();
         journal.files.push_back(file);
         journal.identities.push_back(in.identity(device));
         const FileIdentity atTarget = in.identity(device);

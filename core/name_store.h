@@ -27,17 +27,24 @@ public:
         if (name.empty()) {
             return {};
         }
-        if (m_blocks.empty() || m_left < name.size()) {
-            const std::size_t size = std::max(kBlockBytes, name.size());
-            m_blocks.push_back(std::make_unique_for_overwrite<char[]>(size));
+        char* const at = room(name.size());
+        std::memcpy(at, name.data(), name.size());
+        return {at, name.size()};
+    }
+
+    // Room for `size` bytes in one piece, for the caller to write; it stays where it is.
+    char* room(std::size_t size)
+    {
+        if (m_blocks.empty() || m_left < size) {
+            const std::size_t block = std::max(kBlockBytes, size);
+            m_blocks.push_back(std::make_unique_for_overwrite<char[]>(block));
             m_next = m_blocks.back().get();
-            m_left = size;
+            m_left = block;
         }
         char* const at = m_next;
-        std::memcpy(at, name.data(), name.size());
-        m_next += name.size();
-        m_left -= name.size();
-        return {at, name.size()};
+        m_next += size;
+        m_left -= size;
+        return at;
     }
 
     // Takes the names of `other`, whose views stay valid, into this store.

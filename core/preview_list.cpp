@@ -37,7 +37,7 @@ bool outcomeHangsOnOrder(const PreviewList& preview,
                          const PreviewFolders& folders,
                          const std::unordered_map<std::string_view, std::uint32_t>& byFinal)
 {
-    const std::vector<PlannedName>& files = preview.plan.files;
+    const EntryList& files = preview.plan.files;
     if (preview.operation == FileOperation::ExtensionOnly) {
         std::unordered_set<std::string_view> olds;
         for (const PlannedName& file : files) {
@@ -198,7 +198,7 @@ previewWhole(const std::vector<std::string>& names, const RunRequest& request, c
         preview.refusal = error.what(); // the run would end here, before any file is touched
         return preview;
     }
-    const std::vector<PlannedName>& files = preview.plan.files;
+    const EntryList& files = preview.plan.files;
     const std::size_t count = files.size();
     preview.states.assign(count, PreviewState::Renamed);
     preview.sameNameAs.assign(count, 0);

@@ -38,12 +38,12 @@ bool matches(const FileIdentity& seen,
 }
 
 std::vector<std::optional<FileIdentity>>
-RecoverySteps::lookAll(const std::vector<std::pair<RunFolder, const std::string_view*>>& names)
+RecoverySteps::lookAll(const std::vector<std::pair<RunFolder, std::string_view>>& names)
 {
     std::vector<std::optional<FileIdentity>> seen;
     seen.reserve(names.size());
     for (const auto& [folder, name] : names) {
-        seen.push_back(look(folder, std::string(*name)));
+        seen.push_back(look(folder, std::string(name)));
     }
     return seen;
 }
@@ -403,18 +403,18 @@ private:
     {
         m_chunk = begin;
         m_found.assign((end - begin) * kNamesOfEntry, kNothing);
-        std::vector<std::pair<RunFolder, const std::string_view*>> wanted;
+        std::vector<std::pair<RunFolder, std::string_view>> wanted;
         for (std::size_t position = begin; position < end; ++position) {
             const std::size_t i = m_members[position];
             const JournalEntry& entry = m_journal.files[i];
             const FileIdentity& identity = m_journal.identityOf(i);
-            const std::string_view* names[kNamesOfEntry] = {&entry.old, &entry.temporary, &entry.final, &entry.target};
+            const std::string_view names[kNamesOfEntry] = {entry.old, entry.temporary, entry.final, entry.target};
             for (std::size_t k = 0; k < kNamesOfEntry; ++k) {
                 const RunFolder folder = k == 3 ? RunFolder::SaveFolder : RunFolder::Folder;
-                if (names[k]->empty() || (folder == RunFolder::SaveFolder && !m_transfer)) {
+                if (names[k].empty() || (folder == RunFolder::SaveFolder && !m_transfer)) {
                     continue;
                 }
-                const std::optional<std::uint64_t> number = m_steps.listed(folder, *names[k]);
+                const std::optional<std::uint64_t> number = m_steps.listed(folder, names[k]);
                 if (!number) {
                     continue;
                 }
@@ -520,8 +520,8 @@ private:
         std::unordered_set<std::string> planned;
         for (const Placeholder& placeholder : found) {
             const JournalEntry& entry = m_journal.files[placeholder.entry];
-            const std::string_view* names[kNamesOfEntry] = {&entry.old, &entry.temporary, &entry.final, &entry.target};
-            const std::string_view name = *names[placeholder.name];
+            const std::string_view names[kNamesOfEntry] = {entry.old, entry.temporary, entry.final, entry.target};
+            const std::string_view name = names[placeholder.name];
             const RunFolder folder = placeholder.name == 3 ? RunFolder::SaveFolder : RunFolder::Folder;
             if (!planned.insert(m_names.key(folder, name)).second) {
                 continue;
@@ -553,17 +553,17 @@ private:
         for (std::size_t position = begin; position < end; ++position) {
             const std::size_t i = m_members[position];
             const JournalEntry& entry = m_journal.files[i];
-            const std::string_view* names[] = {&entry.old, &entry.temporary, &entry.final};
+            const std::string_view names[] = {entry.old, entry.temporary, entry.final};
             for (std::size_t k = 0; k < 3; ++k) {
-                const std::string_view* name = names[k];
+                const std::string_view name = names[k];
                 const std::uint32_t found = foundAt(position, k);
-                if (found == kNothing || heldKeys.count(m_names.key(RunFolder::Folder, *name)) != 0) {
+                if (found == kNothing || heldKeys.count(m_names.key(RunFolder::Folder, name)) != 0) {
                     continue;
                 }
                 if (found == kRunFile || found == kStranger) {
                     // Another file by the listing's number: one of the run's, or one that took the name since.
                     if (found == kStranger && !changedAt.count(i)) {
-                        changedAt[i] = *name;
+                        changedAt[i] = name;
                     }
                     continue;
                 }
@@ -572,9 +572,9 @@ private:
                     continue;
                 }
                 if (isFile(*seen, identity, born)) {
-                    hold(RunFolder::Folder, *name);
+                    hold(RunFolder::Folder, name);
                 } else if ((seen->sameInode(identity) || !isRunFile(*seen)) && !changedAt.count(i)) {
-                    changedAt[i] = *name;
+                    changedAt[i] = name;
                 }
             }
             if (!m_transfer || entry.target.empty()) {

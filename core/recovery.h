@@ -52,7 +52,7 @@ public:
 
     // Who is at each of `names`, in their order, as look() tells; the looks may be taken side by side.
     virtual std::vector<std::optional<FileIdentity>>
-    lookAll(const std::vector<std::pair<RunFolder, const std::string_view*>>& names);
+    lookAll(const std::vector<std::pair<RunFolder, std::string_view>>& names);
 
     // Every hidden temporary name of the program (".tallyfox.*.tmp") in the folder.
     virtual std::vector<std::string> hiddenNames(RunFolder folder) = 0;

@@ -124,8 +124,7 @@ RunPlan planNames(const std::vector<std::string>& names, const NamingSettings& n
         if (!numbering) {
             temporary = '_';
             temporary += ComposeNewName(name, position, naming); // the way a change of letter case alone goes
-            const std::string_view kept = plan.names.keep(temporary);
-            plan.files.push_back({plan.names.keep(name), kept, kept.substr(1), {}});
+            plan.files.push_back({name, temporary, std::string_view(temporary).substr(1), {}});
             continue;
         }
         // The number is written once, for the new name and the temporary one.
@@ -134,9 +133,7 @@ RunPlan planNames(const std::vector<std::string>& names, const NamingSettings& n
         temporary = '_';
         temporary += number;
         temporary += extension;
-        const std::string_view old = plan.names.keep(name);
-        const std::string_view kept = plan.names.keep(temporary);
-        plan.files.push_back({old, kept, plan.names.keep(composeNumberedName(name, number, naming)), {}});
+        plan.files.push_back({name, temporary, composeNumberedName(name, number, naming), {}});
     }
     return plan;
 }
@@ -146,7 +143,7 @@ void planSteps(RunPlan& plan, FileOperation operation)
     if (operation == FileOperation::ExtensionOnly || !plan.steps.empty()) {
         return; // a change of extensions goes in list order
     }
-    const std::vector<PlannedName>& files = plan.files;
+    const EntryList& files = plan.files;
     plan.steps = orderRenames(
         files.size(),
         [&](std::size_t i) {

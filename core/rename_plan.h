@@ -66,8 +66,7 @@ using PlannedName = JournalEntry;
 // Everything a run will do, worked out before any file is touched.
 struct RunPlan
 {
-    std::vector<PlannedName> files; // in list order
-    NameStore names;                // what the names of `files` view
+    EntryList files; // in list order
     // The renames of a numbering run in the order they are made (planRenames); a change of extensions
     // renames the files in list order and has none.
     std::vector<RenameStep> steps;

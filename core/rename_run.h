@@ -50,7 +50,7 @@ public:
     // Sees every file's names once they are planned, before any file is touched; false ends the run
     // there, nothing done. The window takes every plan: a file whose new name cannot be used keeps its
     // own and is reported with the others.
-    virtual bool acceptsPlan(const std::vector<PlannedName>& /*files*/)
+    virtual bool acceptsPlan(const EntryList& /*files*/)
     {
         return true;
     }

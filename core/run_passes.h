@@ -5,8 +5,10 @@
 #include "core/rename_run.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tallyfox {
@@ -15,7 +17,7 @@ namespace tallyfox {
 // in memory, so that what the preview foresees is what the run does.
 
 // Where each file of a numbering run stands while the run goes on.
-enum class Place
+enum class Place : std::uint8_t
 {
     Old,
     Temporary,
@@ -26,23 +28,27 @@ enum class Place
 // files would otherwise hold every name several times.
 struct Planned
 {
-    const std::string_view& old;
-    const std::string_view& temporary;
-    const std::string_view& final;
+    const EntryList* entries = nullptr;
+    std::uint32_t entry = 0;
     Place place = Place::Old;
     int error = 0; // why the file did not reach its final name
+
+    std::string_view old() const
+    {
+        return (*entries)[entry].old;
+    }
+    std::string_view temporary() const
+    {
+        return (*entries)[entry].temporary;
+    }
+    std::string_view final() const
+    {
+        return (*entries)[entry].final;
+    }
 };
 
-// A place for each file of a plan (PlannedName) or a journal (JournalEntry), all at their old names.
-template <typename Names> std::vector<Planned> placed(const std::vector<Names>& names)
-{
-    std::vector<Planned> files;
-    files.reserve(names.size());
-    for (const Names& name : names) {
-        files.push_back({name.old, name.temporary, name.final});
-    }
-    return files;
-}
+// A place for each file of a plan or a journal, all at their old names.
+std::vector<Planned> placed(const EntryList& entries);
 
 // Appends `mark` to the run's journal, when the run keeps one.
 void mark(RunRecord* record, JournalMark mark);

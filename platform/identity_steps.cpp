@@ -164,7 +164,7 @@ std::optional<FileIdentity> PosixRecoverySteps::look(RunFolder folder, const std
 }
 
 std::vector<std::optional<FileIdentity>>
-PosixRecoverySteps::lookAll(const std::vector<std::pair<RunFolder, const std::string_view*>>& names)
+PosixRecoverySteps::lookAll(const std::vector<std::pair<RunFolder, std::string_view>>& names)
 {
     // Below this many, a thread costs more than it saves.
     constexpr std::size_t kLooksForAThread = 4096;
@@ -178,7 +178,7 @@ PosixRecoverySteps::lookAll(const std::vector<std::pair<RunFolder, const std::st
     const auto lookAt = [&](std::size_t part) {
         const std::size_t end = std::min(names.size(), (part + 1) * share);
         for (std::size_t i = part * share; i < end; ++i) {
-            seen[i] = look(names[i].first, std::string(*names[i].second));
+            seen[i] = look(names[i].first, std::string(names[i].second));
         }
     };
     std::vector<std::thread> helpers;

@@ -38,7 +38,7 @@ public:
     // Many looks are shared among a few threads: each look waits on the kernel, and the plan of a large
     // run takes one for each of its files before the question can be asked.
     std::vector<std::optional<FileIdentity>>
-    lookAll(const std::vector<std::pair<RunFolder, const std::string_view*>>& names) override;
+    lookAll(const std::vector<std::pair<RunFolder, std::string_view>>& names) override;
     std::vector<std::string> hiddenNames(RunFolder folder) override;
     std::optional<std::uint64_t> listed(RunFolder folder, std::string_view name) override;
     // Looks at the folders again: where no entry has come, gone or been renamed since the plan, a rename

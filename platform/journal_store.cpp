@@ -235,8 +235,7 @@ IdentityList identitiesFromListing(Syscalls& calls,
 // with its size and time: one read of the folder, and a look only at entries with a target's name, so
 // an empty save folder costs nothing more. Each file is looked at by itself where the folder cannot be
 // read.
-IdentityList
-identitiesAtTargets(Syscalls& calls, const std::string& saveFolder, int saveFd, const std::vector<JournalEntry>& files)
+IdentityList identitiesAtTargets(Syscalls& calls, const std::string& saveFolder, int saveFd, const EntryList& files)
 {
     IdentityList atTargets;
     atTargets.resize(files.size());

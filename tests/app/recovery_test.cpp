@@ -608,11 +608,15 @@ INSTANTIATE_TEST_SUITE_P(
                                          struct stat st;
                                          ::stat(valid.folder.c_str(), &st);
                                          valid.folderIdentity = platform::identityOf(st);
+                                         EntryList files;
                                          for (std::size_t i = 0; i < valid.files.size(); ++i) {
-                                             JournalEntry& file = valid.files[i];
-                                             file.old = valid.names.keep("gone-" + std::string(file.old));
+                                             JournalEntry file = valid.files[i];
+                                             const std::string gone = "gone-" + std::string(file.old);
+                                             file.old = gone;
+                                             files.push_back(file);
                                              valid.identities.set(i, {st.st_dev, 1, 10, 10});
                                          }
+                                         valid.files = std::move(files);
                                          writeJournalFile(journals, encodeJournal(valid));
                                      }},
                       BadJournalCase{"not a journal",

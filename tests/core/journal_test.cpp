@@ -20,6 +20,9 @@ Journal sample()
     journal.add({std::string("a\0b", 3), "_002", "002", "002"}, {1, 11, 0, 0}, {7, 99, 5, -6});
     // Known by its number alone, as a file of a run that keeps its files in their folder is.
     journal.add({"c", "_003", "003", "003"}, {1, 1ULL << 63, 0, FileIdentity::kContentUnknown});
+    // Left in the folder, and saved under a name of its own.
+    journal.add({"d", "_004", "004", ""}, {1, 12, 0, 0});
+    journal.add({"e", "_005", "005", "saved-e"}, {1, 13, 0, 0});
     return journal;
 }
 
@@ -51,6 +54,11 @@ TEST_P(JournalDecodeTest, readsWhatWasWrittenAndRecognisesDamage)
     EXPECT_EQ(read.saveFolder, written.saveFolder);
     EXPECT_EQ(read.operation, written.operation);
     ASSERT_EQ(read.files.size(), written.files.size());
+    EXPECT_EQ(read.files[1].old, std::string_view("a\0b", 3));
+    EXPECT_EQ(read.files[2].target, "003");
+    EXPECT_EQ(read.files[3].target, "");
+    EXPECT_EQ(read.files[4].final, "005");
+    EXPECT_EQ(read.files[4].target, "saved-e");
     for (std::size_t i = 0; i < read.files.size(); ++i) {
         EXPECT_EQ(read.files[i].old, written.files[i].old);
         EXPECT_EQ(read.files[i].temporary, written.files[i].temporary);

@@ -305,10 +305,9 @@ TEST(RecoveryLooksTest, LooksSharedAmongThreadsTellWhatOneLookTells)
     journal.folderIdentity = identityAt(systemCalls(), AT_FDCWD, journal.folder.c_str());
     PosixRecoverySteps steps;
     ASSERT_TRUE(steps.open(journal));
-    const std::vector<std::string_view> views(names.begin(), names.end());
-    std::vector<std::pair<RunFolder, const std::string_view*>> asked;
-    for (const std::string_view& name : views) {
-        asked.emplace_back(RunFolder::Folder, &name);
+    std::vector<std::pair<RunFolder, std::string_view>> asked;
+    for (const std::string& name : names) {
+        asked.emplace_back(RunFolder::Folder, name);
     }
     const std::vector<std::optional<FileIdentity>> seen = steps.lookAll(asked);
     ASSERT_EQ(seen.size(), names.size());
