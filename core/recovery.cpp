@@ -131,6 +131,12 @@ public:
         return m_ignoresCase[folder == RunFolder::Folder ? 0 : 1];
     }
 
+    // Whether two names are one name, as key() tells, without making their keys.
+    bool same(RunFolder folderA, std::string_view a, RunFolder folderB, std::string_view b) const
+    {
+        return folderA == folderB && (ignoresCase(folderA) ? equalIgnoringAsciiCase(a, b, systemCodePage()) : a == b);
+    }
+
 private:
     RecoverySteps& m_steps;
     bool m_ignoresCase[2];
@@ -534,20 +540,37 @@ private:
     }
 
     // One file of the run, listed under the entries at [begin, end) of m_members: its old names are what
-    // it must have again, and only names it holds beyond them are the run's to move or remove.
+    // it must have again, and only names it holds beyond them are the run's to move or remove. A file has
+    // a name or two: what is found is kept in short lists, searched through, and used again for the next.
     void planFile(std::size_t begin, std::size_t end, Steps& steps)
     {
         const std::span<const std::uint32_t> group(m_members.data() + begin, end - begin);
         const FileIdentity& identity = m_journal.identityOf(group.front());
         const std::int64_t born = m_journal.startedNs == 0 ? FileIdentity::kAnyTime : m_journal.startedNs;
-        std::vector<Slot> held; // every name that leads to the file now, one for each entry of a folder
-        std::unordered_set<std::string> heldKeys;
-        std::unordered_map<std::size_t, Slot> copies; // by entry: its copy in the save folder
-        std::unordered_map<std::size_t, std::string> changedAt;
+        std::vector<Slot>& held = m_held; // every name that leads to the file now, one for each entry of a folder
+        std::vector<std::pair<std::size_t, Slot>>& copies = m_copies; // by entry: its copy in the save folder
+        std::vector<std::pair<std::size_t, std::string_view>>& changedAt = m_changedAt; // by entry
+        held.clear();
+        copies.clear();
+        changedAt.clear();
+        const auto holds = [&](RunFolder folder, std::string_view name) {
+            return std::any_of(held.begin(), held.end(), [&](const Slot& slot) {
+                return m_names.same(slot.folder, slot.name, folder, name);
+            });
+        };
         const auto hold = [&](RunFolder folder, std::string_view name) {
-            Slot slot{folder, m_names.spelling(folder, name, steps.names)};
-            if (heldKeys.insert(m_names.key(folder, slot.name)).second) {
-                held.push_back(std::move(slot));
+            if (!holds(folder, name)) {
+                held.push_back({folder, m_names.spelling(folder, name, steps.names)});
+            }
+        };
+        const auto changed = [&](std::size_t i) {
+            return std::find_if(changedAt.begin(), changedAt.end(), [&](const auto& at) {
+                return at.first == i;
+            });
+        };
+        const auto noteChanged = [&](std::size_t i, std::string_view name) {
+            if (changed(i) == changedAt.end()) {
+                changedAt.emplace_back(i, name);
             }
         };
         for (std::size_t position = begin; position < end; ++position) {
@@ -557,13 +580,13 @@ private:
             for (std::size_t k = 0; k < 3; ++k) {
                 const std::string_view name = names[k];
                 const std::uint32_t found = foundAt(position, k);
-                if (found == kNothing || heldKeys.count(m_names.key(RunFolder::Folder, name)) != 0) {
+                if (found == kNothing || holds(RunFolder::Folder, name)) {
                     continue;
                 }
                 if (found == kRunFile || found == kStranger) {
                     // Another file by the listing's number: one of the run's, or one that took the name since.
-                    if (found == kStranger && !changedAt.count(i)) {
-                        changedAt[i] = name;
+                    if (found == kStranger) {
+                        noteChanged(i, name);
                     }
                     continue;
                 }
@@ -573,8 +596,8 @@ private:
                 }
                 if (isFile(*seen, identity, born)) {
                     hold(RunFolder::Folder, name);
-                } else if ((seen->sameInode(identity) || !isRunFile(*seen)) && !changedAt.count(i)) {
-                    changedAt[i] = name;
+                } else if (seen->sameInode(identity) || !isRunFile(*seen)) {
+                    noteChanged(i, name);
                 }
             }
             if (!m_transfer || entry.target.empty()) {
@@ -589,9 +612,9 @@ private:
                 hold(RunFolder::SaveFolder, entry.target);
             } else if (!seen->sameInode(m_journal.atTargetOf(i))
                        && matches(*seen, m_journal.identityOf(i), Match::Content, m_journal.startedNs, m_precision)) {
-                copies[i] = {RunFolder::SaveFolder, entry.target};
-            } else if (seen->sameInode(identity) && !changedAt.count(i)) {
-                changedAt[i] = entry.target; // moved, then changed in the save folder
+                copies.emplace_back(i, Slot{RunFolder::SaveFolder, entry.target});
+            } else if (seen->sameInode(identity)) {
+                noteChanged(i, entry.target); // moved, then changed in the save folder
             }
         }
         const auto holdHidden = [&](const std::pair<Slot, FileIdentity>& hidden) {
@@ -609,32 +632,31 @@ private:
             }
         }
 
-        // The names the file had before the run: its old names, and a name in the save folder that was
-        // already one of its names.
-        std::unordered_map<std::string, std::size_t> oldNames;
-        for (const std::size_t i : group) {
-            oldNames.emplace(m_names.key(RunFolder::Folder, m_journal.files[i].old), i);
-        }
-        std::unordered_set<std::string> savedBefore;
-        if (const auto linked = m_linkedInSave.find(InodeKey(identity)); linked != m_linkedInSave.end()) {
-            for (const std::size_t i : linked->second) {
-                savedBefore.insert(m_names.key(RunFolder::SaveFolder, m_journal.files[i].target));
-            }
-        }
-        std::vector<bool> atOldName(group.size(), false);
-        std::vector<Slot> made; // names the run made for the file
-        for (Slot& slot : held) {
-            const std::string key = m_names.key(slot.folder, slot.name);
-            if (const auto old = oldNames.find(key); old != oldNames.end()) {
-                const std::size_t position =
-                    static_cast<std::size_t>(std::find(group.begin(), group.end(), old->second) - group.begin());
-                atOldName[position] = true;
-                if (slot.name != m_journal.files[old->second].old) {
+        // The names the file had before the run: its old names (the first entry of a name takes it), and a
+        // name in the save folder that was already one of its names.
+        const auto linked = m_linkedInSave.find(InodeKey(identity));
+        const auto savedBefore = [&](const Slot& slot) {
+            return linked != m_linkedInSave.end()
+                   && std::any_of(linked->second.begin(), linked->second.end(), [&](std::size_t i) {
+                          return m_names.same(slot.folder, slot.name, RunFolder::SaveFolder, m_journal.files[i].target);
+                      });
+        };
+        std::vector<bool>& atOldName = m_atOldName;
+        atOldName.assign(group.size(), false);
+        std::vector<Slot>& made = m_made; // names the run made for the file
+        made.clear();
+        for (const Slot& slot : held) {
+            const auto old = std::find_if(group.begin(), group.end(), [&](std::size_t i) {
+                return m_names.same(slot.folder, slot.name, RunFolder::Folder, m_journal.files[i].old);
+            });
+            if (old != group.end()) {
+                atOldName[static_cast<std::size_t>(old - group.begin())] = true;
+                if (slot.name != m_journal.files[*old].old) {
                     // One name spelled otherwise in a folder that ignores case: its spelling comes back.
-                    steps.moves.push_back({.entry = old->second, .from = std::move(slot), .caseOnly = true});
+                    steps.moves.push_back({.entry = *old, .from = slot, .caseOnly = true});
                 }
-            } else if (savedBefore.count(key) == 0) {
-                made.push_back(std::move(slot));
+            } else if (!savedBefore(slot)) {
+                made.push_back(slot);
             }
         }
 
@@ -647,30 +669,31 @@ private:
                 continue;
             }
             if (nextMade < made.size()) {
-                steps.moves.push_back({.entry = i, .from = std::move(made[nextMade++])});
+                steps.moves.push_back({.entry = i, .from = made[nextMade++]});
                 continue;
             }
-            const auto copy = copies.find(i);
+            const auto copy = std::find_if(copies.begin(), copies.end(), [&](const auto& at) {
+                return at.first == i;
+            });
             if (m_journal.operation == FileOperation::RenameMove && copy != copies.end()) {
-                steps.moves.push_back({.entry = i, .from = std::move(copy->second), .match = Match::Content});
+                steps.moves.push_back({.entry = i, .from = copy->second, .match = Match::Content});
                 copies.erase(copy);
                 continue;
             }
-            const auto changed = changedAt.find(i);
-            const bool isChanged = changed != changedAt.end();
+            const auto at = changed(i);
+            const bool isChanged = at != changedAt.end();
             steps.failures.push_back({i,
                                       {std::string(m_journal.files[i].old),
-                                       isChanged ? changed->second : std::string("-"),
+                                       isChanged ? std::string(at->second) : std::string("-"),
                                        isChanged ? kChangedSinceRun : failureReason(ENOENT)}});
         }
         // What is left of the names the run made is the trace of a rename by link and unlink: a second
         // name, removed only while the file keeps another.
         for (; nextMade < made.size(); ++nextMade) {
-            steps.removals.push_back(
-                {.entry = group.front(), .at = std::move(made[nextMade]), .match = Match::OtherName});
+            steps.removals.push_back({.entry = group.front(), .at = made[nextMade], .match = Match::OtherName});
         }
-        for (auto& [i, slot] : copies) {
-            steps.removals.push_back({.entry = i, .at = std::move(slot), .match = Match::Content});
+        for (const auto& [i, slot] : copies) {
+            steps.removals.push_back({.entry = i, .at = slot, .match = Match::Content});
         }
     }
 
@@ -723,6 +746,12 @@ private:
     std::unordered_map<InodeKey, std::vector<std::size_t>, InodeHash> m_linkedInSave;
     std::vector<std::pair<Slot, FileIdentity>> m_hidden;
     std::unordered_multimap<InodeKey, std::size_t, InodeHash> m_hiddenByInode; // positions in m_hidden
+    // Used again for each file, so that planning a file allocates nothing once they have grown.
+    std::vector<Slot> m_held;
+    std::vector<std::pair<std::size_t, Slot>> m_copies;
+    std::vector<std::pair<std::size_t, std::string_view>> m_changedAt;
+    std::vector<bool> m_atOldName;
+    std::vector<Slot> m_made;
     std::size_t m_chunk = 0;                         // where the share observed last begins in m_members
     std::vector<std::uint32_t> m_found;              // by entry of the share, then by name: see observe()
     std::vector<std::optional<FileIdentity>> m_seen; // what the looks of the share found
