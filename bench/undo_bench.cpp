@@ -22,6 +22,8 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -178,8 +180,72 @@ void BM_Undo(benchmark::State& state, Order order)
     fs::remove_all(root());
 }
 
+// What an undo of a backward shift cannot do without, beside it: one listing and one rename a file back,
+// last file first (`looks`: false), and the same with the undo's two looks, a look at each file before
+// (shared among threads, as the undo's plan takes them) and one after its rename (`looks`: true).
+void BM_UndoBaseline(benchmark::State& state, bool looks)
+{
+    const int count = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        const RunRequest request = makeTree(Order::Backward, count);
+        if (!runJournaled(request)) {
+            state.SkipWithError("files not renamed");
+            break;
+        }
+        state.ResumeTiming();
+        const std::vector<std::string> listed = bench::plainListing(request.folder);
+        benchmark::DoNotOptimize(listed.data());
+        const int dir = ::open(request.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (looks) {
+            const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1U, 4U);
+            std::vector<std::thread> lookers;
+            for (unsigned part = 0; part < threads; ++part) {
+                lookers.emplace_back([&, part] {
+                    struct statx st;
+                    for (int i = static_cast<int>(part); i < count; i += static_cast<int>(threads)) {
+                        ::statx(
+                            dir, numberedName(i).c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &st);
+                    }
+                });
+            }
+            for (std::thread& looker : lookers) {
+                looker.join();
+            }
+        }
+        for (int i = count - 1; i >= 0; --i) {
+            const std::string old = numberedName(i + 1);
+            ::renameat2(dir, numberedName(i).c_str(), dir, old.c_str(), RENAME_NOREPLACE);
+            if (looks) {
+                struct statx st;
+                ::statx(dir, old.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &st);
+            }
+        }
+        ::close(dir);
+        state.PauseTiming();
+        if (!holdsExactly(request.folder, request.names)) {
+            state.SkipWithError("files not back at their old names");
+            break;
+        }
+        state.ResumeTiming();
+    }
+    fs::remove_all(root());
+}
+
 } // namespace
 
+BENCHMARK_CAPTURE(BM_UndoBaseline, rename_and_listing, false)
+    ->Arg(kFiles)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_UndoBaseline, with_looks, true)
+    ->Arg(kFiles)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_Run, forward_shift, Order::Forward)
     ->Arg(kFiles)
     ->Unit(benchmark::kMillisecond)
