@@ -108,7 +108,8 @@ int unusableName(std::string_view name, NameRules rules)
         })) {
         return EINVAL;
     }
-    return utf16Length(name) > NAME_MAX ? ENAMETOOLONG : 0;
+    // A name counts no more UTF-16 code units than it has bytes: a short one needs no counting.
+    return name.size() > NAME_MAX && utf16Length(name) > NAME_MAX ? ENAMETOOLONG : 0;
 }
 
 RunPlan planNames(const std::vector<std::string>& names, const NamingSettings& naming)
