@@ -111,21 +111,22 @@ int unusableName(std::string_view name, NameRules rules)
     return utf16Length(name) > NAME_MAX ? ENAMETOOLONG : 0;
 }
 
-RunPlan planNames(const std::vector<std::string>& names, const NamingSettings& naming)
+RunPlan planNames(const NameList& names, const NamingSettings& naming)
 {
     RunPlan plan;
+    plan.listed = names;
     plan.files.reserve(names.size());
     const bool numbering = naming.operation != FileOperation::ExtensionOnly;
     const std::string format = numbering ? NumberFormat(naming.digitCount) : std::string();
     std::string temporary;
     for (std::size_t i = 0; i < names.size(); ++i) {
-        const std::string& name = names[i];
+        const std::string_view name = plan.listed[i];
         const auto position = static_cast<std::int64_t>(i);
         if (!numbering) {
             temporary = '_';
             temporary += ComposeNewName(name, position, naming); // the way a change of letter case alone goes
             const std::string_view kept = plan.names.keep(temporary);
-            plan.files.push_back({plan.names.keep(name), kept, kept.substr(1), {}});
+            plan.files.push_back({name, kept, kept.substr(1), {}});
             continue;
         }
         // The number is written once, for the new name and the temporary one.
@@ -134,9 +135,8 @@ RunPlan planNames(const std::vector<std::string>& names, const NamingSettings& n
         temporary = '_';
         temporary += number;
         temporary += extension;
-        const std::string_view old = plan.names.keep(name);
         const std::string_view kept = plan.names.keep(temporary);
-        plan.files.push_back({old, kept, plan.names.keep(composeNumberedName(name, number, naming)), {}});
+        plan.files.push_back({name, kept, plan.names.keep(composeNumberedName(name, number, naming)), {}});
     }
     return plan;
 }
@@ -157,7 +157,7 @@ void planSteps(RunPlan& plan, FileOperation operation)
         });
 }
 
-RunPlan planRun(const std::vector<std::string>& names, const NamingSettings& naming)
+RunPlan planRun(const NameList& names, const NamingSettings& naming)
 {
     RunPlan plan = planNames(names, naming);
     planSteps(plan, naming.operation);

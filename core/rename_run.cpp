@@ -154,7 +154,8 @@ void transfer(const RunRequest& request,
 }
 
 // Every name each file may have while the run goes on: what a crash or an undo needs to find it again.
-// The journal takes the plan's names, which the run then reads through the journal.
+// The journal takes the plan's names, which the run then reads through the journal; the old names stay
+// the list's, which the plan keeps for as long as the journal lives.
 Journal journalOf(const RunRequest& request, RunPlan& plan)
 {
     Journal journal;
@@ -295,11 +296,7 @@ std::string failureList(const std::vector<FileFailure>& failures)
 }
 
 namespace {
-RunResult run(const RunRequest& request,
-              RunHost& host,
-              FileOperations& files,
-              RunRecord* record,
-              std::vector<std::string>* names);
+RunResult run(const RunRequest& request, RunHost& host, FileOperations& files, RunRecord* record, NameList* names);
 } // namespace
 
 RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& files)
@@ -320,8 +317,7 @@ RunResult runRename(RunRequest&& request, RunHost& host, FileOperations& files, 
 namespace {
 
 // The run; `names`, when given, are the request's names, let go once no part of the run reads them.
-RunResult
-run(const RunRequest& request, RunHost& host, FileOperations& files, RunRecord* record, std::vector<std::string>* names)
+RunResult run(const RunRequest& request, RunHost& host, FileOperations& files, RunRecord* record, NameList* names)
 {
     RunResult result;
     if (const std::string refused = refusal(request); !refused.empty()) {
@@ -362,7 +358,7 @@ run(const RunRequest& request, RunHost& host, FileOperations& files, RunRecord* 
     journal.identities.clear();
     journal.atTargets.clear();
     if (names != nullptr) {
-        std::vector<std::string>().swap(*names);
+        names->clear();
     }
     std::vector<Planned> planned = placed(journal.files);
 
