@@ -95,13 +95,13 @@ std::string currentName(const Planned& file)
 {
     switch (file.place) {
     case Place::Old:
-        return file.error == ENOENT ? std::string("-") : std::string(file.old); // gone: it has no name here now
+        return file.error == ENOENT ? std::string("-") : std::string(file.old()); // gone: it has no name here now
     case Place::Temporary:
-        return std::string(file.temporary);
+        return std::string(file.temporary());
     case Place::Final:
         break;
     }
-    return std::string(file.final);
+    return std::string(file.final());
 }
 
 void transfer(const RunRequest& request,
@@ -127,7 +127,7 @@ void transfer(const RunRequest& request,
             if (replace && operations.sameFile(source, target)) {
                 continue; // the save folder is this folder, reached another way: the file is there already
             }
-            if (replace && host.ask(overwriteQuestion(std::string(file.final)), RunBox::Overwrite) != RunAnswer::Ok) {
+            if (replace && host.ask(overwriteQuestion(std::string(file.final())), RunBox::Overwrite) != RunAnswer::Ok) {
                 continue; // the user keeps the file in the save folder; not a failure
             }
             done.error =
@@ -143,12 +143,12 @@ void transfer(const RunRequest& request,
             const bool noFolder = (error == ENOENT || error == ENOTDIR) && operations.fileExists(source);
             std::string reason = (move ? "移動できません：" : "コピーできません：")
                                  + (noFolder ? std::string("保存フォルダが見つかりません") : failureReason(error));
-            std::string now(file.final);
+            std::string now(file.final());
             if (!done.aside.empty()) {
                 now = done.aside;
                 reason += "（元の名前に戻せないため、この名前で残っています）";
             }
-            result.failures.push_back({std::string(file.old), now, reason});
+            result.failures.push_back({std::string(file.old()), now, reason});
         }
     }
 }
@@ -379,22 +379,22 @@ RunResult run(const RunRequest& request, RunHost& host, FileOperations& files, R
         result.records = PathList(request.folder);
         std::size_t nameBytes = 0;
         for (const Planned& file : planned) {
-            nameBytes += file.final.size();
+            nameBytes += file.final().size();
         }
         result.records.reserve(planned.size(), nameBytes);
         for (const Planned& file : planned) {
             if (file.place == Place::Final) {
-                result.records.push_back(file.final);
+                result.records.push_back(file.final());
             } else {
-                result.failures.push_back({std::string(file.old), currentName(file), failureReason(file.error)});
+                result.failures.push_back({std::string(file.old()), currentName(file), failureReason(file.error)});
             }
         }
     } else {
         changeExtensions(request.folder, planned, files);
         for (const Planned& file : planned) {
             if (file.place != Place::Final) {
-                const std::string_view now = file.place == Place::Temporary ? file.temporary : file.old;
-                result.failures.push_back({std::string(file.old), std::string(now), failureReason(file.error)});
+                const std::string_view now = file.place == Place::Temporary ? file.temporary() : file.old();
+                result.failures.push_back({std::string(file.old()), std::string(now), failureReason(file.error)});
             }
         }
     }

@@ -11,8 +11,8 @@ namespace {
 // Temporary pass, final pass, and the way back for files that could not take their final names.
 void giveFinalName(const std::string& folder, Planned& file, FileOperations& operations)
 {
-    const std::string_view from = file.place == Place::Temporary ? file.temporary : file.old;
-    file.error = operations.renameInFolder(folder, std::string(from), std::string(file.final));
+    const std::string_view from = file.place == Place::Temporary ? file.temporary() : file.old();
+    file.error = operations.renameInFolder(folder, std::string(from), std::string(file.final()));
     if (file.error == 0) {
         file.place = Place::Final;
     }
@@ -21,7 +21,7 @@ void giveFinalName(const std::string& folder, Planned& file, FileOperations& ope
 // Sends a file on by way of its temporary name, which no other file of the run takes.
 void stepAside(const std::string& folder, Planned& file, FileOperations& operations)
 {
-    file.error = operations.renameInFolder(folder, std::string(file.old), std::string(file.temporary));
+    file.error = operations.renameInFolder(folder, std::string(file.old()), std::string(file.temporary()));
     if (file.error == 0) {
         file.place = Place::Temporary;
     }
@@ -124,7 +124,7 @@ void renumber(const std::string& folder,
     // freed by the run may since have become another file's new name.
     for (Planned& file : files) {
         if (file.place == Place::Temporary
-            && operations.renameInFolder(folder, std::string(file.temporary), std::string(file.old)) == 0) {
+            && operations.renameInFolder(folder, std::string(file.temporary()), std::string(file.old())) == 0) {
             file.place = Place::Old;
         }
     }
@@ -136,14 +136,14 @@ void renumber(const std::string& folder,
 void changeExtensions(const std::string& folder, std::vector<Planned>& files, FileOperations& operations)
 {
     for (Planned& file : files) {
-        const std::string old(file.old);
-        const std::string final(file.final);
+        const std::string old(file.old());
+        const std::string final(file.final());
         file.error = operations.renameInFolder(folder, old, final);
         std::string now = old;
-        if (file.error == EEXIST && equalIgnoringAsciiCase(file.old, file.final, systemCodePage())) {
+        if (file.error == EEXIST && equalIgnoringAsciiCase(file.old(), file.final(), systemCodePage())) {
             file.error = changeCase(folder, old, final, operations, now);
         }
-        file.place = file.error == 0 ? Place::Final : now == file.old ? Place::Old : Place::Temporary;
+        file.place = file.error == 0 ? Place::Final : now == file.old() ? Place::Old : Place::Temporary;
     }
 }
 

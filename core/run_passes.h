@@ -5,6 +5,7 @@
 #include "core/rename_run.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -15,31 +16,43 @@ namespace tallyfox {
 // in memory, so that what the preview foresees is what the run does.
 
 // Where each file of a numbering run stands while the run goes on.
-enum class Place
+enum class Place : std::uint8_t
 {
     Old,
     Temporary,
     Final,
 };
 
-// The names are those of the plan (or of the journal that took them over), not copies: a run of many
-// files would otherwise hold every name several times.
+// The names are those of the plan (or of the journal that took them over), read through the file's
+// entry there rather than copied: a run of many files would otherwise hold every name several times, and
+// a reference to each of three names takes three times the room of one to the entry.
 struct Planned
 {
-    const std::string_view& old;
-    const std::string_view& temporary;
-    const std::string_view& final;
+    const PlannedName* names;
     Place place = Place::Old;
     int error = 0; // why the file did not reach its final name
+
+    std::string_view old() const
+    {
+        return names->old;
+    }
+    std::string_view temporary() const
+    {
+        return names->temporary;
+    }
+    std::string_view final() const
+    {
+        return names->final;
+    }
 };
 
-// A place for each file of a plan (PlannedName) or a journal (JournalEntry), all at their old names.
-template <typename Names> std::vector<Planned> placed(const std::vector<Names>& names)
+// A place for each file of a plan or a journal (the same entries), all at their old names.
+inline std::vector<Planned> placed(const std::vector<PlannedName>& names)
 {
     std::vector<Planned> files;
     files.reserve(names.size());
-    for (const Names& name : names) {
-        files.push_back({name.old, name.temporary, name.final});
+    for (const PlannedName& name : names) {
+        files.push_back({&name});
     }
     return files;
 }

@@ -102,11 +102,11 @@ public:
 
     std::string source(std::size_t index) const
     {
-        return m_folder + "/" + std::string(m_files[index].final);
+        return m_folder + "/" + std::string(m_files[index].final());
     }
     std::string target(std::size_t index) const
     {
-        return m_saveFolder + "/" + std::string(m_files[index].final);
+        return m_saveFolder + "/" + std::string(m_files[index].final());
     }
 
     // The outcome of the file at `index`; until it is there, files offered that no one has begun are
