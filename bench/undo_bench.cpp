@@ -104,8 +104,9 @@ bool runJournaled(const RunRequest& request)
 }
 
 // Whether the folder holds exactly `names`, nothing more (a private name left behind would show).
-bool holdsExactly(const std::string& folder, std::vector<std::string> names)
+bool holdsExactly(const std::string& folder, const NameList& listed)
 {
+    std::vector<std::string> names(listed.begin(), listed.end());
     std::vector<std::string> found;
     found.reserve(names.size());
     if (DIR* dir = ::opendir(folder.c_str())) {
