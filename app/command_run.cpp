@@ -252,7 +252,7 @@ void putInOrder(platform::Syscalls& calls,
                 const NameCollator& collator,
                 platform::NumberedListing& listing)
 {
-    std::vector<std::string>& names = listing.names;
+    const NameList& names = listing.names;
     Reordering reordering;
     switch (order) {
     case FileOrder::Name:
@@ -282,15 +282,12 @@ void putInOrder(platform::Syscalls& calls,
         reordering = reverseOrder(names.size());
         break;
     }
-    std::vector<std::string> orderedNames;
     std::vector<std::uint64_t> orderedInodes;
-    orderedNames.reserve(names.size());
     orderedInodes.reserve(names.size());
     for (const std::size_t position : reordering) {
-        orderedNames.push_back(std::move(names[position]));
         orderedInodes.push_back(listing.inodes[position]);
     }
-    names = std::move(orderedNames);
+    listing.names.reorder(reordering);
     listing.inodes = std::move(orderedInodes);
 }
 

@@ -38,12 +38,13 @@ RunRequest makeTree()
     request.confirmBeforeRun = 0;
     request.naming.operation = FileOperation::RenameOnly;
     request.naming.digitCount = 6;
-    request.names.reserve(kFiles);
+    NameList::Builder names;
     for (int i = 0; i < kFiles; ++i) {
-        std::string name = "IMG_" + std::to_string(i) + ".jpg";
+        const std::string name = "IMG_" + std::to_string(i) + ".jpg";
         ::close(::open((folder / name).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644));
-        request.names.push_back(std::move(name));
+        names.add(name);
     }
+    request.names = names.finish();
     ::sync();
     return request;
 }

@@ -159,7 +159,8 @@ int main(int argc, char** argv)
     if (preview == nullptr) {
         return 1;
     }
-    const std::vector<std::string> names = ctl(window).FileListBox1->entries();
+    const tallyfox::NameList listed = ctl(window).FileListBox1->entries();
+    const std::vector<std::string> names(listed.begin(), listed.end());
     const tallyfox::NamingSettings naming = window.namingSettings();
     std::printf("file system: tmpfs (%s), %zu files listed\n", tree.c_str(), names.size());
 
@@ -186,7 +187,7 @@ int main(int argc, char** argv)
     benchmark::RegisterBenchmark("rehearsal of the run's renames in memory (where one fate hangs on another)",
                                  [&](benchmark::State& state) {
                                      for (auto _ : state) {
-                                         tallyfox::RunPlan plan = tallyfox::planRun(names, naming);
+                                         tallyfox::RunPlan plan = tallyfox::planRun(listed, naming);
                                          const auto outcome = tallyfox::rehearseRun(plan, naming.operation, names);
                                          benchmark::DoNotOptimize(outcome.data());
                                      }

@@ -49,7 +49,7 @@ void emptyFolder(const fs::path& folder)
 }
 
 // The listing the window makes of a folder under a mask: read, match, look up kinds, sort by keys.
-std::vector<std::string> listFolder(const std::string& folder, const std::string& mask, const NameCollator& collator)
+NameList listFolder(const std::string& folder, const std::string& mask, const NameCollator& collator)
 {
     platform::enterFolder(platform::systemCalls(), folder);
     const FileMask fileMask(mask);
@@ -84,8 +84,8 @@ public:
         mirror = listed;
     }
 
-    std::vector<std::string> listed;
-    std::vector<std::string> mirror;
+    NameList listed;
+    NameList mirror;
 
 private:
     std::string m_folder;

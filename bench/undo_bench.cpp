@@ -75,13 +75,14 @@ RunRequest makeTree(Order order, int count)
     request.naming.pattern = NamePattern::NumberOnly;
     request.naming.digitCount = 6;
     request.naming.startNumber = order == Order::Forward ? 2 : order == Order::Backward ? 0 : 1;
-    request.names.reserve(static_cast<std::size_t>(count));
+    NameList::Builder names;
     for (int i = 0; i < count; ++i) {
         const int number = order == Order::Swaps ? (i % 2 == 0 ? i + 2 : i) : i + 1;
-        std::string name = numberedName(number);
+        const std::string name = numberedName(number);
         ::close(::open((folder / name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-        request.names.push_back(std::move(name));
+        names.add(name);
     }
+    request.names = names.finish();
     ::sync();
     return request;
 }
@@ -106,8 +107,9 @@ bool runJournaled(const RunRequest& request)
 }
 
 // Whether the folder holds exactly `names`, nothing more (a private name left behind would show).
-bool holdsExactly(const std::string& folder, std::vector<std::string> names)
+bool holdsExactly(const std::string& folder, const NameList& listed)
 {
+    std::vector<std::string> names(listed.begin(), listed.end());
     std::vector<std::string> found;
     found.reserve(names.size());
     if (DIR* dir = ::opendir(folder.c_str())) {

@@ -101,7 +101,14 @@ void NameCollator::sort(std::vector<std::string>& names) const
 
 std::vector<std::size_t> NameCollator::order(const std::vector<std::string>& names) const
 {
-    const std::size_t count = names.size();
+    return order(names.size(), [&names](std::size_t i) {
+        return std::string_view(names[i]);
+    });
+}
+
+std::vector<std::size_t> NameCollator::order(std::size_t count,
+                                             const std::function<std::string_view(std::size_t)>& nameAt) const
+{
     // All keys in one block, each found by its offset, so 100,000 names cost one allocation, not one each.
     std::string keys;
     keys.reserve(count * 24);
@@ -109,7 +116,7 @@ std::vector<std::size_t> NameCollator::order(const std::vector<std::string>& nam
     std::u16string buffer;
     for (std::size_t i = 0; i < count; ++i) {
         offsets[i] = keys.size();
-        appendSortKey(names[i], buffer, keys);
+        appendSortKey(nameAt(i), buffer, keys);
     }
     offsets[count] = keys.size();
 
@@ -123,7 +130,7 @@ std::vector<std::size_t> NameCollator::order(const std::vector<std::string>& nam
         if (byKey != 0) {
             return byKey < 0;
         }
-        return names[a] < names[b];
+        return nameAt(a) < nameAt(b);
     });
     return positions;
 }

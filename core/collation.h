@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,8 @@ public:
     // The names' positions in collation order: element i is the position in `names` of the name that
     // comes i-th.
     std::vector<std::size_t> order(const std::vector<std::string>& names) const;
+    // The same for `count` names, the one at position i given by `nameAt(i)`.
+    std::vector<std::size_t> order(std::size_t count, const std::function<std::string_view(std::size_t)>& nameAt) const;
 
 private:
     // Appends the name's key to `keys`, keeping the converted text in `buffer` between calls.

@@ -41,8 +41,7 @@ bool listsName(std::string_view name, const FileMask& mask)
     return !isHiddenName(name) && mask.matches(name);
 }
 
-std::vector<std::string>
-selectFiles(std::vector<FolderEntry> entries, const FileMask& mask, const NameCollator& collator)
+NameList selectFiles(std::vector<FolderEntry> entries, const FileMask& mask, const NameCollator& collator)
 {
     // Each entry of a folder is looked at once, whichever of the mask's patterns matches it, so a name
     // that two patterns match is listed once.
@@ -52,17 +51,25 @@ selectFiles(std::vector<FolderEntry> entries, const FileMask& mask, const NameCo
     return orderFiles(std::move(entries), collator);
 }
 
-std::vector<std::string> orderFiles(std::vector<FolderEntry> entries, const NameCollator& collator)
+NameList orderFiles(std::vector<FolderEntry> entries, const NameCollator& collator)
 {
-    std::vector<std::string> names;
-    names.reserve(entries.size());
-    for (FolderEntry& entry : entries) {
-        if (entry.kind == EntryKind::File) {
-            names.push_back(std::move(entry.name));
-        }
+    std::erase_if(entries, [](const FolderEntry& entry) {
+        return entry.kind != EntryKind::File;
+    });
+    const std::vector<std::size_t> order = collator.order(entries.size(), [&entries](std::size_t i) {
+        return std::string_view(entries[i].name);
+    });
+    std::size_t bytes = 0;
+    for (const FolderEntry& entry : entries) {
+        bytes += entry.name.size();
     }
-    collator.sort(names);
-    return names;
+    // The bytes in list order, so that whoever walks the list reads them one after another.
+    NameList::Builder names;
+    names.reserve(entries.size(), bytes);
+    for (const std::size_t position : order) {
+        names.add(entries[position].name);
+    }
+    return names.finish();
 }
 
 std::vector<std::string> selectFolders(std::vector<FolderEntry> entries, const NameCollator& collator)
@@ -104,17 +111,12 @@ void FileList::setItemIndex(int index)
 
 void FileList::swapEntries(int a, int b)
 {
-    std::swap(entries[static_cast<std::size_t>(a)], entries[static_cast<std::size_t>(b)]);
+    entries.swapAt(static_cast<std::size_t>(a), static_cast<std::size_t>(b));
 }
 
 void FileList::reorder(const std::vector<std::size_t>& order)
 {
-    std::vector<std::string> reordered;
-    reordered.reserve(order.size());
-    for (const std::size_t from : order) {
-        reordered.push_back(std::move(entries[from]));
-    }
-    entries = std::move(reordered);
+    entries.reorder(order);
 }
 
 } // namespace tallyfox

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/name_list.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -35,12 +37,12 @@ bool listsName(std::string_view name, const FileMask& mask);
 
 // The names a file list shows: the visible files among the entries that the mask matches, each once,
 // in list order.
-std::vector<std::string>
-selectFiles(std::vector<FolderEntry> entries, const FileMask& mask, const NameCollator& collator);
+NameList selectFiles(std::vector<FolderEntry> entries, const FileMask& mask, const NameCollator& collator);
 
 // The files among entries whose names were already found wanted (listsName), in list order: what a
-// listing does after reading the folder with listsName as its filter.
-std::vector<std::string> orderFiles(std::vector<FolderEntry> entries, const NameCollator& collator);
+// listing does after reading the folder with listsName as its filter. The names' bytes are copied once,
+// in that order.
+NameList orderFiles(std::vector<FolderEntry> entries, const NameCollator& collator);
 
 // The names the folder list shows below the current folder: its visible subfolders, in list order.
 std::vector<std::string> selectFolders(std::vector<FolderEntry> entries, const NameCollator& collator);
@@ -79,7 +81,7 @@ struct FileList : OrderedNames
 {
     std::string folder;
     std::string mask = "*.*";
-    std::vector<std::string> entries;
+    NameList entries;
     int selected = -1;
 
     int count() const override;

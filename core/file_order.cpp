@@ -110,12 +110,12 @@ std::string localTimeText(const LocalTime& time)
     return text;
 }
 
-OrderTimes orderTimes(FileOrder order, const std::vector<std::string>& names, const std::vector<FileTimes>& times)
+OrderTimes orderTimes(FileOrder order, const NameList& names, const std::vector<FileTimes>& times)
 {
     OrderTimes kept{.order = order, .byName = {}};
     kept.byName.reserve(names.size());
     for (std::size_t i = 0; i < names.size() && i < times.size(); ++i) {
-        kept.byName.emplace(names[i], times[i]);
+        kept.byName.emplace(std::string(names[i]), times[i]);
     }
     return kept;
 }
@@ -140,18 +140,19 @@ std::string orderTimeText(const OrderTimes& times, const std::string& name)
     return localTimeText(*known.modified) + (times.order == FileOrder::Taken ? "（Exif なし）" : "");
 }
 
-Reordering orderByName(const std::vector<std::string>& names, const NameCollator& collator)
+Reordering orderByName(const NameList& names, const NameCollator& collator)
 {
-    return collator.order(names);
+    return collator.order(names.size(), [&names](std::size_t i) {
+        return names[i];
+    });
 }
 
-Reordering orderByTime(const std::vector<std::string>& names,
-                       const std::vector<std::optional<LocalTime>>& times,
-                       const NameCollator& collator)
+Reordering
+orderByTime(const NameList& names, const std::vector<std::optional<LocalTime>>& times, const NameCollator& collator)
 {
     // Sorted by name first, then stably by time: names of one time, and names without one, stay in
     // name order.
-    Reordering order = collator.order(names);
+    Reordering order = orderByName(names, collator);
     std::stable_sort(order.begin(), order.end(), [&times](std::size_t a, std::size_t b) {
         const std::optional<LocalTime>& timeA = times[a];
         const std::optional<LocalTime>& timeB = times[b];

@@ -76,7 +76,7 @@ struct OrderTimes
 };
 
 // The times of `names` (read in their order) that an order placed them by.
-OrderTimes orderTimes(FileOrder order, const std::vector<std::string>& names, const std::vector<FileTimes>& times);
+OrderTimes orderTimes(FileOrder order, const NameList& names, const std::vector<FileTimes>& times);
 
 // The time the order placed `name` by: its modification time, or the date taken; in the order by date
 // taken, the modification time of a file without that date followed by "（Exif なし）". Empty where the
@@ -87,14 +87,13 @@ std::string orderTimeText(const OrderTimes& times, const std::string& name);
 using Reordering = std::vector<std::size_t>;
 
 // The names in collation order (the collator decides how digits count).
-Reordering orderByName(const std::vector<std::string>& names, const NameCollator& collator);
+Reordering orderByName(const NameList& names, const NameCollator& collator);
 
 // The names by time, oldest first. Names of the same time keep the list's own order among themselves
 // (by `collator`), and names without a time come last, in that order too, so the result depends only on
 // names and times, not on the order the list was in.
-Reordering orderByTime(const std::vector<std::string>& names,
-                       const std::vector<std::optional<LocalTime>>& times,
-                       const NameCollator& collator);
+Reordering
+orderByTime(const NameList& names, const std::vector<std::optional<LocalTime>>& times, const NameCollator& collator);
 
 // The current order turned round.
 Reordering reverseOrder(std::size_t count);

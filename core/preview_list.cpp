@@ -94,11 +94,10 @@ bool isProblem(PreviewState state)
     return state != PreviewState::Renamed && state != PreviewState::Unchanged;
 }
 
-std::unordered_set<std::string> namesOutside(const std::vector<std::string>& entries,
-                                             const std::vector<std::string>& listed)
+std::unordered_set<std::string> namesOutside(const std::vector<std::string>& entries, const NameList& listed)
 {
     // One open-addressed table rather than a node per name: a folder may hold a million.
-    const NameTable inList(listed.size(), [&listed](std::size_t i) -> const std::string& {
+    const NameTable inList(listed.size(), [&listed](std::size_t i) {
         return listed[i];
     });
     return namesOutside(entries, inList);
@@ -149,13 +148,13 @@ namespace {
 
 // The run's refusal for `names` in place of the request's own: a refusal asks only whether there are
 // any, so one stands for them all.
-std::string refusalFor(const RunRequest& request, const std::vector<std::string>& names)
+std::string refusalFor(const RunRequest& request, const NameList& names)
 {
     RunRequest probe;
     probe.naming = request.naming;
     probe.saveFolder = request.saveFolder;
     if (!names.empty()) {
-        probe.names.push_back(names.front());
+        probe.names = NameList{names.front()};
     }
     return trimmed(runRefusal(probe));
 }
@@ -183,8 +182,7 @@ void judgeInSaveFolder(PreviewList& preview, const PreviewFolders& folders, Unus
 }
 
 // The whole plan and every file's state from it.
-PreviewList
-previewWhole(const std::vector<std::string>& names, const RunRequest& request, const PreviewFolders& folders)
+PreviewList previewWhole(const NameList& names, const RunRequest& request, const PreviewFolders& folders)
 {
     PreviewList preview;
     preview.operation = request.naming.operation;
@@ -284,7 +282,7 @@ class Numbering
 {
 public:
     // Throws FormatError for a digit count the run cannot use.
-    Numbering(const std::vector<std::string>& names, const NamingSettings& naming)
+    Numbering(const NameList& names, const NamingSettings& naming)
         : m_names(names)
         , m_naming(naming)
         , m_format(NumberFormat(naming.digitCount))
@@ -378,7 +376,7 @@ public:
     // taken from a name holding a character the file system refuses.
     bool mayBeUnusable(std::size_t position, NameRules rules) const
     {
-        const std::string& old = m_names[position];
+        const std::string_view old = m_names[position];
         const std::size_t extension = m_specified ? m_given.size() : old.size();
         if (m_before.size() + m_longestNumber + m_after.size() + extension > NAME_MAX) {
             return true;
@@ -386,20 +384,20 @@ public:
         if (m_specified) {
             return false;
         }
-        return rules == NameRules::Fat ? spoils(old, rules) : old.find('\0') != std::string::npos;
+        return rules == NameRules::Fat ? spoils(old, rules) : old.find('\0') != std::string_view::npos;
     }
 
     // Whether the new name of the file at `position` may be the name it has: it begins as every new name
     // begins, with the text before the number and then a digit or a minus.
     bool mayKeepName(std::size_t position) const
     {
-        const std::string& old = m_names[position];
+        const std::string_view old = m_names[position];
         return old.size() > m_before.size() && old.starts_with(m_before)
                && (isDigitCharacter(old[m_before.size()]) || old[m_before.size()] == '-');
     }
 
 private:
-    const std::vector<std::string>& m_names;
+    const NameList& m_names;
     const NamingSettings& m_naming;
     std::string m_format;
     std::string m_before;
@@ -413,7 +411,7 @@ private:
 // names and the few names around the list traced back to the file they would hold up. False where the
 // whole plan must be made: two files may get one name, a new name may be another's temporary name, or
 // one file's fate hangs on another's.
-bool previewNumbered(const std::vector<std::string>& names,
+bool previewNumbered(const NameList& names,
                      const RunRequest& request,
                      const PreviewFolders& folders,
                      PreviewList& preview)
@@ -479,7 +477,7 @@ bool previewNumbered(const std::vector<std::string>& names,
             }
         }
     }
-    const auto holdsTemporary = [&numbering](const std::string& name) {
+    const auto holdsTemporary = [&numbering](std::string_view name) {
         if (name.empty() || name.front() != '_') {
             return false;
         }
@@ -524,13 +522,11 @@ PreviewList previewRun(const RunRequest& request, const PreviewFolders& folders)
     return previewWhole(request.names, request, folders);
 }
 
-PreviewList previewListed(std::shared_ptr<const std::vector<std::string>> listed,
-                          const RunRequest& request,
-                          const PreviewFolders& folders)
+PreviewList previewListed(NameList listed, const RunRequest& request, const PreviewFolders& folders)
 {
     PreviewList preview;
-    if (!previewNumbered(*listed, request, folders, preview)) {
-        preview = previewWhole(*listed, request, folders);
+    if (!previewNumbered(listed, request, folders, preview)) {
+        preview = previewWhole(listed, request, folders);
     }
     preview.listed = std::move(listed);
     return preview;
@@ -538,7 +534,7 @@ PreviewList previewListed(std::shared_ptr<const std::vector<std::string>> listed
 
 std::string_view previewOldName(const PreviewList& preview, std::size_t position)
 {
-    return preview.plan.files.empty() ? (*preview.listed)[position] : preview.plan.files[position].old;
+    return preview.plan.files.empty() ? preview.listed[position] : preview.plan.files[position].old;
 }
 
 std::string previewNewName(const PreviewList& preview, std::size_t position)
@@ -546,7 +542,7 @@ std::string previewNewName(const PreviewList& preview, std::size_t position)
     if (!preview.plan.files.empty()) {
         return std::string(preview.plan.files[position].final);
     }
-    return ComposeNewName((*preview.listed)[position], static_cast<std::int64_t>(position), preview.naming);
+    return ComposeNewName(preview.listed[position], static_cast<std::int64_t>(position), preview.naming);
 }
 
 std::string previewStateText(const PreviewList& preview, std::size_t position)

@@ -52,8 +52,7 @@ struct PreviewFolders
 };
 
 // The entries of a folder that a list of names does not hold.
-std::unordered_set<std::string> namesOutside(const std::vector<std::string>& entries,
-                                             const std::vector<std::string>& listed);
+std::unordered_set<std::string> namesOutside(const std::vector<std::string>& entries, const NameList& listed);
 // The same with the list's names in a table made already.
 std::unordered_set<std::string> namesOutside(const std::vector<std::string>& entries, const NameTable& listed);
 
@@ -76,7 +75,7 @@ struct PreviewList
     std::string refusal;
     // A preview whose plan holds no files (previewListed) composes the new names of the rows asked for
     // from the list's names and the settings.
-    std::shared_ptr<const std::vector<std::string>> listed;
+    NameList listed;
     NamingSettings naming;
 };
 
@@ -95,9 +94,7 @@ PreviewList previewRun(const RunRequest& request, const PreviewFolders& folders)
 // name the file has, and the names around the list looked up the other way round, from each name to
 // the file whose number it bears); the new names are composed as they are shown. Elsewhere, and where
 // one file's fate hangs on another's, the whole plan is made as previewRun makes it.
-PreviewList previewListed(std::shared_ptr<const std::vector<std::string>> listed,
-                          const RunRequest& request,
-                          const PreviewFolders& folders);
+PreviewList previewListed(NameList listed, const RunRequest& request, const PreviewFolders& folders);
 
 // The 状態 text of the file at `position`.
 std::string previewStateText(const PreviewList& preview, std::size_t position);

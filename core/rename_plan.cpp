@@ -112,7 +112,7 @@ int unusableName(std::string_view name, NameRules rules)
     return name.size() > NAME_MAX && utf16Length(name) > NAME_MAX ? ENAMETOOLONG : 0;
 }
 
-RunPlan planNames(const std::vector<std::string>& names, const NamingSettings& naming)
+RunPlan planNames(const NameList& names, const NamingSettings& naming)
 {
     RunPlan plan;
     plan.files.reserve(names.size());
@@ -120,7 +120,7 @@ RunPlan planNames(const std::vector<std::string>& names, const NamingSettings& n
     const std::string format = numbering ? NumberFormat(naming.digitCount) : std::string();
     std::string temporary;
     for (std::size_t i = 0; i < names.size(); ++i) {
-        const std::string& name = names[i];
+        const std::string_view name = names[i];
         const auto position = static_cast<std::int64_t>(i);
         if (!numbering) {
             temporary = '_';
@@ -155,7 +155,7 @@ void planSteps(RunPlan& plan, FileOperation operation)
         });
 }
 
-RunPlan planRun(const std::vector<std::string>& names, const NamingSettings& naming)
+RunPlan planRun(const NameList& names, const NamingSettings& naming)
 {
     RunPlan plan = planNames(names, naming);
     planSteps(plan, naming.operation);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/journal.h"
+#include "core/name_list.h"
 #include "core/name_store.h"
 #include "core/naming.h"
 
@@ -77,11 +78,11 @@ struct RunPlan
 // extension; "_" and the new name for a change of extensions), and for a numbering run the order of the
 // renames. What the run does and what the preview list shows both come from here. Throws FormatError
 // for a digit count that cannot number.
-RunPlan planRun(const std::vector<std::string>& names, const NamingSettings& naming);
+RunPlan planRun(const NameList& names, const NamingSettings& naming);
 
 // The same plan without the order of its renames, for a caller that needs the names of every file but
 // the order only now and then; planSteps adds it.
-RunPlan planNames(const std::vector<std::string>& names, const NamingSettings& naming);
+RunPlan planNames(const NameList& names, const NamingSettings& naming);
 void planSteps(RunPlan& plan, FileOperation operation);
 
 } // namespace tallyfox

@@ -294,11 +294,7 @@ std::string failureList(const std::vector<FileFailure>& failures)
 }
 
 namespace {
-RunResult run(const RunRequest& request,
-              RunHost& host,
-              FileOperations& files,
-              RunRecord* record,
-              std::vector<std::string>* names);
+RunResult run(const RunRequest& request, RunHost& host, FileOperations& files, RunRecord* record, NameList* names);
 } // namespace
 
 RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& files)
@@ -319,8 +315,7 @@ RunResult runRename(RunRequest&& request, RunHost& host, FileOperations& files, 
 namespace {
 
 // The run; `names`, when given, are the request's names, let go once no part of the run reads them.
-RunResult
-run(const RunRequest& request, RunHost& host, FileOperations& files, RunRecord* record, std::vector<std::string>* names)
+RunResult run(const RunRequest& request, RunHost& host, FileOperations& files, RunRecord* record, NameList* names)
 {
     RunResult result;
     if (const std::string refused = refusal(request); !refused.empty()) {
@@ -361,7 +356,7 @@ run(const RunRequest& request, RunHost& host, FileOperations& files, RunRecord* 
     journal.identities.clear();
     journal.atTargets.clear();
     if (names != nullptr) {
-        std::vector<std::string>().swap(*names);
+        names->clear();
     }
     std::vector<Planned> planned = placed(journal.files);
 

@@ -2,6 +2,7 @@
 
 #include "core/file_operations.h"
 #include "core/journal.h"
+#include "core/name_list.h"
 #include "core/naming.h"
 #include "core/path_list.h"
 #include "core/rename_plan.h"
@@ -69,7 +70,7 @@ public:
     // Begins finding out who the files of `names` in `folder` are while the run plans, `withContent`
     // their sizes and times too (for files copied or moved); write() takes what was found for a journal
     // of these files in this order. The names stay as they are until then.
-    virtual void lookAhead(const std::string& folder, const std::vector<std::string>& names, bool withContent) = 0;
+    virtual void lookAhead(const std::string& folder, const NameList& names, bool withContent) = 0;
 
     // Completes the journal with who the folders and each file are, writes it and flushes it to disk.
     // 0 or the errno; nothing has been touched either way.
@@ -82,8 +83,10 @@ public:
 // Everything a run reads from the window, taken when the run starts.
 struct RunRequest
 {
-    std::string folder;             // the folder of the file list, absolute
-    std::vector<std::string> names; // the files in list order: the order the user sees is the numbering order
+    std::string folder; // the folder of the file list, absolute
+    // The files in list order: the order the user sees is the numbering order. A copy of the file list's
+    // names shares their bytes, and a move in the list afterwards does not change it.
+    NameList names;
     NamingSettings naming;
     std::string saveFolder; // as typed; the target of a copy or move
     std::int32_t confirmBeforeRun = 1;
@@ -112,8 +115,8 @@ struct RunResult
 RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& files);
 // The same run, locked and written to `record`'s journal before the first file is touched.
 RunResult runRename(const RunRequest& request, RunHost& host, FileOperations& files, RunRecord* record);
-// The same run, letting go of the request's names once its journal is written: a caller that copied a
-// list of a million names for the run need not hold them through it.
+// The same run, letting go of the request's names once its journal is written: a caller whose list
+// changes meanwhile need not keep the names the run took through it.
 RunResult runRename(RunRequest&& request, RunHost& host, FileOperations& files, RunRecord* record);
 
 // The message with which a run of this request is refused before anything is done (the box's text, its

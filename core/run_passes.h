@@ -24,8 +24,9 @@ enum class Place : std::uint8_t
     Final,
 };
 
-// The names are those of the plan (or of the journal that took them over), not copies: a run of many
-// files would otherwise hold every name several times.
+// The names are those of the plan (or of the journal that took them over), read through the file's
+// entry there rather than copied: a run of many files would otherwise hold every name several times, and
+// a reference to each of three names takes three times the room of one to the entry.
 struct Planned
 {
     const EntryList* entries = nullptr;

@@ -128,7 +128,7 @@ std::optional<LocalTime> dateTaken(Syscalls& calls, const std::string& path)
 
 std::vector<FileTimes> readFileTimes(Syscalls& calls,
                                      const std::string& folder,
-                                     const std::vector<std::string>& names,
+                                     const NameList& names,
                                      FileTimesWanted wanted,
                                      std::size_t longFrom,
                                      const std::function<void()>& longReading)
@@ -139,7 +139,8 @@ std::vector<FileTimes> readFileTimes(Syscalls& calls,
         if (i + 1 == longFrom && longReading) {
             longReading();
         }
-        const std::string path = prefix + names[i];
+        std::string path = prefix;
+        path += names[i];
         struct stat st
         {
         };

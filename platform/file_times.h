@@ -25,7 +25,7 @@ enum class FileTimesWanted
 // busy.
 std::vector<FileTimes> readFileTimes(Syscalls& calls,
                                      const std::string& folder,
-                                     const std::vector<std::string>& names,
+                                     const NameList& names,
                                      FileTimesWanted wanted,
                                      std::size_t longFrom,
                                      const std::function<void()>& longReading);

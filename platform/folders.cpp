@@ -274,25 +274,25 @@ NumberedListing listNumberedFiles(
         }
         return listsName(name, fileMask);
     });
-    std::vector<std::string> names;
-    std::vector<std::uint64_t> inodes;
-    names.reserve(entries.size());
-    inodes.reserve(entries.size());
-    for (FolderEntry& entry : entries) {
-        if (entry.kind == EntryKind::File) {
-            names.push_back(std::move(entry.name));
-            inodes.push_back(entry.inode);
-        }
-    }
-    std::vector<FolderEntry>().swap(entries);
+    std::erase_if(entries, [](const FolderEntry& entry) {
+        return entry.kind != EntryKind::File;
+    });
     // The file list's own order (orderFiles), the numbers going with their names.
-    const std::vector<std::size_t> order = collator.order(names);
-    listing.names.reserve(names.size());
-    listing.inodes.reserve(names.size());
-    for (const std::size_t position : order) {
-        listing.names.push_back(std::move(names[position]));
-        listing.inodes.push_back(inodes[position]);
+    const std::vector<std::size_t> order = collator.order(entries.size(), [&entries](std::size_t i) {
+        return std::string_view(entries[i].name);
+    });
+    std::size_t bytes = 0;
+    for (const FolderEntry& entry : entries) {
+        bytes += entry.name.size();
     }
+    NameList::Builder names;
+    names.reserve(entries.size(), bytes);
+    listing.inodes.reserve(entries.size());
+    for (const std::size_t position : order) {
+        names.add(entries[position].name);
+        listing.inodes.push_back(entries[position].inode);
+    }
+    listing.names = names.finish();
     return listing;
 }
 
@@ -335,10 +335,8 @@ PreviewFolders aroundList(Syscalls& calls,
 
 } // namespace
 
-PreviewFolders readPreviewFolders(Syscalls& calls,
-                                  const std::string& folder,
-                                  const std::vector<std::string>& listed,
-                                  const std::string& saveFolder)
+PreviewFolders
+readPreviewFolders(Syscalls& calls, const std::string& folder, const NameList& listed, const std::string& saveFolder)
 {
     // The list's names are put in a table on a thread of their own while the folder is read: in a folder
     // of a million files both take a while.
@@ -346,7 +344,7 @@ PreviewFolders readPreviewFolders(Syscalls& calls,
     std::exception_ptr failed;
     std::jthread tabling([&] {
         try {
-            inList.emplace(listed.size(), [&listed](std::size_t i) -> const std::string& {
+            inList.emplace(listed.size(), [&listed](std::size_t i) {
                 return listed[i];
             });
         } catch (...) {
@@ -371,7 +369,7 @@ PreviewFolders readPreviewFolders(Syscalls& calls,
 PreviewFolders previewFoldersOf(Syscalls& calls,
                                 const std::string& folder,
                                 std::vector<std::string> entries,
-                                const std::vector<std::string>& listed,
+                                const NameList& listed,
                                 const std::string& saveFolder)
 {
     std::unordered_set<std::string> outside = namesOutside(entries, listed);

@@ -63,7 +63,7 @@ enterAndReadFolder(Syscalls& calls, const NameCollator& collator, const std::str
 struct FileListing
 {
     std::string folder; // the folder as the system reports it once entered
-    std::vector<std::string> names;
+    NameList names;
 };
 
 // Enters the folder and lists its visible files that the mask matches, in list order. `longListing` is
@@ -82,7 +82,7 @@ FileListing listFolderFiles(Syscalls& calls,
 struct NumberedListing
 {
     std::string folder; // the folder as the system reports it once entered
-    std::vector<std::string> names;
+    NameList names;
     std::vector<std::uint64_t> inodes; // by position in names
     std::int64_t readNs = 0;
     std::vector<std::string> entries;
@@ -101,7 +101,7 @@ struct FolderContents
 {
     std::string folder; // the folder as the system reports it once entered
     std::vector<std::string> subfolders;
-    std::vector<std::string> files;
+    NameList files;
 };
 
 // Enters `path` as enterAndReadFolder does and reads it once for both lists; `longListing` is called as
@@ -119,17 +119,15 @@ FolderContents readFolderContents(Syscalls& calls,
 // not hold, and, for a non-empty `saveFolder` (as typed; relative to the current folder, as the run takes
 // it), that folder's entries or that it cannot be read, and whether it is `folder` itself; with what
 // the file systems of both allow in a name (nameRulesOf). Throws InOutError when `folder` cannot be read.
-PreviewFolders readPreviewFolders(Syscalls& calls,
-                                  const std::string& folder,
-                                  const std::vector<std::string>& listed,
-                                  const std::string& saveFolder);
+PreviewFolders
+readPreviewFolders(Syscalls& calls, const std::string& folder, const NameList& listed, const std::string& saveFolder);
 
 // The same from the entries of `folder` read already (every entry, whatever its kind, as a listing that
 // keeps the names it did not want gives them), without reading the folder again.
 PreviewFolders previewFoldersOf(Syscalls& calls,
                                 const std::string& folder,
                                 std::vector<std::string> entries,
-                                const std::vector<std::string>& listed,
+                                const NameList& listed,
                                 const std::string& saveFolder);
 
 } // namespace tallyfox::platform

@@ -199,10 +199,8 @@ FileIdentity recorded(FileIdentity identity)
 
 // The identities of a run's files by their numbers in the folder's listing: one read of the folder rather
 // than a look at each file. Empty where that cannot be had.
-IdentityList identitiesFromListing(Syscalls& calls,
-                                   const std::string& folder,
-                                   std::uint64_t device,
-                                   const std::vector<std::string>& names)
+IdentityList
+identitiesFromListing(Syscalls& calls, const std::string& folder, std::uint64_t device, const NameList& names)
 {
     // An overlay's listing may number its entries otherwise than the files themselves.
     struct statfs fileSystem
@@ -260,8 +258,7 @@ IdentityList identitiesAtTargets(Syscalls& calls, const std::string& saveFolder,
 // birth times (by which a file born since is told from the run's); files copied or moved, and files on a
 // file system without birth times, are looked at one by one, as their size and time tell them again.
 // No identities when the folder cannot be opened.
-TakenIdentities
-identitiesOf(Syscalls& calls, const std::string& folder, const std::vector<std::string>& names, bool withContent)
+TakenIdentities identitiesOf(Syscalls& calls, const std::string& folder, const NameList& names, bool withContent)
 {
     TakenIdentities taken;
     FileDescriptor dir(calls, calls.openat(AT_FDCWD, folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
@@ -285,7 +282,9 @@ identitiesOf(Syscalls& calls, const std::string& folder, const std::vector<std::
         }
     }
     taken.files.reserve(names.size());
-    for (const std::string& name : names) {
+    std::string name; // the name ended by a NUL, as the system takes it
+    for (const std::string_view listed : names) {
+        name = listed;
         taken.files.push_back(recorded(identityAt(calls, dir.get(), name.c_str())));
     }
     waitForTheFileClock(taken.takenNs);
@@ -300,7 +299,7 @@ TakenIdentities identitiesListed(Syscalls& calls,
                                  const std::string& folder,
                                  std::int64_t readNs,
                                  const std::vector<std::uint64_t>& inodes,
-                                 const std::vector<std::string>& names)
+                                 const NameList& names)
 {
     TakenIdentities taken;
     FileDescriptor dir(calls, calls.openat(AT_FDCWD, folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
@@ -681,7 +680,7 @@ void StoredRunRecord::listedJustNow(std::string folder, std::int64_t readNs, std
     m_listedInodes = std::move(inodes);
 }
 
-void StoredRunRecord::lookAhead(const std::string& folder, const std::vector<std::string>& names, bool withContent)
+void StoredRunRecord::lookAhead(const std::string& folder, const NameList& names, bool withContent)
 {
     if (m_lookAhead.valid()) {
         m_lookAhead.wait();
@@ -725,12 +724,16 @@ int StoredRunRecord::write(Journal& journal)
     }
     journal.folderIdentity = identityOf(st);
     if (taken.files.size() != journal.files.size()) {
-        std::vector<std::string> names;
-        names.reserve(journal.files.size());
+        std::size_t bytes = 0;
         for (const JournalEntry& file : journal.files) {
-            names.emplace_back(file.old);
+            bytes += file.old.size();
         }
-        taken = identitiesOf(m_calls, journal.folder, names, transfer);
+        NameList::Builder names;
+        names.reserve(journal.files.size(), bytes);
+        for (const JournalEntry& file : journal.files) {
+            names.add(file.old);
+        }
+        taken = identitiesOf(m_calls, journal.folder, names.finish(), transfer);
     }
     journal.startedNs = taken.takenNs;
     journal.volume = std::move(taken.place.volume);

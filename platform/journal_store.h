@@ -126,7 +126,7 @@ public:
     // a file system without birth times), the folder is looked at as always.
     void listedJustNow(std::string folder, std::int64_t readNs, std::vector<std::uint64_t> inodes);
     // Reads the folder on a thread of its own while the run plans.
-    void lookAhead(const std::string& folder, const std::vector<std::string>& names, bool withContent) override;
+    void lookAhead(const std::string& folder, const NameList& names, bool withContent) override;
     int write(Journal& journal) override;
     // Whether a journal was written for the run.
     bool written() const;

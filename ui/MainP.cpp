@@ -459,8 +459,9 @@ NamingSettings TMain::namingSettings() const
 void TMain::UpdatePreview()
 {
     m_previewWindow->follow(); // scheduled first: a number format that cannot compose is shown there too
-    const std::vector<std::string>& entries = FileListBox1->entries();
-    const std::string caption = previewCaption(entries.empty() ? nullptr : &entries.front(), namingSettings());
+    const NameList& entries = FileListBox1->entries();
+    const std::string first = entries.empty() ? std::string() : std::string(entries.front());
+    const std::string caption = previewCaption(entries.empty() ? nullptr : &first, namingSettings());
     // The caption changes only once composing has succeeded: a format error leaves the last one.
     lblPreview->setText(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
     lblPreview->adjustSize();
@@ -516,7 +517,8 @@ void TMain::sbRenameClick()
     ListBox1->entries.clear();
     RunRequest request;
     request.folder = FileListBox1->folder();
-    // The files in the order the user sees them: that order is the numbering order.
+    // The files in the order the user sees them: that order is the numbering order. The run shares the
+    // list's names rather than copying them.
     request.names = FileListBox1->entries();
     request.naming = namingSettings();
     request.saveFolder = editSaveFolder->path();

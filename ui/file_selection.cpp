@@ -322,7 +322,7 @@ void FileSelection::dragFile(int from, int to)
 void FileSelection::reorder(FileOrder order)
 {
     FileListBox* files = m_controls.files;
-    const std::vector<std::string>& names = files->entries();
+    const NameList& names = files->entries();
     Reordering reordering;
     switch (order) {
     case FileOrder::Name:
@@ -373,7 +373,7 @@ void FileSelection::reorder(FileOrder order)
     m_hooks.fileListListed();
 }
 
-const std::vector<std::string>& FileSelection::files() const
+const NameList& FileSelection::files() const
 {
     return m_controls.files->entries();
 }
@@ -435,7 +435,7 @@ void FileSelection::listMirror(const std::string& folder, const std::string& mas
         if (entered == folder) {
             mirror->folder = entered;
             mirror->mask = mask;
-            mirror->entries = files->entries();
+            mirror->entries = files->entries(); // the same names, its order its own
             mirror->selected = -1;
             return;
         }

@@ -143,7 +143,7 @@ public:
     void reorder(FileOrder order);
 
     // The names of the file list in the order shown: the numbering order.
-    const std::vector<std::string>& files() const;
+    const NameList& files() const;
     // The times the list was last put in order by, while it is in an order by time: kept through a
     // reversal and moves by hand, dropped by an order by name and by a new listing.
     const OrderTimes& orderTimes() const;

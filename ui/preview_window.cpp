@@ -436,18 +436,18 @@ void PreviewWindow::recompute()
         m_foldersStale = true;
     }
     watchSaveFolder(request.saveFolder);
-    const bool namesStale = m_namesStale || m_names == nullptr;
+    const bool namesStale = m_namesStale;
     const bool foldersStale = m_foldersStale;
     // The names taken, the folders read and the states judged beside the window: for a list of many
     // files that takes a while, and the windows stay painted meanwhile. The file list does not change
     // meanwhile, as no input and no timer reaches the program.
     PreviewList preview = besideWindow([&](WindowThread&) {
         if (namesStale) {
-            m_names = std::make_shared<const std::vector<std::string>>(files.entries());
+            m_names = files.entries(); // the list's names shared, in its order of now
         }
         if (foldersStale) {
             try {
-                m_folders = platform::readPreviewFolders(m_syscalls, request.folder, *m_names, request.saveFolder);
+                m_folders = platform::readPreviewFolders(m_syscalls, request.folder, m_names, request.saveFolder);
             } catch (const InOutError&) {
                 // The folder cannot be read now: the names are shown without what lies around them.
                 m_folders = PreviewFolders{};

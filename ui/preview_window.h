@@ -142,7 +142,7 @@ private:
     // The request of the last preview, without its names: they are taken from the list again only when
     // the list changed, not for a keystroke in a name field, and shared with the previews shown.
     RunRequest m_request;
-    std::shared_ptr<const std::vector<std::string>> m_names;
+    NameList m_names;
     bool m_namesStale = true;
     // The window the list belongs to, and whether the list was placed beside it yet.
     QWidget* m_owner = nullptr;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <random>
 
 namespace tallyfox {
@@ -257,6 +258,87 @@ TEST(MoveTest, AShorterMirrorIsLeftAloneWhereItHasNoPair)
     EXPECT_EQ(mirror.entries, (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(mirror.itemIndex(), -1);
 }
+
+// The file list, its mirror and a run hold the same names: what one of them does to its order, or a new
+// listing of the list, is never seen by the others.
+struct SharedNamesCase
+{
+    std::string name;
+    std::function<void(FileList& list, FileList& mirror, NameList& run)> act;
+    std::vector<std::string> list;
+    std::vector<std::string> mirror;
+    std::vector<std::string> run;
+};
+
+class SharedNamesTest : public ::testing::TestWithParam<SharedNamesCase>
+{
+};
+
+TEST_P(SharedNamesTest, EachHolderKeepsItsOwnOrder)
+{
+    const SharedNamesCase& row = GetParam();
+    FileList list;
+    list.entries = NameList(std::vector<std::string>{"a.jpg", "b.jpg", "c.jpg"});
+    FileList mirror;
+    mirror.entries = list.entries;
+    NameList run = list.entries;
+    row.act(list, mirror, run);
+    EXPECT_EQ(list.entries, row.list);
+    EXPECT_EQ(mirror.entries, row.mirror);
+    EXPECT_EQ(run, row.run);
+}
+
+INSTANTIATE_TEST_SUITE_P(FileSelection,
+                         SharedNamesTest,
+                         ::testing::Values(SharedNamesCase{"a move in the list and its mirror is not seen by the run",
+                                                           [](FileList& list, FileList& mirror, NameList&) {
+                                                               list.setItemIndex(0);
+                                                               moveDown(list, mirror);
+                                                           },
+                                                           {"b.jpg", "a.jpg", "c.jpg"},
+                                                           {"b.jpg", "a.jpg", "c.jpg"},
+                                                           {"a.jpg", "b.jpg", "c.jpg"}},
+                                           SharedNamesCase{"two moves in a row reach the list and its mirror once each",
+                                                           [](FileList& list, FileList& mirror, NameList&) {
+                                                               list.setItemIndex(0);
+                                                               moveDown(list, mirror);
+                                                               moveDown(list, mirror);
+                                                           },
+                                                           {"b.jpg", "c.jpg", "a.jpg"},
+                                                           {"b.jpg", "c.jpg", "a.jpg"},
+                                                           {"a.jpg", "b.jpg", "c.jpg"}},
+                                           SharedNamesCase{"a swap in the mirror alone leaves the list",
+                                                           [](FileList&, FileList& mirror, NameList&) {
+                                                               mirror.swapEntries(0, 2);
+                                                           },
+                                                           {"a.jpg", "b.jpg", "c.jpg"},
+                                                           {"c.jpg", "b.jpg", "a.jpg"},
+                                                           {"a.jpg", "b.jpg", "c.jpg"}},
+                                           SharedNamesCase{
+                                               "a new order of the list alone leaves the mirror and the run",
+                                               [](FileList& list, FileList&, NameList&) {
+                                                   list.reorder({2, 0, 1});
+                                               },
+                                               {"c.jpg", "a.jpg", "b.jpg"},
+                                               {"a.jpg", "b.jpg", "c.jpg"},
+                                               {"a.jpg", "b.jpg", "c.jpg"}},
+                                           SharedNamesCase{"the run's own order leaves the list",
+                                                           [](FileList&, FileList&, NameList& run) {
+                                                               run.swapAt(0, 1);
+                                                               run.reorder({0, 2, 1});
+                                                           },
+                                                           {"a.jpg", "b.jpg", "c.jpg"},
+                                                           {"a.jpg", "b.jpg", "c.jpg"},
+                                                           {"b.jpg", "c.jpg", "a.jpg"}},
+                                           SharedNamesCase{"the run keeps its names when the lists are listed anew",
+                                                           [](FileList& list, FileList& mirror, NameList&) {
+                                                               list.entries = NameList{"x.jpg"};
+                                                               mirror.entries = list.entries;
+                                                           },
+                                                           {"x.jpg"},
+                                                           {"x.jpg"},
+                                                           {"a.jpg", "b.jpg", "c.jpg"}}),
+                         TALLYFOX_ROW_NAMES);
 
 TEST(FilterListTest, BuiltinTextIsExactly217Characters)
 {

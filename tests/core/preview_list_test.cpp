@@ -136,8 +136,7 @@ void expectListedAsWhole(const RunRequest& request, const PreviewFolders& folder
     const PreviewList whole = previewRun(request, folders);
     RunRequest withoutNames = request;
     withoutNames.names.clear();
-    const PreviewList listed =
-        previewListed(std::make_shared<const std::vector<std::string>>(request.names), withoutNames, folders);
+    const PreviewList listed = previewListed(request.names, withoutNames, folders);
     EXPECT_EQ(listed.states, whole.states);
     EXPECT_EQ(listed.problems, whole.problems);
     EXPECT_EQ(listed.refusal, whole.refusal);
@@ -357,7 +356,7 @@ TEST_P(PreviewFileSystemTest, SaysWhyTheFileSystemRefusesTheName)
     const bool transfer = row.naming.operation == FileOperation::RenameCopy;
     request.saveFolder = transfer ? "/album/" : "";
     PreviewFolders folders;
-    folders.entries = request.names;
+    folders.entries = {"IMG_0001.JPG"};
     folders.saveFolderRead = transfer;
     folders.names = row.folder;
     folders.saveNames = row.save;
@@ -480,8 +479,7 @@ TEST_P(PreviewTracedTest, TracesTheNamesAroundTheListToTheirFiles)
     }
     RunRequest withoutNames = request;
     withoutNames.names.clear();
-    const PreviewList preview =
-        previewListed(std::make_shared<const std::vector<std::string>>(row.listed), withoutNames, folders);
+    const PreviewList preview = previewListed(row.listed, withoutNames, folders);
     std::string letters;
     for (const PreviewState state : preview.states) {
         letters += letterOf(state);

@@ -123,11 +123,11 @@ QStringList windowSettings(const ui::TMain& window)
     for (const FilterEntry& entry : ctl(window).FilterComboBox1->entries()) {
         lines << QStringLiteral("filter=") + bytes(entry.text) + QStringLiteral("|") + bytes(entry.mask);
     }
-    for (const std::string& name : ctl(window).FileListBox1->entries()) {
-        lines << QStringLiteral("listed=") + bytes(name);
+    for (const std::string_view name : ctl(window).FileListBox1->entries()) {
+        lines << QStringLiteral("listed=") + bytes(std::string(name));
     }
-    for (const std::string& name : ctl(window).FileListBox2->entries) {
-        lines << QStringLiteral("mirrored=") + bytes(name);
+    for (const std::string_view name : ctl(window).FileListBox2->entries) {
+        lines << QStringLiteral("mirrored=") + bytes(std::string(name));
     }
     return lines;
 }

@@ -75,11 +75,13 @@ private:
     }
     Names listed() const
     {
-        return ctl(w()).FileListBox1->entries();
+        const NameList& names = ctl(w()).FileListBox1->entries();
+        return {names.begin(), names.end()};
     }
     Names mirrored() const
     {
-        return ctl(w()).FileListBox2->entries;
+        const NameList& names = ctl(w()).FileListBox2->entries;
+        return {names.begin(), names.end()};
     }
     QString preview() const
     {

@@ -50,7 +50,8 @@ private:
 
     std::vector<std::string> shownOrder() const
     {
-        return ctl(*m_fixture.window).FileListBox1->entries();
+        const NameList& shown = ctl(*m_fixture.window).FileListBox1->entries();
+        return {shown.begin(), shown.end()};
     }
 
 private slots:

@@ -50,7 +50,8 @@ QString onTheClock(qint64 seconds)
 
 std::vector<std::string> names(const ui::TMain& window)
 {
-    return ctl(window).FileListBox1->entries();
+    const NameList& shown = ctl(window).FileListBox1->entries();
+    return {shown.begin(), shown.end()};
 }
 
 } // namespace

@@ -46,7 +46,8 @@ private:
     }
     std::vector<std::string> listed()
     {
-        return ctl(window()).FileListBox1->entries();
+        const NameList& shown = ctl(window()).FileListBox1->entries();
+        return {shown.begin(), shown.end()};
     }
 
     void compareBox(std::size_t index, const QString& text, MessageIcon icon, MessageButtons buttons)

@@ -54,11 +54,11 @@ QStringList utf8(std::initializer_list<const char*> texts)
     return list;
 }
 
-QStringList qNames(const Names& names)
+QStringList qNames(const NameList& names)
 {
     QStringList list;
-    for (const std::string& name : names) {
-        list << QString::fromStdString(name);
+    for (const std::string_view name : names) {
+        list << QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
     }
     return list;
 }

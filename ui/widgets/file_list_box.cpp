@@ -38,12 +38,12 @@ public:
 
 } // namespace
 
-const std::vector<std::string>& FileListModel::entries() const
+const NameList& FileListModel::entries() const
 {
     return m_entries;
 }
 
-void FileListModel::setEntries(std::vector<std::string> entries)
+void FileListModel::setEntries(NameList entries)
 {
     beginResetModel();
     m_entries = std::move(entries);
@@ -52,7 +52,7 @@ void FileListModel::setEntries(std::vector<std::string> entries)
 
 void FileListModel::swapEntries(int a, int b)
 {
-    std::swap(m_entries[static_cast<std::size_t>(a)], m_entries[static_cast<std::size_t>(b)]);
+    m_entries.swapAt(static_cast<std::size_t>(a), static_cast<std::size_t>(b));
     emit dataChanged(index(std::min(a, b)), index(std::max(a, b)), {Qt::DisplayRole});
 }
 
@@ -60,13 +60,10 @@ void FileListModel::reorder(const std::vector<std::size_t>& order)
 {
     emit layoutAboutToBeChanged();
     std::vector<int> newRow(order.size());
-    std::vector<std::string> reordered;
-    reordered.reserve(order.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
         newRow[order[i]] = static_cast<int>(i);
-        reordered.push_back(std::move(m_entries[order[i]]));
     }
-    m_entries = std::move(reordered);
+    m_entries.reorder(order);
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
     after.reserve(before.size());
@@ -137,7 +134,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) {
         return {};
     }
-    const std::string& name = m_entries[static_cast<std::size_t>(index.row())];
+    const std::string_view name = m_entries[static_cast<std::size_t>(index.row())];
     // A name that is not valid UTF-8 shows replacement characters; the entry itself keeps its bytes.
     return QFile::decodeName(QByteArray::fromRawData(name.data(), static_cast<qsizetype>(name.size())));
 }
@@ -164,19 +161,19 @@ FileListBox::FileListBox(QWidget* parent)
     });
 }
 
-const std::vector<std::string>& FileListBox::entries() const
+const NameList& FileListBox::entries() const
 {
     return m_model->entries();
 }
 
-void FileListBox::setEntries(std::vector<std::string> entries)
+void FileListBox::setEntries(NameList entries)
 {
     m_selectingFromProgram = true;
     m_model->setEntries(std::move(entries));
     m_selectingFromProgram = false;
 }
 
-void FileListBox::setListing(std::string folder, std::string mask, std::vector<std::string> entries)
+void FileListBox::setListing(std::string folder, std::string mask, NameList entries)
 {
     const bool newFolder = folder != m_folder;
     m_folder = std::move(folder);

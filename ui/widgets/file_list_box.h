@@ -21,8 +21,8 @@ class FileListModel final : public QAbstractListModel
 public:
     using QAbstractListModel::QAbstractListModel;
 
-    const std::vector<std::string>& entries() const;
-    void setEntries(std::vector<std::string> entries);
+    const NameList& entries() const;
+    void setEntries(NameList entries);
     void swapEntries(int a, int b);
     // Puts the rows in a new order (OrderedNames::reorder); the view's selection moves with its rows.
     void reorder(const std::vector<std::size_t>& order);
@@ -41,7 +41,7 @@ public:
     int draggedRow(const QMimeData* data) const;
 
 private:
-    std::vector<std::string> m_entries;
+    NameList m_entries;
 };
 
 // The visible file list: one row per name, single selection, rows of a fixed height. It keeps the
@@ -54,11 +54,12 @@ class FileListBox final : public QListView, public OrderedNames
 public:
     explicit FileListBox(QWidget* parent = nullptr);
 
-    const std::vector<std::string>& entries() const;
+    // The names in the order shown; a copy shares their bytes and keeps the order it was taken in.
+    const NameList& entries() const;
     // Replaces every entry; no entry is selected afterwards.
-    void setEntries(std::vector<std::string> entries);
+    void setEntries(NameList entries);
     // Replaces folder, mask and entries at once, as a listing that succeeded does.
-    void setListing(std::string folder, std::string mask, std::vector<std::string> entries);
+    void setListing(std::string folder, std::string mask, NameList entries);
     void swapEntries(int a, int b) override;
     int count() const override;
 
