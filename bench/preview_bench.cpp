@@ -11,6 +11,7 @@
 #include "core/rename_run.h"
 #include "core/settings.h"
 #include "platform/dialogs.h"
+#include "platform/posix_io.h"
 #include "platform/settings_store.h"
 #include "tests/support/window_controls.h"
 #include "ui/MainP.h"
@@ -133,6 +134,7 @@ void keystroke(benchmark::State& state, tallyfox::ui::TMain& window, tallyfox::u
 
 int main(int argc, char** argv)
 {
+    tallyfox::platform::returnLargeBlocksAtOnce(); // as the program does
     qputenv("QT_QPA_PLATFORM", "offscreen");
     const char* files = std::getenv("TALLYFOX_PREVIEW_FILES");
     const fs::path tree = previewTree(files != nullptr ? std::atoi(files) : tallyfox::bench::kListingFiles);

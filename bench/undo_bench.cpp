@@ -305,4 +305,11 @@ BENCHMARK_CAPTURE(BM_Undo, backward_shift_million, Order::Backward)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->UseRealTime();
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    tallyfox::platform::returnLargeBlocksAtOnce(); // as the program does
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -107,4 +107,11 @@ void returnFreedMemory()
 #endif
 }
 
+void returnLargeBlocksAtOnce()
+{
+#ifdef __GLIBC__
+    ::mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
+}
+
 } // namespace tallyfox::platform

@@ -78,4 +78,10 @@ bool processRunning(pid_t pid);
 // of many files, the names and journal it held are otherwise kept as if still in use.
 void returnFreedMemory();
 
+// Has the C library give each large block (a megabyte or more) its own mapping, returned to the system
+// as soon as it is freed: the journal read whole, a listing of a million names or the tables of a plan
+// are otherwise kept by the process after use, under the threshold the library raises as blocks come
+// and go. Called once, as the process starts.
+void returnLargeBlocksAtOnce();
+
 } // namespace tallyfox::platform
