@@ -373,15 +373,24 @@ void EntryList::push_back(const JournalEntry& entry)
     const std::string_view kept[] = {
         entry.old, entry.temporary, entry.final, targetIsFinal ? std::string_view() : entry.target};
     std::size_t size = 0;
+    bool isLong = false;
     for (const std::string_view name : kept) {
         size += name.size();
+        isLong = isLong || name.size() > kLongest;
     }
     char* at = size == 0 ? nullptr : m_names.room(size);
-    const Packed packed{.names = at,
-                        .old = static_cast<std::uint32_t>(entry.old.size()),
-                        .temporary = static_cast<std::uint32_t>(entry.temporary.size()),
-                        .final = static_cast<std::uint32_t>(entry.final.size()),
-                        .target = targetIsFinal ? kFinalName : static_cast<std::uint32_t>(entry.target.size())};
+    Packed packed{.names = at};
+    if (isLong) {
+        packed.old = kLong;
+        m_long.push_back(
+            {.entry = m_entries.size(),
+             .lengths = {kept[0].size(), kept[1].size(), kept[2].size(), targetIsFinal ? SIZE_MAX : kept[3].size()}});
+    } else {
+        packed.old = static_cast<std::uint16_t>(kept[0].size());
+        packed.temporary = static_cast<std::uint16_t>(kept[1].size());
+        packed.final = static_cast<std::uint16_t>(kept[2].size());
+        packed.target = targetIsFinal ? kFinalName : static_cast<std::uint16_t>(kept[3].size());
+    }
     for (const std::string_view name : kept) {
         if (!name.empty()) {
             std::memcpy(at, name.data(), name.size());
@@ -394,24 +403,39 @@ void EntryList::push_back(const JournalEntry& entry)
 JournalEntry EntryList::operator[](std::size_t index) const
 {
     const Packed& packed = m_entries[index];
+    std::size_t lengths[4] = {packed.old,
+                              packed.temporary,
+                              packed.final,
+                              packed.target == kFinalName ? SIZE_MAX : std::size_t{packed.target}};
+    if (packed.old == kLong) {
+        const auto found = std::lower_bound(m_long.begin(), m_long.end(), index, [](const Long& entry, std::size_t i) {
+            return entry.entry < i;
+        });
+        std::copy(std::begin(found->lengths), std::end(found->lengths), lengths);
+    }
     const char* at = packed.names;
-    const auto next = [&](std::uint32_t size) {
+    const auto next = [&](std::size_t size) {
         const std::string_view name = size == 0 ? std::string_view() : std::string_view(at, size);
         at += size;
         return name;
     };
     JournalEntry entry;
-    entry.old = next(packed.old);
-    entry.temporary = next(packed.temporary);
-    entry.final = next(packed.final);
-    entry.target = packed.target == kFinalName ? entry.final : next(packed.target);
+    entry.old = next(lengths[0]);
+    entry.temporary = next(lengths[1]);
+    entry.final = next(lengths[2]);
+    entry.target = lengths[3] == SIZE_MAX ? entry.final : next(lengths[3]);
     return entry;
 }
 
 void EntryList::targetFinalNames()
 {
     for (Packed& packed : m_entries) {
-        packed.target = packed.final == 0 ? 0 : kFinalName;
+        if (packed.old != kLong) {
+            packed.target = packed.final == 0 ? 0 : kFinalName;
+        }
+    }
+    for (Long& entry : m_long) {
+        entry.lengths[3] = entry.lengths[2] == 0 ? 0 : SIZE_MAX;
     }
 }
 

@@ -145,7 +145,7 @@ struct JournalEntry
 };
 
 // The entries of a run, each file's names one after another in the blocks of one store, an entry known by
-// where its names begin and how long each is: 24 bytes an entry, where four views take 64. Moved, never
+// where its names begin and how long each is: 16 bytes an entry, where four views take 64. Moved, never
 // copied, as entries handed out view its store.
 class EntryList
 {
@@ -230,19 +230,31 @@ public:
     void targetFinalNames();
 
 private:
-    static constexpr std::uint32_t kFinalName = UINT32_MAX; // a target that is the final name
+    // Lengths of a name: a target that is the final name, an entry whose names are too long to be told
+    // here (kept in m_long), and the longest told here.
+    static constexpr std::uint16_t kFinalName = UINT16_MAX;
+    static constexpr std::uint16_t kLong = UINT16_MAX - 1;
+    static constexpr std::size_t kLongest = UINT16_MAX - 2;
 
     struct Packed
     {
         const char* names = nullptr; // old, temporary, final and target, one after another
-        std::uint32_t old = 0;
-        std::uint32_t temporary = 0;
-        std::uint32_t final = 0;
-        std::uint32_t target = 0;
+        std::uint16_t old = 0;
+        std::uint16_t temporary = 0;
+        std::uint16_t final = 0;
+        std::uint16_t target = 0;
+    };
+    // The lengths of an entry with a name longer than kLongest (none a file system takes), by entry;
+    // a target length of SIZE_MAX is the final name.
+    struct Long
+    {
+        std::size_t entry = 0;
+        std::size_t lengths[4] = {};
     };
 
     NameStore m_names;
     std::vector<Packed> m_entries;
+    std::vector<Long> m_long; // in the order of their entries
 };
 
 // Marks appended to a journal as the run goes on, each flushed.

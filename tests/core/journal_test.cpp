@@ -23,6 +23,8 @@ Journal sample()
     // Left in the folder, and saved under a name of its own.
     journal.add({"d", "_004", "004", ""}, {1, 12, 0, 0});
     journal.add({"e", "_005", "005", "saved-e"}, {1, 13, 0, 0});
+    // A name longer than any a file system takes, as a damaged or foreign list might hold.
+    journal.add({std::string(70000, 'f'), "_006", "006", "006"}, {1, 14, 0, 0});
     return journal;
 }
 
@@ -59,6 +61,8 @@ TEST_P(JournalDecodeTest, readsWhatWasWrittenAndRecognisesDamage)
     EXPECT_EQ(read.files[3].target, "");
     EXPECT_EQ(read.files[4].final, "005");
     EXPECT_EQ(read.files[4].target, "saved-e");
+    EXPECT_EQ(read.files[5].old, std::string(70000, 'f'));
+    EXPECT_EQ(read.files[5].target, "006");
     for (std::size_t i = 0; i < read.files.size(); ++i) {
         EXPECT_EQ(read.files[i].old, written.files[i].old);
         EXPECT_EQ(read.files[i].temporary, written.files[i].temporary);
