@@ -298,8 +298,14 @@ public:
             needsStep[putBack.entry] = true;
         }
         planLeftovers(steps);
+        // What grouped and observed the files is not the steps' to hold: a million files' tables.
         std::vector<std::uint32_t>().swap(m_found);
         std::vector<std::optional<FileIdentity>>().swap(m_seen);
+        std::vector<std::uint32_t>().swap(m_slots);
+        std::vector<std::uint32_t>().swap(m_firsts);
+        std::vector<std::uint32_t>().swap(m_members);
+        std::vector<std::uint32_t>().swap(m_groupStarts);
+        m_linkedInSave.clear();
         steps.files = static_cast<std::size_t>(std::count(needsStep.begin(), needsStep.end(), true));
         return steps;
     }

@@ -128,7 +128,7 @@ class Restoration final
 public:
     // The entries looked at and planned together, a file's entries always in one share: enough looks to
     // keep the threads busy, few enough that what they found weighs little beside the journal.
-    static constexpr std::size_t kEntriesAtOnce = std::size_t{1} << 16;
+    static constexpr std::size_t kEntriesAtOnce = std::size_t{1} << 13;
 
     Restoration(const Journal& journal, RecoverySteps& steps, std::size_t entriesAtOnce = kEntriesAtOnce);
     ~Restoration();

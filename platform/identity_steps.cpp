@@ -167,7 +167,7 @@ std::vector<std::optional<FileIdentity>>
 PosixRecoverySteps::lookAll(const std::vector<std::pair<RunFolder, std::string_view>>& names)
 {
     // Below this many, a thread costs more than it saves.
-    constexpr std::size_t kLooksForAThread = 4096;
+    constexpr std::size_t kLooksForAThread = 2048;
     constexpr unsigned kMostThreads = 4;
     std::vector<std::optional<FileIdentity>> seen(names.size());
     const std::size_t threads =
