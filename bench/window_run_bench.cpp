@@ -9,6 +9,7 @@
 #include "core/collation.h"
 #include "core/settings.h"
 #include "platform/locale.h"
+#include "platform/posix_io.h"
 #include "platform/settings_store.h"
 #include "platform/testing/scripted_dialogs.h"
 #include "platform/testing/scripted_help_viewer.h"
@@ -16,6 +17,8 @@
 #include "ui/MainP.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 
 #include <benchmark/benchmark.h>
 
@@ -181,6 +184,48 @@ void BM_Number_Free_Window(benchmark::State& state)
             ctl(window).editPrevName->assignText(QStringLiteral("photo_"));
             ctl(window).seZeroNum->setValue(6);
         });
+}
+
+// The undo of that numbering from the file list's context menu, as the user asks for it once the run is
+// over: from the menu item to the box that tells the names are back, the question answered at once, with
+// the peak resident memory of the process meanwhile.
+void BM_Undo_Window(benchmark::State& state)
+{
+    const int files = static_cast<int>(state.range(0));
+    const fs::path folder = numberFolder(files);
+    for (auto _ : state) {
+        state.PauseTiming();
+        makeFolder(folder, files, 0, photoName);
+        Window w(folder);
+        ctl(w.window).seZeroNum->setValue(6);
+        ctl(w.window).sbRename->click();
+        QApplication::processEvents();
+        QWidget* list = ctl(w.window).FileListBox1->viewport();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), list->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(list, &event);
+        auto* menu = ctl(w.window).FileListBox1->findChild<QMenu*>(QStringLiteral("FileListMenu"));
+        if (menu == nullptr || menu->actions().isEmpty()) {
+            state.SkipWithError("no undo in the file list's menu");
+            break;
+        }
+        menu->close();
+        w.dialogs.messages.clear();
+        state.counters["before_MiB"] = static_cast<double>(bench::residentKiB()) / 1024;
+        bench::resetPeakResident();
+        state.ResumeTiming();
+        menu->actions().front()->trigger();
+        QApplication::processEvents(); // the menu's command runs once the menu is gone
+        state.PauseTiming();
+        state.counters["peak_MiB"] = static_cast<double>(bench::peakResidentKiB()) / 1024;
+        if (w.dialogs.messages.size() != 2
+            || !w.dialogs.messages.back().text.startsWith(QStringLiteral("処理前の名前に戻しました。"))
+            || !fs::exists(folder / photoName(files - 1))) {
+            state.SkipWithError("the files are not back");
+            break;
+        }
+        w.window.reset();
+        state.ResumeTiming();
+    }
 }
 
 // One renameat2 per file on the folder's descriptor, then one listing.
@@ -376,6 +421,13 @@ BENCHMARK(BM_Number_Free_Window)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->UseRealTime();
+BENCHMARK(BM_Undo_Window)->Arg(kRunFiles)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_Undo_Window)
+    ->Name("BM_Undo_Window_million")
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
 BENCHMARK(BM_Number_Shift_Baseline)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_Number_Shift_Window)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_RenameCopy_Baseline)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
@@ -398,6 +450,7 @@ BENCHMARK(BM_Startup_Folder)
 
 int main(int argc, char** argv)
 {
+    tallyfox::platform::returnLargeBlocksAtOnce(); // as the program does
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
