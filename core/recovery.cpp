@@ -153,13 +153,12 @@ struct Move
         Failed,
     };
 
-    std::size_t entry = 0;
     Slot from;
+    std::uint32_t entry = 0;
     Match match = Match::Inode;
-    bool caseOnly = false; // at its old name spelled otherwise, in a folder that ignores case
-    bool aside = false;    // stepped aside to a private name once already
-    State state = State::Pending;
-    int error = 0;
+    bool caseOnly = false;        // at its old name spelled otherwise, in a folder that ignores case
+    bool aside = false;           // stepped aside to a private name once already
+    State state = State::Pending; // why one failed is kept apart (Steps::moveErrors): 32 bytes a move
 };
 
 // A name the run made, to be removed: a second name of a file, a copy, or a hidden file cut short.
@@ -185,6 +184,7 @@ struct Steps
     NameStore names; // names of the steps that the journal does not keep
     std::vector<Removal> removals;
     std::vector<Move> moves;
+    std::vector<std::pair<std::size_t, int>> moveErrors; // the moves that failed, and why
     std::vector<PutBack> putBacks;
     std::vector<std::pair<std::size_t, FileFailure>> failures; // by entry
     std::size_t files = 0;                                     // entries that need a step
@@ -659,7 +659,7 @@ private:
                 atOldName[static_cast<std::size_t>(old - group.begin())] = true;
                 if (slot.name != m_journal.files[*old].old) {
                     // One name spelled otherwise in a folder that ignores case: its spelling comes back.
-                    steps.moves.push_back({.entry = *old, .from = slot, .caseOnly = true});
+                    steps.moves.push_back({.from = slot, .entry = *old, .caseOnly = true});
                 }
             } else if (!savedBefore(slot)) {
                 made.push_back(slot);
@@ -675,14 +675,14 @@ private:
                 continue;
             }
             if (nextMade < made.size()) {
-                steps.moves.push_back({.entry = i, .from = made[nextMade++]});
+                steps.moves.push_back({.from = made[nextMade++], .entry = group[position]});
                 continue;
             }
             const auto copy = std::find_if(copies.begin(), copies.end(), [&](const auto& at) {
                 return at.first == i;
             });
             if (m_journal.operation == FileOperation::RenameMove && copy != copies.end()) {
-                steps.moves.push_back({.entry = i, .from = copy->second, .match = Match::Content});
+                steps.moves.push_back({.from = copy->second, .entry = group[position], .match = Match::Content});
                 copies.erase(copy);
                 continue;
             }
@@ -775,11 +775,13 @@ public:
           RecoverySteps& steps,
           const FolderNames& names,
           std::vector<Move>& moves,
+          std::vector<std::pair<std::size_t, int>>& errors,
           NameStore& kept,
           std::function<void()> ended)
         : m_journal(journal)
         , m_steps(steps)
         , m_moves(moves)
+        , m_errors(errors)
         , m_kept(kept)
         , m_holder(moves.size(), kNobody)
         , m_waiter(moves.size(), kNobody)
@@ -832,9 +834,7 @@ public:
         }
         for (Move& move : m_moves) {
             if (move.state == Move::State::Waiting) {
-                move.state = Move::State::Failed;
-                move.error = EEXIST;
-                ended();
+                fail(static_cast<std::size_t>(&move - m_moves.data()), EEXIST);
             }
         }
     }
@@ -891,8 +891,13 @@ private:
             leave(i);
             return;
         }
-        move.state = Move::State::Failed;
-        move.error = error;
+        fail(i, error);
+    }
+
+    void fail(std::size_t i, int error)
+    {
+        m_moves[i].state = Move::State::Failed;
+        m_errors.emplace_back(i, error);
         ended();
     }
 
@@ -906,9 +911,7 @@ private:
         const int error = m_steps.rename(
             move.from.folder, std::string(move.from.name), move.from.folder, hidden, identity(move), Match::Inode);
         if (error != 0) {
-            move.state = Move::State::Failed;
-            move.error = error;
-            ended();
+            fail(i, error);
             return false;
         }
         move.from.name = m_kept.keep(hidden);
@@ -939,6 +942,7 @@ private:
     const Journal& m_journal;
     RecoverySteps& m_steps;
     std::vector<Move>& m_moves;
+    std::vector<std::pair<std::size_t, int>>& m_errors;
     NameStore& m_kept;                   // the private names the files step aside to
     std::vector<std::uint32_t> m_holder; // by move: the move whose file holds its old name now
     std::vector<std::uint32_t> m_waiter; // by move: the move that waits for its file to leave its name
@@ -997,7 +1001,8 @@ std::vector<FileFailure> Restoration::run(const std::function<void(std::size_t d
         m_steps.remove(removal.at.folder, std::string(removal.at.name), expected, removal.match);
         stepEnded();
     }
-    Mover(m_journal, m_steps, m_plan->planner.names(), planned.moves, planned.names, stepEnded).run();
+    Mover(m_journal, m_steps, m_plan->planner.names(), planned.moves, planned.moveErrors, planned.names, stepEnded)
+        .run();
     // Last, once the copies and the files moved have left the save folder: what they replaced comes back.
     for (const PutBack& putBack : planned.putBacks) {
         const JournalEntry& entry = m_journal.files[putBack.entry];
@@ -1012,13 +1017,13 @@ std::vector<FileFailure> Restoration::run(const std::function<void(std::size_t d
         }
         stepEnded();
     }
-    for (const Move& move : planned.moves) {
-        if (move.state == Move::State::Failed) {
-            planned.failures.push_back({move.entry,
-                                        {std::string(m_journal.files[move.entry].old),
-                                         std::string(move.from.name),
-                                         move.error == ESTALE ? kChangedSinceRun : failureReason(move.error)}});
-        }
+    std::sort(planned.moveErrors.begin(), planned.moveErrors.end());
+    for (const auto& [i, error] : planned.moveErrors) {
+        const Move& move = planned.moves[i];
+        planned.failures.push_back({move.entry,
+                                    {std::string(m_journal.files[move.entry].old),
+                                     std::string(move.from.name),
+                                     error == ESTALE ? kChangedSinceRun : failureReason(error)}});
     }
     std::stable_sort(planned.failures.begin(), planned.failures.end(), [](const auto& a, const auto& b) {
         return a.first < b.first;
