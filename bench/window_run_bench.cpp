@@ -421,7 +421,7 @@ BENCHMARK(BM_Number_Free_Window)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->UseRealTime();
-BENCHMARK(BM_Undo_Window)->Arg(kRunFiles)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_Undo_Window)->Arg(10000)->Arg(kRunFiles)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_Undo_Window)
     ->Name("BM_Undo_Window_million")
     ->Arg(1000000)
