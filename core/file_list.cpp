@@ -51,7 +51,7 @@ NameList selectFiles(std::vector<FolderEntry> entries, const FileMask& mask, con
     return orderFiles(std::move(entries), collator);
 }
 
-NameList orderFiles(std::vector<FolderEntry> entries, const NameCollator& collator)
+NameList orderFiles(std::vector<FolderEntry> entries, const NameCollator& collator, std::vector<std::uint64_t>* numbers)
 {
     std::erase_if(entries, [](const FolderEntry& entry) {
         return entry.kind != EntryKind::File;
@@ -66,8 +66,14 @@ NameList orderFiles(std::vector<FolderEntry> entries, const NameCollator& collat
     // The bytes in list order, so that whoever walks the list reads them one after another.
     NameList::Builder names;
     names.reserve(entries.size(), bytes);
+    if (numbers != nullptr) {
+        numbers->reserve(entries.size());
+    }
     for (const std::size_t position : order) {
         names.add(entries[position].name);
+        if (numbers != nullptr) {
+            numbers->push_back(entries[position].inode);
+        }
     }
     return names.finish();
 }

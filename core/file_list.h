@@ -42,7 +42,10 @@ NameList selectFiles(std::vector<FolderEntry> entries, const FileMask& mask, con
 // The files among entries whose names were already found wanted (listsName), in list order: what a
 // listing does after reading the folder with listsName as its filter. The names' bytes are copied once,
 // in that order.
-NameList orderFiles(std::vector<FolderEntry> entries, const NameCollator& collator);
+// `numbers`, when given, takes the listing's number of each file in list order.
+NameList orderFiles(std::vector<FolderEntry> entries,
+                    const NameCollator& collator,
+                    std::vector<std::uint64_t>* numbers = nullptr);
 
 // The names the folder list shows below the current folder: its visible subfolders, in list order.
 std::vector<std::string> selectFolders(std::vector<FolderEntry> entries, const NameCollator& collator);

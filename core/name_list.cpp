@@ -101,7 +101,9 @@ void NameList::reorder(const std::vector<std::size_t>& order)
     m_refs = std::move(reordered);
 }
 
-bool operator==(const NameList& a, const NameList& b)
+namespace {
+
+template <typename Names> bool sameNames(const NameList& a, const Names& b)
 {
     if (a.size() != b.size()) {
         return false;
@@ -114,17 +116,16 @@ bool operator==(const NameList& a, const NameList& b)
     return true;
 }
 
+} // namespace
+
+bool operator==(const NameList& a, const NameList& b)
+{
+    return sameNames(a, b);
+}
+
 bool operator==(const NameList& a, const std::vector<std::string>& b)
 {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i] != b[i]) {
-            return false;
-        }
-    }
-    return true;
+    return sameNames(a, b);
 }
 
 } // namespace tallyfox

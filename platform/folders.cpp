@@ -274,25 +274,8 @@ NumberedListing listNumberedFiles(
         }
         return listsName(name, fileMask);
     });
-    std::erase_if(entries, [](const FolderEntry& entry) {
-        return entry.kind != EntryKind::File;
-    });
-    // The file list's own order (orderFiles), the numbers going with their names.
-    const std::vector<std::size_t> order = collator.order(entries.size(), [&entries](std::size_t i) {
-        return std::string_view(entries[i].name);
-    });
-    std::size_t bytes = 0;
-    for (const FolderEntry& entry : entries) {
-        bytes += entry.name.size();
-    }
-    NameList::Builder names;
-    names.reserve(entries.size(), bytes);
-    listing.inodes.reserve(entries.size());
-    for (const std::size_t position : order) {
-        names.add(entries[position].name);
-        listing.inodes.push_back(entries[position].inode);
-    }
-    listing.names = names.finish();
+    // The file list's own order, the numbers going with their names.
+    listing.names = orderFiles(std::move(entries), collator, &listing.inodes);
     return listing;
 }
 
