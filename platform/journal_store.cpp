@@ -663,6 +663,10 @@ StoredRunRecord::StoredRunRecord(Syscalls& calls, std::string journalFolder)
 
 StoredRunRecord::~StoredRunRecord()
 {
+    // A look begun for a run that ended before its journal reads this record's members: it ends first.
+    if (m_lookAhead.valid()) {
+        m_lookAhead.wait();
+    }
     if (m_fd >= 0) {
         m_calls.close(m_fd);
     }
@@ -688,7 +692,8 @@ void StoredRunRecord::lookAhead(const std::string& folder, const NameList& names
     // Files copied or moved are known by their size and times too, which a listing does not give.
     if (!withContent && !m_listedFolder.empty() && m_listedFolder == folder && m_listedInodes.size() == names.size()) {
         try {
-            m_lookAhead = std::async(std::launch::async, [this, &names] {
+            // The names are shared, not copied: the look keeps them whatever becomes of the caller's.
+            m_lookAhead = std::async(std::launch::async, [this, names] {
                 return identitiesListed(m_calls, m_listedFolder, m_listedNs, m_listedInodes, names);
             });
         } catch (const std::system_error&) {
@@ -697,7 +702,7 @@ void StoredRunRecord::lookAhead(const std::string& folder, const NameList& names
         return;
     }
     try {
-        m_lookAhead = std::async(std::launch::async, [this, folder, &names, withContent] {
+        m_lookAhead = std::async(std::launch::async, [this, folder, names, withContent] {
             return identitiesOf(m_calls, folder, names, withContent);
         });
     } catch (const std::system_error&) {

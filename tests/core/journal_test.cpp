@@ -12,7 +12,7 @@ Journal sample()
 {
     Journal journal;
     journal.pid = 4242;
-    journal.folder = std::string("/photos/\xff\xfe odd\nname", 21);
+    journal.folder = std::string("/photos/\xff\xfe odd\nname", 19);
     journal.folderIdentity = {1, 2, 4096, 5};
     journal.operation = FileOperation::RenameMove;
     journal.saveFolder = "/save/";
