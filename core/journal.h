@@ -214,10 +214,6 @@ public:
     // Keeps the names of `entry` in the list's store; a target that is the final name is kept once.
     void push_back(const JournalEntry& entry);
     JournalEntry operator[](std::size_t index) const;
-    JournalEntry back() const
-    {
-        return (*this)[size() - 1];
-    }
     Iterator begin() const
     {
         return {this, 0};

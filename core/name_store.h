@@ -47,16 +47,6 @@ public:
         return at;
     }
 
-    // Takes the names of `other`, whose views stay valid, into this store.
-    void adopt(NameStore&& other)
-    {
-        for (std::unique_ptr<char[]>& block : other.m_blocks) {
-            m_blocks.push_back(std::move(block));
-        }
-        other = NameStore();
-        m_left = 0; // the adopted blocks are full as far as this store knows
-    }
-
 private:
     static constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
 

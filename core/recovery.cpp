@@ -81,12 +81,6 @@ struct InodeKey
         , inode(identity.inode)
     {
     }
-    // An entry of its own, where numbers do not tell files apart.
-    explicit InodeKey(std::size_t entry)
-        : device(~std::uint64_t{0})
-        , inode(entry)
-    {
-    }
     bool operator==(const InodeKey&) const = default;
 };
 

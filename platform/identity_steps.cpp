@@ -195,9 +195,8 @@ PosixRecoverySteps::lookAll(const std::vector<std::pair<RunFolder, std::string_v
 std::vector<std::string> PosixRecoverySteps::hiddenNames(RunFolder folder)
 {
     std::vector<std::string> names;
-    const PackedNames& listed = listing(folder);
-    for (std::size_t i = 0; i < listed.size(); ++i) {
-        if (const std::string_view name = listed[i]; name.starts_with(".tallyfox.") && name.ends_with(".tmp")) {
+    for (const std::string_view name : listing(folder)) {
+        if (name.starts_with(".tallyfox.") && name.ends_with(".tmp")) {
             names.emplace_back(name);
         }
     }
@@ -216,12 +215,13 @@ void PosixRecoverySteps::Listing::index(bool foldCase)
 {
     folds = foldCase;
     if (folds) {
-        folded.ends.reserve(names.size());
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            folded.push_back(inOneCase(names[i]));
+        NameList::Builder inOneCaseOnly;
+        for (const std::string_view name : names) {
+            inOneCaseOnly.add(inOneCase(name));
         }
+        folded = inOneCaseOnly.finish();
     }
-    const PackedNames& keys = folds ? folded : names;
+    const NameList& keys = folds ? folded : names;
     table.emplace(keys.size(), KeyAt{&keys});
 }
 
@@ -229,18 +229,20 @@ PosixRecoverySteps::Listing PosixRecoverySteps::read(RunFolder folder)
 {
     Listing read;
     if (fd(folder) >= 0) {
+        NameList::Builder names;
         readFolder(m_calls, path(folder), [&](const struct dirent& entry) {
             const std::string_view name = entry.d_name;
             if (name != "." && name != "..") {
-                read.names.push_back(name);
+                names.add(name);
                 read.numbers.push_back(static_cast<std::uint64_t>(entry.d_ino));
             }
         });
+        read.names = names.finish();
     }
     return read;
 }
 
-const PosixRecoverySteps::PackedNames& PosixRecoverySteps::listing(RunFolder folder)
+const NameList& PosixRecoverySteps::listing(RunFolder folder)
 {
     FolderFacts& known = facts(folder);
     if (!known.listed) {
@@ -315,9 +317,9 @@ bool PosixRecoverySteps::ignoresCase(RunFolder folder)
     if (dirFd < 0) {
         return false;
     }
-    const PackedNames& names = listing(folder);
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        const std::string name(names[i]);
+    const NameList& names = listing(folder);
+    for (const std::string_view listed : names) {
+        const std::string name(listed);
         const std::string turned = caseTurned(name);
         if (turned == name) {
             continue; // no letter to tell by
@@ -331,11 +333,7 @@ bool PosixRecoverySteps::ignoresCase(RunFolder folder)
             return false;
         }
         // The same file: one name read two ways, unless the other spelling is a second name of its own.
-        bool listedTurned = false;
-        for (std::size_t j = 0; j < names.size() && !listedTurned; ++j) {
-            listedTurned = names[j] == turned;
-        }
-        if (asListed.stx_nlink == 1 || !listedTurned) {
+        if (asListed.stx_nlink == 1 || std::find(names.begin(), names.end(), turned) == names.end()) {
             known.ignoresCase = true;
             return true;
         }

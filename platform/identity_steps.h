@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/name_list.h"
 #include "core/name_table.h"
 #include "core/recovery.h"
 #include "platform/file_operations.h"
@@ -67,44 +68,22 @@ public:
     int remove(RunFolder folder, const std::string& name, const FileIdentity& expected, Match match) override;
 
 private:
-    // Names one after another in one buffer: a folder of a million files read without a string for each.
-    struct PackedNames
-    {
-        std::string bytes;
-        std::vector<std::size_t> ends; // where each name ends in bytes
-
-        std::size_t size() const
-        {
-            return ends.size();
-        }
-        std::string_view operator[](std::size_t i) const
-        {
-            const std::size_t begin = i == 0 ? 0 : ends[i - 1];
-            return std::string_view(bytes).substr(begin, ends[i] - begin);
-        }
-        void push_back(std::string_view name)
-        {
-            bytes += name;
-            ends.push_back(bytes.size());
-        }
-    };
-
     // The entries of a folder as one reading gave them, looked up by name. Indexed where it is kept: the
     // index looks the names up in the listing itself.
     struct Listing
     {
         struct KeyAt
         {
-            const PackedNames* keys = nullptr;
+            const NameList* keys = nullptr;
             std::string_view operator()(std::size_t i) const
             {
                 return (*keys)[i];
             }
         };
 
-        PackedNames names;
+        NameList names;                        // in one buffer, not a string each
         std::vector<std::uint64_t> numbers;    // by position
-        PackedNames folded;                    // where the folder ignores case: the names in one case
+        NameList folded;                       // where the folder ignores case: the names in one case
         std::optional<NameIndex<KeyAt>> table; // positions by name, or by folded name
         bool folds = false;
 
@@ -131,7 +110,7 @@ private:
     int fd(RunFolder folder) const;
     const std::string& path(RunFolder folder) const;
     FolderFacts& facts(RunFolder folder);
-    const PackedNames& listing(RunFolder folder);
+    const NameList& listing(RunFolder folder);
     Listing read(RunFolder folder);
     const Listing& indexed(RunFolder folder);
     bool numbered(RunFolder folder);
