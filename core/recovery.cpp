@@ -550,9 +550,11 @@ private:
         std::vector<Slot>& held = m_held; // every name that leads to the file now, one for each entry of a folder
         std::vector<std::pair<std::size_t, Slot>>& copies = m_copies; // by entry: its copy in the save folder
         std::vector<std::pair<std::size_t, std::string_view>>& changedAt = m_changedAt; // by entry
+        std::vector<std::size_t>& back = m_back; // entries whose file is at the old name, changed
         held.clear();
         copies.clear();
         changedAt.clear();
+        back.clear();
         const auto holds = [&](RunFolder folder, std::string_view name) {
             return std::any_of(held.begin(), held.end(), [&](const Slot& slot) {
                 return m_names.same(slot.folder, slot.name, folder, name);
@@ -596,6 +598,16 @@ private:
                 }
                 if (isFile(*seen, identity, born)) {
                     hold(RunFolder::Folder, name);
+                } else if (k == 0
+                           && matches(*seen,
+                                      identity,
+                                      Match::Inode,
+                                      m_journal.startedNs,
+                                      m_precision,
+                                      m_journal.byContent())) {
+                    // The file itself at its old name, changed since the run: by the rename of an undo cut
+                    // short, or by the user once it was back. Nothing is left to do, and nothing is done to it.
+                    back.push_back(i);
                 } else if (seen->sameInode(identity) || !isRunFile(*seen)) {
                     noteChanged(i, name);
                 }
@@ -643,6 +655,9 @@ private:
         };
         std::vector<bool>& atOldName = m_atOldName;
         atOldName.assign(group.size(), false);
+        for (std::size_t position = 0; position < group.size(); ++position) {
+            atOldName[position] = std::find(back.begin(), back.end(), group[position]) != back.end();
+        }
         std::vector<Slot>& made = m_made; // names the run made for the file
         made.clear();
         for (const Slot& slot : held) {
@@ -751,6 +766,7 @@ private:
     std::vector<std::pair<std::size_t, Slot>> m_copies;
     std::vector<std::pair<std::size_t, std::string_view>> m_changedAt;
     std::vector<bool> m_atOldName;
+    std::vector<std::size_t> m_back;
     std::vector<Slot> m_made;
     std::size_t m_chunk = 0;                         // where the share observed last begins in m_members
     std::vector<std::uint32_t> m_found;              // by entry of the share, then by name: see observe()
